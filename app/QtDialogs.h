@@ -1,0 +1,16 @@
+#pragma once
+// The program's dialogs on Qt widgets.
+
+#include "app/global/Dialogs.h"
+
+class QtDialogs : public Dialogs {
+public:
+    MsgAnswer MsgBox(QWidget* owner, const QString& text, MsgButtons buttons, MsgIcon icon, const QString& title,
+                     MsgAnswer defaultAnswer) override;
+    QString GetOpenFileName(QWidget* owner, const QString& fileName, const QString& filter) override;
+    QString BrowseForFolder(QWidget* owner, const QString& title) override;
+    [[noreturn]] void EndProgram() override;
+
+    // "Label (*.ext)|*.ext" as a Qt name filter "Label (*.ext)".
+    static QString toQtFilter(const QString& filter);
+};

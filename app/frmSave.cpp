@@ -1,0 +1,325 @@
+#include "app/frmSave.h"
+
+#include "app/global/Dialogs.h"
+#include "app/global/Global.h"
+#include "export/BookCreation.h"
+#include "export/DocumentWriters.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPushButton>
+#include <QRadioButton>
+
+namespace {
+
+frmSave* g_window = nullptr;
+
+// Positions are laid out in twips; 15 twips make one pixel at 96 dpi.
+QRect twips(int left, int top, int width, int height)
+{
+    return QRect(left / 15, top / 15, width / 15, height / 15);
+}
+
+QFont boldFont(QFont f)
+{
+    f.setBold(true);
+    return f;
+}
+
+QPixmap arrowPicture()
+{
+    QPixmap pm(10, 16);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setBrush(QColor(0x2e, 0x6d, 0xb4));
+    p.setPen(Qt::NoPen);
+    const QPointF tip[] = {{1, 2}, {9, 8}, {1, 14}};
+    p.drawPolygon(tip, 3);
+    return pm;
+}
+
+} // namespace
+
+frmSave& frmSave::instance(QWidget* owner)
+{
+    if (!g_window)
+        g_window = new frmSave(owner);
+    return *g_window;
+}
+
+bool frmSave::exists()
+{
+    return g_window != nullptr;
+}
+
+frmSave::frmSave(QWidget* owner)
+    : QDialog(owner)
+{
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(QStringLiteral("Export Pellaro"));
+    QFont font(QStringLiteral("Tahoma"));
+    font.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans"), QStringLiteral("Sans Serif")});
+    font.setPointSizeF(8.25);
+    setFont(font);
+    const QRect client = twips(0, 0, 7350, 4365);
+    setFixedSize(client.size());
+    setStyleSheet(QStringLiteral("QRadioButton, QLineEdit { background: white; }"));
+
+    OptNewNSF = new QRadioButton(QStringLiteral("Save to New Lotus Notes Address Book "), this);
+    OptNewNSF->setObjectName(QStringLiteral("OptNewNSF"));
+    OptNewNSF->setGeometry(twips(120, 240, 7095, 255));
+    OptNewNSF->setFont(boldFont(font));
+    OptNewNSF->setAutoExclusive(false);
+
+    auto* folderLabel = new QLabel(QStringLiteral("Select Folder :"), this);
+    folderLabel->setGeometry(twips(360, 720, 1035, 195));
+
+    txtNSFFileName = new QLineEdit(this);
+    txtNSFFileName->setObjectName(QStringLiteral("txtNSFFileName"));
+    txtNSFFileName->setGeometry(twips(1560, 600, 4335, 375));
+    txtNSFFileName->setReadOnly(true);
+
+    CmdNewNSF = new QPushButton(QStringLiteral("&Select..."), this);
+    CmdNewNSF->setObjectName(QStringLiteral("CmdNewNSF"));
+    CmdNewNSF->setGeometry(twips(6000, 600, 1215, 375));
+    CmdNewNSF->setEnabled(false);
+
+    OptExistingNSF = new QRadioButton(QStringLiteral("Save in Existing names.nsf file"), this);
+    OptExistingNSF->setObjectName(QStringLiteral("OptExistingNSF"));
+    OptExistingNSF->setGeometry(twips(120, 1320, 7095, 255));
+    OptExistingNSF->setFont(boldFont(font));
+    OptExistingNSF->setAutoExclusive(false);
+
+    auto* fileLabel = new QLabel(QStringLiteral("Select NSF File :"), this);
+    fileLabel->setGeometry(twips(360, 1800, 1155, 195));
+
+    txtExNSFFileName = new QLineEdit(this);
+    txtExNSFFileName->setObjectName(QStringLiteral("txtExNSFFileName"));
+    txtExNSFFileName->setGeometry(twips(1560, 1680, 4335, 375));
+    txtExNSFFileName->setReadOnly(true);
+
+    CmdExistingNSF = new QPushButton(QStringLiteral("&Select..."), this);
+    CmdExistingNSF->setObjectName(QStringLiteral("CmdExistingNSF"));
+    CmdExistingNSF->setGeometry(twips(6000, 1680, 1215, 375));
+    CmdExistingNSF->setEnabled(false);
+
+    ExportFrame = new QGroupBox(QStringLiteral(" Export Progress Details"), this);
+    ExportFrame->setObjectName(QStringLiteral("ExportFrame"));
+    ExportFrame->setGeometry(twips(120, 2400, 7095, 1815));
+
+    ImgReadingArrow = new QLabel(ExportFrame);
+    ImgReadingArrow->setGeometry(twips(810, 360, 150, 240));
+    ImgReadingArrow->setPixmap(arrowPicture());
+
+    LblSaveHeader = new QLabel(QStringLiteral(" Select saving format"), ExportFrame);
+    LblSaveHeader->setObjectName(QStringLiteral("LblSaveHeader"));
+    LblSaveHeader->setGeometry(twips(1080, 360, 5895, 195));
+
+    LblSubject = new QLabel(QStringLiteral("Subject :"), ExportFrame);
+    LblSubject->setObjectName(QStringLiteral("LblSubject"));
+    LblSubject->setGeometry(twips(240, 720, 735, 195));
+    LblSubject->setFont(boldFont(font));
+    LblSubject->setVisible(false);
+
+    LblProcessing = new QLabel(ExportFrame);
+    LblProcessing->setObjectName(QStringLiteral("LblProcessing"));
+    LblProcessing->setGeometry(twips(1080, 720, 5895, 615));
+    LblProcessing->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    LblProcessing->setWordWrap(true);
+
+    LblFoundLabel = new QLabel(QStringLiteral("Found :"), ExportFrame);
+    LblFoundLabel->setObjectName(QStringLiteral("LblFoundLabel"));
+    LblFoundLabel->setGeometry(twips(360, 1320, 705, 195));
+    LblFoundLabel->setFont(boldFont(font));
+
+    LblFound = new QLabel(ExportFrame);
+    LblFound->setObjectName(QStringLiteral("LblFound"));
+    LblFound->setGeometry(twips(1080, 1320, 1725, 195));
+
+    LblCurrentLabel = new QLabel(QStringLiteral("Current :"), ExportFrame);
+    LblCurrentLabel->setGeometry(twips(4440, 1320, 735, 195));
+    LblCurrentLabel->setFont(boldFont(font));
+
+    LblCurrent = new QLabel(ExportFrame);
+    LblCurrent->setObjectName(QStringLiteral("LblCurrent"));
+    LblCurrent->setGeometry(twips(5280, 1320, 1485, 195));
+
+    // Lies below the client area: never seen, but kept up to date.
+    CmdConversion = new QPushButton(QStringLiteral("&Export Mailbox"), this);
+    CmdConversion->setObjectName(QStringLiteral("CmdConversion"));
+    CmdConversion->setGeometry(twips(2640, 4440, 2175, 435));
+    CmdConversion->setEnabled(false);
+
+    connect(OptNewNSF, &QRadioButton::clicked, this, &frmSave::OptNewNSF_Click);
+    connect(OptExistingNSF, &QRadioButton::clicked, this, &frmSave::OptExistingNSF_Click);
+    connect(CmdNewNSF, &QPushButton::clicked, this, &frmSave::CmdNewNSF_Click);
+    connect(CmdExistingNSF, &QPushButton::clicked, this, &frmSave::CmdExistingNSF_Click);
+    connect(CmdConversion, &QPushButton::clicked, this, &frmSave::CmdConversion_Click);
+    connect(txtNSFFileName, &QLineEdit::textChanged, this, &frmSave::txtNSFFileName_Change);
+    connect(txtExNSFFileName, &QLineEdit::textChanged, this, &frmSave::txtExNSFFileName_Change);
+
+    Form_Load();
+}
+
+frmSave::~frmSave()
+{
+    if (g_window == this)
+        g_window = nullptr;
+}
+
+void frmSave::Form_Load()
+{
+    // Loading creates the controls and nothing more.
+}
+
+void frmSave::OptNewNSF_Click()
+{
+    OptNewNSF->setChecked(true);
+    OptExistingNSF->setChecked(false);
+    txtExNSFFileName->setEnabled(false);
+    CmdExistingNSF->setEnabled(false);
+    txtNSFFileName->setEnabled(true);
+    CmdNewNSF->setEnabled(true);
+}
+
+void frmSave::OptExistingNSF_Click()
+{
+    OptExistingNSF->setChecked(true);
+    txtExNSFFileName->setEnabled(true);
+    CmdExistingNSF->setEnabled(true);
+    OptNewNSF->setChecked(false);
+    txtNSFFileName->setEnabled(false);
+    CmdNewNSF->setEnabled(false);
+}
+
+void frmSave::CmdNewNSF_Click()
+{
+    const QString folder =
+        dialogs().BrowseForFolder(nullptr, QStringLiteral("Select Folder to Save Notes Address Book File"));
+    Global::DestinationPath = folder;
+    if (folder.length() > 0) {
+        txtNSFFileName->setText(folder);
+        CmdConversion_Click();
+    }
+}
+
+void frmSave::CmdExistingNSF_Click()
+{
+    const QString file =
+        dialogs().GetOpenFileName(this, QString(), QStringLiteral("Lotus Notes Address Book (*.nsf)|*.nsf"));
+    txtExNSFFileName->setText(file);
+    if (txtExNSFFileName->text().length() > 0)
+        CmdConversion_Click();
+}
+
+void frmSave::txtNSFFileName_Change()
+{
+    UpdateConversionButton(txtNSFFileName);
+}
+
+void frmSave::txtExNSFFileName_Change()
+{
+    UpdateConversionButton(txtExNSFFileName);
+}
+
+void frmSave::UpdateConversionButton(const QLineEdit* changed)
+{
+    CmdConversion->setEnabled(changed->text().trimmed().length() > 0);
+}
+
+void frmSave::SetRunning(bool running)
+{
+    running_ = running;
+    OptNewNSF->setEnabled(!running);
+    OptExistingNSF->setEnabled(!running);
+    if (running) {
+        CmdNewNSF->setEnabled(false);
+        CmdExistingNSF->setEnabled(false);
+    } else if (OptNewNSF->isChecked()) {
+        CmdNewNSF->setEnabled(true);
+    } else if (OptExistingNSF->isChecked()) {
+        CmdExistingNSF->setEnabled(true);
+    }
+}
+
+void frmSave::CmdConversion_Click()
+{
+    // The export run is wired in by the conversion driver.
+}
+
+void frmSave::CreateNSF()
+{
+    ::CreateNSF(*this, dialogs());
+}
+
+bool frmSave::SaveNotesContacts(const PersonFields& fields, bool& SaveIt)
+{
+    return ::SaveNotesContacts(fields, SaveIt, *this);
+}
+
+bool frmSave::SaveNotesGroups(const QString& DLName, const QString& Members, const QString& Desc, bool& SaveIt)
+{
+    return ::SaveNotesGroups(DLName, Members, Desc, SaveIt, *this);
+}
+
+bool frmSave::IsNewBookMode() const
+{
+    return OptNewNSF->isChecked();
+}
+
+QString frmSave::ExistingBookText() const
+{
+    return txtExNSFFileName->text();
+}
+
+void frmSave::SetSaveHeader(const QString& text)
+{
+    LblSaveHeader->setText(text);
+}
+
+void frmSave::SetProcessing(const QString& text)
+{
+    LblProcessing->setText(text);
+}
+
+void frmSave::SetFound(const QString& text)
+{
+    LblFound->setText(text);
+}
+
+void frmSave::SetCurrent(const QString& text)
+{
+    LblCurrent->setText(text);
+}
+
+void frmSave::ShowSubject()
+{
+    LblSubject->setVisible(true);
+}
+
+void frmSave::Yield()
+{
+    QApplication::processEvents();
+}
+
+void frmSave::closeEvent(QCloseEvent* event)
+{
+    // A run under way finishes first; a close request meanwhile has no effect.
+    if (running_) {
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
+}
+
+void frmSave::reject()
+{
+    if (running_)
+        return;
+    QDialog::reject();
+}

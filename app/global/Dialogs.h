@@ -1,0 +1,42 @@
+#pragma once
+// Every question, message and file choice the program puts to the user goes
+// through this interface, so the logic behind the windows can be driven by a
+// script in tests. The windowed program installs a Qt implementation.
+
+#include <QString>
+
+class QWidget;
+
+enum class MsgIcon { Information, Warning, Critical, Question };
+enum class MsgButtons { Ok, YesNo };
+enum class MsgAnswer { Ok, Yes, No };
+
+class Dialogs {
+public:
+    virtual ~Dialogs() = default;
+
+    // A message box with a fixed text, buttons, icon and title.
+    virtual MsgAnswer MsgBox(QWidget* owner, const QString& text, MsgButtons buttons, MsgIcon icon,
+                             const QString& title, MsgAnswer defaultAnswer = MsgAnswer::Ok) = 0;
+
+    // An Open dialog. `filter` is written "Label (*.ext)|*.ext". Returns the
+    // chosen file's full path, or empty text when cancelled.
+    virtual QString GetOpenFileName(QWidget* owner, const QString& fileName, const QString& filter) = 0;
+
+    // A folder chooser with a title. Returns the chosen folder or empty text
+    // on cancel or failure.
+    virtual QString BrowseForFolder(QWidget* owner, const QString& title) = 0;
+
+    // Ends the program at once: no window closes, nothing further runs.
+    // Implementations used in tests throw ProgramEnded instead.
+    [[noreturn]] virtual void EndProgram() = 0;
+};
+
+// Thrown by test implementations of Dialogs::EndProgram. Deliberately not a
+// std::exception, so the per-step error handling of the export never swallows it.
+struct ProgramEnded {};
+
+// The program's Dialogs. Set once at start-up by the windowed program (or by a
+// test); asking before anything was set is a programming error and aborts.
+Dialogs& dialogs();
+void setDialogs(Dialogs* d);

@@ -1,0 +1,18 @@
+#include "app/global/Global.h"
+
+namespace Global {
+
+QString SelectedStoreID;
+QStringList SelectedFolders;
+QString DestinationPath;
+QString NewBookPath;
+
+void ResetForTests()
+{
+    SelectedStoreID.clear();
+    SelectedFolders.clear();
+    DestinationPath.clear();
+    NewBookPath.clear();
+}
+
+} // namespace Global

@@ -1,0 +1,26 @@
+#pragma once
+// What the export logic needs of the export window: the destination mode, the
+// chosen existing book, the status labels and a way to let the window system
+// breathe. The window implements it; tests and the command line record or
+// print it instead.
+
+#include <QString>
+
+class ExportView {
+public:
+    virtual ~ExportView() = default;
+
+    // New-book mode: `OptNewNSF` is selected. Read afresh at every use.
+    virtual bool IsNewBookMode() const = 0;
+    // The text of `txtExNSFFileName`, untrimmed.
+    virtual QString ExistingBookText() const = 0;
+
+    virtual void SetSaveHeader(const QString& text) = 0;  // LblSaveHeader
+    virtual void SetProcessing(const QString& text) = 0;  // LblProcessing
+    virtual void SetFound(const QString& text) = 0;       // LblFound
+    virtual void SetCurrent(const QString& text) = 0;     // LblCurrent
+    virtual void ShowSubject() = 0;                       // LblSubject visible
+
+    // Let the window system process pending events (labels repaint).
+    virtual void Yield() = 0;
+};

@@ -1,0 +1,4 @@
+#include "export/FolderCreation.h"
+
+// Placeholder.
+bool CreateFolderPath(const QString&) { return false; }

@@ -1,0 +1,96 @@
+#pragma once
+// The address-book store: this program's own stand-in for a Notes client.
+// Address books (.nsf) and templates (.ntf) are SQLite files of our own
+// format (see docs/BOOK_FORMAT.md). Only the operations below are offered to
+// the rest of the program; every failure throws NotesError.
+
+#include <QString>
+
+#include <memory>
+#include <stdexcept>
+
+namespace notes {
+
+class NotesError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+class NotesDatabase;
+class NotesDocument;
+
+// The session object. Cheap to create: each caller makes its own per call.
+class NotesSession {
+public:
+    NotesSession();
+    ~NotesSession();
+    NotesSession(const NotesSession&) = delete;
+    NotesSession& operator=(const NotesSession&) = delete;
+
+    // The client setting `name` from notes.ini in the data directory.
+    // `system` true reads it without a prefix. Empty text when the setting or
+    // the file is absent.
+    QString GETENVIRONMENTSTRING(const QString& name, bool system);
+
+    // Opens the address book or template `file` on `server` ("" = local).
+    // A bare file name resolves in the data directory first, then among the
+    // templates installed with the program. Throws for a missing file or one
+    // that is not an address book of ours (the file stays untouched).
+    std::unique_ptr<NotesDatabase> GetDatabase(const QString& server, const QString& file);
+
+    // The data directory that stands in for the Notes client's:
+    // $XDG_DATA_HOME/pellaro (else ~/.local/share/pellaro), created on first use.
+    static QString DataDirectory();
+};
+
+class NotesDatabase {
+public:
+    ~NotesDatabase();
+    NotesDatabase(const NotesDatabase&) = delete;
+    NotesDatabase& operator=(const NotesDatabase&) = delete;
+
+    // Creates a new database file at `path` with this database's design, a new
+    // replica identity and no documents. Never replaces an existing file.
+    std::unique_ptr<NotesDatabase> CreateCopy(const QString& server, const QString& path);
+
+    // A new, unsaved document of this database.
+    std::unique_ptr<NotesDocument> CreateDocument();
+
+    // Full path of the file.
+    QString FilePath() const;
+
+    struct Impl;
+
+private:
+    friend class NotesSession;
+    friend class NotesDocument;
+    explicit NotesDatabase(std::shared_ptr<Impl> impl);
+    std::shared_ptr<Impl> d;
+};
+
+class NotesDocument {
+public:
+    ~NotesDocument();
+    NotesDocument(const NotesDocument&) = delete;
+    NotesDocument& operator=(const NotesDocument&) = delete;
+
+    // Item assignment by name: the document then holds a text item of exactly
+    // that name and value, replacing an item of the same name in place.
+    void ReplaceItemValue(const QString& name, const QString& value);
+
+    // Writes the document durably (committed before it returns).
+    void Save(bool force, bool makeResponse);
+
+    // Files the saved document in the folder `folderName`, creating the folder
+    // on first use. Filing a document that is not saved throws.
+    void PutInFolder(const QString& folderName);
+
+    struct Impl;
+
+private:
+    friend class NotesDatabase;
+    explicit NotesDocument(std::unique_ptr<Impl> impl);
+    std::unique_ptr<Impl> d;
+};
+
+} // namespace notes

@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Installs what the build needs, builds the program twice (plain, and with
+# AddressSanitizer + UndefinedBehaviorSanitizer) and runs the whole test suite
+# in both builds. Run from anywhere; needs root (or sudo) for apt-get.
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+"$here/scripts/install-deps.sh"
+
+jobs=$(nproc)
+for config in release asan; do
+  build="$here/build-$config"
+  extra=()
+  [ "$config" = asan ] && extra=(-DPELLARO_SANITIZE=ON)
+  cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPELLARO_WERROR=ON "${extra[@]}"
+  cmake --build "$build" -j "$jobs"
+  export QT_QPA_PLATFORM=offscreen
+  export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1
+  export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+  ctest --test-dir "$build" --output-on-failure -j "$jobs" --timeout 600
+done

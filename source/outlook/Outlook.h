@@ -1,0 +1,176 @@
+#pragma once
+// Access to Outlook data files (.pst), shaped like the object model the
+// program was designed against: a session over the default profile, its
+// stores, their folders and items. Backed by libpff; nothing of libpff is
+// visible here. Every failure throws OutlookError.
+//
+// All objects are cheap value handles that share the underlying open file;
+// a handle stays valid as long as it exists, also after Logoff.
+
+#include <QDateTime>
+#include <QString>
+
+#include <memory>
+#include <stdexcept>
+
+namespace outlook {
+
+class OutlookError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+class RDOStore;
+class RDOFolder;
+class RDOItems;
+class RDOItem;
+
+namespace detail {
+struct SessionImpl;
+struct StoreImpl;
+struct FolderImpl;
+struct ItemImpl;
+} // namespace detail
+
+class RDOSession {
+public:
+    RDOSession();
+    ~RDOSession();
+    RDOSession(const RDOSession&) = delete;
+    RDOSession& operator=(const RDOSession&) = delete;
+
+    // Logs on to the default profile (see ProfilePath). No profile file is an
+    // empty profile; an unreadable or malformed one throws.
+    void Logon();
+    void Logoff();
+
+    // The profile's stores, in profile order, from 1. A store whose file is
+    // missing or unreadable is still listed; reading its values throws.
+    int StoreCount() const;
+    RDOStore Store(int index) const;
+
+    // The store of the profile with this entry identifier.
+    RDOStore GetStoreFromID(const QString& entryId) const;
+
+    // Adds a .pst file to the profile by path and returns its store. The
+    // absolute path is appended to the profile once; adding the same file
+    // again returns the same store.
+    RDOStore AddPSTStore(const QString& path);
+
+    // Opens a data file as a store without touching the profile.
+    static RDOStore OpenPstFile(const QString& path);
+
+    // $XDG_CONFIG_HOME/pellaro/profile (else ~/.config/pellaro/profile): one
+    // data-file path per line.
+    static QString ProfilePath();
+
+private:
+    std::unique_ptr<detail::SessionImpl> d;
+};
+
+class RDOStore {
+public:
+    QString Name() const;     // display name of the message store
+    QString EntryID() const;  // hex text, no "#", stable across sessions
+    QString PstPath() const;  // full path of the data file
+    RDOFolder IPMRootFolder() const;  // the top of the folder hierarchy
+    RDOFolder GetFolderFromID(const QString& entryId) const;
+
+    explicit RDOStore(std::shared_ptr<detail::StoreImpl> impl);
+
+private:
+    std::shared_ptr<detail::StoreImpl> d;
+};
+
+class RDOFolder {
+public:
+    QString Name() const;
+    QString EntryID() const;
+    QString DefaultMessageClass() const;  // "IPM.Contact" for contact folders
+
+    int FolderCount() const;              // direct subfolders
+    RDOFolder Folder(int index) const;    // from 1, in store order
+
+    RDOItems Items() const;
+
+    explicit RDOFolder(std::shared_ptr<detail::FolderImpl> impl);
+
+private:
+    std::shared_ptr<detail::FolderImpl> d;
+};
+
+class RDOItems {
+public:
+    qint64 Count() const;             // normal items, associated ones excluded
+    RDOItem Item(qint64 position) const;  // from 1 to Count()
+
+    explicit RDOItems(std::shared_ptr<detail::FolderImpl> folder);
+
+private:
+    std::shared_ptr<detail::FolderImpl> d;
+};
+
+class RDOItem {
+public:
+    QString MessageClass() const;  // "IPM.Contact", "IPM.DistList", ...
+
+    // Values every item has.
+    QString Body() const;        // plain-text notes
+    QString Categories() const;  // joined with ", "
+
+    // Contact values. An absent value reads as empty text.
+    QString FirstName() const;
+    QString MiddleName() const;
+    QString LastName() const;
+    QString Suffix() const;
+    QString Title() const;
+    QString Email1Address() const;
+    QString Email2Address() const;
+    QString Email3Address() const;
+    QString CompanyName() const;
+    QString JobTitle() const;
+    QString BusinessAddressStreet() const;
+    QString BusinessAddressCity() const;
+    QString BusinessAddressPostalCode() const;
+    QString BusinessAddressState() const;
+    QString BusinessAddressCountry() const;
+    QString OfficeLocation() const;
+    QString WebPage() const;
+    QString Department() const;
+    QString ManagerName() const;
+    QString AssistantName() const;
+    QString BusinessTelephoneNumber() const;
+    QString BusinessFaxNumber() const;
+    QString MobileTelephoneNumber() const;
+    QString PagerNumber() const;
+    QString HomeAddressStreet() const;
+    QString HomeAddressCity() const;
+    QString HomeAddressPostalCode() const;
+    QString HomeAddressState() const;
+    QString HomeAddressCountry() const;
+    QString Spouse() const;
+    QString Children() const;    // joined with ", "
+    QString HomeTelephoneNumber() const;
+    QString HomeFaxNumber() const;
+    // In local time; an absent date reads as Outlook's "no date", 4501-01-01 00:00.
+    QDateTime Birthday() const;
+    QDateTime Anniversary() const;
+
+    // Distribution-list values.
+    QString DLName() const;
+    int MemberCount() const;
+    // The text of member `index` (from 1): "Display Name <address>" when both
+    // are known and differ, else whichever is known. Throws for a member that
+    // cannot be resolved.
+    QString MemberText(int index) const;
+
+    explicit RDOItem(std::shared_ptr<detail::ItemImpl> impl);
+
+private:
+    std::shared_ptr<detail::ItemImpl> d;
+};
+
+// Outlook's "no date" (4501-01-01), given for an absent date.
+bool IsNoDate(const QDateTime& value);
+
+} // namespace outlook

@@ -1,0 +1,39 @@
+#include "tests/support/ScriptedDialogs.h"
+
+ScriptedDialogs::ScriptedDialogs()
+    : previous_(nullptr)
+{
+    setDialogs(this);
+}
+
+ScriptedDialogs::~ScriptedDialogs()
+{
+    setDialogs(previous_);
+}
+
+MsgAnswer ScriptedDialogs::MsgBox(QWidget* owner, const QString& text, MsgButtons buttons, MsgIcon icon,
+                                  const QString& title, MsgAnswer defaultAnswer)
+{
+    messages.append({owner, text, buttons, icon, title, defaultAnswer});
+    if (!answers.isEmpty())
+        return answers.takeFirst();
+    return buttons == MsgButtons::YesNo ? MsgAnswer::No : MsgAnswer::Ok;
+}
+
+QString ScriptedDialogs::GetOpenFileName(QWidget* owner, const QString& fileName, const QString& filter)
+{
+    openFileRequests.append({owner, fileName, filter});
+    return openFiles.isEmpty() ? QString() : openFiles.takeFirst();
+}
+
+QString ScriptedDialogs::BrowseForFolder(QWidget* owner, const QString& title)
+{
+    folderRequests.append({owner, QString(), title});
+    return folders.isEmpty() ? QString() : folders.takeFirst();
+}
+
+void ScriptedDialogs::EndProgram()
+{
+    ++endProgramCalls;
+    throw ProgramEnded{};
+}

@@ -1,0 +1,51 @@
+#pragma once
+// A Dialogs implementation for tests: records every call and answers from a
+// script queued beforehand. Unscripted questions get a default answer
+// (No for Yes/No questions, Ok otherwise; empty text for file choices).
+
+#include "app/global/Dialogs.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+class ScriptedDialogs : public Dialogs {
+public:
+    struct Message {
+        QWidget* owner;
+        QString text;
+        MsgButtons buttons;
+        MsgIcon icon;
+        QString title;
+        MsgAnswer defaultAnswer;
+    };
+    struct FileRequest {
+        QWidget* owner;
+        QString fileName;
+        QString filterOrTitle;
+    };
+
+    // Installs itself as the program's dialogs for its lifetime.
+    ScriptedDialogs();
+    ~ScriptedDialogs() override;
+
+    MsgAnswer MsgBox(QWidget* owner, const QString& text, MsgButtons buttons, MsgIcon icon, const QString& title,
+                     MsgAnswer defaultAnswer) override;
+    QString GetOpenFileName(QWidget* owner, const QString& fileName, const QString& filter) override;
+    QString BrowseForFolder(QWidget* owner, const QString& title) override;
+    [[noreturn]] void EndProgram() override;
+
+    // Script.
+    QList<MsgAnswer> answers;    // next MsgBox answers
+    QStringList openFiles;       // next GetOpenFileName results
+    QStringList folders;         // next BrowseForFolder results
+
+    // Record.
+    QList<Message> messages;
+    QList<FileRequest> openFileRequests;
+    QList<FileRequest> folderRequests;
+    int endProgramCalls = 0;
+
+private:
+    Dialogs* previous_;
+};
