@@ -1,5 +1,142 @@
 #include "export/DocumentWriters.h"
 
-// Placeholder until the address-book store lands.
-bool SaveNotesContacts(const PersonFields&, bool&, const ExportView&) { return false; }
-bool SaveNotesGroups(const QString&, const QString&, const QString&, bool&, const ExportView&) { return false; }
+#include "app/global/Global.h"
+#include "export/notes/Notes.h"
+
+#include <memory>
+#include <utility>
+
+namespace {
+
+// One document write. Every step runs on its own: a failing step is dropped
+// and the next one runs, so one bad value never loses the rest of the
+// document. A step whose object could not be made fails in turn.
+class DocumentWrite {
+public:
+    DocumentWrite(const ExportView& view, const char16_t* form)
+    {
+        step([&] { session_ = std::make_unique<notes::NotesSession>(); });
+        step([&] {
+            const QString& destination = view.IsNewBookMode() ? Global::NewBookPath : Global::DestinationPath;
+            database_ = need(session_).GetDatabase(QString(), destination);
+        });
+        step([&] { document_ = need(database_).CreateDocument(); });
+        item(u"Form", QString::fromUtf16(form));
+    }
+
+    ~DocumentWrite()
+    {
+        // Document, database, session: the reverse of their creation.
+        document_.reset();
+        database_.reset();
+        session_.reset();
+    }
+
+    DocumentWrite(const DocumentWrite&) = delete;
+    DocumentWrite& operator=(const DocumentWrite&) = delete;
+
+    void item(const char16_t* name, const QString& value)
+    {
+        step([&] { need(document_).ReplaceItemValue(QString::fromUtf16(name), value); });
+    }
+
+    // Saves and files the document; true when both succeeded.
+    bool saveAndFile(const char16_t* folder)
+    {
+        bool saved = false;
+        bool filed = false;
+        step([&] {
+            need(document_).Save(false, false);
+            saved = true;
+        });
+        step([&] {
+            need(document_).PutInFolder(QString::fromUtf16(folder));
+            filed = true;
+        });
+        return saved && filed;
+    }
+
+private:
+    template <class Object>
+    static Object& need(const std::unique_ptr<Object>& object)
+    {
+        if (!object)
+            throw notes::NotesError("an earlier step failed");
+        return *object;
+    }
+
+    template <class Step>
+    static void step(Step&& run)
+    {
+        try {
+            std::forward<Step>(run)();
+        } catch (const std::exception&) {
+            // Skip-on-error: this step is lost, the write goes on. The caller
+            // learns the outcome from saveAndFile().
+        }
+    }
+
+    std::unique_ptr<notes::NotesSession> session_;
+    std::unique_ptr<notes::NotesDatabase> database_;
+    std::unique_ptr<notes::NotesDocument> document_;
+};
+
+} // namespace
+
+bool SaveNotesContacts(const PersonFields& f, bool& SaveIt, const ExportView& view)
+{
+    (void)SaveIt;  // the document is saved whatever the caller passes
+    DocumentWrite w(view, u"Person");
+    w.item(u"FirstName", f.elotus_FirstName);
+    w.item(u"MiddleName", f.elotus_MiddleName);
+    w.item(u"LastName", f.elotus_LastName);
+    w.item(u"Suffix", f.elotus_Suffix);
+    w.item(u"Title", f.elotus_Title);
+    w.item(u"MailAddress", f.elotus_Email);
+    w.item(u"CompanyName", f.elotus_Company);
+    w.item(u"JobTitle", f.elotus_JobTitle);
+    w.item(u"OfficeStreetAddress", f.elotus_BusinessStreet);
+    w.item(u"OfficeCity", f.elotus_BusinessCity);
+    w.item(u"OfficeZIP", f.elotus_BusinessZip);
+    w.item(u"OfficeState", f.elotus_BusinessState);
+    w.item(u"OfficeCountry", f.elotus_BusinessCountry);
+    w.item(u"Location", f.elotus_Location);
+    w.item(u"WebSite", f.elotus_WebPage);
+    w.item(u"Department", f.elotus_Department);
+    w.item(u"Manager", f.elotus_Manager);
+    w.item(u"Assistant", f.elotus_Assistant);
+    w.item(u"OfficePhoneNumber", f.elotus_OfficePhone);
+    w.item(u"OfficeFAXPhoneNumber", f.elotus_OfficeFax);
+    w.item(u"CellPhoneNumber", f.elotus_CellPhone);
+    w.item(u"PhoneNumber_6", f.elotus_Pager);
+    w.item(u"MiscPhone1", f.elotus_OtherEmail1);
+    w.item(u"MiscPhone2", f.elotus_OtherEmail2);
+    w.item(u"MiscPhone3", f.elotus_OtherEmail3);
+    w.item(u"StreetAddress", f.elotus_PersonalStreet);
+    w.item(u"City", f.elotus_PersonalCity);
+    w.item(u"Zip", f.elotus_PersonalZip);
+    w.item(u"State", f.elotus_PersonalState);
+    w.item(u"Country", f.elotus_PersonalCountry);
+    w.item(u"Spouse", f.elotus_Spouse);
+    w.item(u"Children", f.elotus_Childern);
+    w.item(u"PhoneNumber", f.elotus_HomePhone);
+    w.item(u"HomeFAXPhoneNumber", f.elotus_HomeFax);
+    w.item(u"Birthday", f.elotus_BirthDay);
+    w.item(u"Anniversary", f.elotus_Anniversary);
+    w.item(u"Comment", f.elotus_Comments);
+    w.item(u"Categories", f.elotus_Categories);
+    w.item(u"Type", QStringLiteral("Person"));
+    return w.saveAndFile(u"Outlook Contacts");
+}
+
+bool SaveNotesGroups(const QString& DLName, const QString& Members, const QString& Desc, bool& SaveIt,
+                     const ExportView& view)
+{
+    (void)SaveIt;  // the document is saved whatever the caller passes
+    DocumentWrite w(view, u"Group");
+    w.item(u"ListName", DLName);
+    w.item(u"ListDescription", Desc);
+    w.item(u"Members", Members);
+    w.item(u"Type", QStringLiteral("Group"));
+    return w.saveAndFile(u"Outlook Groups");
+}

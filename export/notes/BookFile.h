@@ -1,0 +1,149 @@
+#pragma once
+// The file layer under the address-book store: recognising our files, opening
+// and creating them, and the SQL they hold (described in docs/BOOK_FORMAT.md).
+// Used by Notes.cpp, BookReader.cpp and the template builder; not by the rest
+// of the program.
+
+#include "export/notes/Notes.h"
+
+#include <QString>
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <memory>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace notes::store {
+
+// Our mark in the SQLite header (bytes 68..71): "PnAB", Pellaro Notes
+// Address Book.
+inline constexpr std::uint32_t ApplicationId = 0x506E4142u;
+// Layout version in the header (bytes 60..63). Files with another version are
+// refused.
+inline constexpr int SchemaVersion = 1;
+
+// The "kind" entry of the book table.
+inline constexpr std::string_view KindBook = "book";
+inline constexpr std::string_view KindTemplate = "template";
+
+// Note classes.
+inline constexpr std::string_view ClassDocument = "document";
+inline constexpr std::string_view ClassForm = "form";
+inline constexpr std::string_view ClassView = "view";
+
+// Identity of a file on disk. While we hold a file open its inode cannot be
+// reused, so an equal identity means the very same file.
+struct FileIdentity {
+    dev_t device = 0;
+    ino_t inode = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
+
+// The identity of the file at `path`; throws NotesError when there is none.
+FileIdentity identityOf(const QString& path);
+
+// Reads the first 100 bytes of `path` with a plain read-only open and checks
+// that they are the header of an address book or template of ours. Throws
+// NotesError otherwise; nothing is ever written. Returns the identity of the
+// file that was read.
+FileIdentity checkHeader(const QString& path);
+
+class Statement {
+public:
+    Statement(sqlite3* db, std::string_view sql);
+    ~Statement();
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    Statement& bind(int index, qint64 value);
+    // Binds the text without copying: `value` must outlive the next step().
+    Statement& bind(int index, const QString& value);
+    Statement& bind(int index, std::string_view value);
+    // True while a row is available; false when done. Throws on error.
+    bool step();
+    // Steps a statement that returns no rows and resets it.
+    void run();
+    void reset();
+
+    qint64 columnInt(int index) const;
+    QString columnText(int index) const;
+
+private:
+    sqlite3* db_;
+    sqlite3_stmt* stmt_ = nullptr;
+};
+
+// One open SQLite connection to a file of ours, with a cache of prepared
+// statements.
+class Connection {
+public:
+    enum class Mode { ReadOnly, ReadWrite };
+
+    // Opens an existing file of ours. The header is checked before SQLite
+    // sees the file, and the layout after; anything else throws NotesError
+    // and the file stays untouched. Never creates a file.
+    static std::unique_ptr<Connection> openExisting(const QString& path, Mode mode);
+
+    // Creates `path` exclusively (fails when anything exists there) as an
+    // empty file of ours of the given kind, inside an open transaction the
+    // caller finishes with commitNew(). On failure the file is removed again.
+    static std::unique_ptr<Connection> createNew(const QString& path, std::string_view kind);
+    // Commits the transaction of createNew() and switches an address book to
+    // its journal mode.
+    void commitNew();
+
+    ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    sqlite3* handle() const { return db_; }
+    const QString& path() const { return path_; }
+    const FileIdentity& identity() const { return identity_; }
+
+    // A prepared statement for `sql`, kept for the life of the connection.
+    // `sql` must be a string literal.
+    Statement& statement(std::string_view sql);
+    void exec(const char* sql);
+
+    // Copies the write-ahead log into the file and truncates the log.
+    // Best effort: a failure leaves the log as it was.
+    void checkpointAndEmptyLog();
+
+    // SQLite's counter of changes committed by other connections.
+    qint64 dataVersion();
+
+    QString bookValue(std::string_view key);
+    void setBookValue(std::string_view key, const QString& value);
+
+    // A fresh universal id (32 hex digits) or replica id (16 hex digits).
+    static QString newUnid();
+    static QString newReplicaId();
+
+    // Inserts a note with its items in order; returns its note id. Must run
+    // inside a transaction.
+    qint64 insertNote(std::string_view noteClass, const QString& unid,
+                      const std::vector<std::pair<QString, QString>>& items);
+    void replaceItems(qint64 noteId, const std::vector<std::pair<QString, QString>>& items);
+
+private:
+    Connection(sqlite3* db, QString path, FileIdentity identity);
+    void verifyLayout();
+
+    sqlite3* db_;
+    QString path_;
+    FileIdentity identity_;
+    bool createdByUs_ = false;
+    std::unordered_map<std::string_view, std::unique_ptr<Statement>> statements_;
+};
+
+// Throws NotesError with SQLite's message for `db`.
+[[noreturn]] void fail(sqlite3* db, const QString& what);
+
+} // namespace notes::store

@@ -1,0 +1,258 @@
+// The Person and Group writers: item names, values and order, the folder,
+// the destination chosen at every call, and failures that skip without a
+// message but are reported to the caller.
+
+#include "app/global/Global.h"
+#include "export/DocumentWriters.h"
+#include "export/notes/BookReader.h"
+#include "export/notes/Notes.h"
+#include "tests/support/ScriptedDialogs.h"
+#include "tests/support/TempDir.h"
+#include "tests/writers/RecordingView.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include "tests/notes/PrintQt.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+using namespace notes;
+
+namespace {
+
+const char* const PersonItemNames[] = {
+    "Form", "FirstName", "MiddleName", "LastName", "Suffix", "Title", "MailAddress", "CompanyName", "JobTitle",
+    "OfficeStreetAddress", "OfficeCity", "OfficeZIP", "OfficeState", "OfficeCountry", "Location", "WebSite",
+    "Department", "Manager", "Assistant", "OfficePhoneNumber", "OfficeFAXPhoneNumber", "CellPhoneNumber",
+    "PhoneNumber_6", "MiscPhone1", "MiscPhone2", "MiscPhone3", "StreetAddress", "City", "Zip", "State", "Country",
+    "Spouse", "Children", "PhoneNumber", "HomeFAXPhoneNumber", "Birthday", "Anniversary", "Comment", "Categories",
+    "Type"};
+
+// The 38 fields in parameter order, for filling them by number.
+std::vector<QString PersonFields::*> fieldOrder()
+{
+    return {&PersonFields::elotus_FirstName, &PersonFields::elotus_MiddleName, &PersonFields::elotus_LastName,
+            &PersonFields::elotus_Suffix, &PersonFields::elotus_Title, &PersonFields::elotus_Email,
+            &PersonFields::elotus_Company, &PersonFields::elotus_JobTitle, &PersonFields::elotus_BusinessStreet,
+            &PersonFields::elotus_BusinessCity, &PersonFields::elotus_BusinessZip, &PersonFields::elotus_BusinessState,
+            &PersonFields::elotus_BusinessCountry, &PersonFields::elotus_Location, &PersonFields::elotus_WebPage,
+            &PersonFields::elotus_Department, &PersonFields::elotus_Manager, &PersonFields::elotus_Assistant,
+            &PersonFields::elotus_OfficePhone, &PersonFields::elotus_OfficeFax, &PersonFields::elotus_CellPhone,
+            &PersonFields::elotus_Pager, &PersonFields::elotus_OtherEmail1, &PersonFields::elotus_OtherEmail2,
+            &PersonFields::elotus_OtherEmail3, &PersonFields::elotus_PersonalStreet,
+            &PersonFields::elotus_PersonalCity, &PersonFields::elotus_PersonalZip,
+            &PersonFields::elotus_PersonalState, &PersonFields::elotus_PersonalCountry, &PersonFields::elotus_Spouse,
+            &PersonFields::elotus_Childern, &PersonFields::elotus_HomePhone, &PersonFields::elotus_HomeFax,
+            &PersonFields::elotus_BirthDay, &PersonFields::elotus_Anniversary, &PersonFields::elotus_Comments,
+            &PersonFields::elotus_Categories};
+}
+
+void rawExec(const QString& path, const char* sql)
+{
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
+    char* err = nullptr;
+    EXPECT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, &err), SQLITE_OK) << (err ? err : "");
+    sqlite3_free(err);
+    sqlite3_close(db);
+}
+
+std::vector<StoredDocument> documents(const QString& path)
+{
+    std::vector<StoredDocument> docs;
+    BookReader(path).forEachDocument(false, [&](const StoredDocument& d) { docs.push_back(d); });
+    return docs;
+}
+
+class Writers : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        Global::ResetForTests();
+        NotesSession s;
+        auto ntf = s.GetDatabase(QString(), QStringLiteral("pernames.ntf"));
+        bookA = home.file(QStringLiteral("a.nsf"));
+        bookB = home.file(QStringLiteral("b.nsf"));
+        ntf->CreateCopy(QString(), bookA);
+        ntf->CreateCopy(QString(), bookB);
+    }
+    void TearDown() override
+    {
+        EXPECT_TRUE(dialogs.messages.isEmpty()) << "a writer showed a message";
+        Global::ResetForTests();
+    }
+
+    TestHome home;
+    ScriptedDialogs dialogs;
+    RecordingView view;
+    QString bookA, bookB;
+};
+
+} // namespace
+
+TEST_F(Writers, PersonHoldsTheFortyItemsInOrderFiledInOutlookContacts)
+{
+    PersonFields f;
+    const auto order = fieldOrder();
+    ASSERT_EQ(order.size(), 38u);
+    for (std::size_t i = 0; i < order.size(); ++i)
+        f.*order[i] = QStringLiteral("value %1").arg(i + 1);
+    f.elotus_FirstName = QStringLiteral("  Seán  ");
+    f.elotus_LastName = QStringLiteral("O'Neill");
+    f.elotus_Comments = QStringLiteral("line one\r\nline two ");
+
+    Global::NewBookPath = bookA;
+    bool saveIt = true;
+    EXPECT_TRUE(SaveNotesContacts(f, saveIt, view));
+
+    const auto docs = documents(bookA);
+    ASSERT_EQ(docs.size(), 1u);
+    const StoredDocument& d = docs[0];
+    EXPECT_EQ(d.form, QStringLiteral("Person"));
+    EXPECT_EQ(d.folders, QStringList{QStringLiteral("Outlook Contacts")});
+    ASSERT_EQ(d.items.size(), 40u);
+    for (std::size_t i = 0; i < 40; ++i)
+        EXPECT_EQ(d.items[i].name, QLatin1String(PersonItemNames[i])) << i;
+    EXPECT_EQ(d.items.front().value, QStringLiteral("Person"));
+    EXPECT_EQ(d.items.back().value, QStringLiteral("Person"));
+    for (std::size_t i = 0; i < 38; ++i)
+        EXPECT_EQ(d.items[i + 1].value, f.*order[i]) << PersonItemNames[i + 1];
+    // The fields that do not go to the item of the same name.
+    EXPECT_EQ(d.items[22].value, QStringLiteral("value 22"));  // pager -> PhoneNumber_6
+    EXPECT_EQ(d.items[23].value, QStringLiteral("value 23"));  // other e-mail 1 -> MiscPhone1
+    EXPECT_EQ(d.items[1].value, QStringLiteral("  Seán  "));
+    EXPECT_EQ(d.items[3].value, QStringLiteral("O'Neill"));
+}
+
+TEST_F(Writers, EmptyPersonStillSavedWithAllItemsAndSaveItIsNotConsulted)
+{
+    Global::NewBookPath = bookA;
+    bool saveIt = false;
+    EXPECT_TRUE(SaveNotesContacts(PersonFields{}, saveIt, view));
+    EXPECT_FALSE(saveIt);
+    const auto docs = documents(bookA);
+    ASSERT_EQ(docs.size(), 1u);
+    ASSERT_EQ(docs[0].items.size(), 40u);
+    for (std::size_t i = 1; i < 39; ++i) {
+        EXPECT_TRUE(docs[0].items[i].value.isEmpty()) << i;
+        EXPECT_EQ(docs[0].items[i].name, QLatin1String(PersonItemNames[i]));
+    }
+    EXPECT_EQ(docs[0].folders, QStringList{QStringLiteral("Outlook Contacts")});
+}
+
+TEST_F(Writers, GroupHoldsFiveItemsDescriptionBeforeMembers)
+{
+    Global::NewBookPath = bookA;
+    bool saveIt = true;
+    QString members;
+    for (int i = 0; i < 20000; ++i)
+        members += QStringLiteral("'member %1 <m%1@example.com>' ").arg(i);
+    EXPECT_TRUE(SaveNotesGroups(QStringLiteral(" Team's list "), members, QStringLiteral("desc"), saveIt, view));
+    EXPECT_TRUE(SaveNotesGroups(QStringLiteral("Empty"), QString(), QString(), saveIt, view));
+
+    const auto docs = documents(bookA);
+    ASSERT_EQ(docs.size(), 2u);
+    const std::vector<std::pair<QString, QString>> expected = {{QStringLiteral("Form"), QStringLiteral("Group")},
+                                                               {QStringLiteral("ListName"), QStringLiteral(" Team's list ")},
+                                                               {QStringLiteral("ListDescription"), QStringLiteral("desc")},
+                                                               {QStringLiteral("Members"), members},
+                                                               {QStringLiteral("Type"), QStringLiteral("Group")}};
+    ASSERT_EQ(docs[0].items.size(), 5u);
+    for (std::size_t i = 0; i < 5; ++i) {
+        EXPECT_EQ(docs[0].items[i].name, expected[i].first);
+        EXPECT_EQ(docs[0].items[i].value, expected[i].second) << qPrintable(expected[i].first);
+    }
+    EXPECT_EQ(docs[0].folders, QStringList{QStringLiteral("Outlook Groups")});
+    ASSERT_EQ(docs[1].items.size(), 5u);
+    EXPECT_TRUE(docs[1].items[2].value.isEmpty());
+    EXPECT_TRUE(docs[1].items[3].value.isEmpty());
+    EXPECT_EQ(docs[1].form, QStringLiteral("Group"));
+}
+
+TEST_F(Writers, DestinationFollowsTheModeAtEveryCall)
+{
+    Global::NewBookPath = bookA;
+    Global::DestinationPath = bookB;
+    bool saveIt = true;
+    PersonFields f;
+
+    view.newBookMode = true;
+    f.elotus_FirstName = QStringLiteral("new 1");
+    EXPECT_TRUE(SaveNotesContacts(f, saveIt, view));
+    EXPECT_TRUE(SaveNotesGroups(QStringLiteral("new group"), QString(), QString(), saveIt, view));
+
+    view.newBookMode = false;
+    f.elotus_FirstName = QStringLiteral("existing");
+    EXPECT_TRUE(SaveNotesContacts(f, saveIt, view));
+    EXPECT_TRUE(SaveNotesGroups(QStringLiteral("existing group"), QString(), QString(), saveIt, view));
+
+    view.newBookMode = true;
+    f.elotus_FirstName = QStringLiteral("new 2");
+    EXPECT_TRUE(SaveNotesContacts(f, saveIt, view));
+
+    const auto a = documents(bookA);
+    const auto b = documents(bookB);
+    ASSERT_EQ(a.size(), 3u);
+    ASSERT_EQ(b.size(), 2u);
+    EXPECT_EQ(a[0].items[1].value, QStringLiteral("new 1"));
+    EXPECT_EQ(a[1].items[1].value, QStringLiteral("new group"));
+    EXPECT_EQ(a[2].items[1].value, QStringLiteral("new 2"));
+    EXPECT_EQ(b[0].items[1].value, QStringLiteral("existing"));
+    EXPECT_EQ(b[1].items[1].value, QStringLiteral("existing group"));
+}
+
+TEST_F(Writers, ADestinationThatCannotBeOpenedWritesNothingAndReportsFailure)
+{
+    bool saveIt = true;
+    PersonFields f;
+    f.elotus_FirstName = QStringLiteral("x");
+
+    // Missing file, empty path, a file that is not an address book, a folder.
+    const QString notABook = home.file(QStringLiteral("letter.nsf"));
+    const QByteArray bytes("Dear Sir,\n");
+    ASSERT_TRUE(writeAll(notABook, bytes));
+    const QStringList destinations = {home.file(QStringLiteral("missing.nsf")), QString(), notABook, home.path()};
+    for (const QString& dest : destinations) {
+        Global::NewBookPath = dest;
+        Global::DestinationPath = dest;
+        view.newBookMode = true;
+        EXPECT_FALSE(SaveNotesContacts(f, saveIt, view)) << qPrintable(dest);
+        EXPECT_FALSE(SaveNotesGroups(QStringLiteral("g"), QString(), QString(), saveIt, view));
+        view.newBookMode = false;
+        EXPECT_FALSE(SaveNotesContacts(f, saveIt, view));
+    }
+    EXPECT_FALSE(QFileInfo::exists(home.file(QStringLiteral("missing.nsf"))));
+    EXPECT_EQ(readAll(notABook), bytes);
+    EXPECT_TRUE(documents(bookA).empty());
+    EXPECT_TRUE(documents(bookB).empty());
+}
+
+TEST_F(Writers, AFailedSaveOrFilingIsReportedWithoutAMessage)
+{
+    // A book that refuses new documents, then one that refuses filing.
+    bool saveIt = true;
+    PersonFields f;
+    Global::DestinationPath = bookB;
+    view.newBookMode = false;
+    rawExec(bookB, "CREATE TRIGGER refuse BEFORE INSERT ON notes BEGIN SELECT RAISE(ABORT, 'disk full'); END;");
+    EXPECT_FALSE(SaveNotesContacts(f, saveIt, view));
+    EXPECT_FALSE(SaveNotesGroups(QStringLiteral("g"), QString(), QString(), saveIt, view));
+    EXPECT_TRUE(documents(bookB).empty());
+
+    rawExec(bookB, "DROP TRIGGER refuse; CREATE TRIGGER refuse BEFORE INSERT ON folder_entries "
+                   "BEGIN SELECT RAISE(ABORT, 'disk full'); END;");
+    EXPECT_FALSE(SaveNotesContacts(f, saveIt, view));
+    EXPECT_FALSE(SaveNotesGroups(QStringLiteral("g"), QString(), QString(), saveIt, view));
+    auto docs = documents(bookB);
+    ASSERT_EQ(docs.size(), 2u);  // saved, but in no folder
+    EXPECT_TRUE(docs[0].folders.isEmpty());
+    EXPECT_EQ(docs[0].items.size(), 40u);
+    EXPECT_EQ(docs[1].items.size(), 5u);
+
+    rawExec(bookB, "DROP TRIGGER refuse;");
+    EXPECT_TRUE(SaveNotesContacts(f, saveIt, view));
+    EXPECT_EQ(documents(bookB).size(), 3u);
+}
