@@ -5,7 +5,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev libgl-dev libsqlite3-dev libgtest-dev
   libpff-dev libbfio-dev libchm-dev fp-utils
-  pff-tools pst-utils xvfb xauth
+  pff-tools pst-utils xvfb xauth time
 )
 missing=()
 for p in "${packages[@]}"; do

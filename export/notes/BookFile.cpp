@@ -54,26 +54,118 @@ CREATE TABLE notes (
     unid     TEXT NOT NULL UNIQUE,
     class    TEXT NOT NULL,
     created  INTEGER NOT NULL,
-    modified INTEGER NOT NULL
+    modified INTEGER NOT NULL,
+    items    BLOB NOT NULL
 );
-CREATE TABLE items (
-    note_id INTEGER NOT NULL REFERENCES notes(note_id),
-    seq     INTEGER NOT NULL,
-    name    TEXT NOT NULL,
-    value   TEXT NOT NULL,
-    PRIMARY KEY (note_id, seq)
-) WITHOUT ROWID;
 CREATE TABLE folders (
     folder_id INTEGER PRIMARY KEY,
     name      TEXT NOT NULL UNIQUE
 );
 CREATE TABLE folder_entries (
-    folder_id INTEGER NOT NULL REFERENCES folders(folder_id),
     note_id   INTEGER NOT NULL REFERENCES notes(note_id),
-    PRIMARY KEY (folder_id, note_id)
+    folder_id INTEGER NOT NULL REFERENCES folders(folder_id),
+    PRIMARY KEY (note_id, folder_id)
 ) WITHOUT ROWID;
-CREATE INDEX folder_entries_by_note ON folder_entries(note_id);
 )sql";
+
+// The item list of a note (see docs/BOOK_FORMAT.md): a format byte, then per
+// item a flags byte and the name and value, each as a varint byte length and
+// the bytes. Text is UTF-8, or UTF-16LE for a text holding an unpaired
+// surrogate, which UTF-8 cannot carry.
+constexpr char ItemListFormat = 1;
+constexpr unsigned char NameIsUtf16 = 1;
+constexpr unsigned char ValueIsUtf16 = 2;
+
+bool hasUnpairedSurrogate(const QString& s)
+{
+    const char16_t* p = reinterpret_cast<const char16_t*>(s.utf16());
+    const qsizetype n = s.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t u = p[i];
+        if (u < 0xD800 || u > 0xDFFF)
+            continue;
+        if (u <= 0xDBFF && i + 1 < n && p[i + 1] >= 0xDC00 && p[i + 1] <= 0xDFFF) {
+            ++i;
+            continue;
+        }
+        return true;
+    }
+    return false;
+}
+
+void appendVarint(QByteArray& out, quint64 v)
+{
+    while (v >= 0x80) {
+        out.append(char((v & 0x7F) | 0x80));
+        v >>= 7;
+    }
+    out.append(char(v));
+}
+
+void appendText(QByteArray& out, const QString& s, bool utf16)
+{
+    if (utf16) {
+        appendVarint(out, quint64(s.size()) * 2);
+        for (const QChar c : s) {
+            out.append(char(c.unicode() & 0xFF));
+            out.append(char(c.unicode() >> 8));
+        }
+    } else {
+        const QByteArray utf8 = s.toUtf8();
+        appendVarint(out, quint64(utf8.size()));
+        out.append(utf8);
+    }
+}
+
+class ItemListReader {
+public:
+    ItemListReader(const unsigned char* p, qsizetype n)
+        : p_(p)
+        , end_(p + n)
+    {
+    }
+    bool atEnd() const { return p_ == end_; }
+    unsigned char byte()
+    {
+        need(1);
+        return *p_++;
+    }
+    QString text(bool utf16)
+    {
+        quint64 len = 0;
+        for (int shift = 0;; shift += 7) {
+            const unsigned char b = byte();
+            if (shift > 56)
+                bad();
+            len |= quint64(b & 0x7F) << shift;
+            if (!(b & 0x80))
+                break;
+        }
+        if (len > quint64(end_ - p_))
+            bad();
+        const unsigned char* start = p_;
+        p_ += len;
+        if (!utf16)
+            return QString::fromUtf8(reinterpret_cast<const char*>(start), qsizetype(len));
+        if (len % 2)
+            bad();
+        QString s(qsizetype(len / 2), Qt::Uninitialized);
+        char16_t* out = reinterpret_cast<char16_t*>(s.data());
+        for (quint64 i = 0; i < len / 2; ++i)
+            out[i] = char16_t(start[2 * i] | (start[2 * i + 1] << 8));
+        return s;
+    }
+
+private:
+    void need(qsizetype n)
+    {
+        if (end_ - p_ < n)
+            bad();
+    }
+    [[noreturn]] static void bad() { throw NotesError("damaged item list in the address book"); }
+    const unsigned char* p_;
+    const unsigned char* end_;
+};
 
 } // namespace
 
@@ -127,6 +219,36 @@ FileIdentity checkHeader(const QString& path)
     return {st.st_dev, st.st_ino};
 }
 
+QByteArray encodeItems(const ItemList& items)
+{
+    QByteArray out;
+    out.reserve(64 + qsizetype(items.size()) * 24);
+    out.append(ItemListFormat);
+    for (const auto& [name, value] : items) {
+        const bool nameUtf16 = hasUnpairedSurrogate(name);
+        const bool valueUtf16 = hasUnpairedSurrogate(value);
+        out.append(char((nameUtf16 ? NameIsUtf16 : 0) | (valueUtf16 ? ValueIsUtf16 : 0)));
+        appendText(out, name, nameUtf16);
+        appendText(out, value, valueUtf16);
+    }
+    return out;
+}
+
+ItemList decodeItems(const void* data, qsizetype size)
+{
+    ItemList items;
+    ItemListReader r(static_cast<const unsigned char*>(data), size);
+    if (r.byte() != ItemListFormat)
+        throw NotesError("item list of an unknown format in the address book");
+    while (!r.atEnd()) {
+        const unsigned char flags = r.byte();
+        QString name = r.text(flags & NameIsUtf16);
+        QString value = r.text(flags & ValueIsUtf16);
+        items.emplace_back(std::move(name), std::move(value));
+    }
+    return items;
+}
+
 // ---------------------------------------------------------------- Statement
 
 Statement::Statement(sqlite3* db, std::string_view sql)
@@ -150,12 +272,21 @@ Statement& Statement::bind(int index, qint64 value)
 
 Statement& Statement::bind(int index, const QString& value)
 {
-    // The files are UTF-16 so text goes in and out without conversion: every
-    // QString, even one with a lone surrogate, comes back exactly as stored.
-    static const char16_t empty[1] = {0};
-    const void* data = value.isEmpty() ? static_cast<const void*>(empty) : static_cast<const void*>(value.utf16());
-    if (sqlite3_bind_text16(stmt_, index, data, int(value.size() * 2), SQLITE_STATIC) != SQLITE_OK)
+    // Columns hold UTF-8, which has no form for an unpaired surrogate; such a
+    // text would come back altered, so it is refused. (Item names and values
+    // go into the item list, which keeps them exactly.)
+    if (hasUnpairedSurrogate(value))
+        throw NotesError("a name with an unpaired surrogate cannot be stored");
+    const QByteArray utf8 = value.toUtf8();
+    if (sqlite3_bind_text(stmt_, index, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT) != SQLITE_OK)
         fail(db_, QStringLiteral("binding a text"));
+    return *this;
+}
+
+Statement& Statement::bindBlob(int index, const QByteArray& value)
+{
+    if (sqlite3_bind_blob(stmt_, index, value.constData(), int(value.size()), SQLITE_STATIC) != SQLITE_OK)
+        fail(db_, QStringLiteral("binding a value"));
     return *this;
 }
 
@@ -198,11 +329,18 @@ qint64 Statement::columnInt(int index) const
 
 QString Statement::columnText(int index) const
 {
-    const void* text = sqlite3_column_text16(stmt_, index);
-    const int bytes = sqlite3_column_bytes16(stmt_, index);
-    if (!text)
-        return QString();
-    return QString::fromUtf16(static_cast<const char16_t*>(text), bytes / 2);
+    const unsigned char* text = sqlite3_column_text(stmt_, index);
+    const int bytes = sqlite3_column_bytes(stmt_, index);
+    return QString::fromUtf8(reinterpret_cast<const char*>(text), bytes);
+}
+
+ItemList Statement::columnItems(int index) const
+{
+    const void* data = sqlite3_column_blob(stmt_, index);
+    const int bytes = sqlite3_column_bytes(stmt_, index);
+    if (!data)
+        throw NotesError("a note without its item list in the address book");
+    return decodeItems(data, bytes);
 }
 
 // --------------------------------------------------------------- Connection
@@ -245,7 +383,7 @@ std::unique_ptr<Connection> Connection::openExisting(const QString& path, Mode m
     sqlite3_busy_timeout(db, 5000);
     c->verifyLayout();
     if (mode == Mode::ReadWrite)
-        c->exec("PRAGMA synchronous=NORMAL");
+        c->exec("PRAGMA synchronous=NORMAL; PRAGMA wal_autocheckpoint=8192");
     return c;
 }
 
@@ -258,8 +396,8 @@ void Connection::verifyLayout()
     if (!version.step() || version.columnInt(0) != SchemaVersion)
         throw NotesError((path_ + QStringLiteral(": address book of an unknown layout version")).toStdString());
     Statement tables(db_, "SELECT count(*) FROM sqlite_master WHERE type='table' AND name IN "
-                          "('book','notes','items','folders','folder_entries')");
-    if (!tables.step() || tables.columnInt(0) != 5)
+                          "('book','notes','folders','folder_entries')");
+    if (!tables.step() || tables.columnInt(0) != 4)
         throw NotesError((path_ + QStringLiteral(": damaged address book (tables missing)")).toStdString());
 }
 
@@ -291,7 +429,6 @@ std::unique_ptr<Connection> Connection::createNew(const QString& path, std::stri
         fail(db, path);
     if (identityOf(path) != identity)
         throw NotesError((path + QStringLiteral(": changed while being created")).toStdString());
-    c->exec("PRAGMA encoding='UTF-16le'");
     c->exec("BEGIN IMMEDIATE");
     c->exec(QStringLiteral("PRAGMA application_id=%1").arg(qint64(ApplicationId)).toUtf8().constData());
     c->exec(QStringLiteral("PRAGMA user_version=%1").arg(SchemaVersion).toUtf8().constData());
@@ -307,7 +444,7 @@ void Connection::commitNew()
     exec("COMMIT");
     if (bookValue("kind") == QLatin1String(KindBook.data(), qsizetype(KindBook.size()))) {
         exec("PRAGMA journal_mode=WAL");
-        exec("PRAGMA synchronous=NORMAL");
+        exec("PRAGMA synchronous=NORMAL; PRAGMA wal_autocheckpoint=8192");
     }
     createdByUs_ = false;
 }
@@ -363,46 +500,47 @@ void Connection::setBookValue(std::string_view key, const QString& value)
 
 QString Connection::newUnid()
 {
-    QRandomGenerator* g = QRandomGenerator::global();
+    // Like a Notes universal id: an origin part and a time part. The origin
+    // is random once per run, the time part (in 100 ns steps) strictly rises
+    // within the run, so ids never repeat and a run's ids sort in the order
+    // written (new documents go to the end of the unid index).
+    static const quint64 origin = QRandomGenerator::system()->generate64();
+    static quint64 last = 0;
+    const quint64 now = quint64(QDateTime::currentMSecsSinceEpoch()) * 10000u;
+    last = now > last ? now : last + 1;
     return QStringLiteral("%1%2")
-        .arg(g->generate64(), 16, 16, QLatin1Char('0'))
-        .arg(g->generate64(), 16, 16, QLatin1Char('0'))
+        .arg(origin, 16, 16, QLatin1Char('0'))
+        .arg(last, 16, 16, QLatin1Char('0'))
         .toUpper();
 }
 
 QString Connection::newReplicaId()
 {
-    return QStringLiteral("%1").arg(QRandomGenerator::global()->generate64(), 16, 16, QLatin1Char('0')).toUpper();
+    return QStringLiteral("%1").arg(QRandomGenerator::system()->generate64(), 16, 16, QLatin1Char('0')).toUpper();
 }
 
-qint64 Connection::insertNote(std::string_view noteClass, const QString& unid,
-                              const std::vector<std::pair<QString, QString>>& items)
+qint64 Connection::insertNote(std::string_view noteClass, const QString& unid, const ItemList& items)
 {
-    const qint64 now = QDateTime::currentMSecsSinceEpoch();
-    statement("INSERT INTO notes(unid, class, created, modified) VALUES(?1, ?2, ?3, ?3)")
+    const QByteArray list = encodeItems(items);
+    statement("INSERT INTO notes(unid, class, created, modified, items) VALUES(?1, ?2, ?3, ?3, ?4)")
         .bind(1, unid)
         .bind(2, noteClass)
-        .bind(3, now)
+        .bind(3, QDateTime::currentMSecsSinceEpoch())
+        .bindBlob(4, list)
         .run();
-    const qint64 noteId = sqlite3_last_insert_rowid(db_);
-    Statement& insert = statement("INSERT INTO items(note_id, seq, name, value) VALUES(?1, ?2, ?3, ?4)");
-    qint64 seq = 0;
-    for (const auto& [name, value] : items)
-        insert.bind(1, noteId).bind(2, ++seq).bind(3, name).bind(4, value).run();
-    return noteId;
+    return sqlite3_last_insert_rowid(db_);
 }
 
-void Connection::replaceItems(qint64 noteId, const std::vector<std::pair<QString, QString>>& items)
+void Connection::replaceItems(qint64 noteId, const ItemList& items)
 {
-    statement("DELETE FROM items WHERE note_id=?1").bind(1, noteId).run();
-    statement("UPDATE notes SET modified=?2 WHERE note_id=?1")
+    const QByteArray list = encodeItems(items);
+    statement("UPDATE notes SET items=?2, modified=?3 WHERE note_id=?1")
         .bind(1, noteId)
-        .bind(2, QDateTime::currentMSecsSinceEpoch())
+        .bindBlob(2, list)
+        .bind(3, QDateTime::currentMSecsSinceEpoch())
         .run();
-    Statement& insert = statement("INSERT INTO items(note_id, seq, name, value) VALUES(?1, ?2, ?3, ?4)");
-    qint64 seq = 0;
-    for (const auto& [name, value] : items)
-        insert.bind(1, noteId).bind(2, ++seq).bind(3, name).bind(4, value).run();
+    if (sqlite3_changes(db_) != 1)
+        throw NotesError("the document is no longer in the address book");
 }
 
 } // namespace notes::store

@@ -6,6 +6,7 @@
 
 #include "export/notes/Notes.h"
 
+#include <QByteArray>
 #include <QString>
 
 #include <sys/types.h>
@@ -38,6 +39,13 @@ inline constexpr std::string_view ClassDocument = "document";
 inline constexpr std::string_view ClassForm = "form";
 inline constexpr std::string_view ClassView = "view";
 
+// The items of a note, in order: name and text value.
+using ItemList = std::vector<std::pair<QString, QString>>;
+
+// The stored form of an item list, and back (throws NotesError when damaged).
+QByteArray encodeItems(const ItemList& items);
+ItemList decodeItems(const void* data, qsizetype size);
+
 // Identity of a file on disk. While we hold a file open its inode cannot be
 // reused, so an equal identity means the very same file.
 struct FileIdentity {
@@ -63,8 +71,9 @@ public:
     Statement& operator=(const Statement&) = delete;
 
     Statement& bind(int index, qint64 value);
-    // Binds the text without copying: `value` must outlive the next step().
     Statement& bind(int index, const QString& value);
+    // Binds without copying: `value` must outlive the next step().
+    Statement& bindBlob(int index, const QByteArray& value);
     Statement& bind(int index, std::string_view value);
     // True while a row is available; false when done. Throws on error.
     bool step();
@@ -74,6 +83,7 @@ public:
 
     qint64 columnInt(int index) const;
     QString columnText(int index) const;
+    ItemList columnItems(int index) const;
 
 private:
     sqlite3* db_;
@@ -128,9 +138,8 @@ public:
 
     // Inserts a note with its items in order; returns its note id. Must run
     // inside a transaction.
-    qint64 insertNote(std::string_view noteClass, const QString& unid,
-                      const std::vector<std::pair<QString, QString>>& items);
-    void replaceItems(qint64 noteId, const std::vector<std::pair<QString, QString>>& items);
+    qint64 insertNote(std::string_view noteClass, const QString& unid, const ItemList& items);
+    void replaceItems(qint64 noteId, const ItemList& items);
 
 private:
     Connection(sqlite3* db, QString path, FileIdentity identity);

@@ -35,10 +35,9 @@ void BookReader::forEachDocument(bool withDesign, const std::function<void(const
     // One read transaction, so the walk sees one state of the file.
     Statement begin(db, "BEGIN");
     begin.run();
-    Statement notesQuery(db, withDesign ? "SELECT note_id, unid, class FROM notes ORDER BY note_id"
-                                        : "SELECT note_id, unid, class FROM notes WHERE class='document' "
+    Statement notesQuery(db, withDesign ? "SELECT note_id, unid, class, items FROM notes ORDER BY note_id"
+                                        : "SELECT note_id, unid, class, items FROM notes WHERE class='document' "
                                           "ORDER BY note_id");
-    Statement itemsQuery(db, "SELECT name, value FROM items WHERE note_id=?1 ORDER BY seq");
     Statement foldersQuery(db, "SELECT f.name FROM folder_entries e JOIN folders f ON f.folder_id=e.folder_id "
                                "WHERE e.note_id=?1 ORDER BY f.folder_id");
     StoredDocument doc;
@@ -51,14 +50,11 @@ void BookReader::forEachDocument(bool withDesign, const std::function<void(const
             doc.form.clear();
             doc.items.clear();
             doc.folders.clear();
-            itemsQuery.bind(1, doc.noteId);
-            while (itemsQuery.step()) {
-                doc.items.push_back({itemsQuery.columnText(0), itemsQuery.columnText(1)});
-                if (!doc.isDesign && doc.form.isEmpty()
-                    && doc.items.back().name.compare(QLatin1String("Form"), Qt::CaseInsensitive) == 0)
-                    doc.form = doc.items.back().value;
+            for (auto& [name, value] : notesQuery.columnItems(3)) {
+                if (!doc.isDesign && doc.form.isEmpty() && name.compare(QLatin1String("Form"), Qt::CaseInsensitive) == 0)
+                    doc.form = value;
+                doc.items.push_back({std::move(name), std::move(value)});
             }
-            itemsQuery.reset();
             if (doc.isDesign)
                 doc.form = noteClass;
             foldersQuery.bind(1, doc.noteId);

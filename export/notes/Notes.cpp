@@ -51,7 +51,7 @@ struct NotesDatabase::Impl {
 
 struct NotesDocument::Impl {
     std::shared_ptr<NotesDatabase::Impl> db;
-    std::vector<std::pair<QString, QString>> items;  // in the order first written
+    store::ItemList items;  // in the order first written
     qint64 noteId = 0;                               // 0 until saved
     QString unid;
 };
@@ -262,18 +262,12 @@ std::unique_ptr<NotesDatabase> NotesDatabase::CreateCopy(const QString& server, 
     copy->setBookValue("design_source", design);
 
     // The design notes, with their universal ids, and the folders (empty).
-    Statement notesQuery(source.handle(), "SELECT note_id, unid, class FROM notes WHERE class<>'document' "
+    Statement notesQuery(source.handle(), "SELECT unid, class, items FROM notes WHERE class<>'document' "
                                           "ORDER BY note_id");
-    Statement itemsQuery(source.handle(), "SELECT name, value FROM items WHERE note_id=?1 ORDER BY seq");
     while (notesQuery.step()) {
-        std::vector<std::pair<QString, QString>> items;
-        itemsQuery.bind(1, notesQuery.columnInt(0));
-        while (itemsQuery.step())
-            items.emplace_back(itemsQuery.columnText(0), itemsQuery.columnText(1));
-        itemsQuery.reset();
-        const QByteArray noteClass = notesQuery.columnText(2).toUtf8();
+        const QByteArray noteClass = notesQuery.columnText(1).toUtf8();
         copy->insertNote(std::string_view(noteClass.constData(), std::size_t(noteClass.size())),
-                         notesQuery.columnText(1), items);
+                         notesQuery.columnText(0), notesQuery.columnItems(2));
     }
     Statement folders(source.handle(), "SELECT name FROM folders ORDER BY folder_id");
     while (folders.step()) {

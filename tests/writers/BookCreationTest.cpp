@@ -22,10 +22,9 @@ using namespace notes;
 
 namespace {
 
-QStringList foldersOf(const QString& book)
+// The design notes of a book, as "kind:title".
+QStringList designOf(const QString& book)
 {
-    // The folders a book was created with show up once a document is filed:
-    // read them from the design copy instead, through a document filed in all.
     QStringList titles;
     BookReader(book).forEachDocument(true, [&](const StoredDocument& d) {
         for (const StoredItem& i : d.items)
@@ -59,9 +58,9 @@ protected:
         NotesSession s;
         const QString path = NotesSession::DataDirectory() + QStringLiteral("/names.nsf");
         s.GetDatabase(QString(), QStringLiteral("pernames.ntf"))->CreateCopy(QString(), path);
-        sqlite3_like_marker(path);
+        addMarkerView(path);
     }
-    static void sqlite3_like_marker(const QString& path);
+    static void addMarkerView(const QString& path);
 
     // The books in the folder (an open book has its -wal and -shm beside it).
     QStringList filesInFolder() const
@@ -77,19 +76,15 @@ protected:
 
 } // namespace
 
-#include <sqlite3.h>
+#include "export/notes/BookFile.h"
 
-void BookCreation::sqlite3_like_marker(const QString& path)
+void BookCreation::addMarkerView(const QString& path)
 {
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(path.toUtf8().constData(), &db), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(db,
-                           "INSERT INTO notes(note_id, unid, class, created, modified) "
-                           "VALUES(1000, 'MARKER0000000000MARKER0000000000', 'view', 0, 0);"
-                           "INSERT INTO items VALUES(1000, 1, '$TITLE', 'Marker');",
-                           nullptr, nullptr, nullptr),
-              SQLITE_OK);
-    sqlite3_close(db);
+    using notes::store::Connection;
+    auto c = Connection::openExisting(path, Connection::Mode::ReadWrite);
+    c->exec("BEGIN");
+    c->insertNote(notes::store::ClassView, Connection::newUnid(), {{QStringLiteral("$TITLE"), QStringLiteral("Marker")}});
+    c->exec("COMMIT");
 }
 
 TEST(NewBookFileName, DayAndMonthTwoDigitsTimeWithoutLeadingZeros)
@@ -135,7 +130,7 @@ TEST_F(BookCreation, WithoutNamesTheBookGetsTheTemplateDesign)
         << qPrintable(name);
 
     EXPECT_EQ(filesInFolder(), QStringList{name});
-    EXPECT_EQ(foldersOf(Global::NewBookPath),
+    EXPECT_EQ(designOf(Global::NewBookPath),
               (QStringList{QStringLiteral("form:Person"), QStringLiteral("form:Group"), QStringLiteral("view:People"),
                            QStringLiteral("view:Groups")}));
     int documents = 0;
@@ -151,7 +146,7 @@ TEST_F(BookCreation, TheFirstNamesEntryIsTheDesignSource)
         setNames(line);
         CreateNSF(view, dialogs);
         EXPECT_TRUE(dialogs.messages.isEmpty()) << line.constData();
-        EXPECT_TRUE(foldersOf(Global::NewBookPath).contains(QStringLiteral("view:Marker"))) << line.constData();
+        EXPECT_TRUE(designOf(Global::NewBookPath).contains(QStringLiteral("view:Marker"))) << line.constData();
         ASSERT_TRUE(QFile::remove(Global::NewBookPath));  // the next one may fall in the same second
     }
 }

@@ -1,0 +1,115 @@
+// Writes COUNT Person documents into a new address book, one writer call per
+// contact as the export does, and reports the time taken.
+//
+//   write_persons [COUNT] [FOLDER]
+//
+// COUNT defaults to 100000. The book is created in FOLDER/Lotus Notes
+// Address Book/ (default: a temporary folder, removed afterwards). The data
+// directory is pointed at a temporary folder too, so the user's notes.ini
+// plays no part.
+
+#include "app/global/Global.h"
+#include "export/BookCreation.h"
+#include "export/DocumentWriters.h"
+#include "export/FolderCreation.h"
+#include "export/notes/BookReader.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+class BenchView : public ExportView {
+public:
+    bool IsNewBookMode() const override { return true; }
+    QString ExistingBookText() const override { return QString(); }
+    void SetSaveHeader(const QString&) override {}
+    void SetProcessing(const QString&) override {}
+    void SetFound(const QString&) override {}
+    void SetCurrent(const QString&) override {}
+    void ShowSubject() override {}
+    void Yield() override {}
+};
+
+class BenchDialogs : public Dialogs {
+public:
+    MsgAnswer MsgBox(QWidget*, const QString& text, MsgButtons, MsgIcon, const QString& title, MsgAnswer) override
+    {
+        std::fprintf(stderr, "%s: %s\n", qPrintable(title), qPrintable(text));
+        return MsgAnswer::Ok;
+    }
+    QString GetOpenFileName(QWidget*, const QString&, const QString&) override { return QString(); }
+    QString BrowseForFolder(QWidget*, const QString&) override { return QString(); }
+    [[noreturn]] void EndProgram() override { std::exit(1); }
+};
+
+// A contact with values of a realistic size, different for every i.
+PersonFields contact(int i)
+{
+    const QString n = QString::number(i);
+    PersonFields f;
+    f.elotus_FirstName = QStringLiteral("First") + n;
+    f.elotus_LastName = QStringLiteral("Lastname") + n;
+    f.elotus_Title = QStringLiteral("Dr.");
+    f.elotus_Email = QStringLiteral("first.last") + n + QStringLiteral("@example.com");
+    f.elotus_Company = QStringLiteral("Example Trading Company Ltd");
+    f.elotus_JobTitle = QStringLiteral("Senior Accountant");
+    f.elotus_BusinessStreet = n + QStringLiteral(" Business Park Road");
+    f.elotus_BusinessCity = QStringLiteral("Springfield");
+    f.elotus_BusinessZip = QStringLiteral("12345");
+    f.elotus_BusinessState = QStringLiteral("State");
+    f.elotus_BusinessCountry = QStringLiteral("Country");
+    f.elotus_WebPage = QStringLiteral("https://www.example.com/") + n;
+    f.elotus_Department = QStringLiteral("Finance");
+    f.elotus_OfficePhone = QStringLiteral("+1 555 0100 ") + n;
+    f.elotus_OfficeFax = QStringLiteral("+1 555 0101");
+    f.elotus_CellPhone = QStringLiteral("+1 555 0199 ") + n;
+    f.elotus_OtherEmail1 = f.elotus_Email;
+    f.elotus_PersonalStreet = n + QStringLiteral(" Elm Street");
+    f.elotus_PersonalCity = QStringLiteral("Shelbyville");
+    f.elotus_PersonalZip = QStringLiteral("54321");
+    f.elotus_HomePhone = QStringLiteral("+1 555 0111");
+    f.elotus_BirthDay = QStringLiteral("07/12/1980");
+    f.elotus_Comments = QStringLiteral("Met at the trade fair; prefers e-mail. Contact number ") + n + u'.';
+    f.elotus_Categories = QStringLiteral("Business");
+    return f;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const int count = argc > 1 ? std::atoi(argv[1]) : 100000;
+    QTemporaryDir scratch;
+    const QString folder = argc > 2 ? QString::fromLocal8Bit(argv[2]) : scratch.path();
+    qputenv("XDG_DATA_HOME", (scratch.path() + QStringLiteral("/data")).toLocal8Bit());
+
+    BenchView view;
+    BenchDialogs dialogs;
+    setDialogs(&dialogs);
+    const QString bookFolder = folder + QStringLiteral("/Lotus Notes Address Book");
+    CreateFolderPath(bookFolder);
+    Global::NewBookPath = bookFolder + Global::PathSeparator;
+    CreateNSF(view, dialogs);
+
+    QElapsedTimer timer;
+    timer.start();
+    int failed = 0;
+    bool saveIt = true;
+    for (int i = 0; i < count; ++i) {
+        if (!SaveNotesContacts(contact(i), saveIt, view))
+            ++failed;
+    }
+    const double seconds = double(timer.nsecsElapsed()) / 1e9;
+
+    qint64 stored = 0;
+    notes::BookReader(Global::NewBookPath).forEachDocument(false, [&](const notes::StoredDocument&) { ++stored; });
+    std::printf("%d Person documents in %.2f s (%.0f per second), %d failed, %lld stored, book %.1f MB\n", count,
+                seconds, count / seconds, failed, static_cast<long long>(stored),
+                double(QFileInfo(Global::NewBookPath).size()) / 1e6);
+    return failed == 0 && stored == count ? 0 : 1;
+}

@@ -1,0 +1,37 @@
+#include "cli/ConsoleDialogs.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+MsgAnswer ConsoleDialogs::MsgBox(QWidget*, const QString& text, MsgButtons buttons, MsgIcon, const QString& title,
+                                 MsgAnswer defaultAnswer)
+{
+    // One line, whatever line breaks the text holds.
+    QString line = title + QStringLiteral(": ") + text;
+    line.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
+    line.replace(u'\n', u' ');
+    line.replace(u'\r', u' ');
+    std::fprintf(stderr, "%s\n", line.toUtf8().constData());
+    std::fflush(stderr);
+    if (buttons == MsgButtons::YesNo)
+        return defaultAnswer == MsgAnswer::Yes ? MsgAnswer::Yes : MsgAnswer::No;
+    return MsgAnswer::Ok;
+}
+
+QString ConsoleDialogs::GetOpenFileName(QWidget*, const QString&, const QString&)
+{
+    return QString();
+}
+
+QString ConsoleDialogs::BrowseForFolder(QWidget*, const QString&)
+{
+    return QString();
+}
+
+void ConsoleDialogs::EndProgram()
+{
+    std::fflush(stdout);
+    std::fflush(stderr);
+    // exit() rather than _exit(): open address books are closed properly.
+    std::exit(1);
+}

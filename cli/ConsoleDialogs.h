@@ -1,0 +1,15 @@
+#pragma once
+// Dialogs for the command line: messages go to stderr as one line
+// "title: text", choices of files and folders are never offered (empty), and
+// ending the program exits with status 1.
+
+#include "app/global/Dialogs.h"
+
+class ConsoleDialogs : public Dialogs {
+public:
+    MsgAnswer MsgBox(QWidget* owner, const QString& text, MsgButtons buttons, MsgIcon icon, const QString& title,
+                     MsgAnswer defaultAnswer = MsgAnswer::Ok) override;
+    QString GetOpenFileName(QWidget* owner, const QString& fileName, const QString& filter) override;
+    QString BrowseForFolder(QWidget* owner, const QString& title) override;
+    [[noreturn]] void EndProgram() override;
+};
