@@ -1,22 +1,144 @@
 #include "app/MainMenu.h"
 
-#include <QMenuBar>
+#include "app/HelpViewer.h"
+#include "app/frmAbout.h"
+#include "app/global/Dialogs.h"
 
-// First version: the menu structure only; the commands follow.
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPainterPath>
+
+namespace {
+
+const QString kHelpFileName = QStringLiteral("Help.chm");
+
+// The menu pictures are drawn at 16 pixels and twice that for dense screens.
+template <typename Draw>
+QIcon drawnIcon(Draw draw)
+{
+    QIcon icon;
+    for (int size : {16, 32}) {
+        QPixmap pm(size, size);
+        pm.fill(Qt::transparent);
+        QPainter p(&pm);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.scale(size / 16.0, size / 16.0);
+        draw(p);
+        p.end();
+        icon.addPixmap(pm);
+    }
+    return icon;
+}
+
+// A round badge with a letter: the help and about pictures.
+void drawBadge(QPainter& p, const QColor& light, const QColor& dark, const QString& letter)
+{
+    QRadialGradient fill(QPointF(6, 5), 10);
+    fill.setColorAt(0, light);
+    fill.setColorAt(1, dark);
+    p.setPen(QPen(dark.darker(140), 1));
+    p.setBrush(fill);
+    p.drawEllipse(QRectF(1.5, 1.5, 13, 13));
+    QFont f(QStringLiteral("DejaVu Sans"));
+    f.setBold(true);
+    f.setPixelSize(10);
+    p.setFont(f);
+    p.setPen(Qt::white);
+    p.drawText(QRectF(1.5, 1.5, 13, 13), Qt::AlignCenter, letter);
+}
+
+} // namespace
+
 MainMenu::MainMenu(QMenuBar* menuTop, QWidget* mainWindow)
     : QObject(menuTop)
+    , programFolder(QCoreApplication::applicationDirPath())
     , mainWindow_(mainWindow)
 {
     mnuFileTop = menuTop->addMenu(QStringLiteral("&File"));
-    mnuExit = mnuFileTop->addAction(QStringLiteral("E&xit"));
+    mnuFileTop->setObjectName(QStringLiteral("mnuFileTop"));
+    mnuExit = mnuFileTop->addAction(exitIcon(), QStringLiteral("E&xit"));
+    mnuExit->setObjectName(QStringLiteral("mnuExit"));
     mnuHelpTop = menuTop->addMenu(QStringLiteral("&Help"));
-    mnuHelp = mnuHelpTop->addAction(QStringLiteral("Contents"));
-    mnuAbout = mnuHelpTop->addAction(QStringLiteral("&About..."));
+    mnuHelpTop->setObjectName(QStringLiteral("mnuHelpTop"));
+    mnuHelp = mnuHelpTop->addAction(helpIcon(), QStringLiteral("Contents"));
+    mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
+    mnuAbout = mnuHelpTop->addAction(aboutIcon(), QStringLiteral("&About..."));
+    mnuAbout->setObjectName(QStringLiteral("mnuAbout"));
+    // The pictures show on every desktop, also where menus hide icons by default.
+    for (QAction* item : {mnuExit, mnuHelp, mnuAbout})
+        item->setIconVisibleInMenu(true);
     connect(mnuExit, &QAction::triggered, this, &MainMenu::mnuExit_Click);
     connect(mnuHelp, &QAction::triggered, this, &MainMenu::mnuHelp_Click);
     connect(mnuAbout, &QAction::triggered, this, &MainMenu::mnuAbout_Click);
 }
 
-void MainMenu::mnuExit_Click() {}
-void MainMenu::mnuHelp_Click() {}
-void MainMenu::mnuAbout_Click() {}
+void MainMenu::mnuExit_Click()
+{
+    const MsgAnswer answer =
+        dialogs().MsgBox(mainWindow_, QStringLiteral("Are you sure you want to close the software"), MsgButtons::YesNo,
+                         MsgIcon::Information, QStringLiteral("Korvane Outlook to Notes"), MsgAnswer::Yes);
+    if (answer == MsgAnswer::Yes)
+        dialogs().EndProgram();
+}
+
+QStringList MainMenu::helpFileCandidates(const QString& programFolder)
+{
+    const QDir folder(programFolder);
+    return {folder.filePath(kHelpFileName),
+            QDir::cleanPath(folder.filePath(QStringLiteral("../share/pellaro/") + kHelpFileName))};
+}
+
+void MainMenu::mnuHelp_Click()
+{
+    // A missing or unreadable help file gives no message: the viewer then
+    // simply does not open.
+    for (const QString& candidate : helpFileCandidates(programFolder)) {
+        if (QFileInfo(candidate).isFile()) {
+            HelpViewer::showHelp(mainWindow_, candidate);
+            return;
+        }
+    }
+}
+
+void MainMenu::mnuAbout_Click()
+{
+    // A new about window each time, gone again once it is closed.
+    frmAbout about(mainWindow_);
+    about.exec();
+}
+
+QIcon MainMenu::exitIcon()
+{
+    return drawnIcon([](QPainter& p) {
+        // An open door with an arrow leading out.
+        p.setPen(QPen(QColor(0x6b, 0x4a, 0x2b), 1));
+        p.setBrush(QColor(0xc8, 0x8f, 0x55));
+        p.drawRect(QRectF(2.5, 1.5, 7, 13));
+        p.setBrush(QColor(0x8a, 0x5a, 0x2e));
+        QPainterPath leaf;
+        leaf.moveTo(2.5, 1.5);
+        leaf.lineTo(6.5, 3);
+        leaf.lineTo(6.5, 15.5);
+        leaf.lineTo(2.5, 14.5);
+        leaf.closeSubpath();
+        p.drawPath(leaf);
+        p.setPen(QPen(QColor(0xc0, 0x1f, 0x1f), 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        p.drawLine(QPointF(8, 8), QPointF(14, 8));
+        p.drawLine(QPointF(11.5, 5.5), QPointF(14, 8));
+        p.drawLine(QPointF(11.5, 10.5), QPointF(14, 8));
+    });
+}
+
+QIcon MainMenu::helpIcon()
+{
+    return drawnIcon([](QPainter& p) { drawBadge(p, QColor(0x6f, 0xa8, 0xf0), QColor(0x1f, 0x5e, 0xb8), QStringLiteral("?")); });
+}
+
+QIcon MainMenu::aboutIcon()
+{
+    return drawnIcon([](QPainter& p) { drawBadge(p, QColor(0x7c, 0xd0, 0x8a), QColor(0x23, 0x85, 0x3b), QStringLiteral("i")); });
+}

@@ -1,7 +1,10 @@
 #pragma once
 // The main window's menus: File > Exit, Help > Contents and About.
 
+#include <QIcon>
 #include <QObject>
+#include <QString>
+#include <QStringList>
 
 class QAction;
 class QMenu;
@@ -21,9 +24,23 @@ public:
     QAction* mnuHelp = nullptr;
     QAction* mnuAbout = nullptr;
 
+    // The folder the help file is looked for in: the program's own folder.
+    // Tests point it elsewhere.
+    QString programFolder;
+
     void mnuExit_Click();
     void mnuHelp_Click();
     void mnuAbout_Click();
+
+    // Where "Help.chm" may lie, in the order they are tried: the program's
+    // folder (the build tree, or an install that keeps everything together),
+    // then ../share/pellaro beside it (an installed program in bin/).
+    static QStringList helpFileCandidates(const QString& programFolder);
+
+    // The small pictures beside the menu items.
+    static QIcon exitIcon();
+    static QIcon helpIcon();
+    static QIcon aboutIcon();
 
 private:
     QWidget* mainWindow_;

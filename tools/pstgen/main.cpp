@@ -1,0 +1,257 @@
+// pstgen: writes a synthetic .pst file with a given folder layout and counts.
+#include "PstWriter.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QHash>
+#include <QRandomGenerator>
+#include <QStringList>
+#include <QTimeZone>
+
+#include <cstdio>
+#include <exception>
+#include <vector>
+
+namespace {
+
+const char *kUsage =
+    "Usage: pstgen OUT.pst [options]\n"
+    "Writes a synthetic Outlook data file (Unicode .pst).\n"
+    "\n"
+    "  --folder PATH:COUNT[:CLASS]  a folder under the top of the store holding COUNT\n"
+    "                               contacts; PATH uses '\\' or '/' between levels,\n"
+    "                               CLASS is the container class (default IPF.Contact,\n"
+    "                               '-' for none). Repeatable; parents are created.\n"
+    "  --lists N                    distribution lists, written to the first folder\n"
+    "  --members M                  members per list (default 10): contacts of the\n"
+    "                               first folder, every fifth a one-off address\n"
+    "  --lists-folder PATH          put the lists in this folder instead\n"
+    "  --notes N                    also N \"IPM.Note\" items in every folder\n"
+    "  --fai N                      also N associated items in every folder\n"
+    "  --all-values                 fill every contact value (else names and e-mail 1)\n"
+    "  --seed N                     seed for the generated values (default 1)\n"
+    "  --name TEXT                  store display name (default \"Personal Folders\")\n"
+    "  --password TEXT              mark the file password protected\n"
+    "  -q                           print nothing on success\n"
+    "  --help                       this text\n";
+
+const char *kGiven[] = {"Anna", "Bernd", "Chloé", "Dmitri", "Eva", "François", "Grete", "Hans", "Ingrid",
+                        "Jürgen", "Karin", "Lars", "Marta", "Nils", "Olga", "Paul", "Quentin", "Rosa",
+                        "Sven", "Tanja", "Ulf", "Vera", "Walter", "Xenia", "Yusuf", "Zoë"};
+const char *kSurname[] = {"Adler", "Bauer", "Cramer", "Dietrich", "Engel", "Fischer", "Günther", "Hoffmann",
+                          "Jansen", "Keller", "Lehmann", "Müller", "Neumann", "O'Brien", "Peters", "Richter",
+                          "Schäfer", "Schmidt", "Thomas", "Vogel", "Wagner", "Zimmermann"};
+const char *kCity[] = {"Berlin", "Hamburg", "München", "Köln", "Wien", "Zürich", "Paris", "Lyon"};
+
+struct FolderSpec {
+    QStringList path;
+    int count = 0;
+    QString cls = QStringLiteral("IPF.Contact");
+};
+
+[[noreturn]] void fail(const QString &message)
+{
+    std::fprintf(stderr, "pstgen: %s\n", qPrintable(message));
+    std::exit(2);
+}
+
+int toInt(const QString &s, const char *what)
+{
+    bool ok = false;
+    int v = s.toInt(&ok);
+    if (!ok || v < 0)
+        fail(QStringLiteral("bad %1: %2").arg(QLatin1String(what), s));
+    return v;
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QStringList args = app.arguments().mid(1);
+    QString out;
+    std::vector<FolderSpec> specs;
+    int lists = 0, members = 10, notes = 0, fai = 0;
+    bool allValues = false, quiet = false;
+    quint32 seed = 1;
+    QString name, password, listsFolder;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString a = args[i];
+        auto value = [&]() {
+            if (i + 1 >= args.size())
+                fail(QStringLiteral("%1 needs a value").arg(a));
+            return args[++i];
+        };
+        if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else if (a == QLatin1String("--folder")) {
+            QStringList parts = value().split(QLatin1Char(':'));
+            if (parts.size() < 2 || parts.size() > 3 || parts[0].isEmpty())
+                fail(QStringLiteral("--folder takes PATH:COUNT[:CLASS]"));
+            FolderSpec s;
+            s.path = QString(parts[0]).replace(QLatin1Char('/'), QLatin1Char('\\')).split(QLatin1Char('\\'), Qt::SkipEmptyParts);
+            s.count = toInt(parts[1], "count");
+            if (parts.size() == 3)
+                s.cls = parts[2] == QLatin1String("-") ? QString() : parts[2];
+            specs.push_back(s);
+        } else if (a == QLatin1String("--lists")) {
+            lists = toInt(value(), "list count");
+        } else if (a == QLatin1String("--members")) {
+            members = toInt(value(), "member count");
+        } else if (a == QLatin1String("--lists-folder")) {
+            listsFolder = value();
+        } else if (a == QLatin1String("--notes")) {
+            notes = toInt(value(), "note count");
+        } else if (a == QLatin1String("--fai")) {
+            fai = toInt(value(), "associated item count");
+        } else if (a == QLatin1String("--all-values")) {
+            allValues = true;
+        } else if (a == QLatin1String("--seed")) {
+            seed = quint32(toInt(value(), "seed"));
+        } else if (a == QLatin1String("--name")) {
+            name = value();
+        } else if (a == QLatin1String("--password")) {
+            password = value();
+        } else if (a == QLatin1String("-q")) {
+            quiet = true;
+        } else if (a.startsWith(QLatin1Char('-'))) {
+            fail(QStringLiteral("unknown option %1 (see --help)").arg(a));
+        } else if (out.isEmpty()) {
+            out = a;
+        } else {
+            fail(QStringLiteral("more than one output file given"));
+        }
+    }
+    if (out.isEmpty())
+        fail(QStringLiteral("no output file given (see --help)"));
+    if (specs.empty())
+        specs.push_back({{QStringLiteral("Contacts")}, lists > 0 ? members : 10, QStringLiteral("IPF.Contact")});
+
+    QElapsedTimer timer;
+    timer.start();
+    try {
+        QRandomGenerator rng(seed);
+        pstwriter::PstBuilder b;
+        QByteArray key(16, '\0');
+        for (char &c : key)
+            c = char(rng.bounded(256));
+        b.setRecordKey(key);
+        if (!name.isEmpty())
+            b.setStoreDisplayName(name);
+        if (!password.isEmpty())
+            b.setPassword(password);
+
+        QHash<QString, pstwriter::FolderHandle> byPath;
+        auto folderFor = [&](const QStringList &path, const QString &cls) {
+            pstwriter::FolderHandle parent = b.ipmSubtree();
+            QString key;
+            for (int k = 0; k < path.size(); ++k) {
+                key += QLatin1Char('\\') + path[k];
+                auto it = byPath.find(key);
+                if (it == byPath.end())
+                    it = byPath.insert(key, b.addFolder(parent, path[k], k + 1 == path.size() ? cls : cls));
+                parent = *it;
+            }
+            return parent;
+        };
+        std::vector<pstwriter::ItemHandle> firstContacts;
+        std::vector<pstwriter::FolderHandle> all;
+        long long contacts = 0;
+        for (std::size_t s = 0; s < specs.size(); ++s) {
+            pstwriter::FolderHandle f = folderFor(specs[s].path, specs[s].cls);
+            all.push_back(f);
+            for (int n = 0; n < specs[s].count; ++n) {
+                pstwriter::ContactData c;
+                const QString given = QString::fromUtf8(kGiven[rng.bounded(int(std::size(kGiven)))]);
+                const QString sur = QString::fromUtf8(kSurname[rng.bounded(int(std::size(kSurname)))]);
+                const QString tag = QString::number(contacts + 1);
+                c.givenName = given;
+                c.surname = sur;
+                c.displayName = given + QLatin1Char(' ') + sur + QLatin1Char(' ') + tag;
+                c.email1Address = given.toLower() + QLatin1Char('.') + tag + QStringLiteral("@example.com");
+                c.email1DisplayName = c.displayName + QStringLiteral(" (") + c.email1Address + QLatin1Char(')');
+                if (allValues) {
+                    const QString city = QString::fromUtf8(kCity[rng.bounded(int(std::size(kCity)))]);
+                    c.middleName = QStringLiteral("M.");
+                    c.generation = QStringLiteral("Jr.");
+                    c.displayNamePrefix = QStringLiteral("Dr.");
+                    c.email2Address = sur.toLower() + tag + QStringLiteral("@example.org");
+                    c.email2DisplayName = c.email2Address;
+                    c.email3Address = QStringLiteral("x") + tag + QStringLiteral("@example.net");
+                    c.email3DisplayName = c.email3Address;
+                    c.companyName = sur + QStringLiteral(" GmbH");
+                    c.jobTitle = QStringLiteral("Engineer");
+                    c.workStreet = QStringLiteral("Hauptstraße ") + QString::number(rng.bounded(200) + 1);
+                    c.workCity = city;
+                    c.workPostalCode = QString::number(10000 + rng.bounded(89999));
+                    c.workState = QStringLiteral("BE");
+                    c.workCountry = QStringLiteral("Germany");
+                    c.officeLocation = QStringLiteral("Room ") + QString::number(rng.bounded(500));
+                    c.webPage = QStringLiteral("https://example.com/") + tag;
+                    c.department = QStringLiteral("Research");
+                    c.managerName = QStringLiteral("Ms. Boss");
+                    c.assistantName = QStringLiteral("Mr. Helper");
+                    c.businessPhone = QStringLiteral("+49 30 ") + QString::number(1000000 + rng.bounded(8999999));
+                    c.businessFax = QStringLiteral("+49 30 5550");
+                    c.mobilePhone = QStringLiteral("+49 170 ") + QString::number(1000000 + rng.bounded(8999999));
+                    c.pager = QStringLiteral("1234");
+                    c.homeStreet = QStringLiteral("Gartenweg ") + QString::number(rng.bounded(90) + 1);
+                    c.homeCity = city;
+                    c.homePostalCode = QString::number(10000 + rng.bounded(89999));
+                    c.homeState = QStringLiteral("BE");
+                    c.homeCountry = QStringLiteral("Germany");
+                    c.spouse = QStringLiteral("Alex");
+                    c.children = {QStringLiteral("Kim"), QStringLiteral("Lou")};
+                    c.homePhone = QStringLiteral("+49 30 7770");
+                    c.homeFax = QStringLiteral("+49 30 7771");
+                    c.birthday = QDateTime(QDate(1950 + rng.bounded(50), 1 + rng.bounded(12), 1 + rng.bounded(28)),
+                                           QTime(0, 0), Qt::UTC);
+                    c.anniversary = QDateTime(QDate(1980 + rng.bounded(30), 1 + rng.bounded(12), 1 + rng.bounded(28)),
+                                              QTime(0, 0), Qt::UTC);
+                    c.body = QStringLiteral("Notes for contact ") + tag + QStringLiteral(".\nSecond line.");
+                    c.categories = {QStringLiteral("Business"), QStringLiteral("Customers")};
+                }
+                pstwriter::ItemHandle h = b.addContact(f, c);
+                if (s == 0)
+                    firstContacts.push_back(h);
+                ++contacts;
+            }
+        }
+        pstwriter::FolderHandle listTarget = all.front();
+        if (!listsFolder.isEmpty()) {
+            listTarget = folderFor(QString(listsFolder).replace(QLatin1Char('/'), QLatin1Char('\\')).split(QLatin1Char('\\'), Qt::SkipEmptyParts),
+                                   QStringLiteral("IPF.Contact"));
+            all.push_back(listTarget);
+        }
+        for (int l = 0; l < lists; ++l) {
+            pstwriter::DistListData d;
+            d.name = QStringLiteral("List ") + QString::number(l + 1);
+            for (int k = 0; k < members; ++k) {
+                if (firstContacts.empty() || k % 5 == 4) {
+                    const QString n = QStringLiteral("Guest %1.%2").arg(l + 1).arg(k + 1);
+                    d.members.push_back(pstwriter::DistListMember::oneOff(
+                        n, QStringLiteral("SMTP"), QStringLiteral("guest%1.%2@example.com").arg(l + 1).arg(k + 1)));
+                } else {
+                    pstwriter::ItemHandle target = firstContacts[rng.bounded(int(firstContacts.size()))];
+                    d.members.push_back(pstwriter::DistListMember::reference(target, 1));
+                }
+            }
+            b.addDistList(listTarget, d);
+        }
+        for (pstwriter::FolderHandle f : all) {
+            for (int n = 0; n < notes; ++n)
+                b.addMessage(f, QStringLiteral("IPM.Note"), QStringLiteral("Note ") + QString::number(n + 1));
+            for (int n = 0; n < fai; ++n)
+                b.addAssociatedMessage(f, QStringLiteral("IPM.Microsoft.FolderDesign.NamedView"));
+        }
+        b.write(out);
+        if (!quiet)
+            std::printf("%s: %lld contacts, %d lists of %d members, %zu folders, %.2f s\n", qPrintable(out),
+                        contacts, lists, members, b.folderCount(), double(timer.elapsed()) / 1000.0);
+    } catch (const std::exception &e) {
+        fail(QString::fromUtf8(e.what()));
+    }
+    return 0;
+}

@@ -1,0 +1,82 @@
+// Lists, tables and properties layer of the PST writer: heap-on-node,
+// BTH, property contexts and table contexts, encoded into node contents.
+#pragma once
+
+#include <QByteArray>
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace pstwriter::detail {
+
+constexpr int kMaxHeapAlloc = 3580;
+
+// Property types.
+enum : std::uint16_t {
+    PT_SHORT = 0x0002,
+    PT_LONG = 0x0003,
+    PT_BOOLEAN = 0x000B,
+    PT_I8 = 0x0014,
+    PT_UNICODE = 0x001F,
+    PT_SYSTIME = 0x0040,
+    PT_CLSID = 0x0048,
+    PT_BINARY = 0x0102,
+    PT_MV_LONG = 0x1003,
+    PT_MV_UNICODE = 0x101F,
+    PT_MV_BINARY = 0x1102,
+};
+
+int fixedSize(std::uint16_t type);   // 0 for variable-size types
+
+// A property value in its stored form (little-endian bytes; strings UTF-16LE).
+struct PropValue {
+    std::uint16_t id = 0;
+    std::uint16_t type = 0;
+    QByteArray data;
+};
+
+// A subnode of an encoded node: data pieces and, for tables, nothing below.
+struct EncodedSubnode {
+    std::uint32_t nid = 0;
+    std::vector<QByteArray> pieces;
+};
+
+// What a node holds: its data pieces (heap blocks) and its subnodes.
+struct EncodedNode {
+    std::vector<QByteArray> pieces;
+    std::vector<EncodedSubnode> subnodes;
+};
+
+class Heap {
+public:
+    explicit Heap(std::uint8_t clientSig) : m_clientSig(clientSig) {}
+    std::uint32_t alloc(const QByteArray &bytes);
+    void replace(std::uint32_t hid, const QByteArray &bytes);   // same size
+    void setUserRoot(std::uint32_t hid) { m_userRoot = hid; }
+    std::vector<QByteArray> blocks() const;
+
+private:
+    static int headerSize(std::size_t blockIndex);
+    std::uint8_t m_clientSig;
+    std::uint32_t m_userRoot = 0;
+    std::vector<std::vector<QByteArray>> m_blocks;
+    std::vector<int> m_used;   // bytes of allocations per block
+};
+
+// Builds a BTH over records (key followed by data, sorted by key) and
+// returns the HID of its header.
+std::uint32_t buildBth(Heap &heap, int cbKey, int cbEnt, const std::vector<QByteArray> &records);
+
+// A property context. Values too large for the heap go to subnodes whose
+// ids are taken from nextSubnid (type NID_TYPE_LTP).
+EncodedNode encodePropertyContext(std::vector<PropValue> props, std::uint32_t &nextSubnid);
+
+// A table context. columns: property tags (id << 16 | type); the first two
+// must be PidTagLtpRowId and PidTagLtpRowVer. rows[r][c]: the value bytes,
+// or nothing for an absent cell.
+using TableRow = std::vector<std::optional<QByteArray>>;
+EncodedNode encodeTableContext(const std::vector<std::uint32_t> &columns, const std::vector<TableRow> &rows,
+                               std::uint32_t &nextSubnid);
+
+}  // namespace pstwriter::detail
