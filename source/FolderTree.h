@@ -1,0 +1,47 @@
+#pragma once
+// Filling the tree of contact folders of one Outlook store. The main window's
+// tree widget, the command line's folder listing and the headless conversion
+// all walk a store through this one function.
+
+#include "source/outlook/Outlook.h"
+
+#include <QString>
+
+namespace source {
+
+// One node of the tree: the root (the store) or a contact folder.
+struct FolderNode {
+    QString key;        // root: the store's display name; folder: its entry identifier
+    QString parentKey;  // empty for the root; else the key of the node it hangs below
+    QString text;       // root: the display name; folder: "Name (count)"
+    int icon = 0;       // position in the small-icon list: 0 root, 61 folder
+    bool hasItems = false;  // root always; a folder with at least one item
+    QString reference;  // empty for the root; else entry identifier + "#" + folder path
+    int depth = 0;      // 0 for the root, 1 for a node right below it, ...
+    QString path;       // the folder path (Contacts\Friends); empty for the root
+};
+
+// What filling needs of a tree widget.
+class FolderTreeView {
+public:
+    virtual ~FolderTreeView() = default;
+    virtual void Clear() = 0;
+    virtual void AddNode(const FolderNode& node) = 0;
+    virtual int NodeCount() const = 0;
+    // Position from 1, in the order the nodes were added.
+    virtual void SetTicked(int position, bool ticked) = 0;
+    // Let the window system process pending events.
+    virtual void Yield() = 0;
+};
+
+// Clears the tree, adds the root and one node per folder whose class is
+// exactly "IPM.Contact", at any depth, in pre-order. A folder whose parent has
+// no node hangs below its nearest ancestor that has one, else below the root.
+// Throws outlook::OutlookError where reading the store fails; the nodes added
+// so far stay.
+void FillFolderTree(const outlook::RDOStore& store, FolderTreeView& tree);
+
+// Ticks every node, the root included.
+void TickAllNodes(FolderTreeView& tree);
+
+}  // namespace source
