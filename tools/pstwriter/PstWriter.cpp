@@ -165,15 +165,40 @@ QByteArray textToRtf(const QString &text)
     return rtf;
 }
 
-// PidTagRtfCompressed in its uncompressed form.
-QByteArray uncompressedRtf(const QByteArray &rtf)
+// PidTagRtfCompressed: an LZFu stream made of literals only, closed by the
+// end marker (a reference to the current dictionary position). The
+// uncompressed "MELA" form would be simpler but libpff insists on a CRC for it.
+QByteArray compressedRtf(const QByteArray &rtf)
 {
+    constexpr int kPresetDictionary = 207;   // length of the preset RTF dictionary
+    QByteArray stream;
+    int position = kPresetDictionary;
+    qsizetype next = 0;
+    for (bool done = false; !done;) {
+        const qsizetype control = stream.size();
+        stream.append('\0');
+        std::uint8_t flags = 0;
+        for (int bit = 0; bit < 8; ++bit) {
+            if (next < rtf.size()) {
+                stream.append(rtf.at(next++));
+                position = (position + 1) % 4096;
+                continue;
+            }
+            flags = std::uint8_t(flags | (1 << bit));
+            const std::uint16_t token = std::uint16_t(position << 4);   // offset, length 2 (ignored)
+            stream.append(char(token >> 8));
+            stream.append(char(token & 0xFF));
+            done = true;
+            break;
+        }
+        stream[control] = char(flags);
+    }
     QByteArray b;
-    b += le32(std::uint32_t(rtf.size() + 12));
-    b += le32(std::uint32_t(rtf.size()));
-    b += QByteArray("MELA", 4);
-    b += le32(0);
-    b += rtf;
+    b += le32(std::uint32_t(stream.size() + 12));   // COMPSIZE: everything after this field
+    b += le32(std::uint32_t(rtf.size()));           // RAWSIZE
+    b += QByteArray("LZFu", 4);
+    b += le32(pstCrc(stream));
+    b += stream;
     return b;
 }
 
@@ -542,7 +567,7 @@ ItemHandle PstBuilder::addContact(FolderHandle folder, const ContactData &c)
         p.push_back(pTime(0x3A41, *c.anniversary));
     if (!c.body.isEmpty()) {
         if (c.bodyAsRtfOnly) {
-            p.push_back(pBin(0x1009, uncompressedRtf(textToRtf(c.body))));
+            p.push_back(pBin(0x1009, compressedRtf(textToRtf(c.body))));
             p.push_back(pBool(0x0E1F, false));
         } else {
             p.push_back(pStr(0x1000, c.body));
