@@ -114,9 +114,11 @@ void DxlWriter::appendItem(QByteArray& out, const QString& name, const QString& 
     QByteArray text;
     text.reserve(value.size() + 16);
     appendText(text, value, false);
-    summaryBytes += name.size() + text.size();
-    if (summaryBytes <= SummaryLimit)
+    const qint64 size = name.size() + text.size();
+    if (summaryBytes + size <= SummaryLimit) {
+        summaryBytes += size;
         out.append(" summary=\"true\"");
+    }
     if (text.isEmpty()) {
         out.append("><text/></item>\n");
     } else {
