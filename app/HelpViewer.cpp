@@ -310,6 +310,10 @@ void HelpViewer::pageChanged(const QUrl& url)
 {
     // Show where the reader is in the contents, without navigating again.
     const QString page = pathOf(url);
+    // Two entries may lead to the same page; the one chosen stays marked.
+    QTreeWidgetItem* current = contents_->currentItem();
+    if (current && pathOf(current->data(0, Qt::UserRole).toUrl()) == page)
+        return;
     QTreeWidgetItem* match = nullptr;
     for (QTreeWidgetItemIterator it(contents_); *it && !match; ++it) {
         const QUrl target = (*it)->data(0, Qt::UserRole).toUrl();

@@ -266,6 +266,16 @@ void HelpViewerTest::contentsEntriesOpenTheirPages()
     viewer->contents()->setCurrentItem(messages);
     QCOMPARE(viewer->browser()->source(), page("/messages.html"));
     QCOMPARE(viewer->browser()->documentTitle(), QStringLiteral("Messages"));
+
+    // "Converting contacts" and "Choosing the source" lead to the same page;
+    // the entry chosen is the one that stays marked.
+    QTreeWidgetItem* source = viewer->contents()->topLevelItem(1)->child(0);
+    QCOMPARE(source->text(0), QStringLiteral("Choosing the source"));
+    viewer->contents()->setCurrentItem(source);
+    QCOMPARE(viewer->browser()->source(), page("/sources.html"));
+    QCOMPARE(viewer->contents()->currentItem(), source);
+    viewer->browser()->backward();
+    QCOMPARE(viewer->contents()->currentItem(), messages);
     delete viewer;
 }
 
