@@ -242,12 +242,14 @@ frmMain::frmMain()
     OptConfiguredPST = new QRadioButton(QStringLiteral("  Convert Configured Outlook Mailboxes"), SourceFrame);
     OptConfiguredPST->setObjectName(QStringLiteral("OptConfiguredPST"));
     OptConfiguredPST->setGeometry(16, 30, 400, 22);
+    OptConfiguredPST->setFont(boldFont(font));
     OptConfiguredPST->setChecked(true);
     CmdExportConfigured = new QPushButton(QStringLiteral("Export Mailbox"), SourceFrame);
     CmdExportConfigured->setObjectName(QStringLiteral("CmdExportConfigured"));
     CmdExportConfigured->setGeometry(518, 27, 122, 28);
     OptOtherPST = new QRadioButton(QStringLiteral("  Convert Other PST File"), SourceFrame);
     OptOtherPST->setObjectName(QStringLiteral("OptOtherPST"));
+    OptOtherPST->setFont(boldFont(font));
     OptOtherPST->setGeometry(16, 70, 400, 22);
     OtherPSTFrame = new QGroupBox(QStringLiteral(" Select Outlook File (.pst) "), SourceFrame);
     OtherPSTFrame->setObjectName(QStringLiteral("OtherPSTFrame"));
