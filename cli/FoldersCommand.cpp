@@ -73,8 +73,10 @@ int runFolders(const QStringList& args)
     } catch (const outlook::OutlookError& e) {
         std::fflush(stdout);
         // One line, whatever the layer's message holds.
-        const QString why = QString::fromUtf8(e.what()).simplified();
-        std::fprintf(stderr, "pellaro-cli folders: %s: %s\n", qPrintable(file), qPrintable(why));
+        QString why = QString::fromUtf8(e.what()).simplified();
+        if (!why.contains(file))
+            why = file + QStringLiteral(": ") + why;
+        std::fprintf(stderr, "pellaro-cli folders: %s\n", qPrintable(why));
         return ExitBadInput;
     }
     return ExitOk;

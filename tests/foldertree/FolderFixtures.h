@@ -92,13 +92,17 @@ inline void writeAbc(const QString& path, const QString& storeName = QStringLite
     b.write(path);
 }
 
-// A store without any contact folder.
+// A store without any contact folder. A contact filed among the mail (as
+// users sometimes do) gives the file its named-property map: the writer
+// leaves the map out of a file without named properties, and libpff then
+// refuses the file.
 inline void writeNoContacts(const QString& path)
 {
     pstwriter::PstBuilder b;
     b.setStoreDisplayName(QStringLiteral("Mail Only"));
-    b.addMessage(b.addFolder(b.ipmSubtree(), QStringLiteral("Inbox"), QStringLiteral("IPF.Note")),
-                 QStringLiteral("IPM.Note"), QStringLiteral("Hi"));
+    const auto inbox = b.addFolder(b.ipmSubtree(), QStringLiteral("Inbox"), QStringLiteral("IPF.Note"));
+    b.addMessage(inbox, QStringLiteral("IPM.Note"), QStringLiteral("Hi"));
+    b.addContact(inbox, contact(QStringLiteral("Filed"), QStringLiteral("Away")));
     b.write(path);
 }
 

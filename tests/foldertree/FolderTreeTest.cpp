@@ -227,7 +227,7 @@ void FolderTreeTest::foldersCommandPrintsTheTree()
         expected << line;
     }
     QCOMPARE(r.out.split(u'\n', Qt::SkipEmptyParts), expected);
-    QVERIFY(r.out.contains(QStringLiteral("        C1 (2)\t")));
+    QVERIFY(r.out.contains(QStringLiteral("\n      C1 (2)\t")));
     QVERIFY(r.out.contains(QStringLiteral("#Inbox\\Clients\n")));
 
     // The file was opened without adding it to the profile.
