@@ -16,8 +16,7 @@ FolderTreeWidget::FolderTreeWidget(QWidget* parent)
 {
     setColumnCount(1);
     setHeaderLabels({QStringLiteral("Mailbox Folders")});
-    header()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    header()->setStretchLastSection(false);
+    header()->setStretchLastSection(true);
     setIconSize(QSize(16, 16));
     setUniformRowHeights(true);
     setSelectionMode(QAbstractItemView::SingleSelection);

@@ -57,8 +57,7 @@ QPixmap separatorPicture(int width)
 }
 
 // Entries of the mailbox list carry the store identifier after a long run of
-// blanks; the drop-down shows only the display name in front of it, so the
-// list opens as wide as the names and not as wide as the screen.
+// blanks; the drop-down shows only the display name in front of it.
 class MailboxDelegate : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
@@ -82,12 +81,28 @@ class MailboxCombo : public QComboBox {
 public:
     using QComboBox::QComboBox;
 
+    // QComboBox widens its drop-down to the longest entry text, blanks
+    // included; keep it as wide as the list itself.
+    void showPopup() override
+    {
+        QComboBox::showPopup();
+        QWidget* popup = view()->window();
+        if (popup != window() && popup->width() > width()) {
+            popup->resize(width(), popup->height());
+            popup->move(mapToGlobal(QPoint(0, 0)).x(), popup->y());
+        }
+    }
+
 protected:
     void paintEvent(QPaintEvent*) override
     {
         QStylePainter painter(this);
         QStyleOptionComboBox opt;
         initStyleOption(&opt);
+        if (currentIndex() < 0 && !placeholderText().isEmpty()) {
+            opt.palette.setBrush(QPalette::ButtonText, opt.palette.placeholderText());
+            opt.currentText = placeholderText();
+        }
         const qsizetype hash = opt.currentText.lastIndexOf(u'#');
         if (hash >= 0) {
             QString shown = opt.currentText.left(hash);

@@ -66,7 +66,12 @@ private:
         QVERIFY(writeAll(outlook::RDOSession::ProfilePath(), paths.join(u'\n').toUtf8() + '\n'));
     }
 
-    static void click(QAbstractButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
+    // Option buttons take clicks on their circle and caption only.
+    static void click(QAbstractButton* button)
+    {
+        const QPoint at = qobject_cast<QRadioButton*>(button) ? QPoint(8, button->height() / 2) : button->rect().center();
+        QTest::mouseClick(button, Qt::LeftButton, {}, at);
+    }
 
     // Opens `path` through the other-file controls as the user would.
     void openOther(frmMain& w, const QString& path)
@@ -125,7 +130,7 @@ private:
             frmSave& save = frmSave::instance();
             shown = save.isVisible();
             inspect(save);
-            save.reject();
+            save.close();
         });
         click(w.CmdStartConversion);
         QCoreApplication::processEvents();
@@ -383,6 +388,8 @@ void MainWindowTest::notADataFileKeepsTheTree()
     QCOMPARE(nodeTexts(w), tree);
     QVERIFY(!w.CmdStartConversion->isEnabled());
     QCOMPARE(Global::SelectedStoreID, storeId);
+    // Only the data file joined the profile.
+    QVERIFY(!QString::fromUtf8(readAll(outlook::RDOSession::ProfilePath())).contains(QStringLiteral("notes.pst")));
 }
 
 void MainWindowTest::configuredMailboxes()
@@ -516,7 +523,7 @@ void MainWindowTest::startWithSomeFoldersUnticked()
         QVERIFY(save.isModal());
         save.grab().save(pngPath(QStringLiteral("mainwin-export-window.png")));
         // The user turns to an existing book, then closes the window.
-        QTest::mouseClick(save.OptExistingNSF, Qt::LeftButton);
+        click(save.OptExistingNSF);
     }));
     QVERIFY(firstNewMode);
     QCOMPARE(Global::SelectedFolders, (QStringList{refA, refC, QString(), QString(), QString()}));
@@ -563,11 +570,21 @@ void MainWindowTest::rootTickChangesNothing()
 
 void MainWindowTest::renderWindow()
 {
-    frmMain& w = window();
     const QString path = file(QStringLiteral("nested.pst"));
     fixtures::writeNested(path);
-    w.grab().save(pngPath(QStringLiteral("mainwin-start.png")));
-    openOther(w, path);
+    fixtures::writeAbc(file(QStringLiteral("abc.pst")));
+    writeProfile({path, file(QStringLiteral("abc.pst"))});
+    frmMain& w = window();
+    QVERIFY(w.grab().save(pngPath(QStringLiteral("mainwin-start.png"))));
+
+    click(w.CmdExportConfigured);
+    w.CmbOutlookStores->showPopup();
+    QTRY_VERIFY(w.CmbOutlookStores->view()->isVisible());
+    // The drop-down is as wide as the list, not as the entries' blanks.
+    QVERIFY(w.CmbOutlookStores->view()->window()->width() <= w.CmbOutlookStores->width());
+    QVERIFY(w.CmbOutlookStores->view()->window()->grab().save(pngPath(QStringLiteral("mainwin-mailboxes.png"))));
+    w.CmbOutlookStores->hidePopup();
+    pickMailbox(w, 0);
     toggle(w, nodeWithText(w, QStringLiteral("Contacts (1)")));
     QCoreApplication::processEvents();
     const QImage image = w.grab().toImage();
