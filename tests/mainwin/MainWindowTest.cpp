@@ -8,6 +8,7 @@
 #include "app/frmMain.h"
 #include "app/frmSave.h"
 #include "app/global/Global.h"
+#include "export/notes/BookReader.h"
 #include "source/outlook/Outlook.h"
 #include "tests/foldertree/FolderFixtures.h"
 #include "tests/support/ScriptedDialogs.h"
@@ -167,6 +168,7 @@ private slots:
     void startWithSomeFoldersUnticked();
     void rootTickChangesNothing();
     void renderWindow();
+    void endToEndIntoANewBook();
 };
 
 void MainWindowTest::startUpState()
@@ -590,6 +592,64 @@ void MainWindowTest::renderWindow()
     const QImage image = w.grab().toImage();
     QCOMPARE(image.size(), QSize(696, 584));
     QVERIFY(image.save(pngPath(QStringLiteral("mainwin-tree.png"))));
+}
+
+void MainWindowTest::endToEndIntoANewBook()
+{
+    const QString pst = file(QStringLiteral("nested.pst"));
+    fixtures::writeNested(pst);
+    writeProfile({pst});
+    const QString destination = file(QStringLiteral("books"));
+    QVERIFY(QDir().mkpath(destination));
+    frmMain& w = window();
+
+    click(w.CmdExportConfigured);
+    pickMailbox(w, 0);
+    QCOMPARE(w.OutlookFoldersTree->NodeCount(), 10);
+    // Everything but the old contacts kept in the archive.
+    toggle(w, nodeWithText(w, QStringLiteral("Contacts (1)")));
+
+    dialogs_->folders << destination;
+    QVERIFY(startAndInspect(w, [](frmSave& save) {
+        QVERIFY(save.OptNewNSF->isChecked());
+        QTest::mouseClick(save.CmdNewNSF, Qt::LeftButton);
+    }));
+    QVERIFY(!frmSave::exists());
+    QVERIFY(w.isEnabled() && w.isVisible());
+    QVERIFY(Global::SelectedFolders.isEmpty());
+
+    QCOMPARE(dialogs_->messages.size(), 1);
+    const ScriptedDialogs::Message& done = dialogs_->messages[0];
+    QCOMPARE(done.title, QStringLiteral("Export Complete"));
+    QVERIFY2(done.text.startsWith(QStringLiteral("Outlook Contacts Exported Successfully to Lotus Notes Address Book.")),
+             qPrintable(done.text));
+    const QString book = done.text.section(QStringLiteral("\r\n"), 1).trimmed();
+    QCOMPARE(QFileInfo(book).absolutePath(), destination + QStringLiteral("/Lotus Notes Address Book"));
+    QVERIFY(QFileInfo(book).fileName().startsWith(QStringLiteral("names")));
+
+    QStringList people;
+    QStringList groups;
+    notes::BookReader reader(book);
+    reader.forEachDocument(false, [&](const notes::StoredDocument& doc) {
+        auto value = [&](const QString& name) {
+            for (const auto& item : doc.items) {
+                if (item.name == name)
+                    return item.value;
+            }
+            return QString();
+        };
+        if (doc.form == QStringLiteral("Person")) {
+            QCOMPARE(doc.folders, QStringList{"Outlook Contacts"});
+            people << value(QStringLiteral("FirstName"));
+        } else if (doc.form == QStringLiteral("Group")) {
+            QCOMPARE(doc.folders, QStringList{"Outlook Groups"});
+            groups << value(QStringLiteral("ListName"));
+        }
+    });
+    // In tree order: the folders as ticked, their items by position.
+    QCOMPARE(people, (QStringList{"Person1", "Person2", "Person3", "Friend1", "Alpha1", "Gamma1", "Gamma2", "Delta1",
+                                  "Two1", "Client1", "Client2"}));
+    QCOMPARE(groups, QStringList{"Team"});
 }
 
 QTEST_MAIN(MainWindowTest)
