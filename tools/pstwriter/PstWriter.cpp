@@ -42,16 +42,10 @@ constexpr std::uint32_t kIpmSubtreeIndex = 0x401;
 constexpr std::uint32_t kSearchRootIndex = 0x402;
 constexpr std::uint32_t kDeletedItemsIndex = 0x403;
 constexpr std::uint32_t kCommonViewsIndex = 0x404;
-
 constexpr std::uint32_t kFirstUserFolderIndex = 0x405;
-constexpr std::uint32_t kFirstAssocIndex = 0x8000;
 constexpr std::uint32_t kFirstMessageIndex = 0x10000;
+constexpr std::uint32_t kFirstAssocIndex = 0x8000;
 constexpr std::uint32_t kDanglingIndex = 0x7FFFFFF;
-// User folders take node indexes downwards from just below the associated
-// messages, so a folder made later sorts before its older siblings and every
-// folder before every message. Readers that look a node's parent up depth
-// first then never pass through folders already full of items.
-constexpr std::uint32_t kLastUserFolderIndex = kFirstAssocIndex - 1;
 
 constexpr std::uint32_t nidOf(std::uint32_t index, std::uint32_t type) { return (index << 5) | type; }
 
@@ -318,7 +312,7 @@ struct PstBuilder::Impl {
 
     std::map<std::uint32_t, FolderRec> folders;
     std::vector<std::uint32_t> folderOrder;
-    std::uint32_t nextFolderIndex = kLastUserFolderIndex;   // counts down
+    std::uint32_t nextFolderIndex = kFirstUserFolderIndex;
     std::uint32_t nextMessageIndex = kFirstMessageIndex;
     std::uint32_t nextAssocIndex = kFirstAssocIndex;
 
@@ -515,9 +509,9 @@ FolderHandle PstBuilder::deletedItems() const { return {nidOf(kDeletedItemsIndex
 FolderHandle PstBuilder::addFolder(FolderHandle parent, const QString &name, const QString &containerClass)
 {
     d->folder(parent);
-    if (d->nextFolderIndex < kFirstUserFolderIndex)
+    if (d->nextFolderIndex >= 0x7FFFFF)
         throw std::runtime_error("too many folders");
-    return {d->makeFolder(d->nextFolderIndex--, parent.nid, name, containerClass)};
+    return {d->makeFolder(d->nextFolderIndex++, parent.nid, name, containerClass)};
 }
 
 void PstBuilder::addFolderProperty(FolderHandle folder, const ExtraProperty &property)
@@ -973,14 +967,13 @@ void PstBuilder::write(const QString &path) const
     HeaderValues h;
     for (std::uint32_t &v : h.rgnid)
         v = 0x400;
-    // Next indexes to give out: past every index in use of that type.
-    h.rgnid[NID_TYPE_NORMAL_FOLDER] = kLastUserFolderIndex + 1;
+    h.rgnid[NID_TYPE_NORMAL_FOLDER] = m.nextFolderIndex;
     h.rgnid[0x03] = 0x4000;
     h.rgnid[NID_TYPE_NORMAL_MESSAGE] = m.nextMessageIndex;
     h.rgnid[NID_TYPE_ASSOC_MESSAGE] = m.nextAssocIndex;
-    h.rgnid[NID_TYPE_HIERARCHY_TABLE] = kLastUserFolderIndex + 1;
-    h.rgnid[NID_TYPE_CONTENTS_TABLE] = kLastUserFolderIndex + 1;
-    h.rgnid[NID_TYPE_ASSOC_CONTENTS_TABLE] = kLastUserFolderIndex + 1;
+    h.rgnid[NID_TYPE_HIERARCHY_TABLE] = m.nextFolderIndex;
+    h.rgnid[NID_TYPE_CONTENTS_TABLE] = m.nextFolderIndex;
+    h.rgnid[NID_TYPE_ASSOC_CONTENTS_TABLE] = m.nextFolderIndex;
     h.dwUnique = std::uint32_t(m.items.size() + m.folders.size() + 1);
     f.finish(h);
 }
