@@ -39,7 +39,8 @@ extern "C" void requestStop(int)
 
 // Catches the signals that end a terminal job for the time of one export, so
 // the export can stop after the current document and remove its temporary
-// file; the previous handlers come back afterwards.
+// file; the previous handlers come back afterwards. A signal the program was
+// started with ignored (nohup, a background job) stays ignored.
 class StopOnSignals {
 public:
     StopOnSignals()
@@ -48,8 +49,11 @@ public:
         struct sigaction sa {};
         sa.sa_handler = requestStop;
         sigemptyset(&sa.sa_mask);
-        for (std::size_t i = 0; i < std::size(Signals); ++i)
-            sigaction(Signals[i], &sa, &previous_[i]);
+        for (std::size_t i = 0; i < std::size(Signals); ++i) {
+            sigaction(Signals[i], nullptr, &previous_[i]);
+            if (previous_[i].sa_handler != SIG_IGN)
+                sigaction(Signals[i], &sa, nullptr);
+        }
     }
     ~StopOnSignals()
     {

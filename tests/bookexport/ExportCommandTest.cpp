@@ -2,14 +2,19 @@
 // not be touched, and exports that stop half-way leaving nothing behind.
 
 #include "tests/bookexport/ExportFixture.h"
+#include "tests/bookexport/VCardReader.h"
 
 #include <QCryptographicHash>
 #include <QFileInfo>
 #include <QProcess>
+#include <QThread>
 
 #include <sqlite3.h>
 
+#include <csignal>
 #include <stdexcept>
+
+#include <signal.h>
 
 namespace {
 
@@ -182,4 +187,37 @@ TEST_F(ExportCommand, StopRequestEndsTheExportWithNothingWritten)
         EXPECT_EQ(e.kind(), BookExportError::Interrupted);
     }
     EXPECT_TRUE(strayFiles().isEmpty()) << qPrintable(strayFiles().join(u' '));
+}
+
+TEST_F(ExportCommand, InterruptedProgramLeavesEitherTheWholeFileOrNothing)
+{
+    for (int i = 0; i < 3000; ++i)
+        addPerson(awkwardPerson(i));
+    const QString out = home.file(QStringLiteral("big.vcf"));
+    for (int signal : {SIGINT, SIGTERM}) {
+        QProcess p;
+        p.start(QStringLiteral(PELLARO_BIN_DIR "/pellaro-cli"),
+                {QStringLiteral("book"), QStringLiteral("export"), book, QStringLiteral("--vcard"), out,
+                 QStringLiteral("--force")});
+        ASSERT_TRUE(p.waitForStarted());
+        // Signal as soon as the temporary file is there, while the cards are
+        // being written (or, on a fast machine, after they were).
+        for (int k = 0; k < 20000 && p.state() == QProcess::Running && strayFiles().isEmpty(); ++k)
+            QThread::usleep(100);
+        ::kill(pid_t(p.processId()), signal);
+        ASSERT_TRUE(p.waitForFinished(60000));
+        const QString err = QString::fromUtf8(p.readAllStandardError());
+        if (p.exitCode() == 0) {
+            EXPECT_EQ(readVCardFile(readAll(out)).cards.size(), 3004u) << qPrintable(err);
+        } else {
+            EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+            EXPECT_EQ(p.exitCode(), 1);
+            EXPECT_TRUE(err.contains(QLatin1String("interrupted"))) << qPrintable(err);
+            EXPECT_FALSE(QFileInfo::exists(out));
+        }
+        QStringList left = strayFiles();
+        left.removeAll(QStringLiteral("big.vcf"));
+        EXPECT_TRUE(left.isEmpty()) << qPrintable(left.join(u' '));
+        QFile::remove(out);
+    }
 }

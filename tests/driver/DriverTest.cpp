@@ -347,7 +347,10 @@ TEST_F(Run, OnlyTheExactListClassMakesAGroup)
 
 TEST_F(Run, PickedFolderWithOrWithoutSeparatorGivesTheSameBookFolder)
 {
-    const QString pst = write(PstBuilder(), home.file(QStringLiteral("in.pst")));
+    PstBuilder b;
+    const auto contacts = b.addFolder(b.ipmSubtree(), QStringLiteral("Contacts"), QStringLiteral("IPF.Contact"));
+    b.addContact(contacts, person(QStringLiteral("Ann"), QStringLiteral("Lee")));
+    const QString pst = write(b, home.file(QStringLiteral("in.pst")));
     for (const QString& leaf : {QStringLiteral("a/Backup"), QStringLiteral("b/Backup/")}) {
         const QString picked = home.file(leaf);
         QDir().mkpath(picked);

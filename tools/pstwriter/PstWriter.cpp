@@ -42,10 +42,15 @@ constexpr std::uint32_t kIpmSubtreeIndex = 0x401;
 constexpr std::uint32_t kSearchRootIndex = 0x402;
 constexpr std::uint32_t kDeletedItemsIndex = 0x403;
 constexpr std::uint32_t kCommonViewsIndex = 0x404;
+
 constexpr std::uint32_t kFirstUserFolderIndex = 0x405;
-constexpr std::uint32_t kFirstMessageIndex = 0x10000;
 constexpr std::uint32_t kFirstAssocIndex = 0x8000;
+constexpr std::uint32_t kFirstMessageIndex = 0x10000;
 constexpr std::uint32_t kDanglingIndex = 0x7FFFFFF;
+// User folders take node indexes upwards, in the order they are made: libpff
+// lists subfolders (and items) in node id order. They stay below the
+// associated messages so every folder sorts before every message.
+constexpr std::uint32_t kLastUserFolderIndex = kFirstAssocIndex - 1;
 
 constexpr std::uint32_t nidOf(std::uint32_t index, std::uint32_t type) { return (index << 5) | type; }
 
@@ -115,9 +120,11 @@ PropValue pMvBin(std::uint16_t id, const std::vector<QByteArray> &v)
 {
     return {id, PT_MV_BINARY, multiValue(v, [](const QByteArray &b) { return b; })};
 }
+// Fixed-size multi-valued properties are the bare array: the count follows
+// from the size.
 PropValue pMvLong(std::uint16_t id, const std::vector<std::int32_t> &v)
 {
-    QByteArray b = le32(std::uint32_t(v.size()));
+    QByteArray b;
     for (std::int32_t x : v)
         b.append(le32(std::uint32_t(x)));
     return {id, PT_MV_LONG, b};
@@ -509,7 +516,7 @@ FolderHandle PstBuilder::deletedItems() const { return {nidOf(kDeletedItemsIndex
 FolderHandle PstBuilder::addFolder(FolderHandle parent, const QString &name, const QString &containerClass)
 {
     d->folder(parent);
-    if (d->nextFolderIndex >= 0x7FFFFF)
+    if (d->nextFolderIndex > kLastUserFolderIndex)
         throw std::runtime_error("too many folders");
     return {d->makeFolder(d->nextFolderIndex++, parent.nid, name, containerClass)};
 }
@@ -822,8 +829,13 @@ void PstBuilder::write(const QString &path) const
         };
         QByteArray entryStream, stringStream, guidStream;
         std::vector<QByteArray> buckets(kBuckets);
-        for (std::size_t i = 0; i < m.names.size(); ++i) {
-            const NameKey &k = m.names[i];
+        // libpff refuses a file whose map has no entries at all; a store
+        // without named properties still maps PidLidFileUnder.
+        std::vector<NameKey> names = m.names;
+        if (names.empty())
+            names.push_back({psetidAddress(), false, 0x8005, {}});
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            const NameKey &k = names[i];
             std::uint16_t g = guidIndex(k.set);
             std::uint16_t kindAndGuid = std::uint16_t((g << 1) | (k.isString ? 1 : 0));
             std::uint32_t key, hashKey;
@@ -967,6 +979,7 @@ void PstBuilder::write(const QString &path) const
     HeaderValues h;
     for (std::uint32_t &v : h.rgnid)
         v = 0x400;
+    // Next indexes to give out: past every index in use of that type.
     h.rgnid[NID_TYPE_NORMAL_FOLDER] = m.nextFolderIndex;
     h.rgnid[0x03] = 0x4000;
     h.rgnid[NID_TYPE_NORMAL_MESSAGE] = m.nextMessageIndex;
