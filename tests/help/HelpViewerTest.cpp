@@ -173,6 +173,7 @@ void HelpViewerTest::viewerOpensAtTheDefaultTopicWithItsContents()
                                   QStringLiteral("Choosing the destination"), QStringLiteral("Messages"),
                                   QStringLiteral("Where your files are"),
                                   QStringLiteral("The command line: pellaro-cli"),
+                                  QStringLiteral("Taking an address book elsewhere: DXL and vCard"),
                                   QStringLiteral("Menus and the About window")}));
     QCOMPARE(viewer->contents()->topLevelItem(1)->childCount(), 3);
     QCOMPARE(viewer->contents()->currentItem()->text(0), QStringLiteral("Welcome to Pellaro"));
