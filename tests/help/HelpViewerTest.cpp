@@ -19,7 +19,11 @@
 #include <QTextCursor>
 #include <QTreeWidget>
 
+#include <cerrno>
 #include <cstring>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
 
 namespace {
 
@@ -78,6 +82,7 @@ private slots:
     void archiveHoldsEveryFileOfTheHelpAsCompiled();
     void archivePathsAreNormalised();
     void limitsLeaveOutLargeFilesAndRefuseLargeArchives();
+    void somethingElseThanAFileIsNotOpened();
     void viewerOpensAtTheDefaultTopicWithItsContents();
     void linksBetweenTopicsAreFollowed();
     void picturesAndStyleAreLoadedFromTheArchive();
@@ -152,6 +157,31 @@ void HelpViewerTest::limitsLeaveOutLargeFilesAndRefuseLargeArchives()
     ChmArchive::Limits few;
     few.maxFiles = 3;
     QVERIFY(!ChmArchive::open(kBuiltHelp, few));
+
+    // Out of time: the reader is stopped, and no process of it is left over.
+    ChmArchive::Limits noTime;
+    noTime.timeoutMs = 0;
+    QVERIFY(!ChmArchive::open(kBuiltHelp, noTime));
+    errno = 0;
+    QCOMPARE(waitpid(-1, nullptr, WNOHANG), pid_t(-1));
+    QCOMPARE(errno, ECHILD);
+}
+
+void HelpViewerTest::somethingElseThanAFileIsNotOpened()
+{
+    // A named pipe would block whoever opens it for reading.
+    QTemporaryDir dir;
+    const QByteArray fifo = QFile::encodeName(dir.filePath(QStringLiteral("Help.chm")));
+    QCOMPARE(mkfifo(fifo.constData(), 0600), 0);
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(!ChmArchive::open(QFile::decodeName(fifo)));
+    QWidget owner;
+    QVERIFY(!HelpViewer::showHelp(&owner, QFile::decodeName(fifo)));
+    QVERIFY(clock.elapsed() < 2000);
+    QVERIFY(!ChmArchive::open(dir.path()));
+    QVERIFY(!ChmArchive::open(dir.filePath(QStringLiteral("absent.chm"))));
+    QVERIFY(!ChmArchive::open(QStringLiteral("/dev/zero")));
 }
 
 void HelpViewerTest::viewerOpensAtTheDefaultTopicWithItsContents()
@@ -333,8 +363,6 @@ void HelpViewerTest::damagedArchivesGiveNoCrashAndNoMessage()
         QVERIFY(writeAll(dir.filePath(QStringLiteral("x.chm")), damaged[i].second));
         QVERIFY2(!ChmArchive::open(dir.filePath(QStringLiteral("x.chm"))), qPrintable(damaged[i].first));
     }
-    QVERIFY(!ChmArchive::open(dir.path()));
-    QVERIFY(!ChmArchive::open(dir.filePath(QStringLiteral("absent.chm"))));
 }
 
 void HelpViewerTest::archiveThatCrashesChmlibCountsAsUnreadable()
