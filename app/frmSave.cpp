@@ -3,6 +3,7 @@
 #include "app/global/Dialogs.h"
 #include "app/global/Global.h"
 #include "export/BookCreation.h"
+#include "export/ConversionDriver.h"
 #include "export/DocumentWriters.h"
 
 #include <QApplication>
@@ -249,7 +250,19 @@ void frmSave::SetRunning(bool running)
 
 void frmSave::CmdConversion_Click()
 {
-    // The export run is wired in by the conversion driver.
+    // One run at a time: while a run yields to the window system, a second
+    // start has no effect.
+    if (running_)
+        return;
+    SetRunning(true);
+    {
+        ProfileStoreAccess store;
+        ConversionDriver driver(*this, dialogs(), store, this);
+        driver.Run();
+    }
+    SetRunning(false);
+    // Unloaded at the end of every run; the next opening starts afresh.
+    close();
 }
 
 void frmSave::CreateNSF()

@@ -1,0 +1,316 @@
+// pellaro-cli convert: the export run without windows. The data file is opened
+// directly (the profile is left alone), the contact folders are chosen as the
+// main window's tree would tick them, and the run is the one the export
+// window starts.
+
+#include "app/global/Global.h"
+#include "cli/Command.h"
+#include "cli/ConsoleDialogs.h"
+#include "export/ConversionDriver.h"
+#include "export/notes/BookReader.h"
+#include "source/FolderTree.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+const char ConvertUsage[] =
+    "usage: pellaro-cli convert FILE.pst (--new-book DIR | --into BOOK) [--folder PATH]...\n"
+    "\n"
+    "Copies the contacts and distribution lists of the Outlook data file FILE.pst\n"
+    "into an address book: every contact becomes a Person document filed in\n"
+    "\"Outlook Contacts\", every distribution list a Group document filed in\n"
+    "\"Outlook Groups\". The data file is only read; the profile is not touched.\n"
+    "\n"
+    "  --new-book DIR  Creates a new address book in DIR/Lotus Notes Address Book/\n"
+    "                  (made when missing), named names<dd-mm-yyyy-h-m-s>.nsf, and\n"
+    "                  prints its full path on standard output. DIR must exist.\n"
+    "  --into BOOK     Adds the documents to the existing address book BOOK.\n"
+    "  --folder PATH   Converts only the contact folder PATH, written as the folder\n"
+    "                  tree shows it below the top of the store, names joined with\n"
+    "                  \"\\\" (Contacts\\Friends). May be given more than once.\n"
+    "                  Without it every contact folder is converted.\n"
+    "\n"
+    "Progress is drawn on standard error when it is a terminal. At the end one\n"
+    "line on standard error: \"N persons, M groups written, K items failed\".\n"
+    "\n"
+    "Exit status: 0 when everything was written; 1 when some items could not be\n"
+    "read or written; 2 when the data file or the destination cannot be opened\n"
+    "(nothing is written then; a file that is not an address book is never\n"
+    "changed).\n";
+
+int usageError(const QString& what)
+{
+    std::fprintf(stderr, "pellaro-cli convert: %s\n\n%s", what.toUtf8().constData(), ConvertUsage);
+    return ExitBadInput;
+}
+
+int badInput(const QString& what)
+{
+    std::fprintf(stderr, "pellaro-cli convert: %s\n", what.toUtf8().constData());
+    return ExitBadInput;
+}
+
+QByteArray display(const QString& path)
+{
+    return QFile::encodeName(path);
+}
+
+// The run's messages on the console. An address book that cannot be created
+// is a destination that cannot be opened.
+class ConvertDialogs : public ConsoleDialogs {
+public:
+    [[noreturn]] void EndProgram() override
+    {
+        std::fflush(stdout);
+        std::fflush(stderr);
+        std::exit(ExitBadInput);
+    }
+};
+
+// Collects the nodes the folder tree would show.
+class CollectingTree : public source::FolderTreeView {
+public:
+    std::vector<source::FolderNode> nodes;
+
+    void Clear() override { nodes.clear(); }
+    void AddNode(const source::FolderNode& node) override { nodes.push_back(node); }
+    int NodeCount() const override { return int(nodes.size()); }
+    void SetTicked(int, bool) override {}
+    void Yield() override {}
+};
+
+// The export view of the command line: a progress bar on standard error
+// when it is a terminal, nothing otherwise.
+class ProgressView : public ExportView {
+public:
+    ProgressView(bool newBookMode, QString existingBook)
+        : newBookMode_(newBookMode)
+        , existingBook_(std::move(existingBook))
+        , drawing_(::isatty(STDERR_FILENO) == 1)
+    {
+        clock_.start();
+    }
+
+    ~ProgressView() override { Finish(); }
+
+    bool IsNewBookMode() const override { return newBookMode_; }
+    QString ExistingBookText() const override { return existingBook_; }
+    void SetSaveHeader(const QString& text) override
+    {
+        header_ = text;
+        Draw(true);
+    }
+    void SetProcessing(const QString&) override {}
+    void SetFound(const QString&) override {}
+    void SetCurrent(const QString& text) override
+    {
+        // "position/count"
+        const qsizetype slash = text.indexOf(u'/');
+        if (slash < 0)
+            return;
+        position_ = text.left(slash).toLongLong();
+        count_ = text.mid(slash + 1).toLongLong();
+        Draw(position_ == count_);
+    }
+    void ShowSubject() override {}
+    void Yield() override {}
+
+    // Clears the bar, leaving the terminal's line empty.
+    void Finish()
+    {
+        if (drawing_ && drawn_) {
+            std::fputs("\r\033[K", stderr);
+            std::fflush(stderr);
+            drawn_ = false;
+        }
+    }
+
+private:
+    void Draw(bool force)
+    {
+        if (!drawing_)
+            return;
+        // A few redraws a second are plenty; the last item of a folder always.
+        if (!force && clock_.elapsed() - lastDraw_ < 100)
+            return;
+        lastDraw_ = clock_.elapsed();
+        constexpr int Width = 30;
+        const int filled = count_ > 0 ? int(position_ * Width / count_) : 0;
+        std::string bar(std::size_t(filled), '#');
+        bar.append(std::size_t(Width - filled), '.');
+        QString name = header_;
+        if (name.size() > 30)
+            name = name.left(29) + QChar(0x2026);
+        std::fprintf(stderr, "\r\033[K%s [%s] %lld/%lld", name.toUtf8().constData(), bar.c_str(),
+                     static_cast<long long>(position_), static_cast<long long>(count_));
+        std::fflush(stderr);
+        drawn_ = true;
+    }
+
+    bool newBookMode_;
+    QString existingBook_;
+    bool drawing_;
+    bool drawn_ = false;
+    QString header_;
+    qint64 position_ = 0;
+    qint64 count_ = 0;
+    QElapsedTimer clock_;
+    qint64 lastDraw_ = -1000;
+};
+
+struct Options {
+    QString source;
+    QString newBookDir;
+    QString intoBook;
+    QStringList folders;
+};
+
+// The folder the new book will be made in must exist and take new files.
+QString checkNewBookFolder(const QString& dir)
+{
+    const QFileInfo picked(dir);
+    if (!picked.isDir())
+        return QStringLiteral("%1: no such folder").arg(dir);
+    const QFileInfo bookFolder(QDir(dir).filePath(QStringLiteral("Lotus Notes Address Book")));
+    if (bookFolder.exists() && !bookFolder.isDir())
+        return QStringLiteral("%1: exists and is not a folder").arg(bookFolder.filePath());
+    const QFileInfo& target = bookFolder.exists() ? bookFolder : picked;
+    if (!target.isWritable())
+        return QStringLiteral("%1: cannot create files in this folder").arg(target.filePath());
+    return QString();
+}
+
+// The existing book must be one of ours, and writable along with its folder
+// (the book keeps a log beside itself while it is written).
+QString checkExistingBook(const QString& book)
+{
+    const QFileInfo info(book);
+    if (!info.exists())
+        return QStringLiteral("%1: no such address book").arg(book);
+    try {
+        notes::BookReader reader(book);
+    } catch (const notes::NotesError& e) {
+        return QStringLiteral("%1: not an address book (%2)").arg(book, QString::fromUtf8(e.what()));
+    }
+    if (!info.isWritable() || !QFileInfo(info.absolutePath()).isWritable())
+        return QStringLiteral("%1: the address book cannot be written").arg(book);
+    return QString();
+}
+
+int convert(const QStringList& args)
+{
+    Options o;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString& a = args[i];
+        auto value = [&](QString& into) {
+            if (i + 1 >= args.size())
+                return false;
+            into = args[++i];
+            return true;
+        };
+        if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
+            std::fputs(ConvertUsage, stdout);
+            return ExitOk;
+        } else if (a == QLatin1String("--new-book")) {
+            if (!o.newBookDir.isEmpty() || !value(o.newBookDir) || o.newBookDir.isEmpty())
+                return usageError(QStringLiteral("--new-book takes one folder"));
+        } else if (a == QLatin1String("--into")) {
+            if (!o.intoBook.isEmpty() || !value(o.intoBook) || o.intoBook.isEmpty())
+                return usageError(QStringLiteral("--into takes one address book"));
+        } else if (a == QLatin1String("--folder")) {
+            QString path;
+            if (!value(path) || path.isEmpty())
+                return usageError(QStringLiteral("--folder takes a folder path"));
+            o.folders.append(path);
+        } else if (a.startsWith(u'-') && a.size() > 1) {
+            return usageError(QStringLiteral("unknown option %1").arg(a));
+        } else if (o.source.isEmpty()) {
+            o.source = a;
+        } else {
+            return usageError(QStringLiteral("one data file only"));
+        }
+    }
+    if (o.source.isEmpty())
+        return usageError(QStringLiteral("missing the data file"));
+    if (o.newBookDir.isEmpty() == o.intoBook.isEmpty())
+        return usageError(QStringLiteral("give either --new-book DIR or --into BOOK"));
+
+    // The source first: a file that cannot be read leaves the destination alone.
+    std::vector<source::FolderNode> nodes;
+    try {
+        const outlook::RDOStore store = outlook::RDOSession::OpenPstFile(o.source);
+        CollectingTree tree;
+        source::FillFolderTree(store, tree);
+        nodes = std::move(tree.nodes);
+    } catch (const outlook::OutlookError& e) {
+        return badInput(QStringLiteral("%1: cannot open the Outlook data file (%2)")
+                            .arg(o.source, QString::fromUtf8(e.what())));
+    }
+
+    // Every contact folder, as the tree ticks them all, or the ones named,
+    // in tree order either way.
+    QStringList selected;
+    for (const QString& wanted : o.folders) {
+        const bool known = std::any_of(nodes.begin(), nodes.end(), [&](const source::FolderNode& n) {
+            return !n.reference.isEmpty() && n.path == wanted;
+        });
+        if (!known)
+            return badInput(QStringLiteral("%1: no contact folder %2").arg(o.source, wanted));
+    }
+    for (const source::FolderNode& n : nodes) {
+        if (n.reference.isEmpty())
+            continue;
+        if (o.folders.isEmpty() || o.folders.contains(n.path))
+            selected.append(n.reference);
+    }
+
+    const bool newBook = !o.newBookDir.isEmpty();
+    const QString problem = newBook ? checkNewBookFolder(o.newBookDir) : checkExistingBook(o.intoBook);
+    if (!problem.isEmpty())
+        return badInput(problem);
+
+    Global::SelectedFolders = selected;
+    if (newBook)
+        Global::DestinationPath = QFileInfo(o.newBookDir).absoluteFilePath();
+
+    ConvertDialogs console;
+    setDialogs(&console);
+    ExportOutcome outcome;
+    {
+        ProgressView view(newBook, newBook ? QString() : QFileInfo(o.intoBook).absoluteFilePath());
+        FileStoreAccess store(o.source);
+        ConversionDriver driver(view, console, store);
+        driver.setAnnounce(false);
+        outcome = driver.Run();
+        view.Finish();
+    }
+    setDialogs(nullptr);
+
+    if (!outcome.storeOpened)
+        return badInput(QStringLiteral("%1: cannot open the Outlook data file").arg(o.source));
+    if (newBook)
+        std::fprintf(stdout, "%s\n", display(outcome.bookPath).constData());
+    std::fflush(stdout);
+    std::fprintf(stderr, "%lld persons, %lld groups written, %lld items failed\n",
+                 static_cast<long long>(outcome.personsWritten), static_cast<long long>(outcome.groupsWritten),
+                 static_cast<long long>(outcome.itemsFailed));
+    if (outcome.foldersFailed > 0)
+        std::fprintf(stderr, "%lld folders could not be opened\n", static_cast<long long>(outcome.foldersFailed));
+    return outcome.complete() ? ExitOk : ExitFailure;
+}
+
+const CommandRegistration registration({"convert", "copy the contacts and lists of a .pst file into an address book",
+                                        convert});
+
+} // namespace

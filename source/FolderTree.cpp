@@ -1,0 +1,85 @@
+#include "source/FolderTree.h"
+
+#include <QSet>
+
+namespace source {
+
+namespace {
+
+const QString kContactClass = QStringLiteral("IPM.Contact");
+constexpr int kRootIcon = 0;
+constexpr int kFolderIcon = 61;
+
+// The walk below the store's top folder. `ancestorKey` and `ancestorDepth`
+// name the nearest node above the folders being walked: a contact folder
+// whose parent has no node of its own hangs below it.
+class Walker {
+public:
+    explicit Walker(FolderTreeView& tree) : tree_(tree) {}
+
+    void walk(const outlook::RDOFolder& parent, const QString& parentPath, const QString& ancestorKey,
+              int ancestorDepth)
+    {
+        const int count = parent.FolderCount();
+        for (int i = 1; i <= count; ++i) {
+            const outlook::RDOFolder folder = parent.Folder(i);
+            const QString id = folder.EntryID();
+            // A damaged file may list a folder below itself; walk each folder once.
+            if (seen_.contains(id))
+                continue;
+            seen_.insert(id);
+
+            const QString name = folder.Name();
+            const QString path = parentPath.isEmpty() ? name : parentPath + u'\\' + name;
+            QString childAncestor = ancestorKey;
+            int childDepth = ancestorDepth;
+            if (folder.DefaultMessageClass() == kContactClass) {
+                const qint64 items = folder.Items().Count();
+                FolderNode node;
+                node.key = id;
+                node.parentKey = ancestorKey;
+                node.text = name + QStringLiteral(" (") + QString::number(items) + u')';
+                node.icon = kFolderIcon;
+                node.hasItems = items > 0;
+                node.reference = id + u'#' + path;
+                node.depth = ancestorDepth + 1;
+                node.path = path;
+                tree_.AddNode(node);
+                childAncestor = id;
+                childDepth = node.depth;
+            }
+            walk(folder, path, childAncestor, childDepth);
+            tree_.Yield();
+        }
+    }
+
+private:
+    FolderTreeView& tree_;
+    QSet<QString> seen_;
+};
+
+} // namespace
+
+void FillFolderTree(const outlook::RDOStore& store, FolderTreeView& tree)
+{
+    tree.Clear();
+    const QString name = store.Name();
+    FolderNode root;
+    root.key = name;
+    root.text = name;
+    root.icon = kRootIcon;
+    root.hasItems = true;
+    root.depth = 0;
+    tree.AddNode(root);
+
+    Walker(tree).walk(store.IPMRootFolder(), QString(), root.key, 0);
+}
+
+void TickAllNodes(FolderTreeView& tree)
+{
+    const int count = tree.NodeCount();
+    for (int i = 1; i <= count; ++i)
+        tree.SetTicked(i, true);
+}
+
+} // namespace source

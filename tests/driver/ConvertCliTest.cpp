@@ -1,0 +1,179 @@
+// pellaro-cli convert, run as the user runs it: exit codes, what it prints,
+// and destinations it must leave alone.
+
+#include "source/outlook/Outlook.h"
+#include "tests/driver/Fixtures.h"
+#include "tests/notes/PrintQt.h"
+#include "tests/support/TempDir.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+using namespace fixtures;
+using pstwriter::DistListData;
+using pstwriter::PstBuilder;
+
+namespace {
+
+struct Result {
+    int code = -1;
+    QString out, err;
+};
+
+Result cli(const QStringList& args)
+{
+    QProcess p;
+    p.start(QStringLiteral(PELLARO_BIN_DIR "/pellaro-cli"), QStringList{QStringLiteral("convert")} + args);
+    p.waitForFinished(120000);
+    Result r;
+    r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = QString::fromUtf8(p.readAllStandardOutput());
+    r.err = QString::fromUtf8(p.readAllStandardError());
+    return r;
+}
+
+class Convert : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        PstBuilder b;
+        const auto contacts =
+            b.addFolder(b.ipmSubtree(), QStringLiteral("Contacts"), QStringLiteral("IPF.Contact"));
+        const auto work = b.addFolder(contacts, QStringLiteral("Work"), QStringLiteral("IPF.Contact"));
+        b.addFolder(b.ipmSubtree(), QStringLiteral("Inbox"), QStringLiteral("IPF.Note"));
+        b.addContact(contacts, person(QStringLiteral("Ann"), QStringLiteral("Lee")));
+        b.addContact(contacts, person(QStringLiteral("Bob"), QStringLiteral("Stone")));
+        DistListData list;
+        list.name = QStringLiteral("Team");
+        b.addDistList(contacts, list);
+        b.addContact(work, person(QStringLiteral("Carl"), QStringLiteral("Weiss")));
+        pst = write(b, home.file(QStringLiteral("in.pst")));
+        dir = home.file(QStringLiteral("out"));
+        QDir().mkpath(dir);
+    }
+
+    TestHome home;
+    QString pst;
+    QString dir;
+};
+
+TEST_F(Convert, NewBookPrintsItsPathAndTheSummary)
+{
+    const Result r = cli({pst, QStringLiteral("--new-book"), dir});
+
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    const QString book = r.out.trimmed();
+    EXPECT_TRUE(book.startsWith(dir + QStringLiteral("/Lotus Notes Address Book/names")));
+    EXPECT_EQ(r.out, book + u'\n');
+    EXPECT_EQ(r.err, QStringLiteral("3 persons, 1 groups written, 0 items failed\n"));
+    const auto docs = documents(book);
+    ASSERT_EQ(docs.size(), 4u);
+    EXPECT_EQ(item(docs[3], QStringLiteral("FirstName")), QStringLiteral("Carl"));
+    // The file was opened directly: no profile was made.
+    EXPECT_FALSE(QFileInfo::exists(outlook::RDOSession::ProfilePath()));
+}
+
+TEST_F(Convert, FolderOptionTakesTheNamedFoldersOnly)
+{
+    const QString book = home.file(QStringLiteral("book.nsf"));
+    makeBook(book);
+
+    const Result r = cli({pst, QStringLiteral("--into"), book, QStringLiteral("--folder"),
+                          QStringLiteral("Contacts\\Work")});
+
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.isEmpty());
+    EXPECT_EQ(r.err, QStringLiteral("1 persons, 0 groups written, 0 items failed\n"));
+    const auto docs = documents(book);
+    ASSERT_EQ(docs.size(), 1u);
+    EXPECT_EQ(item(docs[0], QStringLiteral("FirstName")), QStringLiteral("Carl"));
+
+    // A folder the tree would not show is refused before anything is written.
+    const Result unknown = cli({pst, QStringLiteral("--into"), book, QStringLiteral("--folder"),
+                                QStringLiteral("Inbox")});
+    EXPECT_EQ(unknown.code, 2);
+    EXPECT_TRUE(unknown.err.contains(QStringLiteral("no contact folder Inbox")));
+    EXPECT_EQ(documents(book).size(), 1u);
+}
+
+TEST_F(Convert, DestinationThatIsNotOneOfOurBooksStaysByteIdentical)
+{
+    const QString letter = home.file(QStringLiteral("letter.nsf"));
+    const QByteArray text("Not an address book at all.\n");
+    ASSERT_TRUE(writeAll(letter, text));
+    const QString empty = home.file(QStringLiteral("empty.nsf"));
+    ASSERT_TRUE(writeAll(empty, QByteArray()));
+
+    for (const QString& target : {letter, empty, pst}) {
+        const QByteArray before = readAll(target);
+        const Result r = cli({pst, QStringLiteral("--into"), target});
+        EXPECT_EQ(r.code, 2) << target.toStdString();
+        EXPECT_TRUE(r.err.contains(QStringLiteral("not an address book"))) << r.err.toStdString();
+        EXPECT_EQ(readAll(target), before);
+        EXPECT_EQ(QDir(home.path()).entryList(QDir::Files),
+                  (QStringList{QStringLiteral("empty.nsf"), QStringLiteral("in.pst"), QStringLiteral("letter.nsf")}));
+    }
+}
+
+TEST_F(Convert, SourceThatCannotBeOpenedWritesNothing)
+{
+    const QString notPst = home.file(QStringLiteral("notes.txt"));
+    ASSERT_TRUE(writeAll(notPst, "plain text\n"));
+
+    for (const QString& source : {home.file(QStringLiteral("missing.pst")), notPst}) {
+        const Result r = cli({source, QStringLiteral("--new-book"), dir});
+        EXPECT_EQ(r.code, 2);
+        EXPECT_TRUE(r.err.contains(QStringLiteral("cannot open the Outlook data file"))) << r.err.toStdString();
+        EXPECT_TRUE(r.out.isEmpty());
+        EXPECT_TRUE(QDir(dir).isEmpty());
+    }
+    const Result noDir = cli({pst, QStringLiteral("--new-book"), home.file(QStringLiteral("nowhere"))});
+    EXPECT_EQ(noDir.code, 2);
+    EXPECT_FALSE(QFileInfo::exists(home.file(QStringLiteral("nowhere"))));
+}
+
+TEST_F(Convert, ItemsThatCannotBeWrittenGiveExitOne)
+{
+    // A book that refuses every new document.
+    const QString book = home.file(QStringLiteral("book.nsf"));
+    makeBook(book);
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(QFile::encodeName(book).constData(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, "CREATE TRIGGER refuse BEFORE INSERT ON notes BEGIN SELECT RAISE(ABORT, 'no'); END",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+
+    const Result r = cli({pst, QStringLiteral("--into"), book});
+
+    EXPECT_EQ(r.code, 1) << r.err.toStdString();
+    EXPECT_EQ(r.err, QStringLiteral("0 persons, 0 groups written, 4 items failed\n"));
+}
+
+TEST_F(Convert, UsageMistakesAndHelp)
+{
+    const Result help = cli({QStringLiteral("--help")});
+    EXPECT_EQ(help.code, 0);
+    EXPECT_TRUE(help.out.startsWith(QStringLiteral("usage: pellaro-cli convert FILE.pst")));
+
+    const QStringList wrong[] = {
+        {},
+        {pst},
+        {pst, QStringLiteral("--new-book"), dir, QStringLiteral("--into"), home.file(QStringLiteral("b.nsf"))},
+        {pst, QStringLiteral("--new-book")},
+        {pst, QStringLiteral("--new-book"), dir, QStringLiteral("--bogus")},
+    };
+    for (const QStringList& args : wrong) {
+        const Result r = cli(args);
+        EXPECT_EQ(r.code, 2) << args.join(u' ').toStdString();
+        EXPECT_TRUE(r.err.contains(QStringLiteral("usage:")));
+    }
+    EXPECT_TRUE(QDir(dir).isEmpty());
+}
+
+} // namespace

@@ -1,0 +1,280 @@
+// The export window's real controls: captions and arrangement, the enable
+// rules, the picks that start a run, and the guard while a run is under way.
+
+#include "app/frmSave.h"
+#include "app/global/Global.h"
+#include "export/ConversionDriver.h"
+#include "source/outlook/Outlook.h"
+#include "tests/driver/Fixtures.h"
+#include "tests/support/ScriptedDialogs.h"
+#include "tests/support/TempDir.h"
+
+#include <QDir>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTimer>
+
+#include <memory>
+
+using namespace fixtures;
+
+namespace {
+
+QRect twips(int left, int top, int width, int height)
+{
+    return QRect(left / 15, top / 15, width / 15, height / 15);
+}
+
+// Lets deferred deletions run, so an unloaded window is really gone.
+void settle()
+{
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCoreApplication::processEvents();
+}
+
+} // namespace
+
+class ExportWindowTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        home = std::make_unique<TestHome>();
+        dialogs = std::make_unique<ScriptedDialogs>();
+        Global::ResetForTests();
+    }
+
+    void cleanup()
+    {
+        if (frmSave::exists())
+            delete &frmSave::instance();
+        settle();
+        dialogs.reset();
+        home.reset();
+        Global::ResetForTests();
+    }
+
+    void designStateCaptionsAndArrangement()
+    {
+        frmSave& w = frmSave::instance();
+        QCOMPARE(w.windowTitle(), QStringLiteral("Export Pellaro"));
+        QCOMPARE(w.size(), twips(0, 0, 7350, 4365).size());
+        QCOMPARE(w.font().pointSizeF(), 8.25);
+
+        QCOMPARE(w.OptNewNSF->text(), QStringLiteral("Save to New Lotus Notes Address Book "));
+        QCOMPARE(w.OptExistingNSF->text(), QStringLiteral("Save in Existing names.nsf file"));
+        QVERIFY(w.OptNewNSF->font().bold());
+        QCOMPARE(w.CmdNewNSF->text(), QStringLiteral("&Select..."));
+        QCOMPARE(w.CmdExistingNSF->text(), QStringLiteral("&Select..."));
+        QCOMPARE(w.CmdConversion->text(), QStringLiteral("&Export Mailbox"));
+        QCOMPARE(w.ExportFrame->title(), QStringLiteral(" Export Progress Details"));
+        QCOMPARE(w.LblSaveHeader->text(), QStringLiteral(" Select saving format"));
+        QCOMPARE(w.LblSubject->text(), QStringLiteral("Subject :"));
+        QCOMPARE(w.LblFoundLabel->text(), QStringLiteral("Found :"));
+        QCOMPARE(w.LblCurrentLabel->text(), QStringLiteral("Current :"));
+        QVERIFY(w.LblProcessing->text().isEmpty());
+        QVERIFY(w.LblFound->text().isEmpty());
+        QVERIFY(w.LblCurrent->text().isEmpty());
+
+        QCOMPARE(w.OptNewNSF->geometry(), twips(120, 240, 7095, 255));
+        QCOMPARE(w.txtNSFFileName->geometry(), twips(1560, 600, 4335, 375));
+        QCOMPARE(w.CmdExistingNSF->geometry(), twips(6000, 1680, 1215, 375));
+        QCOMPARE(w.ExportFrame->geometry(), twips(120, 2400, 7095, 1815));
+        // The export button lies below the client area.
+        QCOMPARE(w.CmdConversion->geometry(), twips(2640, 4440, 2175, 435));
+        QVERIFY(w.CmdConversion->y() > w.height());
+
+        QVERIFY(w.txtNSFFileName->isReadOnly());
+        QVERIFY(w.txtExNSFFileName->isReadOnly());
+        QVERIFY(!w.OptNewNSF->isChecked());
+        QVERIFY(!w.OptExistingNSF->isChecked());
+        QVERIFY(!w.CmdNewNSF->isEnabled());
+        QVERIFY(!w.CmdExistingNSF->isEnabled());
+        QVERIFY(!w.CmdConversion->isEnabled());
+        QVERIFY(w.LblSubject->isHidden());
+    }
+
+    void optionsSwitchTheirPairsButNotTheExportButton()
+    {
+        frmSave& w = frmSave::instance();
+        w.show();
+        QTest::mouseClick(w.OptExistingNSF, Qt::LeftButton);
+        QVERIFY(w.OptExistingNSF->isChecked());
+        QVERIFY(!w.OptNewNSF->isChecked());
+        QVERIFY(w.CmdExistingNSF->isEnabled() && w.txtExNSFFileName->isEnabled());
+        QVERIFY(!w.CmdNewNSF->isEnabled() && !w.txtNSFFileName->isEnabled());
+
+        w.txtExNSFFileName->setText(QStringLiteral("/some/book.nsf"));
+        QVERIFY(w.CmdConversion->isEnabled());
+        QTest::mouseClick(w.OptNewNSF, Qt::LeftButton);
+        QVERIFY(w.OptNewNSF->isChecked());
+        QVERIFY(!w.OptExistingNSF->isChecked());
+        QVERIFY(w.CmdNewNSF->isEnabled() && w.txtNSFFileName->isEnabled());
+        QVERIFY(!w.CmdExistingNSF->isEnabled() && !w.txtExNSFFileName->isEnabled());
+        QVERIFY(w.CmdConversion->isEnabled());
+
+        // Clicking the selected option again keeps it selected.
+        QTest::mouseClick(w.OptNewNSF, Qt::LeftButton);
+        QVERIFY(w.OptNewNSF->isChecked());
+    }
+
+    void exportButtonFollowsTheTrimmedTextOfTheBoxThatChanged()
+    {
+        frmSave& w = frmSave::instance();
+        w.txtNSFFileName->setText(QStringLiteral("   "));
+        QVERIFY(!w.CmdConversion->isEnabled());
+        w.txtNSFFileName->setText(QStringLiteral(" /data "));
+        QVERIFY(w.CmdConversion->isEnabled());
+        // Only the box that changed counts.
+        w.txtExNSFFileName->setText(QStringLiteral(" "));
+        QVERIFY(!w.CmdConversion->isEnabled());
+    }
+
+    void cancelledChoicesStartNothing()
+    {
+        frmSave& w = frmSave::instance();
+        w.OptNewNSF_Click();
+        w.txtNSFFileName->setText(QStringLiteral("/earlier"));
+        Global::DestinationPath = QStringLiteral("/earlier");
+        QTest::mouseClick(w.CmdNewNSF, Qt::LeftButton);
+        QCOMPARE(dialogs->folderRequests.size(), 1);
+        QCOMPARE(dialogs->folderRequests[0].owner, static_cast<QWidget*>(nullptr));
+        QCOMPARE(dialogs->folderRequests[0].filterOrTitle,
+                 QStringLiteral("Select Folder to Save Notes Address Book File"));
+        QVERIFY(Global::DestinationPath.isEmpty());
+        QCOMPARE(w.txtNSFFileName->text(), QStringLiteral("/earlier"));
+
+        w.OptExistingNSF_Click();
+        w.txtExNSFFileName->setText(QStringLiteral("/earlier.nsf"));
+        QTest::mouseClick(w.CmdExistingNSF, Qt::LeftButton);
+        QCOMPARE(dialogs->openFileRequests.size(), 1);
+        QCOMPARE(dialogs->openFileRequests[0].owner, static_cast<QWidget*>(&w));
+        QCOMPARE(dialogs->openFileRequests[0].filterOrTitle,
+                 QStringLiteral("Lotus Notes Address Book (*.nsf)|*.nsf"));
+        QVERIFY(w.txtExNSFFileName->text().isEmpty());
+        QVERIFY(!w.CmdConversion->isEnabled());
+
+        QVERIFY(dialogs->messages.isEmpty());
+        QVERIFY(w.LblSubject->isHidden());
+        QVERIFY(frmSave::exists());
+    }
+
+    void pickingAFolderRunsTheExportGuardedAndUnloads()
+    {
+        const QString pst = profileStore();
+        const QString picked = home->file(QStringLiteral("picked"));
+        QDir().mkpath(picked);
+        dialogs->folders = {picked};
+
+        QPointer<frmSave> w = &frmSave::instance();
+        w->OptNewNSF_Click();
+        w->show();
+
+        // What the window allows at the first yield of the run.
+        bool checked = false;
+        QTimer::singleShot(0, w, [&] {
+            checked = true;
+            QVERIFY(!w->OptNewNSF->isEnabled());
+            QVERIFY(!w->OptExistingNSF->isEnabled());
+            QVERIFY(!w->CmdNewNSF->isEnabled());
+            QVERIFY(!w->CmdExistingNSF->isEnabled());
+            QVERIFY(w->LblSubject->isVisible());
+            QCOMPARE(w->LblSaveHeader->text(), QStringLiteral("Checking Configuration..."));
+            // Closing is refused, Escape too, and a second start does nothing.
+            QVERIFY(!w->close());
+            QTest::keyClick(w, Qt::Key_Escape);
+            w->CmdConversion_Click();
+            QVERIFY(w->isVisible());
+            QVERIFY(dialogs->messages.isEmpty());
+        });
+        QTest::mouseClick(w->CmdNewNSF, Qt::LeftButton);
+        settle();
+
+        QVERIFY(checked);
+        QVERIFY(w.isNull());
+        QVERIFY(!frmSave::exists());
+        QCOMPARE(dialogs->messages.size(), 1);
+        QCOMPARE(dialogs->messages[0].icon, MsgIcon::Information);
+        QCOMPARE(dialogs->messages[0].title, QStringLiteral("Export Complete"));
+        QVERIFY(Global::NewBookPath.startsWith(picked + QStringLiteral("/Lotus Notes Address Book/names")));
+        QVERIFY(dialogs->messages[0].text.endsWith(Global::NewBookPath));
+        QCOMPARE(documents(Global::NewBookPath).size(), std::size_t(2));
+        QVERIFY(Global::SelectedFolders.isEmpty());
+        Q_UNUSED(pst);
+    }
+
+    void pickingAFileRunsTheExportIntoIt()
+    {
+        profileStore();
+        const QString book = home->file(QStringLiteral("book.nsf"));
+        makeBook(book);
+        dialogs->openFiles = {book};
+
+        QPointer<frmSave> w = &frmSave::instance();
+        w->OptNewNSF_Click();
+        w->show();
+        QTest::mouseClick(w->OptExistingNSF, Qt::LeftButton);
+        QTest::mouseClick(w->CmdExistingNSF, Qt::LeftButton);
+        settle();
+
+        QVERIFY(w.isNull());
+        QCOMPARE(Global::DestinationPath, book);
+        QCOMPARE(documents(book).size(), std::size_t(2));
+        QCOMPARE(dialogs->messages.size(), 1);
+        QCOMPARE(dialogs->messages[0].text,
+                 QStringLiteral("Outlook Contacts Exported Successfully to Lotus Notes Address Book.\r\n") + book);
+    }
+
+    void storeThatCannotBeOpenedClosesTheWindow()
+    {
+        Global::SelectedStoreID = QStringLiteral("00FF00FF");
+        Global::SelectedFolders = {QStringLiteral("1234#Contacts")};
+        const QString picked = home->file(QStringLiteral("picked"));
+        QDir().mkpath(picked);
+        dialogs->folders = {picked};
+
+        QPointer<frmSave> w = &frmSave::instance();
+        w->OptNewNSF_Click();
+        w->show();
+        QTest::mouseClick(w->CmdNewNSF, Qt::LeftButton);
+        settle();
+
+        QVERIFY(w.isNull());
+        QCOMPARE(dialogs->messages.size(), 1);
+        QCOMPARE(dialogs->messages[0].text, StoreFailureMessage());
+        QVERIFY(QDir(picked).isEmpty());
+    }
+
+private:
+    // A data file with one contact and one list, added to the profile and
+    // ticked, as the main window leaves things before the export.
+    QString profileStore()
+    {
+        pstwriter::PstBuilder b;
+        const auto contacts =
+            b.addFolder(b.ipmSubtree(), QStringLiteral("Contacts"), QStringLiteral("IPF.Contact"));
+        b.addContact(contacts, person(QStringLiteral("Ann"), QStringLiteral("Lee")));
+        pstwriter::DistListData list;
+        list.name = QStringLiteral("Team");
+        b.addDistList(contacts, list);
+        const QString pst = write(b, home->file(QStringLiteral("in.pst")));
+        outlook::RDOSession session;
+        session.Logon();
+        Global::SelectedStoreID = session.AddPSTStore(pst).EntryID();
+        session.Logoff();
+        Global::SelectedFolders = {reference(pst, QStringLiteral("Contacts")), QString()};
+        return pst;
+    }
+
+    std::unique_ptr<TestHome> home;
+    std::unique_ptr<ScriptedDialogs> dialogs;
+};
+
+QTEST_MAIN(ExportWindowTest)
+#include "ExportWindowTest.moc"
