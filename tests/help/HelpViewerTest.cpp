@@ -198,13 +198,20 @@ void HelpViewerTest::viewerOpensAtTheDefaultTopicWithItsContents()
     QStringList titles;
     for (QTreeWidgetItemIterator it(viewer->contents()); *it; ++it)
         titles << (*it)->text(0);
-    QCOMPARE(titles, (QStringList{QStringLiteral("Welcome to Pellaro"), QStringLiteral("Converting contacts"),
-                                  QStringLiteral("Choosing the source"), QStringLiteral("Choosing the folders"),
-                                  QStringLiteral("Choosing the destination"), QStringLiteral("Messages"),
-                                  QStringLiteral("Where your files are"),
-                                  QStringLiteral("The command line: pellaro-cli"),
-                                  QStringLiteral("Menus and the About window")}));
-    QCOMPARE(viewer->contents()->topLevelItem(1)->childCount(), 3);
+    // These entries in this order; pages added later may come between them.
+    const QStringList expected{QStringLiteral("Welcome to Pellaro"), QStringLiteral("Converting contacts"),
+                               QStringLiteral("Choosing the source"), QStringLiteral("Choosing the folders"),
+                               QStringLiteral("Choosing the destination"), QStringLiteral("Messages"),
+                               QStringLiteral("Where your files are"), QStringLiteral("The command line: pellaro-cli"),
+                               QStringLiteral("Menus and the About window")};
+    qsizetype at = 0;
+    for (const QString& title : expected) {
+        at = titles.indexOf(title, at);
+        QVERIFY2(at >= 0, qPrintable(title + QStringLiteral(" in ") + titles.join(u'|')));
+    }
+    QCOMPARE(titles.first(), expected.first());
+    QCOMPARE(viewer->contents()->topLevelItem(1)->text(0), QStringLiteral("Converting contacts"));
+    QVERIFY(viewer->contents()->topLevelItem(1)->childCount() >= 3);
     QCOMPARE(viewer->contents()->currentItem()->text(0), QStringLiteral("Welcome to Pellaro"));
 }
 
@@ -291,8 +298,10 @@ void HelpViewerTest::contentsEntriesOpenTheirPages()
     QWidget owner;
     HelpViewer* viewer = HelpViewer::showHelp(&owner, kBuiltHelp);
     QVERIFY(viewer);
-    QTreeWidgetItem* messages = viewer->contents()->topLevelItem(2);
-    QCOMPARE(messages->text(0), QStringLiteral("Messages"));
+    const QList<QTreeWidgetItem*> found =
+        viewer->contents()->findItems(QStringLiteral("Messages"), Qt::MatchExactly | Qt::MatchRecursive);
+    QCOMPARE(found.size(), 1);
+    QTreeWidgetItem* messages = found[0];
     viewer->contents()->setCurrentItem(messages);
     QCOMPARE(viewer->browser()->source(), page("/messages.html"));
     QCOMPARE(viewer->browser()->documentTitle(), QStringLiteral("Messages"));
