@@ -33,15 +33,26 @@ namespace {
 
 // ---------------------------------------------------------------------------
 // The stream from the reading child: for each file a record of
-//   uint32 length of the path, uint64 length of the data, the path, the data
-// (native byte order: both ends are the same program), then a record with a
-// path length of 0 to say that everything was sent.
+//   length of the path (4 bytes), length of the data (8 bytes), the path,
+//   the data
+// (lengths little-endian), then a record with a path length of 0 to say that
+// everything was sent.
 
-struct RecordHeader {
-    std::uint32_t pathLength;
-    std::uint64_t dataLength;
-};
-constexpr qint64 kHeaderSize = qint64(sizeof(std::uint32_t) + sizeof(std::uint64_t));
+constexpr qint64 kHeaderSize = 12;
+
+void putLe(unsigned char* to, std::uint64_t value, int bytes)
+{
+    for (int i = 0; i < bytes; ++i)
+        to[i] = static_cast<unsigned char>(value >> (8 * i));
+}
+
+std::uint64_t getLe(const QByteArray& from, qint64 at, int bytes)
+{
+    std::uint64_t value = 0;
+    for (int i = bytes - 1; i >= 0; --i)
+        value = (value << 8) | quint8(from.at(qsizetype(at + i)));
+    return value;
+}
 
 // Exit statuses of the reading child.
 enum ChildStatus : int {
@@ -83,9 +94,10 @@ bool writeFully(int fd, const void* data, std::size_t size)
 bool writeRecord(int fd, const char* path, std::uint32_t pathLength, const unsigned char* data,
                  std::uint64_t dataLength)
 {
-    const RecordHeader header{pathLength, dataLength};
-    return writeFully(fd, &header.pathLength, sizeof header.pathLength)
-        && writeFully(fd, &header.dataLength, sizeof header.dataLength) && writeFully(fd, path, pathLength)
+    unsigned char header[kHeaderSize];
+    putLe(header, pathLength, 4);
+    putLe(header + 4, dataLength, 8);
+    return writeFully(fd, header, sizeof header) && writeFully(fd, path, pathLength)
         && writeFully(fd, data, std::size_t(dataLength));
 }
 
@@ -309,24 +321,23 @@ std::unique_ptr<ChmArchive> ChmArchive::open(const QString& path, const Limits& 
     for (;;) {
         if (s.size() - at < kHeaderSize)
             return nullptr;
-        RecordHeader header{};
-        std::memcpy(&header.pathLength, s.constData() + at, sizeof header.pathLength);
-        std::memcpy(&header.dataLength, s.constData() + at + sizeof header.pathLength, sizeof header.dataLength);
+        const std::uint64_t pathLength = getLe(s, at, 4);
+        const std::uint64_t dataLength = getLe(s, at + 4, 8);
         at += kHeaderSize;
-        if (header.pathLength == 0) {
-            if (header.dataLength != 0 || at != s.size())
+        if (pathLength == 0) {
+            if (dataLength != 0 || at != s.size())
                 return nullptr;
             break;
         }
-        if (header.pathLength > CHM_MAX_PATHLEN || header.dataLength > std::uint64_t(limits.maxFileSize)
-            || qint64(header.pathLength + header.dataLength) > s.size() - at)
+        if (pathLength > CHM_MAX_PATHLEN || dataLength > std::uint64_t(limits.maxFileSize)
+            || qint64(pathLength + dataLength) > s.size() - at)
             return nullptr;
-        const QString name = QString::fromUtf8(s.constData() + at, qsizetype(header.pathLength));
-        at += header.pathLength;
+        const QString name = QString::fromUtf8(s.mid(qsizetype(at), qsizetype(pathLength)));
+        at += qint64(pathLength);
         const QString key = archivePath(name).toLower();
         if (!archive->files_.contains(key))
-            archive->files_.insert(key, Entry{archivePath(name), s.mid(at, qsizetype(header.dataLength))});
-        at += qint64(header.dataLength);
+            archive->files_.insert(key, Entry{archivePath(name), s.mid(qsizetype(at), qsizetype(dataLength))});
+        at += qint64(dataLength);
     }
     archive->readSystemFile();
     return archive;

@@ -185,13 +185,13 @@ HelpViewer* HelpViewer::showHelp(QWidget* owner, const QString& chmPath)
     // The default topic, else the first readable page of the contents, else
     // the first page stored.
     QString home;
-    if (!archive->defaultTopic().isEmpty() && archive->read(archive->defaultTopic()))
+    if (!archive->defaultTopic().isEmpty() && archive->contains(archive->defaultTopic()))
         home = archive->defaultTopic();
     if (home.isEmpty() && !archive->contentsFile().isEmpty()) {
         if (const auto hhc = archive->read(archive->contentsFile())) {
             for (const ContentsEntry& e : parseSitemap(QString::fromUtf8(*hhc))) {
                 const QUrl target = targetUrl(e.local);
-                if (!e.local.isEmpty() && archive->read(target.path())) {
+                if (!e.local.isEmpty() && archive->contains(target.path())) {
                     home = target.path();
                     break;
                 }
@@ -200,7 +200,7 @@ HelpViewer* HelpViewer::showHelp(QWidget* owner, const QString& chmPath)
     }
     if (home.isEmpty()) {
         const QString first = archive->firstPage();
-        if (!first.isEmpty() && archive->read(first))
+        if (!first.isEmpty())
             home = first;
     }
     if (home.isEmpty())

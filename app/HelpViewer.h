@@ -28,8 +28,9 @@ public:
     QVariant loadResource(int type, const QUrl& name) override;
 
 protected:
-    // Links to pages the archive does not hold are not followed: the page
-    // shown stays as it is.
+    // Every page shown comes through here. A link to a page the archive does
+    // not hold is not followed: the page shown stays as it is. Web and mail
+    // addresses are handed to the desktop; no other address is opened.
     void doSetSource(const QUrl& name, QTextDocument::ResourceType type) override;
 
 private:

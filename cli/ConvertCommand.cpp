@@ -18,7 +18,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <optional>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -71,7 +70,7 @@ QByteArray display(const QString& path)
 // is a destination that cannot be opened.
 class ConvertDialogs : public ConsoleDialogs {
 public:
-    [[noreturn]] void EndProgram(int /*status*/ = EXIT_FAILURE) override
+    [[noreturn]] void EndProgram(int = EXIT_FAILURE) override
     {
         std::fflush(stdout);
         std::fflush(stderr);
@@ -170,22 +169,6 @@ private:
     qint64 lastDraw_ = -1000;
 };
 
-// The run exports from the store the folders were read from: opening the
-// data file again would read its whole index a second time.
-class OpenedStoreAccess : public StoreAccess {
-public:
-    explicit OpenedStoreAccess(outlook::RDOStore store)
-        : store_(std::move(store))
-    {
-    }
-    void Logon() override {}
-    outlook::RDOStore FindStore() override { return store_; }
-    void Logoff() override {}
-
-private:
-    outlook::RDOStore store_;
-};
-
 struct Options {
     QString source;
     QString newBookDir;
@@ -264,12 +247,11 @@ int convert(const QStringList& args)
         return usageError(QStringLiteral("give either --new-book DIR or --into BOOK"));
 
     // The source first: a file that cannot be read leaves the destination alone.
-    std::optional<outlook::RDOStore> store;
     std::vector<source::FolderNode> nodes;
     try {
-        store.emplace(outlook::RDOSession::OpenPstFile(o.source));
+        const outlook::RDOStore store = outlook::RDOSession::OpenPstFile(o.source);
         CollectingTree tree;
-        source::FillFolderTree(*store, tree);
+        source::FillFolderTree(store, tree);
         nodes = std::move(tree.nodes);
     } catch (const outlook::OutlookError& e) {
         return badInput(QStringLiteral("%1: cannot open the Outlook data file (%2)")
@@ -307,8 +289,8 @@ int convert(const QStringList& args)
     ExportOutcome outcome;
     {
         ProgressView view(newBook, newBook ? QString() : QFileInfo(o.intoBook).absoluteFilePath());
-        OpenedStoreAccess access(*store);
-        ConversionDriver driver(view, console, access);
+        FileStoreAccess store(o.source);
+        ConversionDriver driver(view, console, store);
         driver.setAnnounce(false);
         outcome = driver.Run();
         view.Finish();

@@ -19,7 +19,11 @@
 #include <QTextCursor>
 #include <QTreeWidget>
 
+#include <cerrno>
 #include <cstring>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
 
 namespace {
 
@@ -78,6 +82,7 @@ private slots:
     void archiveHoldsEveryFileOfTheHelpAsCompiled();
     void archivePathsAreNormalised();
     void limitsLeaveOutLargeFilesAndRefuseLargeArchives();
+    void somethingElseThanAFileIsNotOpened();
     void viewerOpensAtTheDefaultTopicWithItsContents();
     void linksBetweenTopicsAreFollowed();
     void picturesAndStyleAreLoadedFromTheArchive();
@@ -152,6 +157,31 @@ void HelpViewerTest::limitsLeaveOutLargeFilesAndRefuseLargeArchives()
     ChmArchive::Limits few;
     few.maxFiles = 3;
     QVERIFY(!ChmArchive::open(kBuiltHelp, few));
+
+    // Out of time: the reader is stopped, and no process of it is left over.
+    ChmArchive::Limits noTime;
+    noTime.timeoutMs = 0;
+    QVERIFY(!ChmArchive::open(kBuiltHelp, noTime));
+    errno = 0;
+    QCOMPARE(waitpid(-1, nullptr, WNOHANG), pid_t(-1));
+    QCOMPARE(errno, ECHILD);
+}
+
+void HelpViewerTest::somethingElseThanAFileIsNotOpened()
+{
+    // A named pipe would block whoever opens it for reading.
+    QTemporaryDir dir;
+    const QByteArray fifo = QFile::encodeName(dir.filePath(QStringLiteral("Help.chm")));
+    QCOMPARE(mkfifo(fifo.constData(), 0600), 0);
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(!ChmArchive::open(QFile::decodeName(fifo)));
+    QWidget owner;
+    QVERIFY(!HelpViewer::showHelp(&owner, QFile::decodeName(fifo)));
+    QVERIFY(clock.elapsed() < 2000);
+    QVERIFY(!ChmArchive::open(dir.path()));
+    QVERIFY(!ChmArchive::open(dir.filePath(QStringLiteral("absent.chm"))));
+    QVERIFY(!ChmArchive::open(QStringLiteral("/dev/zero")));
 }
 
 void HelpViewerTest::viewerOpensAtTheDefaultTopicWithItsContents()
@@ -168,14 +198,20 @@ void HelpViewerTest::viewerOpensAtTheDefaultTopicWithItsContents()
     QStringList titles;
     for (QTreeWidgetItemIterator it(viewer->contents()); *it; ++it)
         titles << (*it)->text(0);
-    QCOMPARE(titles, (QStringList{QStringLiteral("Welcome to Pellaro"), QStringLiteral("Converting contacts"),
-                                  QStringLiteral("Choosing the source"), QStringLiteral("Choosing the folders"),
-                                  QStringLiteral("Choosing the destination"), QStringLiteral("Messages"),
-                                  QStringLiteral("Where your files are"),
-                                  QStringLiteral("The command line: pellaro-cli"),
-                                  QStringLiteral("Taking an address book elsewhere: DXL and vCard"),
-                                  QStringLiteral("Menus and the About window")}));
-    QCOMPARE(viewer->contents()->topLevelItem(1)->childCount(), 3);
+    // These entries in this order; pages added later may come between them.
+    const QStringList expected{QStringLiteral("Welcome to Pellaro"), QStringLiteral("Converting contacts"),
+                               QStringLiteral("Choosing the source"), QStringLiteral("Choosing the folders"),
+                               QStringLiteral("Choosing the destination"), QStringLiteral("Messages"),
+                               QStringLiteral("Where your files are"), QStringLiteral("The command line: pellaro-cli"),
+                               QStringLiteral("Menus and the About window")};
+    qsizetype at = 0;
+    for (const QString& title : expected) {
+        at = titles.indexOf(title, at);
+        QVERIFY2(at >= 0, qPrintable(title + QStringLiteral(" in ") + titles.join(u'|')));
+    }
+    QCOMPARE(titles.first(), expected.first());
+    QCOMPARE(viewer->contents()->topLevelItem(1)->text(0), QStringLiteral("Converting contacts"));
+    QVERIFY(viewer->contents()->topLevelItem(1)->childCount() >= 3);
     QCOMPARE(viewer->contents()->currentItem()->text(0), QStringLiteral("Welcome to Pellaro"));
 }
 
@@ -262,8 +298,10 @@ void HelpViewerTest::contentsEntriesOpenTheirPages()
     QWidget owner;
     HelpViewer* viewer = HelpViewer::showHelp(&owner, kBuiltHelp);
     QVERIFY(viewer);
-    QTreeWidgetItem* messages = viewer->contents()->topLevelItem(2);
-    QCOMPARE(messages->text(0), QStringLiteral("Messages"));
+    const QList<QTreeWidgetItem*> found =
+        viewer->contents()->findItems(QStringLiteral("Messages"), Qt::MatchExactly | Qt::MatchRecursive);
+    QCOMPARE(found.size(), 1);
+    QTreeWidgetItem* messages = found[0];
     viewer->contents()->setCurrentItem(messages);
     QCOMPARE(viewer->browser()->source(), page("/messages.html"));
     QCOMPARE(viewer->browser()->documentTitle(), QStringLiteral("Messages"));
@@ -334,8 +372,6 @@ void HelpViewerTest::damagedArchivesGiveNoCrashAndNoMessage()
         QVERIFY(writeAll(dir.filePath(QStringLiteral("x.chm")), damaged[i].second));
         QVERIFY2(!ChmArchive::open(dir.filePath(QStringLiteral("x.chm"))), qPrintable(damaged[i].first));
     }
-    QVERIFY(!ChmArchive::open(dir.path()));
-    QVERIFY(!ChmArchive::open(dir.filePath(QStringLiteral("absent.chm"))));
 }
 
 void HelpViewerTest::archiveThatCrashesChmlibCountsAsUnreadable()
