@@ -1,12 +1,422 @@
 #include "app/frmMain.h"
 
+#include "app/FolderTreeWidget.h"
+#include "app/MainMenu.h"
+#include "app/SmallIcons.h"
+#include "app/frmSave.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QStatusBar>
+#include <QStylePainter>
+#include <QStyledItemDelegate>
+#include <QTabWidget>
+
+namespace {
+
+frmMain* g_window = nullptr;
+
+constexpr int ClientWidth = 696;
+constexpr int ClientHeight = 584;
+constexpr int HeaderHeight = 76;
+constexpr int SeparatorHeight = 3;
+constexpr int MenuHeight = 24;
+constexpr int StatusHeight = 24;
+
+const QString Maker = QStringLiteral("Korvane");
+const QString SupportAddress = QStringLiteral("support@korvane.example");
+const QString WebAddress = QStringLiteral("https://www.korvane.example");
+
+QFont boldFont(QFont f, qreal points = 0)
+{
+    f.setBold(true);
+    if (points > 0)
+        f.setPointSizeF(points);
+    return f;
+}
+
+// The strip between the header and the menu bar.
+QPixmap separatorPicture(int width)
+{
+    QPixmap pm(width, SeparatorHeight);
+    QPainter p(&pm);
+    QLinearGradient g(0, 0, width, 0);
+    g.setColorAt(0, QColor(0x17, 0x4a, 0x8f));
+    g.setColorAt(0.6, QColor(0x5c, 0x9c, 0xe6));
+    g.setColorAt(1, QColor(0xd8, 0xe6, 0xf6));
+    p.fillRect(pm.rect(), g);
+    return pm;
+}
+
+// Entries of the mailbox list carry the store identifier after a long run of
+// blanks; the drop-down shows only the display name in front of it.
+class MailboxDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        const qsizetype hash = option->text.lastIndexOf(u'#');
+        if (hash >= 0) {
+            QString shown = option->text.left(hash);
+            while (shown.endsWith(u' '))
+                shown.chop(1);
+            option->text = shown;
+        }
+    }
+};
+
+// The combo box itself draws its current text with the same cut.
+class MailboxCombo : public QComboBox {
+public:
+    using QComboBox::QComboBox;
+
+    // QComboBox widens its drop-down to the longest entry text, blanks
+    // included; keep it as wide as the list itself.
+    void showPopup() override
+    {
+        QComboBox::showPopup();
+        QWidget* popup = view()->window();
+        if (popup != window() && popup->width() > width()) {
+            popup->resize(width(), popup->height());
+            popup->move(mapToGlobal(QPoint(0, 0)).x(), popup->y());
+        }
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QStylePainter painter(this);
+        QStyleOptionComboBox opt;
+        initStyleOption(&opt);
+        if (currentIndex() < 0 && !placeholderText().isEmpty()) {
+            opt.palette.setBrush(QPalette::ButtonText, opt.palette.placeholderText());
+            opt.currentText = placeholderText();
+        }
+        const qsizetype hash = opt.currentText.lastIndexOf(u'#');
+        if (hash >= 0) {
+            QString shown = opt.currentText.left(hash);
+            while (shown.endsWith(u' '))
+                shown.chop(1);
+            opt.currentText = shown;
+        }
+        painter.drawComplexControl(QStyle::CC_ComboBox, opt);
+        painter.drawControl(QStyle::CE_ComboBoxLabel, opt);
+    }
+};
+
+} // namespace
+
+const QString frmMain::MainFormSkin = QStringLiteral(R"(
+frmMain { background: #eef3f9; }
+QWidget#HeaderBand {
+    background: qlineargradient(x1:0, y1:0, x2:1, y2:0, stop:0 #ffffff, stop:0.55 #f2f7fd, stop:1 #cfe0f4);
+}
+QLabel#Label7 { color: #174a8f; }
+QLabel#Label8 { color: #10335f; }
+QLabel#Label9 { color: #3b4a5c; }
+QMenuBar {
+    background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #fdfeff, stop:1 #dbe6f3);
+    border-bottom: 1px solid #a9bcd4;
+}
+QMenuBar::item { padding: 3px 10px; background: transparent; }
+QMenuBar::item:selected { background: #c4daf3; border: 1px solid #7fa6d6; border-radius: 2px; }
+QTabWidget::pane { border: 1px solid #9db4d0; background: #f7f9fc; top: -1px; }
+QTabBar::tab {
+    background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #fbfcfe, stop:1 #d9e4f1);
+    border: 1px solid #9db4d0; border-bottom: none;
+    border-top-left-radius: 3px; border-top-right-radius: 3px;
+    padding: 4px 14px 4px 8px; margin-right: 2px; color: #1d2b3c;
+}
+QTabBar::tab:selected { background: #f7f9fc; font-weight: bold; }
+QTabBar::tab:disabled { color: #9aa7b6; background: #e6ebf1; }
+QGroupBox {
+    border: 1px solid #a9bcd4; border-radius: 4px; margin-top: 9px; background: #ffffff;
+    font-weight: bold; color: #174a8f;
+}
+QGroupBox::title { subcontrol-origin: margin; left: 8px; padding: 0 3px; }
+QGroupBox:disabled { color: #9aa7b6; background: #f3f5f8; }
+QGroupBox QLabel, QGroupBox QRadioButton { font-weight: normal; color: #1d2b3c; }
+QRadioButton#OptConfiguredPST, QRadioButton#OptOtherPST { font-weight: bold; }
+QRadioButton:disabled, QLabel:disabled { color: #9aa7b6; }
+QPushButton {
+    background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #ffffff, stop:1 #d3e0ef);
+    border: 1px solid #7f9bbf; border-radius: 3px; padding: 3px 10px; color: #10335f;
+}
+QPushButton:hover { background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #ffffff, stop:1 #bcd4ef); }
+QPushButton:pressed { background: #b3cbe8; }
+QPushButton:disabled { color: #9aa7b6; border-color: #c2cdd9; background: #eef1f5; }
+QLineEdit, QComboBox, QTreeWidget {
+    border: 1px solid #9db4d0; border-radius: 2px; background: #ffffff; selection-background-color: #c4daf3;
+    selection-color: #10335f;
+}
+QLineEdit:disabled, QComboBox:disabled { background: #f0f2f5; color: #9aa7b6; }
+QComboBox { padding: 2px 6px; }
+QHeaderView::section {
+    background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #fbfcfe, stop:1 #dbe6f3);
+    border: none; border-bottom: 1px solid #a9bcd4; padding: 3px 6px; font-weight: bold; color: #10335f;
+}
+QStatusBar {
+    background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #e9f0f8, stop:1 #cddbeb);
+    border-top: 1px solid #a9bcd4;
+}
+QStatusBar::item { border: none; }
+QStatusBar QLabel { padding: 0 6px; color: #1d2b3c; border-right: 1px solid #a9bcd4; }
+)");
+
 frmMain& frmMain::instance()
 {
-    static frmMain* window = new frmMain;
-    return *window;
+    if (!g_window)
+        g_window = new frmMain;
+    return *g_window;
+}
+
+bool frmMain::exists()
+{
+    return g_window != nullptr;
+}
+
+void frmMain::unload()
+{
+    delete g_window;
+}
+
+frmMain::~frmMain()
+{
+    if (g_window == this)
+        g_window = nullptr;
 }
 
 frmMain::frmMain()
+    : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
 {
+    setObjectName(QStringLiteral("frmMain"));
+    setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Pellaro v6.7"));
+    setWindowIcon(QIcon(SmallIcons::logo(64)));
+    QFont font(QStringLiteral("Tahoma"));
+    font.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans"), QStringLiteral("Sans Serif")});
+    font.setPointSizeF(8.25);
+    setFont(font);
+    setFixedSize(ClientWidth, ClientHeight);
+
+    // Header band: logo and the three lines.
+    auto* header = new QWidget(this);
+    header->setObjectName(QStringLiteral("HeaderBand"));
+    header->setAttribute(Qt::WA_StyledBackground);
+    header->setGeometry(0, 0, ClientWidth, HeaderHeight);
+    Image3 = new QLabel(header);
+    Image3->setObjectName(QStringLiteral("Image3"));
+    Image3->setPixmap(SmallIcons::logo(56));
+    Image3->setGeometry(12, 10, 56, 56);
+    Label7 = new QLabel(QStringLiteral("Korvane"), header);
+    Label7->setObjectName(QStringLiteral("Label7"));
+    Label7->setFont(boldFont(font, 9));
+    Label7->setGeometry(80, 8, 400, 18);
+    Label8 = new QLabel(QStringLiteral("Pellaro"), header);
+    Label8->setObjectName(QStringLiteral("Label8"));
+    Label8->setFont(boldFont(font, 16));
+    Label8->setGeometry(80, 24, 400, 28);
+    Label9 = new QLabel(QStringLiteral("Migrate Pellaro Address Book"), header);
+    Label9->setObjectName(QStringLiteral("Label9"));
+    Label9->setGeometry(80, 52, 400, 18);
+
+    Image2 = new QLabel(this);
+    Image2->setObjectName(QStringLiteral("Image2"));
+    Image2->setPixmap(separatorPicture(ClientWidth));
+    Image2->setGeometry(0, HeaderHeight, ClientWidth, SeparatorHeight);
+
+    MenuTop = new QMenuBar(this);
+    MenuTop->setObjectName(QStringLiteral("MenuTop"));
+    MenuTop->setNativeMenuBar(false);
+    MenuTop->setGeometry(0, HeaderHeight + SeparatorHeight, ClientWidth, MenuHeight);
+    Menus = new MainMenu(MenuTop, this);
+
+    const int tabTop = HeaderHeight + SeparatorHeight + MenuHeight + 6;
+    NotesTab = new QTabWidget(this);
+    NotesTab->setObjectName(QStringLiteral("NotesTab"));
+    NotesTab->setGeometry(8, tabTop, ClientWidth - 16, ClientHeight - StatusHeight - tabTop - 6);
+    NotesTab->setIconSize(QSize(16, 16));
+
+    // Tab 1, " Select File".
+    auto* selectPage = new QWidget;
+    SourceFrame = new QGroupBox(QStringLiteral(" Select Outlook  (.pst) file to convert"), selectPage);
+    SourceFrame->setObjectName(QStringLiteral("SourceFrame"));
+    SourceFrame->setGeometry(10, 8, 658, 186);
+    OptConfiguredPST = new QRadioButton(QStringLiteral("  Convert Configured Outlook Mailboxes"), SourceFrame);
+    OptConfiguredPST->setObjectName(QStringLiteral("OptConfiguredPST"));
+    OptConfiguredPST->setGeometry(16, 30, 400, 22);
+    OptConfiguredPST->setFont(boldFont(font));
+    OptConfiguredPST->setChecked(true);
+    CmdExportConfigured = new QPushButton(QStringLiteral("Export Mailbox"), SourceFrame);
+    CmdExportConfigured->setObjectName(QStringLiteral("CmdExportConfigured"));
+    CmdExportConfigured->setGeometry(518, 27, 122, 28);
+    OptOtherPST = new QRadioButton(QStringLiteral("  Convert Other PST File"), SourceFrame);
+    OptOtherPST->setObjectName(QStringLiteral("OptOtherPST"));
+    OptOtherPST->setFont(boldFont(font));
+    OptOtherPST->setGeometry(16, 70, 400, 22);
+    OtherPSTFrame = new QGroupBox(QStringLiteral(" Select Outlook File (.pst) "), SourceFrame);
+    OtherPSTFrame->setObjectName(QStringLiteral("OtherPSTFrame"));
+    OtherPSTFrame->setGeometry(36, 98, 604, 72);
+    txtNotesDatabaseFile = new QLineEdit(OtherPSTFrame);
+    txtNotesDatabaseFile->setObjectName(QStringLiteral("txtNotesDatabaseFile"));
+    txtNotesDatabaseFile->setReadOnly(true);
+    txtNotesDatabaseFile->setGeometry(12, 30, 340, 26);
+    CmdBrowse = new QPushButton(QStringLiteral("Browse..."), OtherPSTFrame);
+    CmdBrowse->setObjectName(QStringLiteral("CmdBrowse"));
+    CmdBrowse->setGeometry(362, 29, 104, 28);
+    CmdExportOther = new QPushButton(QStringLiteral("Export Mailbox"), OtherPSTFrame);
+    CmdExportOther->setObjectName(QStringLiteral("CmdExportOther"));
+    CmdExportOther->setGeometry(476, 29, 116, 28);
+
+    HelpFrame = new QGroupBox(QStringLiteral(" Help"), selectPage);
+    HelpFrame->setObjectName(QStringLiteral("HelpFrame"));
+    HelpFrame->setGeometry(10, 204, 658, 118);
+    LblHelp = new QLabel(source::texts::ConfiguredHelp, HelpFrame);
+    LblHelp->setObjectName(QStringLiteral("LblHelp"));
+    LblHelp->setWordWrap(true);
+    LblHelp->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    LblHelp->setGeometry(16, 28, 626, 80);
+
+    Image1 = new QLabel(selectPage);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setPixmap(SmallIcons::list().icon(63).pixmap(16, 16));
+    Image1->setGeometry(14, 340, 16, 16);
+    SupportedVersionsLabel = new QLabel(QStringLiteral("Supports Outlook 2010, 2007, 2003, 2002(XP), 2000 "), selectPage);
+    SupportedVersionsLabel->setObjectName(QStringLiteral("SupportedVersionsLabel"));
+    SupportedVersionsLabel->setGeometry(36, 338, 500, 20);
+
+    // Tab 2, " Mailbox Preview".
+    auto* previewPage = new QWidget;
+    Label5 = new QLabel(QStringLiteral("Please select a available configured Outlook mailbox"), previewPage);
+    Label5->setObjectName(QStringLiteral("Label5"));
+    Label5->setGeometry(12, 8, 650, 18);
+    CmbOutlookStores = new MailboxCombo(previewPage);
+    CmbOutlookStores->setObjectName(QStringLiteral("CmbOutlookStores"));
+    CmbOutlookStores->setEditable(false);
+    CmbOutlookStores->setPlaceholderText(QStringLiteral("---- Select a Outlook Mailbox ----"));
+    CmbOutlookStores->setItemDelegate(new MailboxDelegate(CmbOutlookStores));
+    CmbOutlookStores->setGeometry(12, 28, 654, 26);
+    Label3 = new QLabel(QStringLiteral("Select contact folders you need to convert to Lotus Notes Address Book"),
+                        previewPage);
+    Label3->setObjectName(QStringLiteral("Label3"));
+    Label3->setGeometry(12, 62, 650, 18);
+    OutlookFoldersTree = new FolderTreeWidget(previewPage);
+    OutlookFoldersTree->setObjectName(QStringLiteral("OutlookFoldersTree"));
+    OutlookFoldersTree->setGeometry(12, 82, 654, 248);
+    CmdStartConversion = new QPushButton(QStringLiteral("Start Conversion"), previewPage);
+    CmdStartConversion->setObjectName(QStringLiteral("CmdStartConversion"));
+    CmdStartConversion->setGeometry((678 - 140) / 2, 336, 140, 28);
+
+    NotesTab->addTab(selectPage, QStringLiteral(" Select File"));
+    NotesTab->addTab(previewPage, SmallIcons::list().icon(66), QStringLiteral(" Mailbox Preview"));
+
+    // Status bar: maker, support address, web address.
+    MainStatusBar = new QStatusBar(this);
+    MainStatusBar->setObjectName(QStringLiteral("MainStatusBar"));
+    MainStatusBar->setSizeGripEnabled(false);
+    MainStatusBar->setGeometry(0, ClientHeight - StatusHeight, ClientWidth, StatusHeight);
+    const struct {
+        QString text;
+        bool bold;
+        int width;
+    } panels[] = {{Maker, true, 150}, {QStringLiteral("Email: ") + SupportAddress, false, 200}, {WebAddress, true, 400}};
+    for (const auto& panel : panels) {
+        auto* label = new QLabel(panel.text, MainStatusBar);
+        if (panel.bold)
+            label->setFont(boldFont(font));
+        MainStatusBar->addWidget(label, panel.width);
+        StatusPanels.append(label);
+    }
+
+    source_ = std::make_unique<source::SourceSide>(static_cast<source::SourceControls&>(*this));
+    ConnectEvents();
+    Form_Load();
+
+    // Centred on the screen when first shown.
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - QPoint(ClientWidth / 2, ClientHeight / 2));
+}
+
+void frmMain::Form_Load()
+{
+    setStyleSheet(MainFormSkin);
+    NotesTab->setCurrentIndex(0);
+    OtherPSTFrame->setEnabled(false);
+    OutlookFoldersTree->SetImageList(&SmallIcons::list());
+    NotesTab->setTabEnabled(1, false);
+}
+
+void frmMain::ConnectEvents()
+{
+    connect(OptConfiguredPST, &QRadioButton::clicked, this, &frmMain::OptConfiguredPST_Click);
+    connect(OptOtherPST, &QRadioButton::clicked, this, &frmMain::OptOtherPST_Click);
+    connect(CmdExportConfigured, &QPushButton::clicked, this, &frmMain::CmdExportConfigured_Click);
+    connect(CmbOutlookStores, &QComboBox::activated, this, &frmMain::CmbOutlookStores_Click);
+    connect(CmdBrowse, &QPushButton::clicked, this, &frmMain::CmdBrowse_Click);
+    connect(txtNotesDatabaseFile, &QLineEdit::textChanged, this, &frmMain::txtNotesDatabaseFile_Change);
+    connect(CmdExportOther, &QPushButton::clicked, this, &frmMain::CmdExportOther_Click);
+    connect(CmdStartConversion, &QPushButton::clicked, this, &frmMain::CmdStartConversion_Click);
+}
+
+void frmMain::OptConfiguredPST_Click() { source_->OptConfiguredPST_Click(); }
+void frmMain::OptOtherPST_Click() { source_->OptOtherPST_Click(); }
+void frmMain::CmdExportConfigured_Click() { source_->CmdExportConfigured_Click(); }
+void frmMain::CmbOutlookStores_Click() { source_->CmbOutlookStores_Click(); }
+void frmMain::CmdBrowse_Click() { source_->CmdBrowse_Click(); }
+void frmMain::txtNotesDatabaseFile_Change() { source_->txtNotesDatabaseFile_Change(); }
+void frmMain::CmdExportOther_Click() { source_->CmdExportOther_Click(); }
+void frmMain::CmdStartConversion_Click() { source_->CmdStartConversion_Click(); }
+void frmMain::ShowMailboxFolders() { source_->ShowMailboxFolders(); }
+
+void frmMain::SetOtherPSTFrameEnabled(bool enabled) { OtherPSTFrame->setEnabled(enabled); }
+void frmMain::SetCmdExportConfiguredEnabled(bool enabled) { CmdExportConfigured->setEnabled(enabled); }
+void frmMain::SetCmdBrowseEnabled(bool enabled) { CmdBrowse->setEnabled(enabled); }
+void frmMain::SetCmdExportOtherEnabled(bool enabled) { CmdExportOther->setEnabled(enabled); }
+void frmMain::SetLblHelpText(const QString& text) { LblHelp->setText(text); }
+QString frmMain::PstFileText() const { return txtNotesDatabaseFile->text(); }
+void frmMain::SetPstFileText(const QString& text) { txtNotesDatabaseFile->setText(text); }
+void frmMain::SetCmbOutlookStoresEnabled(bool enabled) { CmbOutlookStores->setEnabled(enabled); }
+void frmMain::AddMailboxEntry(const QString& entry) { CmbOutlookStores->addItem(entry); }
+QString frmMain::MailboxText() const { return CmbOutlookStores->currentText(); }
+
+void frmMain::SetMailboxText(const QString& text)
+{
+    // The list takes no free text: setting a text selects the entry that has
+    // it, and the entry already shown stays selected.
+    if (text != CmbOutlookStores->currentText()) {
+        const int index = CmbOutlookStores->findText(text);
+        if (index >= 0)
+            CmbOutlookStores->setCurrentIndex(index);
+    }
+}
+
+void frmMain::SetPreviewTabEnabled(bool enabled) { NotesTab->setTabEnabled(1, enabled); }
+void frmMain::ShowPreviewTab() { NotesTab->setCurrentIndex(1); }
+void frmMain::SetCmdStartConversionEnabled(bool enabled) { CmdStartConversion->setEnabled(enabled); }
+source::CheckableFolderTree& frmMain::FoldersTree() { return *OutlookFoldersTree; }
+QWidget* frmMain::DialogOwner() { return this; }
+void frmMain::Yield() { QCoreApplication::processEvents(); }
+
+void frmMain::ShowExportWindow()
+{
+    frmSave& save = frmSave::instance(this);
+    save.OptExistingNSF->setChecked(false);
+    save.txtExNSFFileName->setEnabled(false);
+    save.CmdExistingNSF->setEnabled(false);
+    save.OptNewNSF->setChecked(true);
+    save.txtNSFFileName->setEnabled(true);
+    save.CmdNewNSF->setEnabled(true);
+    save.exec();
 }

@@ -71,7 +71,7 @@ QByteArray display(const QString& path)
 // is a destination that cannot be opened.
 class ConvertDialogs : public ConsoleDialogs {
 public:
-    [[noreturn]] void EndProgram() override
+    [[noreturn]] void EndProgram(int /*status*/ = EXIT_FAILURE) override
     {
         std::fflush(stdout);
         std::fflush(stderr);

@@ -1,0 +1,656 @@
+// The main window driven through its real controls: start-up state, the
+// source mode switch, the mailbox list, the other-PST flow, the folder tree
+// and the start of the conversion.
+
+#include "app/FolderTreeWidget.h"
+#include "app/MainMenu.h"
+#include "app/SmallIcons.h"
+#include "app/frmMain.h"
+#include "app/frmSave.h"
+#include "app/global/Global.h"
+#include "export/notes/BookReader.h"
+#include "source/outlook/Outlook.h"
+#include "tests/foldertree/FolderFixtures.h"
+#include "tests/support/ScriptedDialogs.h"
+#include "tests/support/TempDir.h"
+
+#include <QAbstractItemView>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStatusBar>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QtTest>
+
+#include <functional>
+#include <memory>
+
+namespace {
+
+const QString NotConfigured = QStringLiteral("Outlook NOT installed or configured properly.");
+const QString OutlookTitle = QStringLiteral("Korvane Outlook to Notes");
+
+QString pngPath(const QString& name)
+{
+    return QStringLiteral(PELLARO_BIN_DIR "/../tests/") + name;
+}
+
+} // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TestHome> home_;
+    std::unique_ptr<ScriptedDialogs> dialogs_;
+
+    frmMain& window()
+    {
+        frmMain& w = frmMain::instance();
+        if (!w.isVisible()) {
+            w.show();
+            if (!QTest::qWaitForWindowExposed(&w))
+                qWarning("main window not exposed");
+        }
+        return w;
+    }
+
+    QString file(const QString& name) const { return home_->file(name); }
+
+    void writeProfile(const QStringList& paths)
+    {
+        QVERIFY(writeAll(outlook::RDOSession::ProfilePath(), paths.join(u'\n').toUtf8() + '\n'));
+    }
+
+    // Option buttons take clicks on their circle and caption only.
+    static void click(QAbstractButton* button)
+    {
+        const QPoint at = qobject_cast<QRadioButton*>(button) ? QPoint(8, button->height() / 2) : button->rect().center();
+        QTest::mouseClick(button, Qt::LeftButton, {}, at);
+    }
+
+    // Opens `path` through the other-file controls as the user would.
+    void openOther(frmMain& w, const QString& path)
+    {
+        click(w.OptOtherPST);
+        dialogs_->openFiles << path;
+        click(w.CmdBrowse);
+        click(w.CmdExportOther);
+    }
+
+    // Picks entry `index` of the mailbox list from its drop-down.
+    static void pickMailbox(frmMain& w, int index)
+    {
+        QComboBox* list = w.CmbOutlookStores;
+        list->showPopup();
+        QAbstractItemView* view = list->view();
+        QTRY_VERIFY(view->isVisible());
+        const QRect rect = view->visualRect(view->model()->index(index, 0));
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, rect.center());
+        QTRY_VERIFY(!view->isVisible());
+    }
+
+    static QStringList nodeTexts(const frmMain& w)
+    {
+        QStringList texts;
+        for (int i = 1; i <= w.OutlookFoldersTree->NodeCount(); ++i)
+            texts << w.OutlookFoldersTree->Node(i)->text(0);
+        return texts;
+    }
+
+    static QTreeWidgetItem* nodeWithText(const frmMain& w, const QString& text)
+    {
+        for (int i = 1; i <= w.OutlookFoldersTree->NodeCount(); ++i) {
+            if (w.OutlookFoldersTree->Node(i)->text(0) == text)
+                return w.OutlookFoldersTree->Node(i);
+        }
+        return nullptr;
+    }
+
+    // Unticks a node with the keyboard, as the user would.
+    static void toggle(frmMain& w, QTreeWidgetItem* node)
+    {
+        w.OutlookFoldersTree->setFocus();
+        w.OutlookFoldersTree->setCurrentItem(node);
+        QTest::keyClick(w.OutlookFoldersTree, Qt::Key_Space);
+    }
+
+    // Runs `inspect` on the export window once it is shown modally, then
+    // closes it; returns whether it was shown.
+    bool startAndInspect(frmMain& w, const std::function<void(frmSave&)>& inspect)
+    {
+        bool shown = false;
+        QTimer::singleShot(0, this, [&] {
+            if (!frmSave::exists())
+                return;
+            frmSave& save = frmSave::instance();
+            shown = save.isVisible();
+            inspect(save);
+            save.close();
+        });
+        click(w.CmdStartConversion);
+        QCoreApplication::processEvents();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        return shown;
+    }
+
+private slots:
+    void init()
+    {
+        home_ = std::make_unique<TestHome>();
+        dialogs_ = std::make_unique<ScriptedDialogs>();
+        Global::ResetForTests();
+    }
+
+    void cleanup()
+    {
+        frmMain::unload();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        dialogs_.reset();
+        home_.reset();
+    }
+
+    void startUpState();
+    void iconList();
+    void sourceModeSwitch();
+    void browseCancelled();
+    void otherPstWithBlanksAroundThePath();
+    void notADataFileKeepsTheTree();
+    void configuredMailboxes();
+    void logonFailure();
+    void mailboxThatCannotBeRead();
+    void startWithOnlyTheRoot();
+    void startWithSomeFoldersUnticked();
+    void rootTickChangesNothing();
+    void renderWindow();
+    void endToEndIntoANewBook();
+};
+
+void MainWindowTest::startUpState()
+{
+    frmMain& w = window();
+    QCOMPARE(w.windowTitle(), QStringLiteral("Pellaro v6.7"));
+    QCOMPARE(w.size(), QSize(696, 584));
+    QCOMPARE(w.minimumSize(), w.maximumSize());
+    QVERIFY(w.windowFlags() & Qt::WindowMinimizeButtonHint);
+    QVERIFY(!(w.windowFlags() & Qt::WindowMaximizeButtonHint));
+    QCOMPARE(w.styleSheet(), frmMain::MainFormSkin);
+
+    QCOMPARE(w.Label7->text(), QStringLiteral("Korvane"));
+    QVERIFY(w.Label7->font().bold());
+    QCOMPARE(w.Label8->text(), QStringLiteral("Pellaro"));
+    QVERIFY(w.Label8->font().bold() && w.Label8->font().pointSizeF() > w.Label7->font().pointSizeF());
+    QCOMPARE(w.Label9->text(), QStringLiteral("Migrate Pellaro Address Book"));
+    QVERIFY(!w.Image3->pixmap().isNull());
+    QVERIFY(w.MenuTop->actions().size() >= 2);
+
+    QCOMPARE(w.NotesTab->count(), 2);
+    QCOMPARE(w.NotesTab->tabText(0), QStringLiteral(" Select File"));
+    QCOMPARE(w.NotesTab->tabText(1), QStringLiteral(" Mailbox Preview"));
+    QVERIFY(!w.NotesTab->tabIcon(1).isNull());
+    QCOMPARE(w.NotesTab->currentIndex(), 0);
+    QVERIFY(!w.NotesTab->isTabEnabled(1));
+    // Clicking the disabled tab does nothing.
+    QTabBar* bar = w.NotesTab->tabBar();
+    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(1).center());
+    QCOMPARE(w.NotesTab->currentIndex(), 0);
+
+    QCOMPARE(w.SourceFrame->title(), QStringLiteral(" Select Outlook  (.pst) file to convert"));
+    QCOMPARE(w.OptConfiguredPST->text(), QStringLiteral("  Convert Configured Outlook Mailboxes"));
+    QCOMPARE(w.OptOtherPST->text(), QStringLiteral("  Convert Other PST File"));
+    QCOMPARE(w.OtherPSTFrame->title(), QStringLiteral(" Select Outlook File (.pst) "));
+    QCOMPARE(w.CmdExportConfigured->text(), QStringLiteral("Export Mailbox"));
+    QCOMPARE(w.CmdBrowse->text(), QStringLiteral("Browse..."));
+    QCOMPARE(w.CmdExportOther->text(), QStringLiteral("Export Mailbox"));
+    QCOMPARE(w.HelpFrame->title(), QStringLiteral(" Help"));
+    QCOMPARE(w.SupportedVersionsLabel->text(), QStringLiteral("Supports Outlook 2010, 2007, 2003, 2002(XP), 2000 "));
+    QCOMPARE(w.Label5->text(), QStringLiteral("Please select a available configured Outlook mailbox"));
+    QCOMPARE(w.Label3->text(),
+             QStringLiteral("Select contact folders you need to convert to Lotus Notes Address Book"));
+    QCOMPARE(w.CmdStartConversion->text(), QStringLiteral("Start Conversion"));
+    QCOMPARE(w.OutlookFoldersTree->headerItem()->text(0), QStringLiteral("Mailbox Folders"));
+
+    QVERIFY(w.OptConfiguredPST->isChecked());
+    QVERIFY(!w.OptOtherPST->isChecked());
+    QVERIFY(w.OptConfiguredPST->font().bold() && w.OptOtherPST->font().bold());
+    QVERIFY(!w.OtherPSTFrame->isEnabled());
+    QVERIFY(!w.txtNotesDatabaseFile->isEnabled());
+    QVERIFY(w.txtNotesDatabaseFile->isReadOnly());
+    QVERIFY(!w.CmdBrowse->isEnabled());
+    QVERIFY(!w.CmdExportOther->isEnabled());
+    QVERIFY(w.CmdExportConfigured->isEnabled());
+    QVERIFY(w.LblHelp->text().startsWith(QStringLiteral("This Option allows you to convert default Outlook mailbox")));
+    QCOMPARE(w.OutlookFoldersTree->NodeCount(), 0);
+    QCOMPARE(w.CmbOutlookStores->count(), 0);
+    QCOMPARE(w.CmbOutlookStores->placeholderText(), QStringLiteral("---- Select a Outlook Mailbox ----"));
+    QVERIFY(!w.CmbOutlookStores->isEditable());
+
+    // Each control belongs to one tab.
+    QCOMPARE(w.NotesTab->indexOf(w.SourceFrame->parentWidget()), 0);
+    QCOMPARE(w.NotesTab->indexOf(w.OutlookFoldersTree->parentWidget()), 1);
+    QCOMPARE(w.NotesTab->indexOf(w.CmbOutlookStores->parentWidget()), 1);
+
+    QCOMPARE(w.StatusPanels.size(), 3);
+    QCOMPARE(w.StatusPanels[0]->text(), QStringLiteral("Korvane"));
+    QVERIFY(w.StatusPanels[0]->font().bold());
+    QCOMPARE(w.StatusPanels[1]->text(), QStringLiteral("Email: support@korvane.example"));
+    QCOMPARE(w.StatusPanels[2]->text(), QStringLiteral("https://www.korvane.example"));
+    QVERIFY(w.StatusPanels[2]->font().bold());
+
+    QVERIFY(dialogs_->messages.isEmpty());
+    QVERIFY(!QFileInfo::exists(outlook::RDOSession::ProfilePath()));
+}
+
+void MainWindowTest::iconList()
+{
+    const SmallIcons& icons = SmallIcons::list();
+    QCOMPARE(icons.count(), 76);
+    const QHash<int, QString> keys = {
+        {3, "Notesico"},  {56, "Contact"},  {57, "264"},    {58, "tasks"},  {59, "mail"},
+        {60, "cal"},      {61, "contacts"}, {62, "journal"}, {63, "Help"},  {64, "Load"},
+        {65, "OpenFile"}, {66, "Preview"},  {68, "Abouts"},  {69, "drafts"}, {70, "trash"},
+        {71, "inbox"},    {72, "junk"},     {73, "outbox"},  {74, "email"},  {75, "follow-up"},
+    };
+    for (int i = 0; i < 76; ++i) {
+        QCOMPARE(icons.key(i), keys.value(i));
+        QVERIFY(!icons.icon(i).pixmap(16, 16).isNull());
+    }
+    QCOMPARE(icons.indexOf(QStringLiteral("contacts")), 61);
+    QVERIFY(icons.icon(76).isNull());
+    QCOMPARE(window().OutlookFoldersTree->ImageList(), &icons);
+}
+
+void MainWindowTest::sourceModeSwitch()
+{
+    frmMain& w = window();
+    fixtures::writeAbc(file(QStringLiteral("abc.pst")));
+    openOther(w, file(QStringLiteral("abc.pst")));
+    const QStringList tree = nodeTexts(w);
+    QCOMPARE(tree.size(), 4);
+
+    click(w.OptOtherPST);
+    QVERIFY(w.OtherPSTFrame->isEnabled());
+    QVERIFY(w.CmdBrowse->isEnabled());
+    QVERIFY(!w.CmdExportOther->isEnabled());
+    QVERIFY(!w.CmdExportConfigured->isEnabled());
+    QCOMPARE(w.LblHelp->text(),
+             QStringLiteral("This Option allows you to select a Outlook PST file to be converted to Lotus Notes mailbox."));
+
+    click(w.OptConfiguredPST);
+    QVERIFY(w.OptConfiguredPST->isChecked() && !w.OptOtherPST->isChecked());
+    QVERIFY(!w.OtherPSTFrame->isEnabled());
+    QVERIFY(!w.CmdExportOther->isEnabled());
+    QVERIFY(w.CmdExportConfigured->isEnabled());
+    QVERIFY(w.LblHelp->text().startsWith(QStringLiteral("This Option allows you to convert default")));
+
+    // Back again: the path stays, its "Export Mailbox" waits for a new path;
+    // the tab and the tree are untouched.
+    click(w.OptOtherPST);
+    QCOMPARE(w.txtNotesDatabaseFile->text(), file(QStringLiteral("abc.pst")));
+    QVERIFY(!w.CmdExportOther->isEnabled());
+    QVERIFY(w.NotesTab->isTabEnabled(1));
+    QCOMPARE(nodeTexts(w), tree);
+}
+
+void MainWindowTest::browseCancelled()
+{
+    frmMain& w = window();
+    fixtures::writeAbc(file(QStringLiteral("abc.pst")));
+    openOther(w, file(QStringLiteral("abc.pst")));
+    QVERIFY(w.NotesTab->isTabEnabled(1));
+
+    QCOMPARE(dialogs_->openFileRequests.size(), 1);
+    QCOMPARE(dialogs_->openFileRequests[0].owner, &w);
+    QCOMPARE(dialogs_->openFileRequests[0].fileName, QString());
+    QCOMPARE(dialogs_->openFileRequests[0].filterOrTitle, QStringLiteral("Outlook Mailbox (*.pst)|*.pst"));
+
+    w.NotesTab->setCurrentIndex(0);
+    click(w.CmdBrowse);  // nothing scripted: the dialog is cancelled
+    QCOMPARE(w.txtNotesDatabaseFile->text(), QString());
+    QVERIFY(!w.CmdExportOther->isEnabled());
+    QVERIFY(!w.NotesTab->isTabEnabled(1));
+    QVERIFY(dialogs_->messages.isEmpty());
+}
+
+void MainWindowTest::otherPstWithBlanksAroundThePath()
+{
+    frmMain& w = window();
+    const QString path = file(QStringLiteral("nested.pst"));
+    fixtures::writeNested(path);
+    click(w.OptOtherPST);
+    dialogs_->openFiles << QStringLiteral("  ") + path + QStringLiteral("  ");
+    click(w.CmdBrowse);
+    QCOMPARE(w.txtNotesDatabaseFile->text(), QStringLiteral("  ") + path + QStringLiteral("  "));
+    QVERIFY(w.CmdExportOther->isEnabled());
+    click(w.CmdExportOther);
+
+    QVERIFY(dialogs_->messages.isEmpty());
+    QCOMPARE(w.NotesTab->currentIndex(), 1);
+    QVERIFY(w.NotesTab->isTabEnabled(1));
+    QVERIFY(w.CmdStartConversion->isEnabled());
+    QVERIFY(!w.CmbOutlookStores->isEnabled());
+    // The file was opened by its trimmed path and joined the profile.
+    QCOMPARE(QString::fromUtf8(readAll(outlook::RDOSession::ProfilePath())).trimmed(), path);
+    QCOMPARE(Global::SelectedStoreID, outlook::RDOSession::OpenPstFile(path).EntryID());
+
+    QCOMPARE(nodeTexts(w), (QStringList{"Personal Folders", "Contacts (4)", "Friends (1)", "A (1)", "B (0)", "C1 (2)",
+                                        "D (1)", "C2 (1)", "Clients (2)", "Contacts (1)"}));
+    FolderTreeWidget* tree = w.OutlookFoldersTree;
+    QTreeWidgetItem* root = tree->Node(1);
+    QCOMPARE(tree->topLevelItemCount(), 1);
+    QCOMPARE(root->icon(0).cacheKey(), SmallIcons::list().icon(0).cacheKey());
+    for (int i = 1; i <= tree->NodeCount(); ++i) {
+        QTreeWidgetItem* node = tree->Node(i);
+        QCOMPARE(tree->TickState(i), 1);
+        if (i > 1)
+            QCOMPARE(node->icon(0).cacheKey(), SmallIcons::list().icon(61).cacheKey());
+        const bool empty = node->text(0).endsWith(QStringLiteral("(0)"));
+        QCOMPARE(FolderTreeWidget::HasItems(node), !empty);
+        QCOMPARE(node->font(0).bold(), !empty);
+    }
+    // Placement: C1 and C2 below B below A; Clients and the second Contacts
+    // below the root, their references naming the whole path.
+    QTreeWidgetItem* c1 = nodeWithText(w, QStringLiteral("C1 (2)"));
+    QTreeWidgetItem* c2 = nodeWithText(w, QStringLiteral("C2 (1)"));
+    QCOMPARE(c1->parent()->text(0), QStringLiteral("B (0)"));
+    QCOMPARE(c2->parent(), c1->parent());
+    QCOMPARE(c1->parent()->parent()->text(0), QStringLiteral("A (1)"));
+    QVERIFY(tree->Reference(6).endsWith(QStringLiteral("#A\\B\\C1")));
+    QVERIFY(tree->Reference(8).endsWith(QStringLiteral("#A\\B\\C2")));
+    QCOMPARE(nodeWithText(w, QStringLiteral("Clients (2)"))->parent(), root);
+    QVERIFY(tree->Reference(9).endsWith(QStringLiteral("#Inbox\\Clients")));
+    QCOMPARE(nodeWithText(w, QStringLiteral("Contacts (1)"))->parent(), root);
+    QVERIFY(tree->Reference(10).endsWith(QStringLiteral("#Archive\\Contacts")));
+    QVERIFY(tree->Reference(2).section(u'#', 0, 0) != tree->Reference(10).section(u'#', 0, 0));
+    QVERIFY(tree->Reference(1).isEmpty());
+}
+
+void MainWindowTest::notADataFileKeepsTheTree()
+{
+    frmMain& w = window();
+    fixtures::writeAbc(file(QStringLiteral("abc.pst")));
+    openOther(w, file(QStringLiteral("abc.pst")));
+    const QStringList tree = nodeTexts(w);
+    const QString storeId = Global::SelectedStoreID;
+
+    QByteArray junk(8192, 'x');
+    QVERIFY(writeAll(file(QStringLiteral("notes.pst")), junk));
+    w.NotesTab->setCurrentIndex(0);
+    dialogs_->openFiles << file(QStringLiteral("notes.pst"));
+    click(w.CmdBrowse);
+    click(w.CmdExportOther);
+
+    QVERIFY(dialogs_->messages.isEmpty());
+    QCOMPARE(w.NotesTab->currentIndex(), 1);
+    QCOMPARE(nodeTexts(w), tree);
+    QVERIFY(!w.CmdStartConversion->isEnabled());
+    QCOMPARE(Global::SelectedStoreID, storeId);
+    // Only the data file joined the profile.
+    QVERIFY(!QString::fromUtf8(readAll(outlook::RDOSession::ProfilePath())).contains(QStringLiteral("notes.pst")));
+}
+
+void MainWindowTest::configuredMailboxes()
+{
+    const QString nested = file(QStringLiteral("nested.pst"));
+    const QString abc = file(QStringLiteral("abc.pst"));
+    fixtures::writeNested(nested, QStringLiteral("Team #2 Folders"));
+    fixtures::writeAbc(abc);
+    writeProfile({nested, file(QStringLiteral("gone.pst")), abc});
+    frmMain& w = window();
+
+    click(w.CmdExportConfigured);
+    QVERIFY(dialogs_->messages.isEmpty());
+    QCOMPARE(w.NotesTab->currentIndex(), 1);
+    QVERIFY(w.CmbOutlookStores->isEnabled());
+    QVERIFY(!w.CmdStartConversion->isEnabled());
+    QCOMPARE(w.OutlookFoldersTree->NodeCount(), 0);
+    // The store whose file is missing is left out.
+    const QString nestedId = outlook::RDOSession::OpenPstFile(nested).EntryID();
+    const QString abcId = outlook::RDOSession::OpenPstFile(abc).EntryID();
+    const QString blanks(300, u' ');
+    QCOMPARE(w.CmbOutlookStores->count(), 2);
+    QCOMPARE(w.CmbOutlookStores->itemText(0), QStringLiteral("Team #2 Folders") + blanks + u'#' + nestedId);
+    QCOMPARE(w.CmbOutlookStores->itemText(1), QStringLiteral("ABC Folders") + blanks + u'#' + abcId);
+
+    // A second click appends the same stores again.
+    w.NotesTab->setCurrentIndex(0);
+    click(w.CmdExportConfigured);
+    QCOMPARE(w.CmbOutlookStores->count(), 4);
+    QCOMPARE(w.CmbOutlookStores->itemText(3), w.CmbOutlookStores->itemText(1));
+
+    // Picking a mailbox fills its tree; a name holding "#" still finds its store.
+    pickMailbox(w, 0);
+    QCOMPARE(Global::SelectedStoreID, nestedId);
+    QCOMPARE(w.OutlookFoldersTree->NodeCount(), 10);
+    QCOMPARE(w.OutlookFoldersTree->Node(1)->text(0), QStringLiteral("Team #2 Folders"));
+    QVERIFY(w.CmdStartConversion->isEnabled());
+    QVERIFY(w.CmbOutlookStores->isEnabled());
+    QCOMPARE(w.CmbOutlookStores->currentIndex(), 0);
+
+    pickMailbox(w, 1);
+    QCOMPARE(Global::SelectedStoreID, abcId);
+    QCOMPARE(nodeTexts(w), (QStringList{"ABC Folders", "A (2)", "B (2)", "C (2)"}));
+    QCOMPARE(w.CmbOutlookStores->currentIndex(), 1);
+    QVERIFY(dialogs_->messages.isEmpty());
+    // Listing and picking read the profile; they never write it.
+    QCOMPARE(QString::fromUtf8(readAll(outlook::RDOSession::ProfilePath())).split(u'\n', Qt::SkipEmptyParts).size(), 3);
+}
+
+void MainWindowTest::logonFailure()
+{
+    writeProfile({QStringLiteral("not an absolute path")});
+    frmMain& w = window();
+    click(w.CmdExportConfigured);
+    QCOMPARE(dialogs_->messages.size(), 1);
+    QCOMPARE(dialogs_->messages[0].text, NotConfigured);
+    QCOMPARE(dialogs_->messages[0].title, OutlookTitle);
+    QCOMPARE(dialogs_->messages[0].icon, MsgIcon::Information);
+    QCOMPARE(dialogs_->messages[0].buttons, MsgButtons::Ok);
+    QCOMPARE(w.NotesTab->currentIndex(), 0);
+    QVERIFY(!w.NotesTab->isTabEnabled(1));
+    QVERIFY(!w.CmdStartConversion->isEnabled());
+    QCOMPARE(w.CmbOutlookStores->count(), 0);
+
+    fixtures::writeAbc(file(QStringLiteral("abc.pst")));
+    openOther(w, file(QStringLiteral("abc.pst")));
+    QCOMPARE(dialogs_->messages.size(), 2);
+    QCOMPARE(dialogs_->messages[1].text, NotConfigured);
+    QCOMPARE(w.NotesTab->currentIndex(), 0);
+    QVERIFY(!w.CmdStartConversion->isEnabled());
+    QCOMPARE(w.OutlookFoldersTree->NodeCount(), 0);
+}
+
+void MainWindowTest::mailboxThatCannotBeRead()
+{
+    const QString abc = file(QStringLiteral("abc.pst"));
+    fixtures::writeAbc(abc);
+    writeProfile({abc});
+    frmMain& w = window();
+    click(w.CmdExportConfigured);
+    QCOMPARE(w.CmbOutlookStores->count(), 1);
+
+    // The file goes away between listing and picking.
+    QVERIFY(QFile::remove(abc));
+    pickMailbox(w, 0);
+    QCOMPARE(dialogs_->messages.size(), 1);
+    QVERIFY(dialogs_->messages[0].text.startsWith(QStringLiteral("The mailbox could not be read completely.")));
+    QCOMPARE(dialogs_->messages[0].title, OutlookTitle);
+    // The window stays usable.
+    QVERIFY(w.CmbOutlookStores->isEnabled());
+    QVERIFY(w.CmdStartConversion->isEnabled());
+}
+
+void MainWindowTest::startWithOnlyTheRoot()
+{
+    frmMain& w = window();
+    fixtures::writeNoContacts(file(QStringLiteral("mail.pst")));
+    openOther(w, file(QStringLiteral("mail.pst")));
+    QCOMPARE(nodeTexts(w), QStringList{"Mail Only"});
+    QCOMPARE(w.OutlookFoldersTree->TickState(1), 1);
+
+    Global::SelectedFolders = {QStringLiteral("stale")};
+    const bool shown = startAndInspect(w, [](frmSave&) {});
+    QVERIFY(!shown);
+    QVERIFY(!frmSave::exists());
+    QCOMPARE(dialogs_->messages.size(), 1);
+    QCOMPARE(dialogs_->messages[0].text, QStringLiteral("Please Select Folders to Export"));
+    QCOMPARE(dialogs_->messages[0].title, QStringLiteral("Export Outlook Folders to Lotus Notes"));
+    QCOMPARE(dialogs_->messages[0].icon, MsgIcon::Information);
+    QCOMPARE(dialogs_->messages[0].buttons, MsgButtons::Ok);
+    QCOMPARE(Global::SelectedFolders, QStringList(2, QString()));
+}
+
+void MainWindowTest::startWithSomeFoldersUnticked()
+{
+    frmMain& w = window();
+    fixtures::writeAbc(file(QStringLiteral("abc.pst")));
+    openOther(w, file(QStringLiteral("abc.pst")));
+    FolderTreeWidget* tree = w.OutlookFoldersTree;
+    const QString refA = tree->Reference(2);
+    const QString refC = tree->Reference(4);
+    toggle(w, tree->Node(3));
+    QCOMPARE(tree->TickState(3), 0);
+
+    bool firstNewMode = false;
+    QVERIFY(startAndInspect(w, [&](frmSave& save) {
+        firstNewMode = save.OptNewNSF->isChecked() && !save.OptExistingNSF->isChecked() &&
+                       save.txtNSFFileName->isEnabled() && save.CmdNewNSF->isEnabled() &&
+                       !save.txtExNSFFileName->isEnabled() && !save.CmdExistingNSF->isEnabled();
+        QCOMPARE(save.parentWidget(), &w);
+        QVERIFY(save.isModal());
+        save.grab().save(pngPath(QStringLiteral("mainwin-export-window.png")));
+        // The user turns to an existing book, then closes the window.
+        click(save.OptExistingNSF);
+    }));
+    QVERIFY(firstNewMode);
+    QCOMPARE(Global::SelectedFolders, (QStringList{refA, refC, QString(), QString(), QString()}));
+    QVERIFY(!frmSave::exists());
+
+    // Opened again: new-book mode is chosen once more. The ticks stand as the
+    // user left them.
+    bool secondNewMode = false;
+    QVERIFY(startAndInspect(w, [&](frmSave& save) {
+        secondNewMode = save.OptNewNSF->isChecked() && !save.OptExistingNSF->isChecked() &&
+                        save.CmdNewNSF->isEnabled() && !save.CmdExistingNSF->isEnabled();
+    }));
+    QVERIFY(secondNewMode);
+    QCOMPARE(tree->TickState(3), 0);
+    QCOMPARE(Global::SelectedFolders, (QStringList{refA, refC, QString(), QString(), QString()}));
+    QVERIFY(dialogs_->messages.isEmpty());
+}
+
+void MainWindowTest::rootTickChangesNothing()
+{
+    frmMain& w = window();
+    fixtures::writeAbc(file(QStringLiteral("abc.pst")));
+    openOther(w, file(QStringLiteral("abc.pst")));
+    FolderTreeWidget* tree = w.OutlookFoldersTree;
+
+    // Unticking the root leaves the folders ticked, and they are exported.
+    toggle(w, tree->Node(1));
+    QCOMPARE(tree->TickState(1), 0);
+    for (int i = 2; i <= 4; ++i)
+        QCOMPARE(tree->TickState(i), 1);
+    QVERIFY(startAndInspect(w, [](frmSave&) {}));
+    QCOMPARE(Global::SelectedFolders.mid(0, 3), (QStringList{tree->Reference(2), tree->Reference(3), tree->Reference(4)}));
+
+    // Only the root ticked: nothing to export.
+    toggle(w, tree->Node(1));
+    for (int i = 2; i <= 4; ++i)
+        toggle(w, tree->Node(i));
+    QCOMPARE(tree->TickState(1), 1);
+    QVERIFY(!startAndInspect(w, [](frmSave&) {}));
+    QCOMPARE(dialogs_->messages.size(), 1);
+    QCOMPARE(dialogs_->messages[0].text, QStringLiteral("Please Select Folders to Export"));
+    QCOMPARE(Global::SelectedFolders, QStringList(5, QString()));
+}
+
+void MainWindowTest::renderWindow()
+{
+    const QString path = file(QStringLiteral("nested.pst"));
+    fixtures::writeNested(path);
+    fixtures::writeAbc(file(QStringLiteral("abc.pst")));
+    writeProfile({path, file(QStringLiteral("abc.pst"))});
+    frmMain& w = window();
+    QVERIFY(w.grab().save(pngPath(QStringLiteral("mainwin-start.png"))));
+
+    click(w.CmdExportConfigured);
+    w.CmbOutlookStores->showPopup();
+    QTRY_VERIFY(w.CmbOutlookStores->view()->isVisible());
+    // The drop-down is as wide as the list, not as the entries' blanks.
+    QVERIFY(w.CmbOutlookStores->view()->window()->width() <= w.CmbOutlookStores->width());
+    QVERIFY(w.CmbOutlookStores->view()->window()->grab().save(pngPath(QStringLiteral("mainwin-mailboxes.png"))));
+    w.CmbOutlookStores->hidePopup();
+    pickMailbox(w, 0);
+    toggle(w, nodeWithText(w, QStringLiteral("Contacts (1)")));
+    QCoreApplication::processEvents();
+    const QImage image = w.grab().toImage();
+    QCOMPARE(image.size(), QSize(696, 584));
+    QVERIFY(image.save(pngPath(QStringLiteral("mainwin-tree.png"))));
+}
+
+void MainWindowTest::endToEndIntoANewBook()
+{
+    const QString pst = file(QStringLiteral("nested.pst"));
+    fixtures::writeNested(pst);
+    writeProfile({pst});
+    const QString destination = file(QStringLiteral("books"));
+    QVERIFY(QDir().mkpath(destination));
+    frmMain& w = window();
+
+    click(w.CmdExportConfigured);
+    pickMailbox(w, 0);
+    QCOMPARE(w.OutlookFoldersTree->NodeCount(), 10);
+    // Everything but the old contacts kept in the archive.
+    toggle(w, nodeWithText(w, QStringLiteral("Contacts (1)")));
+
+    dialogs_->folders << destination;
+    QVERIFY(startAndInspect(w, [](frmSave& save) {
+        QVERIFY(save.OptNewNSF->isChecked());
+        QTest::mouseClick(save.CmdNewNSF, Qt::LeftButton);
+    }));
+    QVERIFY(!frmSave::exists());
+    QVERIFY(w.isEnabled() && w.isVisible());
+    QVERIFY(Global::SelectedFolders.isEmpty());
+
+    QCOMPARE(dialogs_->messages.size(), 1);
+    const ScriptedDialogs::Message& done = dialogs_->messages[0];
+    QCOMPARE(done.title, QStringLiteral("Export Complete"));
+    QVERIFY2(done.text.startsWith(QStringLiteral("Outlook Contacts Exported Successfully to Lotus Notes Address Book.")),
+             qPrintable(done.text));
+    const QString book = done.text.section(QStringLiteral("\r\n"), 1).trimmed();
+    QCOMPARE(QFileInfo(book).absolutePath(), destination + QStringLiteral("/Lotus Notes Address Book"));
+    QVERIFY(QFileInfo(book).fileName().startsWith(QStringLiteral("names")));
+
+    QStringList people;
+    QStringList groups;
+    notes::BookReader reader(book);
+    reader.forEachDocument(false, [&](const notes::StoredDocument& doc) {
+        auto value = [&](const QString& name) {
+            for (const auto& item : doc.items) {
+                if (item.name == name)
+                    return item.value;
+            }
+            return QString();
+        };
+        if (doc.form == QStringLiteral("Person")) {
+            QCOMPARE(doc.folders, QStringList{"Outlook Contacts"});
+            people << value(QStringLiteral("FirstName"));
+        } else if (doc.form == QStringLiteral("Group")) {
+            QCOMPARE(doc.folders, QStringList{"Outlook Groups"});
+            groups << value(QStringLiteral("ListName"));
+        }
+    });
+    // In tree order: the folders as ticked, their items by position.
+    QCOMPARE(people, (QStringList{"Person1", "Person2", "Person3", "Friend1", "Alpha1", "Gamma1", "Gamma2", "Delta1",
+                                  "Two1", "Client1", "Client2"}));
+    QCOMPARE(groups, QStringList{"Team"});
+}
+
+QTEST_MAIN(MainWindowTest)
+#include "MainWindowTest.moc"
