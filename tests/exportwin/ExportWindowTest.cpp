@@ -30,6 +30,12 @@ QRect twips(int left, int top, int width, int height)
     return QRect(left / 15, top / 15, width / 15, height / 15);
 }
 
+// Clicks an option button on its round mark, where it takes clicks.
+void clickOption(QRadioButton* option)
+{
+    QTest::mouseClick(option, Qt::LeftButton, {}, QPoint(6, option->height() / 2));
+}
+
 // Lets deferred deletions run, so an unloaded window is really gone.
 void settle()
 {
@@ -104,7 +110,7 @@ private slots:
     {
         frmSave& w = frmSave::instance();
         w.show();
-        QTest::mouseClick(w.OptExistingNSF, Qt::LeftButton);
+        clickOption(w.OptExistingNSF);
         QVERIFY(w.OptExistingNSF->isChecked());
         QVERIFY(!w.OptNewNSF->isChecked());
         QVERIFY(w.CmdExistingNSF->isEnabled() && w.txtExNSFFileName->isEnabled());
@@ -112,7 +118,7 @@ private slots:
 
         w.txtExNSFFileName->setText(QStringLiteral("/some/book.nsf"));
         QVERIFY(w.CmdConversion->isEnabled());
-        QTest::mouseClick(w.OptNewNSF, Qt::LeftButton);
+        clickOption(w.OptNewNSF);
         QVERIFY(w.OptNewNSF->isChecked());
         QVERIFY(!w.OptExistingNSF->isChecked());
         QVERIFY(w.CmdNewNSF->isEnabled() && w.txtNSFFileName->isEnabled());
@@ -120,7 +126,7 @@ private slots:
         QVERIFY(w.CmdConversion->isEnabled());
 
         // Clicking the selected option again keeps it selected.
-        QTest::mouseClick(w.OptNewNSF, Qt::LeftButton);
+        clickOption(w.OptNewNSF);
         QVERIFY(w.OptNewNSF->isChecked());
     }
 
@@ -219,7 +225,7 @@ private slots:
         QPointer<frmSave> w = &frmSave::instance();
         w->OptNewNSF_Click();
         w->show();
-        QTest::mouseClick(w->OptExistingNSF, Qt::LeftButton);
+        clickOption(w->OptExistingNSF);
         QTest::mouseClick(w->CmdExistingNSF, Qt::LeftButton);
         settle();
 
