@@ -1,8 +1,7 @@
 #include "app/HelpViewer.h"
 
-#include <chm_lib.h>
-
 #include <QAction>
+#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -20,38 +19,7 @@
 
 namespace {
 
-// No page, picture or table of contents of a help file comes anywhere near
-// this; a larger size recorded in the archive means the archive is damaged.
-constexpr LONGUINT64 kMaxObjectSize = 32 * 1024 * 1024;
-
 const QString kScheme = QStringLiteral("help");
-
-// Codes of the #SYSTEM records used here.
-enum : quint16 { SystemContentsFile = 0, SystemDefaultTopic = 2, SystemTitle = 3 };
-
-quint16 readLe16(const QByteArray& data, qsizetype at)
-{
-    return quint16(quint8(data[at])) | quint16(quint16(quint8(data[at + 1])) << 8);
-}
-
-// A zero-terminated text inside a #SYSTEM record.
-QString recordText(const QByteArray& record)
-{
-    const qsizetype end = record.indexOf('\0');
-    return QString::fromUtf8(end < 0 ? record : record.left(end)).trimmed();
-}
-
-bool isPage(const QString& path)
-{
-    return path.endsWith(QLatin1String(".html"), Qt::CaseInsensitive)
-        || path.endsWith(QLatin1String(".htm"), Qt::CaseInsensitive);
-}
-
-int collectPath(chmFile*, chmUnitInfo* ui, void* context)
-{
-    static_cast<QStringList*>(context)->append(QString::fromUtf8(ui->path));
-    return CHM_ENUMERATOR_CONTINUE;
-}
 
 QString decodeEntities(QString text)
 {
@@ -136,103 +104,15 @@ QString pathOf(const QUrl& url)
 
 // ---------------------------------------------------------------------------
 
-ChmArchive::ChmArchive(chmFile* handle)
-    : handle_(handle)
-{
-}
-
-ChmArchive::~ChmArchive()
-{
-    chm_close(handle_);
-}
-
-std::unique_ptr<ChmArchive> ChmArchive::open(const QString& path)
-{
-    // Only hand chmlib a regular file that at least starts like an archive.
-    QFile file(path);
-    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly) || file.read(4) != "ITSF")
-        return nullptr;
-    file.close();
-    chmFile* handle = chm_open(QFile::encodeName(path).constData());
-    if (!handle)
-        return nullptr;
-    std::unique_ptr<ChmArchive> archive(new ChmArchive(handle));
-    archive->readSystemFile();
-    return archive;
-}
-
-std::optional<QByteArray> ChmArchive::read(const QString& path) const
-{
-    const QByteArray name = archivePath(path).toUtf8();
-    chmUnitInfo ui{};
-    if (chm_resolve_object(handle_, name.constData(), &ui) != CHM_RESOLVE_SUCCESS)
-        return std::nullopt;
-    if (ui.length > kMaxObjectSize)
-        return std::nullopt;
-    QByteArray data(qsizetype(ui.length), Qt::Uninitialized);
-    if (ui.length == 0)
-        return data;
-    const LONGINT64 got = chm_retrieve_object(handle_, &ui, reinterpret_cast<unsigned char*>(data.data()), 0,
-                                              LONGINT64(ui.length));
-    if (got != LONGINT64(ui.length))
-        return std::nullopt;
-    return data;
-}
-
-void ChmArchive::readSystemFile()
-{
-    // #SYSTEM: a 4-byte version, then records of a 16-bit code, a 16-bit
-    // length and that many bytes of data.
-    const std::optional<QByteArray> system = read(QStringLiteral("/#SYSTEM"));
-    if (!system)
-        return;
-    const QByteArray& data = *system;
-    qsizetype at = 4;
-    while (at + 4 <= data.size()) {
-        const quint16 code = readLe16(data, at);
-        const quint16 length = readLe16(data, at + 2);
-        at += 4;
-        if (at + length > data.size())
-            break;
-        const QString text = recordText(data.mid(at, length));
-        at += length;
-        switch (code) {
-        case SystemContentsFile: contentsFile_ = text.isEmpty() ? QString() : archivePath(text); break;
-        case SystemDefaultTopic: defaultTopic_ = text.isEmpty() ? QString() : archivePath(text); break;
-        case SystemTitle: title_ = text; break;
-        default: break;
-        }
-    }
-}
-
-QString ChmArchive::firstPage() const
-{
-    QStringList paths;
-    chm_enumerate(handle_, CHM_ENUMERATE_NORMAL | CHM_ENUMERATE_FILES, collectPath, &paths);
-    paths.removeIf([](const QString& p) { return !isPage(p); });
-    std::sort(paths.begin(), paths.end());
-    return paths.isEmpty() ? QString() : paths.first();
-}
-
-QString ChmArchive::archivePath(const QString& target)
-{
-    QString path = target;
-    const qsizetype separator = path.indexOf(QLatin1String("::"));
-    if (separator >= 0)
-        path = path.mid(separator + 2);
-    path.replace(u'\\', u'/');
-    if (!path.startsWith(u'/'))
-        path.prepend(u'/');
-    return QDir::cleanPath(path);
-}
-
-// ---------------------------------------------------------------------------
-
 HelpBrowser::HelpBrowser(const ChmArchive& archive, QWidget* parent)
     : QTextBrowser(parent)
     , archive_(archive)
 {
-    setOpenExternalLinks(true);
+    // Every link comes to doSetSource. (Qt's own handling of external links
+    // would take the help: pages for external ones and hand them to the
+    // desktop instead of showing them.)
+    setOpenLinks(true);
+    setOpenExternalLinks(false);
 }
 
 QUrl HelpBrowser::urlFor(const QString& archivePath)
@@ -243,17 +123,42 @@ QUrl HelpBrowser::urlFor(const QString& archivePath)
     return url;
 }
 
+QUrl HelpBrowser::resolved(const QUrl& name) const
+{
+    if (!name.isRelative())
+        return name;
+    // Before the first page is shown, links resolve from the archive's top.
+    const QUrl base = source().isEmpty() ? urlFor(QStringLiteral("/")) : source();
+    return base.resolved(name);
+}
+
 QVariant HelpBrowser::loadResource(int, const QUrl& name)
 {
     // Everything a page refers to comes from the archive; nothing outside it
     // is read.
-    const QUrl url = name.isRelative() ? source().resolved(name) : name;
+    const QUrl url = resolved(name);
     if (url.scheme() != kScheme)
         return {};
     std::optional<QByteArray> data = archive_.read(url.path());
     if (!data)
         return {};
     return *data;
+}
+
+void HelpBrowser::doSetSource(const QUrl& name, QTextDocument::ResourceType type)
+{
+    const QUrl url = resolved(name);
+    if (url.scheme() != kScheme) {
+        // Web and mail addresses go to the desktop's browser and mail
+        // program; nothing else outside the archive is opened.
+        const QString scheme = url.scheme().toLower();
+        if (scheme == QLatin1String("http") || scheme == QLatin1String("https") || scheme == QLatin1String("mailto"))
+            QDesktopServices::openUrl(url);
+        return;
+    }
+    if (!archive_.contains(url.path()))
+        return;
+    QTextBrowser::doSetSource(url, type);
 }
 
 // ---------------------------------------------------------------------------
@@ -405,6 +310,10 @@ void HelpViewer::pageChanged(const QUrl& url)
 {
     // Show where the reader is in the contents, without navigating again.
     const QString page = pathOf(url);
+    // Two entries may lead to the same page; the one chosen stays marked.
+    QTreeWidgetItem* current = contents_->currentItem();
+    if (current && pathOf(current->data(0, Qt::UserRole).toUrl()) == page)
+        return;
     QTreeWidgetItem* match = nullptr;
     for (QTreeWidgetItemIterator it(contents_); *it && !match; ++it) {
         const QUrl target = (*it)->data(0, Qt::UserRole).toUrl();

@@ -1,60 +1,20 @@
 #pragma once
 // The program's own viewer for its compiled HTML help (Help.chm): the pages
-// are read straight out of the archive with chmlib and shown in a text
-// browser, with the archive's table of contents beside them.
+// come out of the archive (see ChmArchive) and are shown in a text browser,
+// with the archive's table of contents beside them.
 
-#include <QByteArray>
+#include "app/ChmArchive.h"
+
 #include <QString>
 #include <QTextBrowser>
 #include <QUrl>
 #include <QWidget>
 
 #include <memory>
-#include <optional>
 
-struct chmFile;
 class QAction;
 class QTreeWidget;
 class QTreeWidgetItem;
-
-// Read-only access to the files inside a compiled HTML help archive.
-class ChmArchive {
-public:
-    ~ChmArchive();
-    ChmArchive(const ChmArchive&) = delete;
-    ChmArchive& operator=(const ChmArchive&) = delete;
-
-    // Opens the archive at `path`; null when the file is missing or is not a
-    // readable help archive.
-    static std::unique_ptr<ChmArchive> open(const QString& path);
-
-    // The file at `path` inside the archive ("/index.html"); nothing when it
-    // is absent, unreasonably large or cannot be read completely.
-    std::optional<QByteArray> read(const QString& path) const;
-
-    // Values from the archive's #SYSTEM file; empty when not recorded.
-    // Paths are archive paths beginning with "/".
-    QString defaultTopic() const { return defaultTopic_; }
-    QString title() const { return title_; }
-    QString contentsFile() const { return contentsFile_; }
-
-    // The first page (.htm or .html) stored in the archive, for archives that
-    // name no default topic and have no usable contents.
-    QString firstPage() const;
-
-    // Normalises a link target inside the archive: "page.html",
-    // "ms-its:Help.chm::/page.html" and "/page.html" all give "/page.html".
-    static QString archivePath(const QString& target);
-
-private:
-    explicit ChmArchive(chmFile* handle);
-    void readSystemFile();
-
-    chmFile* handle_;
-    QString defaultTopic_;
-    QString title_;
-    QString contentsFile_;
-};
 
 // A text browser whose pages, pictures and style sheets come from a help
 // archive. Pages are addressed as help:/path/in/archive.html.
@@ -67,7 +27,14 @@ public:
 
     QVariant loadResource(int type, const QUrl& name) override;
 
+protected:
+    // Links to pages the archive does not hold are not followed: the page
+    // shown stays as it is.
+    void doSetSource(const QUrl& name, QTextDocument::ResourceType type) override;
+
 private:
+    QUrl resolved(const QUrl& name) const;
+
     const ChmArchive& archive_;
 };
 

@@ -12,6 +12,8 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include <cstdlib>
+
 namespace {
 
 const QString kHelpFileName = QStringLiteral("Help.chm");
@@ -82,7 +84,7 @@ void MainMenu::mnuExit_Click()
         dialogs().MsgBox(mainWindow_, QStringLiteral("Are you sure you want to close the software"), MsgButtons::YesNo,
                          MsgIcon::Information, QStringLiteral("Korvane Outlook to Notes"), MsgAnswer::Yes);
     if (answer == MsgAnswer::Yes)
-        dialogs().EndProgram();
+        dialogs().EndProgram(EXIT_SUCCESS);
 }
 
 QStringList MainMenu::helpFileCandidates(const QString& programFolder)

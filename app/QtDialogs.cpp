@@ -4,6 +4,7 @@
 #include <QFileDialog>
 #include <QMessageBox>
 
+#include <cstdio>
 #include <cstdlib>
 
 MsgAnswer QtDialogs::MsgBox(QWidget* owner, const QString& text, MsgButtons buttons, MsgIcon icon,
@@ -46,8 +47,10 @@ QString QtDialogs::BrowseForFolder(QWidget* owner, const QString& title)
     return QFileDialog::getExistingDirectory(owner, title, QString(), QFileDialog::ShowDirsOnly);
 }
 
-void QtDialogs::EndProgram()
+void QtDialogs::EndProgram(int status)
 {
-    // Nothing is pending: every document was committed when it was saved.
-    std::_Exit(EXIT_FAILURE);
+    // At once: no window closes and no clean-up of the windows runs. Nothing
+    // is pending: every document was committed when it was saved.
+    std::fflush(nullptr);
+    std::_Exit(status);
 }

@@ -9,7 +9,7 @@ public:
                      MsgAnswer defaultAnswer) override;
     QString GetOpenFileName(QWidget* owner, const QString& fileName, const QString& filter) override;
     QString BrowseForFolder(QWidget* owner, const QString& title) override;
-    [[noreturn]] void EndProgram() override;
+    [[noreturn]] void EndProgram(int status = EXIT_FAILURE) override;
 
     // "Label (*.ext)|*.ext" as a Qt name filter "Label (*.ext)".
     static QString toQtFilter(const QString& filter);

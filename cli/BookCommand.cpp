@@ -2,6 +2,7 @@
 // printing the documents of one.
 
 #include "app/global/Global.h"
+#include "cli/BookExport.h"
 #include "cli/Command.h"
 #include "cli/ConsoleDialogs.h"
 #include "cli/ConsoleView.h"
@@ -20,6 +21,7 @@ namespace {
 const char BookUsage[] =
     "usage: pellaro-cli book create DIR\n"
     "       pellaro-cli book dump BOOK [--design]\n"
+    "       pellaro-cli book export BOOK (--dxl OUT.dxl | --vcard OUT.vcf) [--design] [--force]\n"
     "\n"
     "  create DIR   Prepares the folder DIR/Lotus Notes Address Book/ and creates a\n"
     "               new, empty address book in it, exactly as an export into a new\n"
@@ -36,7 +38,10 @@ const char BookUsage[] =
     "               is their kind).\n"
     "               BOOK is opened read-only and never changed. Exit status 0;\n"
     "               2 when BOOK is missing or not an address book; 1 when it\n"
-    "               cannot be read to the end.\n";
+    "               cannot be read to the end.\n"
+    "\n"
+    "  export BOOK  Writes the documents of BOOK as DXL (Domino XML) or vCard 3.0;\n"
+    "               see 'pellaro-cli book export --help'.\n";
 
 int usageError(const char* what)
 {
@@ -205,9 +210,11 @@ int run(const QStringList& args)
         return create(rest);
     if (sub == QLatin1String("dump"))
         return dump(rest);
+    if (sub == QLatin1String("export"))
+        return runBookExport(rest);
     return usageError("unknown subcommand");
 }
 
-const CommandRegistration registration({"book", "create a new address book, or print the documents of one", run});
+const CommandRegistration registration({"book", "create a new address book, print or export the documents of one", run});
 
 } // namespace

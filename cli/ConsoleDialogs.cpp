@@ -28,10 +28,10 @@ QString ConsoleDialogs::BrowseForFolder(QWidget*, const QString&)
     return QString();
 }
 
-void ConsoleDialogs::EndProgram()
+void ConsoleDialogs::EndProgram(int status)
 {
     std::fflush(stdout);
     std::fflush(stderr);
     // exit() rather than _exit(): open address books are closed properly.
-    std::exit(1);
+    std::exit(status);
 }

@@ -1,7 +1,7 @@
 #pragma once
 // Dialogs for the command line: messages go to stderr as one line
 // "title: text", choices of files and folders are never offered (empty), and
-// ending the program exits with status 1.
+// ending the program exits with the status asked for (1 unless told).
 
 #include "app/global/Dialogs.h"
 
@@ -11,5 +11,5 @@ public:
                      MsgAnswer defaultAnswer = MsgAnswer::Ok) override;
     QString GetOpenFileName(QWidget* owner, const QString& fileName, const QString& filter) override;
     QString BrowseForFolder(QWidget* owner, const QString& title) override;
-    [[noreturn]] void EndProgram() override;
+    [[noreturn]] void EndProgram(int status = EXIT_FAILURE) override;
 };

@@ -5,6 +5,8 @@
 
 #include <QString>
 
+#include <cstdlib>
+
 class QWidget;
 
 enum class MsgIcon { Information, Warning, Critical, Question };
@@ -27,14 +29,20 @@ public:
     // on cancel or failure.
     virtual QString BrowseForFolder(QWidget* owner, const QString& title) = 0;
 
-    // Ends the program at once: no window closes, nothing further runs.
+    // Ends the program at once with the exit status `status`: no window
+    // closes, nothing further runs. Leaving because the user asked to ends
+    // with EXIT_SUCCESS; giving up because something the program needs is
+    // missing ends with the default, EXIT_FAILURE.
     // Implementations used in tests throw ProgramEnded instead.
-    [[noreturn]] virtual void EndProgram() = 0;
+    [[noreturn]] virtual void EndProgram(int status = EXIT_FAILURE) = 0;
 };
 
-// Thrown by test implementations of Dialogs::EndProgram. Deliberately not a
-// std::exception, so the per-step error handling of the export never swallows it.
-struct ProgramEnded {};
+// Thrown by test implementations of Dialogs::EndProgram, carrying the exit
+// status asked for. Deliberately not a std::exception, so the per-step error
+// handling of the export never swallows it.
+struct ProgramEnded {
+    int status = EXIT_FAILURE;
+};
 
 // The program's Dialogs. Set once at start-up by the windowed program (or by a
 // test); asking before anything was set is a programming error and aborts.

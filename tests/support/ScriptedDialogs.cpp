@@ -32,8 +32,9 @@ QString ScriptedDialogs::BrowseForFolder(QWidget* owner, const QString& title)
     return folders.isEmpty() ? QString() : folders.takeFirst();
 }
 
-void ScriptedDialogs::EndProgram()
+void ScriptedDialogs::EndProgram(int status)
 {
     ++endProgramCalls;
-    throw ProgramEnded{};
+    endProgramStatus = status;
+    throw ProgramEnded{status};
 }

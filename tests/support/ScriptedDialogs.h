@@ -33,7 +33,7 @@ public:
                      MsgAnswer defaultAnswer) override;
     QString GetOpenFileName(QWidget* owner, const QString& fileName, const QString& filter) override;
     QString BrowseForFolder(QWidget* owner, const QString& title) override;
-    [[noreturn]] void EndProgram() override;
+    [[noreturn]] void EndProgram(int status = EXIT_FAILURE) override;
 
     // Script.
     QList<MsgAnswer> answers;    // next MsgBox answers
@@ -45,6 +45,7 @@ public:
     QList<FileRequest> openFileRequests;
     QList<FileRequest> folderRequests;
     int endProgramCalls = 0;
+    int endProgramStatus = -1;   // status of the last EndProgram
 
 private:
     Dialogs* previous_;

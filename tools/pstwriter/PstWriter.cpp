@@ -42,10 +42,16 @@ constexpr std::uint32_t kIpmSubtreeIndex = 0x401;
 constexpr std::uint32_t kSearchRootIndex = 0x402;
 constexpr std::uint32_t kDeletedItemsIndex = 0x403;
 constexpr std::uint32_t kCommonViewsIndex = 0x404;
+
 constexpr std::uint32_t kFirstUserFolderIndex = 0x405;
-constexpr std::uint32_t kFirstMessageIndex = 0x10000;
 constexpr std::uint32_t kFirstAssocIndex = 0x8000;
+constexpr std::uint32_t kFirstMessageIndex = 0x10000;
 constexpr std::uint32_t kDanglingIndex = 0x7FFFFFF;
+// User folders take node indexes downwards from just below the associated
+// messages, so a folder made later sorts before its older siblings and every
+// folder before every message. Readers that look a node's parent up depth
+// first then never pass through folders already full of items.
+constexpr std::uint32_t kLastUserFolderIndex = kFirstAssocIndex - 1;
 
 constexpr std::uint32_t nidOf(std::uint32_t index, std::uint32_t type) { return (index << 5) | type; }
 
@@ -159,15 +165,40 @@ QByteArray textToRtf(const QString &text)
     return rtf;
 }
 
-// PidTagRtfCompressed in its uncompressed form.
-QByteArray uncompressedRtf(const QByteArray &rtf)
+// PidTagRtfCompressed: an LZFu stream made of literals only, closed by the
+// end marker (a reference to the current dictionary position). The
+// uncompressed "MELA" form would be simpler but libpff insists on a CRC for it.
+QByteArray compressedRtf(const QByteArray &rtf)
 {
+    constexpr int kPresetDictionary = 207;   // length of the preset RTF dictionary
+    QByteArray stream;
+    int position = kPresetDictionary;
+    qsizetype next = 0;
+    for (bool done = false; !done;) {
+        const qsizetype control = stream.size();
+        stream.append('\0');
+        std::uint8_t flags = 0;
+        for (int bit = 0; bit < 8; ++bit) {
+            if (next < rtf.size()) {
+                stream.append(rtf.at(next++));
+                position = (position + 1) % 4096;
+                continue;
+            }
+            flags = std::uint8_t(flags | (1 << bit));
+            const std::uint16_t token = std::uint16_t(position << 4);   // offset, length 2 (ignored)
+            stream.append(char(token >> 8));
+            stream.append(char(token & 0xFF));
+            done = true;
+            break;
+        }
+        stream[control] = char(flags);
+    }
     QByteArray b;
-    b += le32(std::uint32_t(rtf.size() + 12));
-    b += le32(std::uint32_t(rtf.size()));
-    b += QByteArray("MELA", 4);
-    b += le32(0);
-    b += rtf;
+    b += le32(std::uint32_t(stream.size() + 12));   // COMPSIZE: everything after this field
+    b += le32(std::uint32_t(rtf.size()));           // RAWSIZE
+    b += QByteArray("LZFu", 4);
+    b += le32(pstCrc(stream));
+    b += stream;
     return b;
 }
 
@@ -287,7 +318,7 @@ struct PstBuilder::Impl {
 
     std::map<std::uint32_t, FolderRec> folders;
     std::vector<std::uint32_t> folderOrder;
-    std::uint32_t nextFolderIndex = kFirstUserFolderIndex;
+    std::uint32_t nextFolderIndex = kLastUserFolderIndex;   // counts down
     std::uint32_t nextMessageIndex = kFirstMessageIndex;
     std::uint32_t nextAssocIndex = kFirstAssocIndex;
 
@@ -484,9 +515,9 @@ FolderHandle PstBuilder::deletedItems() const { return {nidOf(kDeletedItemsIndex
 FolderHandle PstBuilder::addFolder(FolderHandle parent, const QString &name, const QString &containerClass)
 {
     d->folder(parent);
-    if (d->nextFolderIndex >= 0x7FFFFF)
+    if (d->nextFolderIndex < kFirstUserFolderIndex)
         throw std::runtime_error("too many folders");
-    return {d->makeFolder(d->nextFolderIndex++, parent.nid, name, containerClass)};
+    return {d->makeFolder(d->nextFolderIndex--, parent.nid, name, containerClass)};
 }
 
 void PstBuilder::addFolderProperty(FolderHandle folder, const ExtraProperty &property)
@@ -536,7 +567,7 @@ ItemHandle PstBuilder::addContact(FolderHandle folder, const ContactData &c)
         p.push_back(pTime(0x3A41, *c.anniversary));
     if (!c.body.isEmpty()) {
         if (c.bodyAsRtfOnly) {
-            p.push_back(pBin(0x1009, uncompressedRtf(textToRtf(c.body))));
+            p.push_back(pBin(0x1009, compressedRtf(textToRtf(c.body))));
             p.push_back(pBool(0x0E1F, false));
         } else {
             p.push_back(pStr(0x1000, c.body));
@@ -942,13 +973,14 @@ void PstBuilder::write(const QString &path) const
     HeaderValues h;
     for (std::uint32_t &v : h.rgnid)
         v = 0x400;
-    h.rgnid[NID_TYPE_NORMAL_FOLDER] = m.nextFolderIndex;
+    // Next indexes to give out: past every index in use of that type.
+    h.rgnid[NID_TYPE_NORMAL_FOLDER] = kLastUserFolderIndex + 1;
     h.rgnid[0x03] = 0x4000;
     h.rgnid[NID_TYPE_NORMAL_MESSAGE] = m.nextMessageIndex;
     h.rgnid[NID_TYPE_ASSOC_MESSAGE] = m.nextAssocIndex;
-    h.rgnid[NID_TYPE_HIERARCHY_TABLE] = m.nextFolderIndex;
-    h.rgnid[NID_TYPE_CONTENTS_TABLE] = m.nextFolderIndex;
-    h.rgnid[NID_TYPE_ASSOC_CONTENTS_TABLE] = m.nextFolderIndex;
+    h.rgnid[NID_TYPE_HIERARCHY_TABLE] = kLastUserFolderIndex + 1;
+    h.rgnid[NID_TYPE_CONTENTS_TABLE] = kLastUserFolderIndex + 1;
+    h.rgnid[NID_TYPE_ASSOC_CONTENTS_TABLE] = kLastUserFolderIndex + 1;
     h.dwUnique = std::uint32_t(m.items.size() + m.folders.size() + 1);
     f.finish(h);
 }

@@ -1,0 +1,53 @@
+#pragma once
+// Exporting an address book of ours to a file other programs read: DXL for a
+// Notes client or Domino server, vCard 3.0 for any other address book.
+//
+// The book is read one document at a time, so memory does not grow with its
+// size. The output is written to a temporary file beside OUT and renamed into
+// place only when complete: an export that fails or is interrupted never
+// leaves a file, whole or half, under the requested name. The book itself is
+// only read.
+
+#include <QString>
+
+#include <csignal>
+#include <functional>
+#include <stdexcept>
+
+enum class ExportFormat { Dxl, VCard };
+
+struct BookExportOptions {
+    QString book;
+    QString out;
+    ExportFormat format = ExportFormat::Dxl;
+    bool withDesign = false;  // DXL only: also the forms and views
+    bool force = false;       // replace an existing OUT
+    // Set (by a signal handler, say) to stop the export; checked after each
+    // document.
+    const volatile std::sig_atomic_t* stopRequested = nullptr;
+};
+
+struct BookExportResult {
+    qint64 exported = 0;            // documents written
+    qint64 leftOut = 0;             // documents read but not written (vCard: not Person or Group)
+    qint64 replacedCharacters = 0;  // characters the format cannot carry, written as U+FFFD
+};
+
+class BookExportError : public std::runtime_error {
+public:
+    enum Kind {
+        BadInput,     // BOOK missing or not ours, OUT exists or cannot be written; nothing was done
+        Failed,       // reading BOOK or writing OUT failed on the way; nothing left behind
+        Interrupted,  // stopped on request; nothing left behind
+    };
+    BookExportError(Kind kind, const QString& message);
+    Kind kind() const { return kind_; }
+
+private:
+    Kind kind_;
+};
+
+// Runs the export. `afterDocument` (if set) is called with the number of
+// documents read so far, after each one. Throws BookExportError.
+BookExportResult ExportBook(const BookExportOptions& options,
+                            const std::function<void(qint64 documentsRead)>& afterDocument = {});

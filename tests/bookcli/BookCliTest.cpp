@@ -1,0 +1,160 @@
+// pellaro-cli book create and book dump, run as the user runs them.
+
+#include "app/global/Global.h"
+#include "export/DocumentWriters.h"
+#include "tests/support/TempDir.h"
+#include "tests/writers/RecordingView.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct CliRun {
+    int status = -1;
+    QByteArray out, err;
+};
+
+CliRun cli(const QStringList& args)
+{
+    QProcess p;
+    p.start(QStringLiteral(PELLARO_BIN_DIR "/pellaro-cli"), args);
+    CliRun r;
+    if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit)
+        return r;
+    r.status = p.exitCode();
+    r.out = p.readAllStandardOutput();
+    r.err = p.readAllStandardError();
+    return r;
+}
+
+QList<QJsonObject> jsonLines(const QByteArray& out)
+{
+    QList<QJsonObject> docs;
+    for (const QByteArray& line : out.split('\n')) {
+        if (line.isEmpty())
+            continue;
+        QJsonParseError e;
+        const QJsonDocument d = QJsonDocument::fromJson(line, &e);
+        EXPECT_EQ(e.error, QJsonParseError::NoError) << line.constData();
+        docs.append(d.object());
+    }
+    return docs;
+}
+
+QString createBook(const TestHome& home)
+{
+    const CliRun r = cli({"book", "create", home.path()});
+    EXPECT_EQ(r.status, 0) << r.err.constData();
+    return QString::fromUtf8(r.out).trimmed();
+}
+
+class BookCli : public ::testing::Test {
+protected:
+    TestHome home;
+    void TearDown() override { Global::ResetForTests(); }
+};
+
+TEST_F(BookCli, CreatePreparesTheFolderAndPrintsTheNewBook)
+{
+    const QString book = createBook(home);
+    const QFileInfo info(book);
+    EXPECT_TRUE(info.isFile());
+    EXPECT_EQ(info.absolutePath(), QDir(home.path()).filePath("Lotus Notes Address Book"));
+    EXPECT_TRUE(QRegularExpression("^names\\d\\d-\\d\\d-\\d{4}-\\d{1,2}-\\d{1,2}-\\d{1,2}\\.nsf$")
+                    .match(info.fileName())
+                    .hasMatch())
+        << info.fileName().toStdString();
+
+    // A new book holds its design and nothing else.
+    const CliRun dump = cli({"book", "dump", book});
+    EXPECT_EQ(dump.status, 0);
+    EXPECT_TRUE(dump.out.isEmpty());
+    const QList<QJsonObject> design = jsonLines(cli({"book", "dump", book, "--design"}).out);
+    QStringList titles;
+    for (const QJsonObject& o : design)
+        titles.append(o["items"].toArray().first().toArray().at(1).toString());
+    EXPECT_TRUE(titles.contains("Person"));
+    EXPECT_TRUE(titles.contains("Group"));
+}
+
+TEST_F(BookCli, CreateFailsWithOneLineForAMissingFolder)
+{
+    const CliRun r = cli({"book", "create", home.file("absent")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.out.isEmpty());
+    EXPECT_EQ(r.err.count('\n'), 1) << r.err.constData();
+    EXPECT_FALSE(QFileInfo::exists(home.file("absent")));
+}
+
+TEST_F(BookCli, DumpPrintsDocumentsWithItemsInStoredOrder)
+{
+    const QString book = createBook(home);
+    RecordingView view;
+    view.newBookMode = false;
+    Global::DestinationPath = book;
+    PersonFields f;
+    f.elotus_FirstName = " Ann-Marie ";
+    f.elotus_LastName = QString::fromUtf8("O'Brien \"Ж\"\n2");
+    bool saveIt = true;
+    ASSERT_TRUE(SaveNotesContacts(f, saveIt, view));
+    ASSERT_TRUE(SaveNotesGroups("Friends", "'a@b.example' ", "", saveIt, view));
+
+    const CliRun r = cli({"book", "dump", book});
+    ASSERT_EQ(r.status, 0) << r.err.constData();
+    const QList<QJsonObject> docs = jsonLines(r.out);
+    ASSERT_EQ(docs.size(), 2);
+
+    EXPECT_EQ(docs[0]["form"].toString(), "Person");
+    EXPECT_EQ(docs[0]["folders"].toArray(), QJsonArray({"Outlook Contacts"}));
+    const QJsonArray items = docs[0]["items"].toArray();
+    ASSERT_EQ(items.size(), 40);
+    EXPECT_EQ(items[0].toArray(), QJsonArray({"Form", "Person"}));
+    EXPECT_EQ(items[1].toArray(), QJsonArray({"FirstName", " Ann-Marie "}));
+    EXPECT_EQ(items[3].toArray(), QJsonArray({"LastName", QString::fromUtf8("O'Brien \"Ж\"\n2")}));
+    EXPECT_EQ(items[39].toArray(), QJsonArray({"Type", "Person"}));
+    EXPECT_GT(docs[0]["noteid"].toInteger(), 0);
+    EXPECT_EQ(docs[0]["unid"].toString().size(), 32);
+
+    EXPECT_EQ(docs[1]["form"].toString(), "Group");
+    EXPECT_EQ(docs[1]["folders"].toArray(), QJsonArray({"Outlook Groups"}));
+    EXPECT_EQ(docs[1]["items"].toArray().size(), 5);
+}
+
+TEST_F(BookCli, DumpRefusesWhatIsNotOneOfOurBooksAndLeavesItAlone)
+{
+    const QString random = home.file("random.nsf");
+    QByteArray bytes;
+    for (int i = 0; i < 4096; ++i)
+        bytes.append(char((i * 131) & 0xFF));
+    ASSERT_TRUE(writeAll(random, bytes));
+
+    for (const QString& path : {random, home.file("missing.nsf")}) {
+        const CliRun r = cli({"book", "dump", path});
+        EXPECT_EQ(r.status, 2) << path.toStdString();
+        EXPECT_FALSE(r.err.isEmpty());
+        EXPECT_TRUE(r.out.isEmpty());
+    }
+    EXPECT_EQ(readAll(random), bytes);
+    EXPECT_FALSE(QFileInfo::exists(home.file("missing.nsf")));
+    EXPECT_FALSE(QFileInfo::exists(random + "-wal"));
+}
+
+TEST_F(BookCli, HelpAndUsage)
+{
+    for (const QStringList& args : {QStringList{"book", "create", "--help"}, QStringList{"book", "dump", "--help"}}) {
+        const CliRun r = cli(args);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_TRUE(r.out.contains("usage: pellaro-cli book"));
+    }
+    EXPECT_EQ(cli({"book", "dump"}).status, 2);
+}
+
+}  // namespace

@@ -1,0 +1,185 @@
+// pellaro-cli book export: exit codes, messages, books and outputs that must
+// not be touched, and exports that stop half-way leaving nothing behind.
+
+#include "tests/bookexport/ExportFixture.h"
+
+#include <QCryptographicHash>
+#include <QFileInfo>
+#include <QProcess>
+
+#include <sqlite3.h>
+
+#include <stdexcept>
+
+namespace {
+
+struct CliRun {
+    int exitCode = -1;
+    QString err;
+};
+
+CliRun cli(const QStringList& args)
+{
+    QProcess p;
+    p.start(QStringLiteral(PELLARO_BIN_DIR "/pellaro-cli"), QStringList{QStringLiteral("book"), QStringLiteral("export")} + args);
+    if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit)
+        return {};
+    return {p.exitCode(), QString::fromUtf8(p.readAllStandardError())};
+}
+
+QByteArray digest(const QString& path)
+{
+    return QCryptographicHash::hash(readAll(path), QCryptographicHash::Sha256);
+}
+
+class ExportCommand : public ExportFixture {
+protected:
+    void SetUp() override
+    {
+        ExportFixture::SetUp();
+        for (int i = 0; i < 3; ++i)
+            addPerson(awkwardPerson(i));
+        addGroup(QStringLiteral("Team"), QStringLiteral("'a@example.com' "), QString());
+    }
+};
+
+} // namespace
+
+TEST_F(ExportCommand, WritesBothFormatsAndSaysHowMany)
+{
+    for (const char* option : {"--dxl", "--vcard"}) {
+        const QString out = home.file(QStringLiteral("out-") + QString::fromLatin1(option + 2));
+        const CliRun r = cli({book, QString::fromLatin1(option), out});
+        EXPECT_EQ(r.exitCode, 0) << qPrintable(r.err);
+        EXPECT_EQ(r.err, QStringLiteral("4 documents exported\n"));
+        EXPECT_GT(QFileInfo(out).size(), 0);
+    }
+    EXPECT_EQ(strayFiles().size(), 2);
+}
+
+TEST_F(ExportCommand, MissingOrForeignBookIsRefusedAndLeftAsItWas)
+{
+    const QString out = home.file(QStringLiteral("out.vcf"));
+    CliRun r = cli({home.file(QStringLiteral("no-such.nsf")), QStringLiteral("--vcard"), out});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(r.err.contains(QLatin1String("no-such.nsf"))) << qPrintable(r.err);
+
+    const QString text = home.file(QStringLiteral("notes.txt"));
+    ASSERT_TRUE(writeAll(text, "not an address book\n"));
+    const QString foreign = home.file(QStringLiteral("other.sqlite"));
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(QFile::encodeName(foreign).constData(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, "CREATE TABLE notes(x); INSERT INTO notes VALUES(1)", nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+    for (const QString& f : {text, foreign}) {
+        const QByteArray before = digest(f);
+        const QDateTime modified = QFileInfo(f).lastModified();
+        for (const char* option : {"--dxl", "--vcard"}) {
+            r = cli({f, QString::fromLatin1(option), out, QStringLiteral("--force")});
+            EXPECT_EQ(r.exitCode, 2) << qPrintable(f);
+            EXPECT_TRUE(r.err.contains(QLatin1String("not an address book"))) << qPrintable(r.err);
+        }
+        EXPECT_EQ(digest(f), before);
+        EXPECT_EQ(QFileInfo(f).lastModified(), modified);
+    }
+    EXPECT_FALSE(QFileInfo::exists(out));
+    EXPECT_EQ(strayFiles(), (QStringList{QStringLiteral("notes.txt"), QStringLiteral("other.sqlite")}));
+}
+
+TEST_F(ExportCommand, ExistingOutputIsReplacedOnlyWithForce)
+{
+    const QString out = home.file(QStringLiteral("contacts.vcf"));
+    ASSERT_TRUE(writeAll(out, "keep me"));
+    CliRun r = cli({book, QStringLiteral("--vcard"), out});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(r.err.contains(QLatin1String("--force"))) << qPrintable(r.err);
+    EXPECT_EQ(readAll(out), QByteArray("keep me"));
+
+    r = cli({book, QStringLiteral("--vcard"), out, QStringLiteral("--force")});
+    EXPECT_EQ(r.exitCode, 0) << qPrintable(r.err);
+    EXPECT_TRUE(readAll(out).startsWith("BEGIN:VCARD\r\n"));
+    EXPECT_EQ(strayFiles(), QStringList{QStringLiteral("contacts.vcf")});
+}
+
+TEST_F(ExportCommand, NeverWritesOverTheBookItselfOrIntoAFolder)
+{
+    const QByteArray before = digest(book);
+    CliRun r = cli({book, QStringLiteral("--dxl"), book, QStringLiteral("--force")});
+    EXPECT_EQ(r.exitCode, 2);
+    // Another name for the same file.
+    const QString link = home.file(QStringLiteral("link.dxl"));
+    ASSERT_TRUE(QFile::link(book, link));
+    r = cli({book, QStringLiteral("--dxl"), link, QStringLiteral("--force")});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(digest(book), before);
+    EXPECT_EQ(documents().size(), 4u);
+
+    r = cli({book, QStringLiteral("--dxl"), home.path(), QStringLiteral("--force")});
+    EXPECT_EQ(r.exitCode, 2);
+    r = cli({book, QStringLiteral("--dxl"), home.file(QStringLiteral("missing/out.dxl"))});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(r.err.contains(QLatin1String("cannot write"))) << qPrintable(r.err);
+}
+
+TEST_F(ExportCommand, UsageErrors)
+{
+    const QString out = home.file(QStringLiteral("out"));
+    for (const QStringList& args : {QStringList{book}, QStringList{book, QStringLiteral("--dxl")},
+                                    QStringList{book, QStringLiteral("--dxl"), out, QStringLiteral("--vcard"), out},
+                                    QStringList{book, QStringLiteral("--vcard"), out, QStringLiteral("--design")},
+                                    QStringList{QStringLiteral("--dxl"), out},
+                                    QStringList{book, QStringLiteral("--dxl"), out, QStringLiteral("--bogus")}}) {
+        const CliRun r = cli(args);
+        EXPECT_EQ(r.exitCode, 2) << qPrintable(args.join(u' '));
+        EXPECT_TRUE(r.err.contains(QLatin1String("usage:"))) << qPrintable(r.err);
+    }
+    EXPECT_FALSE(QFileInfo::exists(out));
+}
+
+// ------------------------------------------------ exports that stop half-way
+
+TEST_F(ExportCommand, FailureOnTheWayLeavesNoFileAndKeepsTheOldOne)
+{
+    const QString fresh = home.file(QStringLiteral("fresh.dxl"));
+    const QString old = home.file(QStringLiteral("old.vcf"));
+    ASSERT_TRUE(writeAll(old, "the previous export"));
+    for (const QString& out : {fresh, old}) {
+        for (ExportFormat format : {ExportFormat::Dxl, ExportFormat::VCard}) {
+            BookExportOptions o;
+            o.book = book;
+            o.out = out;
+            o.format = format;
+            o.force = true;
+            EXPECT_THROW(ExportBook(o,
+                                    [](qint64 read) {
+                                        if (read == 2)
+                                            throw std::runtime_error("the disk is full");
+                                    }),
+                         std::runtime_error);
+        }
+    }
+    EXPECT_FALSE(QFileInfo::exists(fresh));
+    EXPECT_EQ(readAll(old), QByteArray("the previous export"));
+    EXPECT_EQ(strayFiles(), QStringList{QStringLiteral("old.vcf")});
+}
+
+TEST_F(ExportCommand, StopRequestEndsTheExportWithNothingWritten)
+{
+    volatile std::sig_atomic_t stop = 0;
+    BookExportOptions o;
+    o.book = book;
+    o.out = home.file(QStringLiteral("stopped.vcf"));
+    o.format = ExportFormat::VCard;
+    o.stopRequested = &stop;
+    try {
+        ExportBook(o, [&](qint64 read) {
+            if (read == 1)
+                stop = 1;  // as the signal handler does
+        });
+        ADD_FAILURE() << "the export did not stop";
+    } catch (const BookExportError& e) {
+        EXPECT_EQ(e.kind(), BookExportError::Interrupted);
+    }
+    EXPECT_TRUE(strayFiles().isEmpty()) << qPrintable(strayFiles().join(u' '));
+}

@@ -1,0 +1,151 @@
+#pragma once
+// A test address book filled by the document writers (and, for documents
+// the writers never make, by the store directly), the values that are hard
+// to carry through XML and vCard, and running the export on it.
+
+#include "app/global/Global.h"
+#include "export/BookExport.h"
+#include "export/DocumentWriters.h"
+#include "export/notes/BookReader.h"
+#include "export/notes/Notes.h"
+#include "tests/support/TempDir.h"
+#include "tests/writers/RecordingView.h"
+
+#include <QDir>
+#include <QLocale>
+#include <QStringList>
+
+#include "tests/notes/PrintQt.h"
+
+#include <gtest/gtest.h>
+
+#include <utility>
+#include <vector>
+
+// The 38 fields in the order of the Person items after "Form".
+inline std::vector<QString PersonFields::*> personFieldOrder()
+{
+    return {&PersonFields::elotus_FirstName, &PersonFields::elotus_MiddleName, &PersonFields::elotus_LastName,
+            &PersonFields::elotus_Suffix, &PersonFields::elotus_Title, &PersonFields::elotus_Email,
+            &PersonFields::elotus_Company, &PersonFields::elotus_JobTitle, &PersonFields::elotus_BusinessStreet,
+            &PersonFields::elotus_BusinessCity, &PersonFields::elotus_BusinessZip, &PersonFields::elotus_BusinessState,
+            &PersonFields::elotus_BusinessCountry, &PersonFields::elotus_Location, &PersonFields::elotus_WebPage,
+            &PersonFields::elotus_Department, &PersonFields::elotus_Manager, &PersonFields::elotus_Assistant,
+            &PersonFields::elotus_OfficePhone, &PersonFields::elotus_OfficeFax, &PersonFields::elotus_CellPhone,
+            &PersonFields::elotus_Pager, &PersonFields::elotus_OtherEmail1, &PersonFields::elotus_OtherEmail2,
+            &PersonFields::elotus_OtherEmail3, &PersonFields::elotus_PersonalStreet,
+            &PersonFields::elotus_PersonalCity, &PersonFields::elotus_PersonalZip,
+            &PersonFields::elotus_PersonalState, &PersonFields::elotus_PersonalCountry, &PersonFields::elotus_Spouse,
+            &PersonFields::elotus_Childern, &PersonFields::elotus_HomePhone, &PersonFields::elotus_HomeFax,
+            &PersonFields::elotus_BirthDay, &PersonFields::elotus_Anniversary, &PersonFields::elotus_Comments,
+            &PersonFields::elotus_Categories};
+}
+
+// Values that break careless escaping, encoding or folding.
+inline QStringList awkwardValues()
+{
+    QStringList v = {
+        QStringLiteral("Smith, John; Jr."),
+        QStringLiteral("O'Brien \"Bob\" 'the builder'"),
+        QStringLiteral("line one\r\nline two\nline three\rline four"),
+        QStringLiteral("back\\slash and \\n and \\, as typed"),
+        QStringLiteral("Иванов Пётр Сергеевич"),
+        QStringLiteral("山田太郎 株式会社"),
+        QStringLiteral("محمد عبد الله"),
+        QStringLiteral("🎉 party 👍 time"),
+        QString(200, u'x'),
+        QString(200, QChar(0xE9)),                    // é, two octets
+        QStringLiteral("漢字").repeated(100),          // three octets each
+        QStringLiteral("😀").repeated(100),            // four octets each
+        QStringLiteral("  leading and trailing  "),
+        QStringLiteral("a,b;c\\d:e\"f'g<h>&i"),
+        QStringLiteral("tab\there"),
+    };
+    // ASCII runs of every length around a fold, then wide characters.
+    for (int k = 60; k <= 76; ++k)
+        v.append(QString(k, u'y') + QStringLiteral("é漢😀").repeated(10));
+    return v;
+}
+
+class ExportFixture : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        Global::ResetForTests();
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+        book = home.file(QStringLiteral("book.nsf"));
+        notes::NotesSession s;
+        s.GetDatabase(QString(), QStringLiteral("pernames.ntf"))->CreateCopy(QString(), book);
+        Global::NewBookPath = book;
+    }
+    void TearDown() override
+    {
+        QLocale::setDefault(QLocale::system());
+        Global::ResetForTests();
+    }
+
+    void addPerson(const PersonFields& f)
+    {
+        bool saveIt = true;
+        ASSERT_TRUE(SaveNotesContacts(f, saveIt, view));
+    }
+    void addGroup(const QString& name, const QString& members, const QString& description)
+    {
+        bool saveIt = true;
+        ASSERT_TRUE(SaveNotesGroups(name, members, description, saveIt, view));
+    }
+    // A document the writers never make: any items, any folders.
+    void addDocument(const std::vector<std::pair<QString, QString>>& items, const QStringList& folders)
+    {
+        notes::NotesSession s;
+        auto db = s.GetDatabase(QString(), book);
+        auto doc = db->CreateDocument();
+        for (const auto& [name, value] : items)
+            doc->ReplaceItemValue(name, value);
+        doc->Save(false, false);
+        for (const QString& f : folders)
+            doc->PutInFolder(f);
+    }
+
+    // A Person of awkward values, different for each `seed`.
+    PersonFields awkwardPerson(int seed) const
+    {
+        const QStringList values = awkwardValues();
+        const auto order = personFieldOrder();
+        PersonFields f;
+        for (std::size_t i = 0; i < order.size(); ++i)
+            f.*order[i] = values[qsizetype((i * 7 + std::size_t(seed)) % std::size_t(values.size()))];
+        f.elotus_OtherEmail1 = f.elotus_Email;  // as the reader hands it over
+        return f;
+    }
+
+    std::vector<notes::StoredDocument> documents(bool withDesign = false) const
+    {
+        std::vector<notes::StoredDocument> docs;
+        notes::BookReader(book).forEachDocument(withDesign,
+                                                [&](const notes::StoredDocument& d) { docs.push_back(d); });
+        return docs;
+    }
+
+    BookExportResult exportBook(ExportFormat format, const QString& out, bool withDesign = false)
+    {
+        BookExportOptions o;
+        o.book = book;
+        o.out = out;
+        o.format = format;
+        o.withDesign = withDesign;
+        return ExportBook(o);
+    }
+
+    // The names in the test folder other than the book's own files.
+    QStringList strayFiles() const
+    {
+        QStringList names = QDir(home.path()).entryList(QDir::Files | QDir::Hidden | QDir::System);
+        names.removeIf([](const QString& n) { return n.startsWith(QLatin1String("book.nsf")); });
+        return names;
+    }
+
+    TestHome home;
+    RecordingView view;
+    QString book;
+};

@@ -1,0 +1,381 @@
+// The vCard export read back with the strict reader and every non-empty item
+// of every Person and Group document found again; dates parsed back under
+// the locale they were written with.
+
+#include "export/VCardWriter.h"
+#include "tests/bookexport/ExportFixture.h"
+#include "tests/bookexport/VCardReader.h"
+
+#include <QUrl>
+
+#include <algorithm>
+
+namespace {
+
+// Line breaks as a vCard carries them: one kind only.
+QString oneKindOfBreak(QString s)
+{
+    s.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    s.replace(u'\r', u'\n');
+    return s;
+}
+
+// The items of a Person card, by Notes item name, as the documented mapping
+// gives them back.
+struct PersonBack {
+    QHash<QString, QString> items;
+    QStringList emails;       // every EMAIL, in order
+    QStringList notes;        // every NOTE, in order
+    QString error;
+};
+
+QString text(const VProperty* p, QString* error)
+{
+    return p ? unescapeText(p->value, error) : QString();
+}
+
+PersonBack readPerson(const VCard& card)
+{
+    PersonBack b;
+    QString* e = &b.error;
+    auto put = [&](const char* item, const QString& value) {
+        if (!value.isEmpty())
+            b.items.insert(QString::fromLatin1(item), value);
+    };
+    const QStringList n = splitValue(card.first(QStringLiteral("N"))->value, ';', e);
+    if (n.size() != 5) {
+        b.error = QStringLiteral("N without five parts");
+        return b;
+    }
+    put("LastName", n[0]);
+    put("FirstName", n[1]);
+    put("MiddleName", n[2]);
+    put("Title", n[3]);
+    put("Suffix", n[4]);
+    if (const VProperty* org = card.first(QStringLiteral("ORG"))) {
+        const QStringList parts = splitValue(org->value, ';', e);
+        put("CompanyName", parts.value(0));
+        put("Department", parts.value(1));
+    }
+    put("JobTitle", text(card.first(QStringLiteral("TITLE")), e));
+    for (const VProperty* p : card.all(QStringLiteral("EMAIL"))) {
+        const QString address = unescapeText(p->value, e);
+        b.emails.append(address);
+        if (p->hasType(QStringLiteral("pref")))
+            put("MailAddress", address);
+    }
+    for (const VProperty* p : card.all(QStringLiteral("TEL"))) {
+        const QString number = unescapeText(p->value, e);
+        const bool work = p->hasType(QStringLiteral("work")), home = p->hasType(QStringLiteral("home"));
+        const bool fax = p->hasType(QStringLiteral("fax"));
+        if (work)
+            put(fax ? "OfficeFAXPhoneNumber" : "OfficePhoneNumber", number);
+        else if (home)
+            put(fax ? "HomeFAXPhoneNumber" : "PhoneNumber", number);
+        else if (p->hasType(QStringLiteral("cell")))
+            put("CellPhoneNumber", number);
+        else if (p->hasType(QStringLiteral("pager")))
+            put("PhoneNumber_6", number);
+    }
+    for (const VProperty* p : card.all(QStringLiteral("ADR"))) {
+        const QStringList a = splitValue(p->value, ';', e);
+        if (a.size() != 7 || !a[0].isEmpty() || !a[1].isEmpty()) {
+            b.error = QStringLiteral("ADR without seven parts");
+            return b;
+        }
+        const bool work = p->hasType(QStringLiteral("work"));
+        put(work ? "OfficeStreetAddress" : "StreetAddress", a[2]);
+        put(work ? "OfficeCity" : "City", a[3]);
+        put(work ? "OfficeState" : "State", a[4]);
+        put(work ? "OfficeZIP" : "Zip", a[5]);
+        put(work ? "OfficeCountry" : "Country", a[6]);
+    }
+    if (const VProperty* url = card.first(QStringLiteral("URL")))
+        put("WebSite", QString::fromUtf8(url->value));
+    // Dates as ISO text; the test turns them back into the book's form.
+    if (const VProperty* p = card.first(QStringLiteral("BDAY")))
+        put("Birthday", QString::fromLatin1(p->value));
+    if (const VProperty* p = card.first(QStringLiteral("X-MS-ANNIVERSARY")))
+        put("Anniversary", QString::fromLatin1(p->value));
+    for (const VProperty* p : card.all(QStringLiteral("NOTE")))
+        b.notes.append(unescapeText(p->value, e));
+    if (const VProperty* p = card.first(QStringLiteral("CATEGORIES")))
+        put("Categories", splitValue(p->value, ',', e).join(QStringLiteral(", ")));
+    put("Manager", text(card.first(QStringLiteral("X-MS-MANAGER")), e));
+    put("Assistant", text(card.first(QStringLiteral("X-MS-ASSISTANT")), e));
+    put("Spouse", text(card.first(QStringLiteral("X-MS-SPOUSE")), e));
+    put("Children", text(card.first(QStringLiteral("X-MS-CHILD")), e));
+    put("Location", text(card.first(QStringLiteral("X-PELLARO-LOCATION")), e));
+    for (const VProperty* p : card.all(QStringLiteral("X-PELLARO-ITEM"))) {
+        const QStringList nv = splitValue(p->value, ';', e);
+        if (nv.size() != 2) {
+            b.error = QStringLiteral("X-PELLARO-ITEM without name and value");
+            return b;
+        }
+        b.items.insert(nv[0], nv[1]);
+    }
+    return b;
+}
+
+// Checks one Person document against its card: every non-empty item found.
+void expectPersonCard(const notes::StoredDocument& d, const VCard& card)
+{
+    PersonBack back = readPerson(card);
+    ASSERT_TRUE(back.error.isEmpty()) << qPrintable(back.error);
+    QString error;
+    EXPECT_EQ(unescapeText(card.first(QStringLiteral("UID"))->value, &error), d.unid);
+    QStringList notes = back.notes;
+    for (const notes::StoredItem& item : d.items) {
+        if (item.value.isEmpty() || item.name == QLatin1String("Form") || item.name == QLatin1String("Type"))
+            continue;
+        const QString expected = oneKindOfBreak(item.value);
+        SCOPED_TRACE(item.name.toStdString());
+        if (item.name.startsWith(QLatin1String("MiscPhone"))) {
+            // Other e-mail addresses: present, but each one only once.
+            EXPECT_TRUE(std::any_of(back.emails.begin(), back.emails.end(),
+                                    [&](const QString& a) { return a.trimmed() == expected.trimmed(); }));
+            continue;
+        }
+        if (item.name == QLatin1String("Comment")) {
+            ASSERT_FALSE(notes.isEmpty());
+            EXPECT_EQ(notes.takeFirst(), expected);
+            continue;
+        }
+        if (item.name == QLatin1String("Birthday") || item.name == QLatin1String("Anniversary")) {
+            if (back.items.contains(item.name)) {
+                // Back into the book's form under the same locale.
+                const QDateTime when = QDateTime::fromString(back.items.value(item.name), Qt::ISODate);
+                const QDate day = when.isValid() ? when.date()
+                                                 : QDate::fromString(back.items.value(item.name), Qt::ISODate);
+                ASSERT_TRUE(day.isValid()) << qPrintable(back.items.value(item.name));
+                QString again = QLocale().toString(day, QLocale::ShortFormat);
+                if (when.isValid() && when.time() != QTime(0, 0))
+                    again += u' ' + QLocale().toString(when.time(), QLocale::ShortFormat);
+                EXPECT_EQ(again, item.value);
+            } else {
+                EXPECT_TRUE(notes.contains(item.name + QStringLiteral(": ") + expected))
+                    << "an undated text kept as a note";
+            }
+            continue;
+        }
+        EXPECT_EQ(back.items.value(item.name), expected);
+    }
+    QStringList emails = back.emails;
+    emails.removeDuplicates();
+    EXPECT_EQ(emails.size(), back.emails.size()) << "an e-mail address repeated";
+}
+
+class VCardExport : public ExportFixture {
+protected:
+    VCardFile exportAndRead(BookExportResult* result = nullptr)
+    {
+        const QString out = home.file(QStringLiteral("book.vcf"));
+        QFile::remove(out);
+        const BookExportResult r = exportBook(ExportFormat::VCard, out);
+        if (result)
+            *result = r;
+        return readVCardFile(readAll(out));
+    }
+};
+
+} // namespace
+
+TEST_F(VCardExport, EveryItemOfEveryPersonIsFoundInItsCard)
+{
+    const int people = int(awkwardValues().size());
+    for (int seed = 0; seed < people; ++seed) {
+        PersonFields f = awkwardPerson(seed);
+        if (seed % 3 == 0) {
+            f.elotus_BirthDay = QLocale().toString(QDate(1970 + seed, 1 + seed % 12, 1 + seed), QLocale::ShortFormat);
+            f.elotus_Anniversary = QLocale().toString(QDate(2001, 2, 3), QLocale::ShortFormat) + u' '
+                                   + QLocale().toString(QTime(14, 30), QLocale::ShortFormat);
+        }
+        if (seed % 4 == 1)
+            f.elotus_WebPage = QStringLiteral("https://example.com/a,b;c?q=1&r=ü");
+        addPerson(f);
+    }
+    addPerson(PersonFields{});
+
+    BookExportResult result;
+    const VCardFile vcf = exportAndRead(&result);
+    ASSERT_TRUE(vcf.error.isEmpty()) << qPrintable(vcf.error);
+    EXPECT_GT(vcf.foldedLines, 0);
+    EXPECT_EQ(result.replacedCharacters, 0);
+    const auto docs = documents();
+    ASSERT_EQ(vcf.cards.size(), docs.size());
+    EXPECT_EQ(result.exported, qint64(docs.size()));
+    for (std::size_t i = 0; i < docs.size(); ++i) {
+        SCOPED_TRACE(i);
+        expectPersonCard(docs[i], vcf.cards[i]);
+    }
+    // The empty contact still has the two names a card must have.
+    QString error;
+    EXPECT_EQ(vcf.cards.back().first(QStringLiteral("N"))->value, ";;;;");
+    EXPECT_TRUE(unescapeText(vcf.cards.back().first(QStringLiteral("FN"))->value, &error).isEmpty());
+}
+
+TEST_F(VCardExport, NameParts)
+{
+    PersonFields f;
+    f.elotus_Title = QStringLiteral("Dr.");
+    f.elotus_FirstName = QStringLiteral(" Seán ");
+    f.elotus_LastName = QStringLiteral("O'Neill, Jr");
+    f.elotus_Company = QStringLiteral("Acme; Sons");
+    addPerson(f);
+    PersonFields companyOnly;
+    companyOnly.elotus_Company = QStringLiteral("Acme Ltd");
+    addPerson(companyOnly);
+
+    const VCardFile vcf = exportAndRead();
+    ASSERT_TRUE(vcf.error.isEmpty()) << qPrintable(vcf.error);
+    ASSERT_EQ(vcf.cards.size(), 2u);
+    EXPECT_EQ(vcf.cards[0].first(QStringLiteral("N"))->value, "O'Neill\\, Jr; Seán ;;Dr.;");
+    EXPECT_EQ(vcf.cards[0].first(QStringLiteral("FN"))->value, "Dr. Seán O'Neill\\, Jr");
+    EXPECT_EQ(vcf.cards[0].first(QStringLiteral("ORG"))->value, "Acme\\; Sons;");
+    EXPECT_EQ(vcf.cards[1].first(QStringLiteral("FN"))->value, "Acme Ltd");
+}
+
+TEST_F(VCardExport, GroupsListTheirMembersInOrder)
+{
+    const QString members = QStringLiteral("'ann@example.com' 'Jane O'Brien' 'x, y; z' '' "
+                                           "'Ωμέγα <o@example.gr>' 'odd%char+tag@example.com' ");
+    addGroup(QStringLiteral("Team, \"A\"; B"), members, QStringLiteral("first line\r\nsecond"));
+    addGroup(QStringLiteral("Nobody"), QString(), QString());
+    addGroup(QStringLiteral("Not quoted"), QStringLiteral("Ann, Bob"), QString());
+
+    const VCardFile vcf = exportAndRead();
+    ASSERT_TRUE(vcf.error.isEmpty()) << qPrintable(vcf.error);
+    ASSERT_EQ(vcf.cards.size(), 3u);
+    QString error;
+    for (const VCard& card : vcf.cards)
+        EXPECT_EQ(card.first(QStringLiteral("X-ADDRESSBOOKSERVER-KIND"))->value, "group");
+
+    const VCard& team = vcf.cards[0];
+    EXPECT_EQ(unescapeText(team.first(QStringLiteral("FN"))->value, &error), QStringLiteral("Team, \"A\"; B"));
+    EXPECT_EQ(unescapeText(team.first(QStringLiteral("NOTE"))->value, &error), QStringLiteral("first line\nsecond"));
+    // The member text again, from the member properties in card order.
+    QString rebuilt;
+    int addresses = 0;
+    for (const VProperty& p : team.properties) {
+        if (p.name == QLatin1String("X-ADDRESSBOOKSERVER-MEMBER")) {
+            ASSERT_TRUE(p.value.startsWith("mailto:"));
+            rebuilt += u'\'' + QUrl::fromPercentEncoding(p.value.mid(7)) + QStringLiteral("' ");
+            ++addresses;
+        } else if (p.name == QLatin1String("X-PELLARO-MEMBER")) {
+            rebuilt += u'\'' + unescapeText(p.value, &error) + QStringLiteral("' ");
+        }
+    }
+    EXPECT_EQ(rebuilt, members);
+    EXPECT_EQ(addresses, 2);
+
+    EXPECT_TRUE(vcf.cards[1].all(QStringLiteral("X-ADDRESSBOOKSERVER-MEMBER")).empty());
+    EXPECT_TRUE(vcf.cards[1].all(QStringLiteral("X-PELLARO-MEMBER")).empty());
+    EXPECT_EQ(unescapeText(vcf.cards[2].first(QStringLiteral("X-PELLARO-MEMBERS"))->value, &error),
+              QStringLiteral("Ann, Bob"));
+    EXPECT_TRUE(error.isEmpty()) << qPrintable(error);
+}
+
+TEST_F(VCardExport, OtherDocumentsAreLeftOutAndUnknownItemsKept)
+{
+    addDocument({{QStringLiteral("Form"), QStringLiteral("Memo")}, {QStringLiteral("Subject"), QStringLiteral("x")}},
+                {});
+    addDocument({{QStringLiteral("Form"), QStringLiteral("Person")},
+                 {QStringLiteral("LastName"), QStringLiteral("Doe")},
+                 {QStringLiteral("ShortName"), QStringLiteral("jdoe; j,d")},
+                 {QStringLiteral("Type"), QStringLiteral("Person")}},
+                {});
+    BookExportResult result;
+    const VCardFile vcf = exportAndRead(&result);
+    ASSERT_TRUE(vcf.error.isEmpty()) << qPrintable(vcf.error);
+    EXPECT_EQ(result.exported, 1);
+    EXPECT_EQ(result.leftOut, 1);
+    ASSERT_EQ(vcf.cards.size(), 1u);
+    expectPersonCard(documents()[1], vcf.cards[0]);
+}
+
+TEST_F(VCardExport, ControlCharactersAndBrokenPairsAreReplacedAndCounted)
+{
+    PersonFields f;
+    f.elotus_FirstName = QStringLiteral("a\x01") + QChar(0xDC00) + QStringLiteral("b\x7F");
+    addPerson(f);
+    BookExportResult result;
+    const VCardFile vcf = exportAndRead(&result);
+    ASSERT_TRUE(vcf.error.isEmpty()) << qPrintable(vcf.error);
+    EXPECT_EQ(result.replacedCharacters, 6);  // three in N, three in FN
+    QString error;
+    EXPECT_EQ(splitValue(vcf.cards[0].first(QStringLiteral("N"))->value, ';', &error)[1],
+              QStringLiteral("a\uFFFD\uFFFDb\uFFFD"));
+}
+
+TEST_F(VCardExport, EmptyBookGivesAnEmptyFile)
+{
+    addDocument({{QStringLiteral("Form"), QStringLiteral("Memo")}}, {});
+    const QString out = home.file(QStringLiteral("empty.vcf"));
+    const BookExportResult r = exportBook(ExportFormat::VCard, out);
+    EXPECT_EQ(r.exported, 0);
+    EXPECT_TRUE(QFileInfo::exists(out));
+    EXPECT_EQ(QFileInfo(out).size(), 0);
+}
+
+// ---------------------------------------------------------------- dates
+
+TEST(BookDates, ReadBackUnderTheLocaleTheyWereWrittenWith)
+{
+    const std::vector<QLocale> locales = {
+        QLocale(QLocale::English, QLocale::UnitedStates), QLocale(QLocale::German, QLocale::Germany),
+        QLocale(QLocale::Japanese, QLocale::Japan),       QLocale(QLocale::Czech, QLocale::CzechRepublic),
+        QLocale(QLocale::Arabic, QLocale::Egypt),         QLocale::c()};
+    const std::vector<QDate> days = {QDate(1980, 7, 12), QDate(2000, 2, 29), QDate(2004, 2, 29), QDate(1999, 12, 31),
+                                     QDate(2001, 1, 1)};
+    for (const QLocale& l : locales) {
+        for (const QDate& day : days) {
+            SCOPED_TRACE((l.name() + u' ' + day.toString(Qt::ISODate)).toStdString());
+            const QString text = l.toString(day, QLocale::ShortFormat);
+            const auto parsed = vcard::parseBookDate(text, l);
+            ASSERT_TRUE(parsed.has_value()) << qPrintable(text);
+            EXPECT_EQ(parsed->date(), day);
+            EXPECT_EQ(parsed->time(), QTime(0, 0));
+            for (const QTime& t : {QTime(14, 30), QTime(0, 5), QTime(23, 59)}) {
+                const QString withTime = text + u' ' + l.toString(t, QLocale::ShortFormat);
+                const auto p = vcard::parseBookDate(withTime, l);
+                ASSERT_TRUE(p.has_value()) << qPrintable(withTime);
+                EXPECT_EQ(*p, QDateTime(day, t));
+            }
+        }
+        EXPECT_FALSE(vcard::parseBookDate(QStringLiteral("sometime in May"), l).has_value());
+        EXPECT_FALSE(vcard::parseBookDate(QString(), l).has_value());
+    }
+}
+
+TEST(BookDates, TwoDigitYearsAreTheLatestThatIsNotInTheFuture)
+{
+    const QLocale us(QLocale::English, QLocale::UnitedStates);
+    ASSERT_EQ(us.dateFormat(QLocale::ShortFormat).count(u'y'), 2);
+    const QDate today = QDate::currentDate();
+    const QDate lastYear = today.addYears(-1);
+    EXPECT_EQ(vcard::parseBookDate(us.toString(lastYear, QLocale::ShortFormat), us)->date(), lastYear);
+    const QDate nextYear = today.addYears(1);
+    EXPECT_EQ(vcard::parseBookDate(us.toString(nextYear, QLocale::ShortFormat), us)->date(), nextYear.addYears(-100));
+    // A four-digit year is taken as written.
+    EXPECT_EQ(vcard::parseBookDate(QStringLiteral("7/12/1931"), us)->date(), QDate(1931, 7, 12));
+}
+
+TEST(BookDates, CardsUnderAnotherLocale)
+{
+    const QLocale de(QLocale::German, QLocale::Germany);
+    notes::StoredDocument d;
+    d.form = QStringLiteral("Person");
+    d.items = {{QStringLiteral("Form"), QStringLiteral("Person")},
+               {QStringLiteral("Birthday"), QStringLiteral("12.07.80")},
+               {QStringLiteral("Anniversary"), QStringLiteral("03.02.01 14:30")},
+               {QStringLiteral("Type"), QStringLiteral("Person")}};
+    QByteArray out;
+    ASSERT_TRUE(VCardWriter(de).writeDocument(out, d));
+    EXPECT_TRUE(out.contains("\r\nBDAY:1980-07-12\r\n")) << out.constData();
+    EXPECT_TRUE(out.contains("\r\nX-MS-ANNIVERSARY;VALUE=date-time:2001-02-03T14:30:00\r\n")) << out.constData();
+    // The same texts mean nothing under the US form: kept as notes.
+    out.clear();
+    ASSERT_TRUE(VCardWriter(QLocale(QLocale::English, QLocale::UnitedStates)).writeDocument(out, d));
+    EXPECT_TRUE(out.contains("\r\nNOTE:Birthday: 12.07.80\r\n")) << out.constData();
+    EXPECT_FALSE(out.contains("BDAY"));
+}

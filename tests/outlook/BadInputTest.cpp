@@ -1,0 +1,185 @@
+#include "Fixture.h"
+
+#include <QFile>
+#include <QRandomGenerator>
+#include <QtEndian>
+
+#include <functional>
+
+using namespace outlook;
+using pstwriter::PstBuilder;
+
+namespace {
+
+// Opens the file and reads everything reachable; failures must be
+// OutlookError, never anything else.
+void readEverything(const QString& path)
+{
+    RDOStore store = RDOSession::OpenPstFile(path);
+    store.Name();
+    store.EntryID();
+    std::function<void(const RDOFolder&)> walk = [&](const RDOFolder& f) {
+        f.Name();
+        f.EntryID();
+        f.DefaultMessageClass();
+        try {
+            const qint64 n = f.Items().Count();
+            for (qint64 k = 1; k <= n; ++k) {
+                try {
+                    RDOItem i = f.Items().Item(k);
+                    i.MessageClass();
+                    i.FirstName();
+                    i.Email1Address();
+                    i.Body();
+                    i.Categories();
+                    i.Birthday();
+                    i.DLName();
+                    for (int m = 1; m <= i.MemberCount(); ++m) {
+                        try {
+                            i.MemberText(m);
+                        } catch (const OutlookError&) {
+                        }
+                    }
+                } catch (const OutlookError&) {
+                }
+            }
+        } catch (const OutlookError&) {
+        }
+        for (int i = 1; i <= f.FolderCount(); ++i)
+            walk(f.Folder(i));
+    };
+    walk(store.IPMRootFolder());
+}
+
+// Whatever the damage, reading ends in success or OutlookError.
+void expectCleanOutcome(const QString& path)
+{
+    try {
+        readEverything(path);
+    } catch (const OutlookError&) {
+    }
+}
+
+}  // namespace
+
+class BadInputTest : public StoreTest {
+protected:
+    QByteArray sample()
+    {
+        PstBuilder b;
+        auto contacts = b.addFolder(b.ipmSubtree(), QStringLiteral("Contacts"), QStringLiteral("IPF.Contact"));
+        auto sub = b.addFolder(contacts, QStringLiteral("Sub"), QStringLiteral("IPF.Contact"));
+        pstwriter::ItemHandle first;
+        for (int i = 0; i < 40; ++i) {
+            pstwriter::ContactData c;
+            c.givenName = QStringLiteral("Name %1").arg(i);
+            c.email1Address = QStringLiteral("n%1@example.org").arg(i);
+            c.body = QString(300, QLatin1Char('x'));
+            c.bodyAsRtfOnly = i % 2;
+            c.categories = QStringList{QStringLiteral("A"), QStringLiteral("B")};
+            auto h = b.addContact(i % 3 ? contacts : sub, c);
+            if (i == 0)
+                first = h;
+        }
+        pstwriter::DistListData l;
+        l.name = QStringLiteral("List");
+        l.members = {pstwriter::DistListMember::reference(first, 1), pstwriter::DistListMember::dangling()};
+        b.addDistList(contacts, l);
+        return readAll(write(b, QStringLiteral("sample.pst")));
+    }
+};
+
+TEST_F(BadInputTest, ZeroLengthAndRandomBytesAreNotDataFiles)
+{
+    const QString empty = home.file(QStringLiteral("empty.pst"));
+    ASSERT_TRUE(writeAll(empty, QByteArray()));
+    EXPECT_THROW(RDOSession::OpenPstFile(empty), OutlookError);
+
+    QRandomGenerator rng(42);
+    for (int size : {1, 100, 512, 4096, 100000}) {
+        QByteArray bytes(size, '\0');
+        for (char& c : bytes)
+            c = char(rng.bounded(256));
+        const QString path = home.file(QStringLiteral("random.pst"));
+        ASSERT_TRUE(writeAll(path, bytes));
+        EXPECT_THROW(RDOSession::OpenPstFile(path), OutlookError) << size;
+    }
+    // The right signature in front of noise.
+    QByteArray fake = QByteArray("!BDN") + QByteArray(600, '\x11');
+    const QString path = home.file(QStringLiteral("fake.pst"));
+    ASSERT_TRUE(writeAll(path, fake));
+    EXPECT_THROW(RDOSession::OpenPstFile(path), OutlookError);
+    EXPECT_THROW(RDOSession::OpenPstFile(home.file(QStringLiteral("missing.pst"))), OutlookError);
+    EXPECT_THROW(RDOSession::OpenPstFile(home.path()), OutlookError);  // a folder
+}
+
+TEST_F(BadInputTest, TruncatedFilesFailCleanly)
+{
+    const QByteArray good = sample();
+    const QString path = home.file(QStringLiteral("cut.pst"));
+    for (qsizetype cut : {qsizetype(0x200), qsizetype(0x4400), good.size() / 4, good.size() / 2,
+                          good.size() * 3 / 4, good.size() - 512, good.size() - 1}) {
+        ASSERT_TRUE(writeAll(path, good.left(cut)));
+        expectCleanOutcome(path);
+    }
+}
+
+TEST_F(BadInputTest, DamagedBTreePagesFailCleanly)
+{
+    const QByteArray good = sample();
+    ASSERT_GT(good.size(), 0x200);
+    // The header's references to the node and block B-tree root pages.
+    const quint64 nbt = qFromLittleEndian<quint64>(good.constData() + 0xE0);
+    const quint64 bbt = qFromLittleEndian<quint64>(good.constData() + 0xF0);
+    const QString path = home.file(QStringLiteral("btree.pst"));
+    for (quint64 page : {nbt, bbt}) {
+        ASSERT_LT(page + 512, quint64(good.size()));
+        for (int variant = 0; variant < 3; ++variant) {
+            QByteArray bad = good;
+            char* p = bad.data() + page;
+            if (variant == 0)
+                std::fill(p, p + 496, '\xFF');           // entries overwritten
+            else if (variant == 1)
+                p[488] = char(0xFF);                       // impossible entry count
+            else
+                p[491] = char(0x7F);                       // impossible tree depth
+            ASSERT_TRUE(writeAll(path, bad));
+            expectCleanOutcome(path);
+        }
+    }
+}
+
+TEST_F(BadInputTest, ScatteredDamageNeverCrashes)
+{
+    const QByteArray good = sample();
+    const QString path = home.file(QStringLiteral("flipped.pst"));
+    QRandomGenerator rng(7);
+    for (int round = 0; round < 60; ++round) {
+        QByteArray bad = good;
+        const int flips = 1 + int(rng.bounded(20));
+        for (int i = 0; i < flips; ++i)
+            bad[qsizetype(rng.bounded(quint32(bad.size())))] = char(rng.bounded(256));
+        ASSERT_TRUE(writeAll(path, bad));
+        expectCleanOutcome(path);
+    }
+}
+
+TEST_F(BadInputTest, AbsurdFolderCountsAreNotBelieved)
+{
+    PstBuilder b;
+    auto contacts = b.addFolder(b.ipmSubtree(), QStringLiteral("Contacts"), QStringLiteral("IPF.Contact"));
+    b.addContact(contacts, pstwriter::ContactData{});
+    // The folder claims two billion items and subfolders.
+    for (std::uint16_t tag : {std::uint16_t(0x3602), std::uint16_t(0x3603), std::uint16_t(0x3617)}) {
+        pstwriter::ExtraProperty p;
+        p.lid = tag;
+        p.type = 0x0003;
+        p.integer = 0x7FFFFFFF;
+        b.addFolderProperty(contacts, p);
+    }
+    RDOFolder f = child(RDOSession::OpenPstFile(write(b)).IPMRootFolder(), QStringLiteral("Contacts"));
+    EXPECT_EQ(f.Items().Count(), 1);
+    EXPECT_EQ(f.FolderCount(), 0);
+    EXPECT_NO_THROW(f.Items().Item(1));
+    EXPECT_THROW(f.Items().Item(2), OutlookError);
+}
