@@ -44,7 +44,7 @@ public:
     }
     QString GetOpenFileName(QWidget*, const QString&, const QString&) override { return QString(); }
     QString BrowseForFolder(QWidget*, const QString&) override { return QString(); }
-    [[noreturn]] void EndProgram() override { std::exit(1); }
+    [[noreturn]] void EndProgram(int status = EXIT_FAILURE) override { std::exit(status); }
 };
 
 // A contact with values of a realistic size (some needing escaping and

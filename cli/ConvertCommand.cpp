@@ -70,7 +70,7 @@ QByteArray display(const QString& path)
 // is a destination that cannot be opened.
 class ConvertDialogs : public ConsoleDialogs {
 public:
-    [[noreturn]] void EndProgram() override
+    [[noreturn]] void EndProgram(int) override
     {
         std::fflush(stdout);
         std::fflush(stderr);
