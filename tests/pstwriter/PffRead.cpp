@@ -257,32 +257,45 @@ QString Item::text(const Prop &p) const
     return fromUtf16(v->data);
 }
 
-QStringList Item::texts(const Prop &p) const
+// Variable-size multi-valued data: the count, an offset per value, the values.
+// (Decoded here: libpff's own multi-value accessor loses the count.)
+std::vector<QByteArray> Item::multi(const Prop &p) const
 {
-    EntryGuard g{entry(p)};
-    QStringList out;
-    if (!g.e)
+    std::vector<QByteArray> out;
+    auto v = value(p);
+    if (!v)
         return out;
-    libpff_error_t *error = nullptr;
-    libpff_multi_value_t *mv = nullptr;
-    check(libpff_record_entry_get_multi_value(g.e, &mv, &error), "multi value", error);
-    int n = 0;
-    check(libpff_multi_value_get_number_of_values(mv, &n, &error), "number of values", error);
-    for (int i = 0; i < n; ++i) {
-        std::size_t size = 0;
-        check(libpff_multi_value_get_value_utf16_string_size(mv, i, &size, &error), "string size", error);
-        std::vector<std::uint16_t> buffer(size + 1, 0);
-        check(libpff_multi_value_get_value_utf16_string(mv, i, buffer.data(), size, &error), "string", error);
-        out << QString::fromUtf16(reinterpret_cast<const char16_t *>(buffer.data()));
+    const QByteArray &d = v->data;
+    if ((v->type & 0x1000) == 0 || d.size() < 4)
+        throw std::runtime_error("not a multi-valued property");
+    const std::uint32_t n = qFromLittleEndian<std::uint32_t>(d.constData());
+    if (std::uint64_t(n) * 4 + 4 > std::uint64_t(d.size()))
+        throw std::runtime_error("bad multi-value count");
+    for (std::uint32_t i = 0; i < n; ++i) {
+        const std::uint32_t at = qFromLittleEndian<std::uint32_t>(d.constData() + 4 + 4 * i);
+        const std::uint32_t end =
+            i + 1 < n ? qFromLittleEndian<std::uint32_t>(d.constData() + 8 + 4 * i) : std::uint32_t(d.size());
+        if (at > end || end > std::uint32_t(d.size()))
+            throw std::runtime_error("bad multi-value offset");
+        out.push_back(d.mid(at, end - at));
     }
-    libpff_multi_value_free(&mv, nullptr);
     return out;
 }
 
-std::vector<QByteArray> Item::binaries(const Prop &p) const
+QStringList Item::texts(const Prop &p) const
+{
+    QStringList out;
+    for (const QByteArray &b : multi(p))
+        out << fromUtf16(b);
+    return out;
+}
+
+std::vector<QByteArray> Item::binaries(const Prop &p) const { return multi(p); }
+
+std::vector<std::int32_t> Item::integers(const Prop &p) const
 {
     EntryGuard g{entry(p)};
-    std::vector<QByteArray> out;
+    std::vector<std::int32_t> out;
     if (!g.e)
         return out;
     libpff_error_t *error = nullptr;
@@ -291,14 +304,9 @@ std::vector<QByteArray> Item::binaries(const Prop &p) const
     int n = 0;
     check(libpff_multi_value_get_number_of_values(mv, &n, &error), "number of values", error);
     for (int i = 0; i < n; ++i) {
-        std::size_t size = 0;
-        check(libpff_multi_value_get_value_binary_data_size(mv, i, &size, &error), "binary size", error);
-        QByteArray b(qsizetype(size), '\0');
-        if (size)
-            check(libpff_multi_value_get_value_binary_data(mv, i, reinterpret_cast<std::uint8_t *>(b.data()), size,
-                                                          &error),
-                  "binary", error);
-        out.push_back(b);
+        std::uint32_t x = 0;
+        check(libpff_multi_value_get_value_32bit(mv, i, &x, &error), "32-bit value", error);
+        out.push_back(std::int32_t(x));
     }
     libpff_multi_value_free(&mv, nullptr);
     return out;

@@ -58,14 +58,16 @@ public:
     std::optional<Value> value(const Prop &p) const;
     bool has(const Prop &p) const { return value(p).has_value(); }
     QString text(const Prop &p) const;                  // PT_UNICODE; empty when absent
-    QStringList texts(const Prop &p) const;             // PT_MV_UNICODE (decoded by libpff)
-    std::vector<QByteArray> binaries(const Prop &p) const;  // PT_MV_BINARY (decoded by libpff)
+    QStringList texts(const Prop &p) const;             // PT_MV_UNICODE
+    std::vector<QByteArray> binaries(const Prop &p) const;  // PT_MV_BINARY
+    std::vector<std::int32_t> integers(const Prop &p) const;  // PT_MV_LONG (decoded by libpff)
     std::optional<QDateTime> time(const Prop &p) const; // PT_SYSTIME in UTC
     std::optional<std::int32_t> integer(const Prop &p) const;
     QByteArray rtfBody() const;                         // decompressed by libpff; empty when none
     int valueCount() const;
 
 private:
+    std::vector<QByteArray> multi(const Prop &p) const;
     libpff_record_set_t *set() const;
     libpff_record_entry_t *entry(const Prop &p) const;   // caller frees; nullptr when absent
     libpff_item_t *m_item = nullptr;

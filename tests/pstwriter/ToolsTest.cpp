@@ -152,6 +152,28 @@ TEST_F(PffToolsTest, PffexportExportsEveryFolderAndItemWithoutComplaint)
               QStringLiteral("Close"));
 }
 
+TEST_F(PffToolsTest, StoresWithoutNamedPropertiesOrItemsAreReadToo)
+{
+    // Nothing in these uses a named property: the name-to-id map still has an
+    // entry, or libpff refuses the file.
+    for (int kind = 0; kind < 2; ++kind) {
+        SCOPED_TRACE(kind);
+        PstBuilder b;
+        if (kind == 1)
+            b.addMessage(b.addFolder(b.ipmSubtree(), QStringLiteral("Inbox"), QStringLiteral("IPF.Note")),
+                         QStringLiteral("IPM.Note"), QStringLiteral("Hello"));
+        b.write(path);
+        const sample::ToolRun info = sample::run(QStringLiteral("pffinfo"), {path});
+        EXPECT_EQ(info.exitCode, 0) << info.err;
+        EXPECT_TRUE(sample::complaints(info).isEmpty()) << info.err;
+        QDir(dir.filePath(QStringLiteral("out.export"))).removeRecursively();
+        const sample::ToolRun e = exportAll();
+        EXPECT_EQ(e.exitCode, 0) << e.err;
+        EXPECT_TRUE(sample::complaints(e).isEmpty()) << e.err;
+        EXPECT_EQ(sample::exportedFiles(dir.filePath(QStringLiteral("out.export"))).size(), kind == 1 ? 2 : 0);
+    }
+}
+
 TEST_F(PffToolsTest, PasswordIsShownByPffinfo)
 {
     PstBuilder b;

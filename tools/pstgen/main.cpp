@@ -8,7 +8,9 @@
 #include <QStringList>
 #include <QTimeZone>
 
+#include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <exception>
 #include <vector>
 
@@ -143,88 +145,131 @@ int main(int argc, char **argv)
         if (!password.isEmpty())
             b.setPassword(password);
 
-        QHash<QString, pstwriter::FolderHandle> byPath;
+        // Folders first, in the order given (that is the order readers list
+        // them in), then their items folder by folder in reverse pre-order of
+        // the tree: a folder's items then never get lower node ids than those
+        // of a folder listed before it, which keeps libpff's parent search at
+        // open from walking through full folders (see docs/PST_WRITER.md).
+        struct Made { pstwriter::FolderHandle handle; int parent; std::vector<int> children; };
+        std::vector<Made> made;
+        QHash<QString, int> byPath;
         auto folderFor = [&](const QStringList &path, const QString &cls) {
-            pstwriter::FolderHandle parent = b.ipmSubtree();
+            int parent = -1;
             QString key;
             for (int k = 0; k < path.size(); ++k) {
                 key += QLatin1Char('\\') + path[k];
                 auto it = byPath.find(key);
-                if (it == byPath.end())
-                    it = byPath.insert(key, b.addFolder(parent, path[k], k + 1 == path.size() ? cls : cls));
+                if (it == byPath.end()) {
+                    const pstwriter::FolderHandle under = parent < 0 ? b.ipmSubtree() : made[std::size_t(parent)].handle;
+                    made.push_back({b.addFolder(under, path[k], cls), parent, {}});
+                    const int index = int(made.size()) - 1;
+                    if (parent >= 0)
+                        made[std::size_t(parent)].children.push_back(index);
+                    it = byPath.insert(key, index);
+                }
                 parent = *it;
             }
             return parent;
         };
-        std::vector<pstwriter::ItemHandle> firstContacts;
-        std::vector<pstwriter::FolderHandle> all;
-        long long contacts = 0;
-        for (std::size_t s = 0; s < specs.size(); ++s) {
-            pstwriter::FolderHandle f = folderFor(specs[s].path, specs[s].cls);
-            all.push_back(f);
-            for (int n = 0; n < specs[s].count; ++n) {
-                pstwriter::ContactData c;
-                const QString given = QString::fromUtf8(kGiven[rng.bounded(int(std::size(kGiven)))]);
-                const QString sur = QString::fromUtf8(kSurname[rng.bounded(int(std::size(kSurname)))]);
-                const QString tag = QString::number(contacts + 1);
-                c.givenName = given;
-                c.surname = sur;
-                c.displayName = given + QLatin1Char(' ') + sur + QLatin1Char(' ') + tag;
-                c.email1Address = given.toLower() + QLatin1Char('.') + tag + QStringLiteral("@example.com");
-                c.email1DisplayName = c.displayName + QStringLiteral(" (") + c.email1Address + QLatin1Char(')');
-                if (allValues) {
-                    const QString city = QString::fromUtf8(kCity[rng.bounded(int(std::size(kCity)))]);
-                    c.middleName = QStringLiteral("M.");
-                    c.generation = QStringLiteral("Jr.");
-                    c.displayNamePrefix = QStringLiteral("Dr.");
-                    c.email2Address = sur.toLower() + tag + QStringLiteral("@example.org");
-                    c.email2DisplayName = c.email2Address;
-                    c.email3Address = QStringLiteral("x") + tag + QStringLiteral("@example.net");
-                    c.email3DisplayName = c.email3Address;
-                    c.companyName = sur + QStringLiteral(" GmbH");
-                    c.jobTitle = QStringLiteral("Engineer");
-                    c.workStreet = QStringLiteral("Hauptstraße ") + QString::number(rng.bounded(200) + 1);
-                    c.workCity = city;
-                    c.workPostalCode = QString::number(10000 + rng.bounded(89999));
-                    c.workState = QStringLiteral("BE");
-                    c.workCountry = QStringLiteral("Germany");
-                    c.officeLocation = QStringLiteral("Room ") + QString::number(rng.bounded(500));
-                    c.webPage = QStringLiteral("https://example.com/") + tag;
-                    c.department = QStringLiteral("Research");
-                    c.managerName = QStringLiteral("Ms. Boss");
-                    c.assistantName = QStringLiteral("Mr. Helper");
-                    c.businessPhone = QStringLiteral("+49 30 ") + QString::number(1000000 + rng.bounded(8999999));
-                    c.businessFax = QStringLiteral("+49 30 5550");
-                    c.mobilePhone = QStringLiteral("+49 170 ") + QString::number(1000000 + rng.bounded(8999999));
-                    c.pager = QStringLiteral("1234");
-                    c.homeStreet = QStringLiteral("Gartenweg ") + QString::number(rng.bounded(90) + 1);
-                    c.homeCity = city;
-                    c.homePostalCode = QString::number(10000 + rng.bounded(89999));
-                    c.homeState = QStringLiteral("BE");
-                    c.homeCountry = QStringLiteral("Germany");
-                    c.spouse = QStringLiteral("Alex");
-                    c.children = {QStringLiteral("Kim"), QStringLiteral("Lou")};
-                    c.homePhone = QStringLiteral("+49 30 7770");
-                    c.homeFax = QStringLiteral("+49 30 7771");
-                    c.birthday = QDateTime(QDate(1950 + rng.bounded(50), 1 + rng.bounded(12), 1 + rng.bounded(28)),
-                                           QTime(0, 0), Qt::UTC);
-                    c.anniversary = QDateTime(QDate(1980 + rng.bounded(30), 1 + rng.bounded(12), 1 + rng.bounded(28)),
-                                              QTime(0, 0), Qt::UTC);
-                    c.body = QStringLiteral("Notes for contact ") + tag + QStringLiteral(".\nSecond line.");
-                    c.categories = {QStringLiteral("Business"), QStringLiteral("Customers")};
-                }
-                pstwriter::ItemHandle h = b.addContact(f, c);
-                if (s == 0)
-                    firstContacts.push_back(h);
-                ++contacts;
-            }
-        }
-        pstwriter::FolderHandle listTarget = all.front();
-        if (!listsFolder.isEmpty()) {
-            listTarget = folderFor(QString(listsFolder).replace(QLatin1Char('/'), QLatin1Char('\\')).split(QLatin1Char('\\'), Qt::SkipEmptyParts),
+        std::vector<int> specFolder;
+        for (const FolderSpec &spec : specs)
+            specFolder.push_back(folderFor(spec.path, spec.cls));
+        int listFolder = specFolder.front();
+        if (!listsFolder.isEmpty())
+            listFolder = folderFor(QString(listsFolder).replace(QLatin1Char('/'), QLatin1Char('\\'))
+                                       .split(QLatin1Char('\\'), Qt::SkipEmptyParts),
                                    QStringLiteral("IPF.Contact"));
-            all.push_back(listTarget);
+        std::vector<int> preorder;
+        std::function<void(int)> visit = [&](int f) {
+            preorder.push_back(f);
+            for (int c : made[std::size_t(f)].children)
+                visit(c);
+        };
+        for (int f = 0; f < int(made.size()); ++f)
+            if (made[std::size_t(f)].parent < 0)
+                visit(f);
+
+        // Contacts are numbered in the order of the --folder options.
+        std::vector<long long> firstNumber(specs.size(), 1);
+        for (std::size_t k = 1; k < specs.size(); ++k)
+            firstNumber[k] = firstNumber[k - 1] + specs[k - 1].count;
+        auto makeContact = [&](long long number) {
+            pstwriter::ContactData c;
+            const QString given = QString::fromUtf8(kGiven[rng.bounded(int(std::size(kGiven)))]);
+            const QString sur = QString::fromUtf8(kSurname[rng.bounded(int(std::size(kSurname)))]);
+            const QString tag = QString::number(number);
+            c.givenName = given;
+            c.surname = sur;
+            c.displayName = given + QLatin1Char(' ') + sur + QLatin1Char(' ') + tag;
+            c.email1Address = given.toLower() + QLatin1Char('.') + tag + QStringLiteral("@example.com");
+            c.email1DisplayName = c.displayName + QStringLiteral(" (") + c.email1Address + QLatin1Char(')');
+            if (allValues) {
+                const QString city = QString::fromUtf8(kCity[rng.bounded(int(std::size(kCity)))]);
+                c.middleName = QStringLiteral("M.");
+                c.generation = QStringLiteral("Jr.");
+                c.displayNamePrefix = QStringLiteral("Dr.");
+                c.email2Address = sur.toLower() + tag + QStringLiteral("@example.org");
+                c.email2DisplayName = c.email2Address;
+                c.email3Address = QStringLiteral("x") + tag + QStringLiteral("@example.net");
+                c.email3DisplayName = c.email3Address;
+                c.companyName = sur + QStringLiteral(" GmbH");
+                c.jobTitle = QStringLiteral("Engineer");
+                c.workStreet = QStringLiteral("Hauptstraße ") + QString::number(rng.bounded(200) + 1);
+                c.workCity = city;
+                c.workPostalCode = QString::number(10000 + rng.bounded(89999));
+                c.workState = QStringLiteral("BE");
+                c.workCountry = QStringLiteral("Germany");
+                c.officeLocation = QStringLiteral("Room ") + QString::number(rng.bounded(500));
+                c.webPage = QStringLiteral("https://example.com/") + tag;
+                c.department = QStringLiteral("Research");
+                c.managerName = QStringLiteral("Ms. Boss");
+                c.assistantName = QStringLiteral("Mr. Helper");
+                c.businessPhone = QStringLiteral("+49 30 ") + QString::number(1000000 + rng.bounded(8999999));
+                c.businessFax = QStringLiteral("+49 30 5550");
+                c.mobilePhone = QStringLiteral("+49 170 ") + QString::number(1000000 + rng.bounded(8999999));
+                c.pager = QStringLiteral("1234");
+                c.homeStreet = QStringLiteral("Gartenweg ") + QString::number(rng.bounded(90) + 1);
+                c.homeCity = city;
+                c.homePostalCode = QString::number(10000 + rng.bounded(89999));
+                c.homeState = QStringLiteral("BE");
+                c.homeCountry = QStringLiteral("Germany");
+                c.spouse = QStringLiteral("Alex");
+                c.children = {QStringLiteral("Kim"), QStringLiteral("Lou")};
+                c.homePhone = QStringLiteral("+49 30 7770");
+                c.homeFax = QStringLiteral("+49 30 7771");
+                c.birthday = QDateTime(QDate(1950 + rng.bounded(50), 1 + rng.bounded(12), 1 + rng.bounded(28)),
+                                       QTime(0, 0), Qt::UTC);
+                c.anniversary = QDateTime(QDate(1980 + rng.bounded(30), 1 + rng.bounded(12), 1 + rng.bounded(28)),
+                                          QTime(0, 0), Qt::UTC);
+                c.body = QStringLiteral("Notes for contact ") + tag + QStringLiteral(".\nSecond line.");
+                c.categories = {QStringLiteral("Business"), QStringLiteral("Customers")};
+            }
+            return c;
+        };
+        std::vector<pstwriter::ItemHandle> firstContacts;
+        long long contacts = 0;
+        for (auto f = preorder.rbegin(); f != preorder.rend(); ++f) {
+            const pstwriter::FolderHandle folder = made[std::size_t(*f)].handle;
+            for (std::size_t k = 0; k < specs.size(); ++k) {
+                if (specFolder[k] != *f)
+                    continue;
+                for (int n = 0; n < specs[k].count; ++n) {
+                    const pstwriter::ItemHandle h = b.addContact(folder, makeContact(firstNumber[k] + n));
+                    if (k == 0)
+                        firstContacts.push_back(h);
+                    ++contacts;
+                }
+            }
+            const bool used = *f == listFolder || std::find(specFolder.begin(), specFolder.end(), *f) != specFolder.end();
+            if (!used)
+                continue;
+            for (int n = 0; n < notes; ++n)
+                b.addMessage(folder, QStringLiteral("IPM.Note"), QStringLiteral("Note ") + QString::number(n + 1));
+            for (int n = 0; n < fai; ++n)
+                b.addAssociatedMessage(folder, QStringLiteral("IPM.Microsoft.FolderDesign.NamedView"));
         }
+        // The lists last: their members refer to contacts of the first folder.
+        const pstwriter::FolderHandle listTarget = made[std::size_t(listFolder)].handle;
         for (int l = 0; l < lists; ++l) {
             pstwriter::DistListData d;
             d.name = QStringLiteral("List ") + QString::number(l + 1);
@@ -239,12 +284,6 @@ int main(int argc, char **argv)
                 }
             }
             b.addDistList(listTarget, d);
-        }
-        for (pstwriter::FolderHandle f : all) {
-            for (int n = 0; n < notes; ++n)
-                b.addMessage(f, QStringLiteral("IPM.Note"), QStringLiteral("Note ") + QString::number(n + 1));
-            for (int n = 0; n < fai; ++n)
-                b.addAssociatedMessage(f, QStringLiteral("IPM.Microsoft.FolderDesign.NamedView"));
         }
         b.write(out);
         if (!quiet)

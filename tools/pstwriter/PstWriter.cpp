@@ -47,10 +47,9 @@ constexpr std::uint32_t kFirstUserFolderIndex = 0x405;
 constexpr std::uint32_t kFirstAssocIndex = 0x8000;
 constexpr std::uint32_t kFirstMessageIndex = 0x10000;
 constexpr std::uint32_t kDanglingIndex = 0x7FFFFFF;
-// User folders take node indexes downwards from just below the associated
-// messages, so a folder made later sorts before its older siblings and every
-// folder before every message. Readers that look a node's parent up depth
-// first then never pass through folders already full of items.
+// User folders take node indexes upwards, in the order they are made: libpff
+// lists subfolders (and items) in node id order. They stay below the
+// associated messages so every folder sorts before every message.
 constexpr std::uint32_t kLastUserFolderIndex = kFirstAssocIndex - 1;
 
 constexpr std::uint32_t nidOf(std::uint32_t index, std::uint32_t type) { return (index << 5) | type; }
@@ -121,9 +120,11 @@ PropValue pMvBin(std::uint16_t id, const std::vector<QByteArray> &v)
 {
     return {id, PT_MV_BINARY, multiValue(v, [](const QByteArray &b) { return b; })};
 }
+// Fixed-size multi-valued properties are the bare array: the count follows
+// from the size.
 PropValue pMvLong(std::uint16_t id, const std::vector<std::int32_t> &v)
 {
-    QByteArray b = le32(std::uint32_t(v.size()));
+    QByteArray b;
     for (std::int32_t x : v)
         b.append(le32(std::uint32_t(x)));
     return {id, PT_MV_LONG, b};
@@ -318,7 +319,7 @@ struct PstBuilder::Impl {
 
     std::map<std::uint32_t, FolderRec> folders;
     std::vector<std::uint32_t> folderOrder;
-    std::uint32_t nextFolderIndex = kLastUserFolderIndex;   // counts down
+    std::uint32_t nextFolderIndex = kFirstUserFolderIndex;
     std::uint32_t nextMessageIndex = kFirstMessageIndex;
     std::uint32_t nextAssocIndex = kFirstAssocIndex;
 
@@ -515,9 +516,9 @@ FolderHandle PstBuilder::deletedItems() const { return {nidOf(kDeletedItemsIndex
 FolderHandle PstBuilder::addFolder(FolderHandle parent, const QString &name, const QString &containerClass)
 {
     d->folder(parent);
-    if (d->nextFolderIndex < kFirstUserFolderIndex)
+    if (d->nextFolderIndex > kLastUserFolderIndex)
         throw std::runtime_error("too many folders");
-    return {d->makeFolder(d->nextFolderIndex--, parent.nid, name, containerClass)};
+    return {d->makeFolder(d->nextFolderIndex++, parent.nid, name, containerClass)};
 }
 
 void PstBuilder::addFolderProperty(FolderHandle folder, const ExtraProperty &property)
@@ -828,8 +829,13 @@ void PstBuilder::write(const QString &path) const
         };
         QByteArray entryStream, stringStream, guidStream;
         std::vector<QByteArray> buckets(kBuckets);
-        for (std::size_t i = 0; i < m.names.size(); ++i) {
-            const NameKey &k = m.names[i];
+        // libpff refuses a file whose map has no entries at all; a store
+        // without named properties still maps PidLidFileUnder.
+        std::vector<NameKey> names = m.names;
+        if (names.empty())
+            names.push_back({psetidAddress(), false, 0x8005, {}});
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            const NameKey &k = names[i];
             std::uint16_t g = guidIndex(k.set);
             std::uint16_t kindAndGuid = std::uint16_t((g << 1) | (k.isString ? 1 : 0));
             std::uint32_t key, hashKey;
@@ -974,13 +980,13 @@ void PstBuilder::write(const QString &path) const
     for (std::uint32_t &v : h.rgnid)
         v = 0x400;
     // Next indexes to give out: past every index in use of that type.
-    h.rgnid[NID_TYPE_NORMAL_FOLDER] = kLastUserFolderIndex + 1;
+    h.rgnid[NID_TYPE_NORMAL_FOLDER] = m.nextFolderIndex;
     h.rgnid[0x03] = 0x4000;
     h.rgnid[NID_TYPE_NORMAL_MESSAGE] = m.nextMessageIndex;
     h.rgnid[NID_TYPE_ASSOC_MESSAGE] = m.nextAssocIndex;
-    h.rgnid[NID_TYPE_HIERARCHY_TABLE] = kLastUserFolderIndex + 1;
-    h.rgnid[NID_TYPE_CONTENTS_TABLE] = kLastUserFolderIndex + 1;
-    h.rgnid[NID_TYPE_ASSOC_CONTENTS_TABLE] = kLastUserFolderIndex + 1;
+    h.rgnid[NID_TYPE_HIERARCHY_TABLE] = m.nextFolderIndex;
+    h.rgnid[NID_TYPE_CONTENTS_TABLE] = m.nextFolderIndex;
+    h.rgnid[NID_TYPE_ASSOC_CONTENTS_TABLE] = m.nextFolderIndex;
     h.dwUnique = std::uint32_t(m.items.size() + m.folders.size() + 1);
     f.finish(h);
 }
