@@ -2,6 +2,7 @@
 
 #include "source/outlook/Pff.h"
 #include "source/outlook/Profile.h"
+#include "source/outlook/PstReader.h"
 #include "source/outlook/Rtf.h"
 
 #include <QCryptographicHash>
@@ -123,6 +124,8 @@ struct NamedIds {
 // What is known of a store once its file is open.
 struct OpenStore {
     std::unique_ptr<pff::File> file;
+    // Reads items by node id; null for files only libpff reads.
+    std::unique_ptr<pff::PstReader> reader;
     std::optional<NamedIds> ids;
     QByteArray recordKey;
     QString name;
@@ -150,6 +153,7 @@ struct FolderImpl {
     QString containerClass;
     std::optional<int> folderCount;
     std::optional<qint64> itemCount;
+    std::optional<std::vector<std::uint32_t>> itemIds;  // read on first use
 };
 
 struct ItemImpl {
@@ -206,6 +210,7 @@ OpenStore& StoreImpl::ensureOpen()
         o->ipmNid = qFromLittleEndian<quint32>(ipm->data.constData() + ipm->data.size() - 4);
     }
     o->ids.emplace(o->file->names());
+    o->reader = pff::PstReader::open(path);
     open = std::move(o);
     return *open;
 }
@@ -464,12 +469,27 @@ RDOItem RDOItems::Item(qint64 position) const
 {
     if (position < 1 || position > Count())
         fail(QStringLiteral("folder %1 has no item %2").arg(d->name).arg(position));
-    const pff::Item message = d->item.subMessage(int(position - 1));
     auto item = std::make_shared<ItemImpl>();
     item->store = d->store;
     item->open = d->open;
-    item->nid = message.identifier();
-    item->props = message.readProperties();
+    if (pff::PstReader* reader = d->open->reader.get()) {
+        // The contents table gives the node ids; the reader finds each one
+        // directly, however many items the folder has.
+        if (!d->itemIds) {
+            d->itemIds = d->item.subMessageIds();
+            if (qint64(d->itemIds->size()) != Count())
+                fail(QStringLiteral("the contents table of folder %1 is inconsistent").arg(d->name));
+        }
+        const std::uint32_t nid = (*d->itemIds)[std::size_t(position - 1)];
+        if ((nid & kNidTypeMask) != kNidTypeNormalMessage || reader->parentOf(nid) != d->nid)
+            fail(QStringLiteral("item %1 of folder %2 is not an item of that folder").arg(position).arg(d->name));
+        item->nid = nid;
+        item->props = reader->readProperties(nid);
+    } else {
+        const pff::Item message = d->item.subMessage(int(position - 1));
+        item->nid = message.identifier();
+        item->props = message.readProperties();
+    }
     return RDOItem(item);
 }
 
@@ -630,14 +650,18 @@ QString RDOItem::MemberText(int index) const
             const std::uint32_t nid = qFromLittleEndian<quint32>(inner.constData() + 20);
             if ((nid & kNidTypeMask) != kNidTypeNormalMessage)
                 throw OutlookError("a distribution list member refers to something that is not an item");
-            const pff::Item target = d->open->file->itemById(nid);
-            if (!target)
-                throw OutlookError("a distribution list member refers to an item that does not exist");
             ItemImpl other;
             other.store = d->store;
             other.open = d->open;
             other.nid = nid;
-            other.props = target.readProperties();
+            if (pff::PstReader* reader = d->open->reader.get()) {
+                other.props = reader->readProperties(nid);
+            } else {
+                const pff::Item target = d->open->file->itemById(nid);
+                if (!target)
+                    throw OutlookError("a distribution list member refers to an item that does not exist");
+                other.props = target.readProperties();
+            }
             if (kind == 4) {
                 const QString name = other.text(other.ids().listName);
                 return memberText({name.isEmpty() ? other.text(kDisplayName) : name, QString()});

@@ -5,6 +5,7 @@
 #include <QStringDecoder>
 #include <QtEndian>
 
+#include <algorithm>
 #include <array>
 #include <limits>
 
@@ -287,6 +288,31 @@ int Item::subMessageCount() const
     if (count < 0)
         throw OutlookError("a folder has an impossible number of items");
     return count;
+}
+
+std::vector<std::uint32_t> Item::subMessageIds() const
+{
+    Error error;
+    libpff_item_t* table = nullptr;
+    if (libpff_folder_get_sub_messages(item_, &table, &error) != 1 || !table)
+        error.raise(QStringLiteral("cannot read the items of a folder"));
+    const Item owner(table);
+    int rows = 0;
+    if (libpff_item_get_number_of_record_sets(table, &rows, &error) != 1)
+        error.raise(QStringLiteral("cannot read the items of a folder"));
+    std::vector<std::uint32_t> ids;
+    ids.reserve(std::size_t(std::max(rows, 0)));
+    for (int i = 0; i < rows; ++i) {
+        RecordSet set;
+        RecordEntry entry;
+        uint32_t id = 0;
+        if (libpff_item_get_record_set_by_index(table, i, &set.p, &error) != 1
+            || libpff_record_set_get_entry_by_type(set.p, 0x67F2, PT_LONG, &entry.p, 0, &error) != 1
+            || libpff_record_entry_get_data_as_32bit_integer(entry.p, &id, &error) != 1)
+            error.raise(QStringLiteral("cannot read the items of a folder"));
+        ids.push_back(id);
+    }
+    return ids;
 }
 
 Item Item::subMessage(int index) const

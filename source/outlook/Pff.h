@@ -48,6 +48,7 @@ public:
     const Property* find(std::uint16_t id) const;
     void add(Property p) { props_.push_back(std::move(p)); }
     std::size_t size() const { return props_.size(); }
+    const std::vector<Property>& all() const { return props_; }
 
 private:
     std::vector<Property> props_;
@@ -99,6 +100,9 @@ public:
     int subFolderCount() const;
     Item subFolder(int index) const;
     int subMessageCount() const;
+    // The node ids of the folder's normal items, in the order of its
+    // contents table.
+    std::vector<std::uint32_t> subMessageIds() const;
     Item subMessage(int index) const;
 
 private:
