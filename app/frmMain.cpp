@@ -112,6 +112,15 @@ protected:
         }
         painter.drawComplexControl(QStyle::CC_ComboBox, opt);
         painter.drawControl(QStyle::CE_ComboBoxLabel, opt);
+
+        // The skin's drop-down button carries our own arrow.
+        const QRectF button = style()->subControlRect(QStyle::CC_ComboBox, &opt, QStyle::SC_ComboBoxArrow, this);
+        const QPointF c = button.center();
+        const QPointF arrow[] = {{c.x() - 4, c.y() - 2}, {c.x() + 4, c.y() - 2}, {c.x(), c.y() + 3}};
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(isEnabled() ? QColor(0x10, 0x33, 0x5f) : QColor(0x9a, 0xa7, 0xb6));
+        painter.drawPolygon(arrow, 3);
     }
 };
 
@@ -162,6 +171,11 @@ QLineEdit, QComboBox, QTreeWidget {
 }
 QLineEdit:disabled, QComboBox:disabled { background: #f0f2f5; color: #9aa7b6; }
 QComboBox { padding: 2px 6px; }
+QComboBox::drop-down {
+    subcontrol-origin: padding; subcontrol-position: top right; width: 20px;
+    border-left: 1px solid #9db4d0;
+    background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #ffffff, stop:1 #d3e0ef);
+}
 QHeaderView::section {
     background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #fbfcfe, stop:1 #dbe6f3);
     border: none; border-bottom: 1px solid #a9bcd4; padding: 3px 6px; font-weight: bold; color: #10335f;
