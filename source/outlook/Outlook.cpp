@@ -83,7 +83,11 @@ QByteArray le32(std::uint32_t v)
     return b;
 }
 
-QDateTime noDate() { return QDateTime(QDate(4501, 1, 1), QTime(0, 0), Qt::LocalTime); }
+QDateTime noDate()
+{
+    static const QDateTime value(QDate(4501, 1, 1), QTime(0, 0), Qt::LocalTime);
+    return value;
+}
 
 }  // namespace
 

@@ -23,16 +23,18 @@ QString takeError(libpff_error_t*& error)
 {
     QString text;
     if (error) {
-        std::array<char, 1024> buffer{};
-        if (libpff_error_sprint(error, buffer.data(), buffer.size()) > 0)
-            text = QString::fromUtf8(buffer.data()).trimmed();
+        std::array<char, 4096> buffer{};
+        // The return value of this call is unreliable; the buffer is not.
+        libpff_error_backtrace_sprint(error, buffer.data(), buffer.size() - 1);
+        buffer.back() = '\0';
+        text = QString::fromUtf8(buffer.data()).trimmed();
         libpff_error_free(&error);
         error = nullptr;
     }
-    // libpff prints a backtrace, one line per level; the last is the cause.
-    const qsizetype cut = text.lastIndexOf(QLatin1Char('\n'));
+    // libpff prints a backtrace, one line per level, the deepest cause first.
+    const qsizetype cut = text.indexOf(QLatin1Char('\n'));
     if (cut >= 0)
-        text = text.mid(cut + 1).trimmed();
+        text = text.left(cut).trimmed();
     return text;
 }
 

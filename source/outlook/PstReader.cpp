@@ -61,8 +61,16 @@ std::uint64_t u64(const std::uint8_t* p) { return qFromLittleEndian<quint64>(p);
 
 }  // namespace
 
+namespace {
+bool readerEnabled = true;
+}
+
+void PstReader::setEnabled(bool enabled) { readerEnabled = enabled; }
+
 std::unique_ptr<PstReader> PstReader::open(const QString& path)
 {
+    if (!readerEnabled)
+        return nullptr;
     const QByteArray local = QFile::encodeName(path);
     const int fd = ::open(local.constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)

@@ -21,6 +21,10 @@ namespace outlook::pff {
 
 class PstReader {
 public:
+    // Off: stores opened from now on read every item through libpff. For
+    // tests that cover the path ANSI files take.
+    static void setEnabled(bool enabled);
+
     // A reader for the file, or null when the file is not of a kind it reads.
     static std::unique_ptr<PstReader> open(const QString& path);
     ~PstReader();

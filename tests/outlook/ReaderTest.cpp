@@ -110,3 +110,72 @@ TEST(ReaderRefuses, FilesItDoesNotRead)
     EXPECT_FALSE(pff::PstReader::open(home.file(QStringLiteral("missing.pst"))));
     EXPECT_FALSE(pff::PstReader::open(home.path()));
 }
+
+namespace {
+
+// Everything the export reads of a folder's items, as one text.
+QString readAll(const RDOFolder& f)
+{
+    QString out;
+    for (qint64 k = 1; k <= f.Items().Count(); ++k) {
+        RDOItem i = f.Items().Item(k);
+        out += i.MessageClass() + '|' + i.FirstName() + '|' + i.LastName() + '|' + i.Email1Address() + '|'
+               + i.Email2Address() + '|' + i.BusinessAddressCity() + '|' + i.WebPage() + '|' + i.Children() + '|'
+               + i.Categories() + '|' + i.Body() + '|' + i.Birthday().toString(Qt::ISODate) + '|' + i.DLName();
+        for (int m = 1; m <= i.MemberCount(); ++m) {
+            try {
+                out += '|' + i.MemberText(m);
+            } catch (const OutlookError&) {
+                out += QStringLiteral("|(unresolvable)");
+            }
+        }
+        out += '\n';
+    }
+    return out;
+}
+
+}  // namespace
+
+TEST_F(StoreTest, LibpffPathGivesTheSameValues)
+{
+    pstwriter::PstBuilder b;
+    auto folder = b.addFolder(b.ipmSubtree(), QStringLiteral("Contacts"), QStringLiteral("IPF.Contact"));
+    std::vector<pstwriter::ItemHandle> people;
+    for (int i = 0; i < 20; ++i) {
+        pstwriter::ContactData c;
+        c.givenName = QStringLiteral("Given %1").arg(i);
+        c.surname = QStringLiteral("Ō'Surname");
+        c.displayName = c.givenName + QStringLiteral(" Ō'Surname");
+        c.email1Address = QStringLiteral("e%1@example.org").arg(i);
+        c.email2Address = QStringLiteral("f%1@example.org").arg(i);
+        c.workCity = QStringLiteral("City %1").arg(i);
+        c.webPage = QStringLiteral("http://w/%1").arg(i);
+        c.children = QStringList{QStringLiteral("a"), QStringLiteral("b")};
+        c.categories = QStringList{QStringLiteral("K%1").arg(i)};
+        c.body = QString(i * 500, QLatin1Char('b'));
+        c.bodyAsRtfOnly = i % 2;
+        c.birthday = QDateTime(QDate(1960 + i, 2, 3), QTime(0, 0), Qt::UTC);
+        people.push_back(b.addContact(folder, c));
+    }
+    pstwriter::DistListData l;
+    l.name = QStringLiteral("Everyone");
+    for (std::size_t i = 0; i < people.size(); ++i)
+        l.members.push_back(pstwriter::DistListMember::reference(people[i], 1 + int(i % 2)));
+    l.members.push_back(pstwriter::DistListMember::dangling());
+    l.members.push_back(pstwriter::DistListMember::oneOff(QStringLiteral("X"), QStringLiteral("SMTP"), QStringLiteral("x@y")));
+    b.addDistList(folder, l);
+    const QString path = write(b);
+
+    const QString direct = readAll(child(RDOSession::OpenPstFile(path).IPMRootFolder(), QStringLiteral("Contacts")));
+    QString viaLibpff;
+    {
+        struct LibpffOnly {
+            LibpffOnly() { pff::PstReader::setEnabled(false); }
+            ~LibpffOnly() { pff::PstReader::setEnabled(true); }
+        } only;
+        viaLibpff = readAll(child(RDOSession::OpenPstFile(path).IPMRootFolder(), QStringLiteral("Contacts")));
+    }
+    EXPECT_EQ(direct, viaLibpff);
+    EXPECT_TRUE(direct.contains(QStringLiteral("|Given 3 Ō'Surname <f3@example.org>|")));
+    EXPECT_TRUE(direct.contains(QStringLiteral("|(unresolvable)|X <x@y>")));
+}

@@ -1,0 +1,80 @@
+// Folder hierarchies whose parent links in the node B-tree loop.
+#include "Fixture.h"
+
+#include <QtEndian>
+
+#include <functional>
+
+using namespace outlook;
+
+namespace {
+
+// The file format's CRC-32 (reflected 0xEDB88320, no inversion).
+quint32 pstCrc(const char* data, qsizetype size)
+{
+    static const auto table = [] {
+        std::array<quint32, 256> t{};
+        for (quint32 i = 0; i < 256; ++i) {
+            quint32 c = i;
+            for (int k = 0; k < 8; ++k)
+                c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            t[i] = c;
+        }
+        return t;
+    }();
+    quint32 crc = 0;
+    for (qsizetype i = 0; i < size; ++i)
+        crc = table[(crc ^ uchar(data[i])) & 0xFF] ^ (crc >> 8);
+    return crc;
+}
+
+// Sets the parent of a node in every node B-tree leaf page that lists it.
+int setParent(QByteArray& file, quint32 nid, quint32 parent)
+{
+    int changed = 0;
+    for (qsizetype page = 0x4400; page + 512 <= file.size(); page += 512) {
+        char* p = file.data() + page;
+        if (uchar(p[496]) != 0x81 || uchar(p[497]) != 0x81 || p[491] != 0 || uchar(p[490]) != 32)
+            continue;
+        const int count = uchar(p[488]);
+        for (int i = 0; i < count && i * 32 < 488; ++i) {
+            if (qFromLittleEndian<quint32>(p + i * 32) == nid) {
+                qToLittleEndian<quint32>(parent, p + i * 32 + 24);
+                ++changed;
+            }
+        }
+        qToLittleEndian<quint32>(pstCrc(p, 496), p + 500);
+    }
+    return changed;
+}
+
+}  // namespace
+
+TEST_F(StoreTest, LoopingParentLinksEndInAnError)
+{
+    pstwriter::PstBuilder b;
+    auto a = b.addFolder(b.ipmSubtree(), QStringLiteral("A"), QStringLiteral("IPF.Contact"));
+    auto bb = b.addFolder(a, QStringLiteral("B"), QStringLiteral("IPF.Contact"));
+    auto c = b.addFolder(bb, QStringLiteral("C"), QStringLiteral("IPF.Contact"));
+    b.addContact(c, pstwriter::ContactData{});
+    QByteArray bytes = readAll(write(b));
+    // A below C, which is below B, which is below A.
+    ASSERT_EQ(setParent(bytes, a.nid, c.nid), 1);
+    const QString path = home.file(QStringLiteral("loop.pst"));
+    ASSERT_TRUE(writeAll(path, bytes));
+
+    int visited = 0;
+    std::function<void(const RDOFolder&)> walk = [&](const RDOFolder& f) {
+        ASSERT_LT(++visited, 100);
+        for (int i = 1; i <= f.FolderCount(); ++i)
+            walk(f.Folder(i));
+    };
+    try {
+        RDOStore store = RDOSession::OpenPstFile(path);
+        walk(store.IPMRootFolder());
+        // The folder that is no longer below the top may be left out, but
+        // must not be reached twice.
+        EXPECT_LT(visited, 5);
+    } catch (const OutlookError&) {
+    }
+}

@@ -1,0 +1,79 @@
+#include "Fixture.h"
+
+#include "source/outlook/Pff.h"
+#include "source/outlook/Rtf.h"
+
+#include <QtEndian>
+
+using namespace outlook;
+
+namespace {
+
+QByteArray stream(const char* type, const QByteArray& content, quint32 rawSize)
+{
+    QByteArray h(16, '\0');
+    qToLittleEndian<quint32>(quint32(content.size() + 12), h.data());
+    qToLittleEndian<quint32>(rawSize, h.data() + 4);
+    h.replace(8, 4, QByteArray(type, 4));
+    return h + content;
+}
+
+}  // namespace
+
+TEST(RtfTest, DecompressesReferencesIntoTheInitialDictionary)
+{
+    // A reference to "{\rtf1" at the start of the dictionary, three
+    // literals, then the end marker (a reference to the write position).
+    const QByteArray content = QByteArray::fromHex("110004") + " x}" + QByteArray::fromHex("0D80");
+    EXPECT_EQ(rtf::Decompress(stream("LZFu", content, 9)), QByteArray("{\\rtf1 x}"));
+}
+
+TEST(RtfTest, DecompressesOverlappingReferences)
+{
+    // 'a', then five bytes copied from the byte just written.
+    const QByteArray content = QByteArray::fromHex("0661") + QByteArray::fromHex("0CF30D50");
+    EXPECT_EQ(rtf::Decompress(stream("LZFu", content, 6)), QByteArray("aaaaaa"));
+}
+
+TEST(RtfTest, StoredStreamsAndDamage)
+{
+    EXPECT_EQ(rtf::Decompress(stream("MELA", "{\\rtf1 y}", 9)), QByteArray("{\\rtf1 y}"));
+    EXPECT_THROW(rtf::Decompress(QByteArray("short")), OutlookError);
+    EXPECT_THROW(rtf::Decompress(stream("ABCD", "x", 1)), OutlookError);
+    EXPECT_THROW(rtf::Decompress(stream("LZFu", "x", 0x7FFFFFFF)), OutlookError);
+    // A reference cut off by the end of the data.
+    EXPECT_THROW(rtf::Decompress(stream("LZFu", QByteArray::fromHex("0100"), 9)), OutlookError);
+    // Output far beyond the declared size is damage, not a reason to grow.
+    QByteArray runaway;
+    for (int i = 0; i < 4000; ++i)
+        runaway += QByteArray::fromHex("FF") + QByteArray::fromHex("000F000F000F000F000F000F000F000F");
+    EXPECT_THROW(rtf::Decompress(stream("LZFu", runaway, 10)), OutlookError);
+}
+
+TEST(RtfTest, TextOfTheDocument)
+{
+    const QByteArray doc =
+        "{\\rtf1\\ansi\\ansicpg1252{\\fonttbl{\\f0 Arial;}}{\\colortbl;\\red0\\green0\\blue0;}"
+        "{\\*\\generator Riched20;}\\pard Caf\\'e9 \\u8364? and \\{braces\\}\\par\r\n"
+        "tab\\tab end\\line {\\*\\htmltag <p>}x\\~y}";
+    EXPECT_EQ(rtf::ToText(doc), QString::fromUtf8("Café € and {braces}\r\ntab\tend\r\nx\u00A0y"));
+    EXPECT_EQ(rtf::ToText("{\\rtf1 \\uc0\\u1071\\u1041}"), QString::fromUtf8("ЯБ"));
+    EXPECT_EQ(rtf::ToText("}}}{{{"), QString());
+    EXPECT_THROW(rtf::ToText(QByteArray(5000, '{')), OutlookError);
+}
+
+TEST(CodepageTest, EightBitTextsInTheirCodePage)
+{
+    EXPECT_EQ(pff::decodeCodepage("\x80 caf\xe9 \x93q\x94", 1252), QString::fromUtf8("€ café “q”"));
+    EXPECT_EQ(pff::decodeCodepage("\xcf\xf0\xe8\xe2\xe5\xf2", 1251), QString::fromUtf8("Привет"));
+    EXPECT_EQ(pff::decodeCodepage("\xc3\xa9", 65001), QString::fromUtf8("é"));
+    pff::Property p;
+    p.type = pff::PT_STRING8;
+    p.data = "O'Brien \xe9";
+    EXPECT_EQ(pff::toText(p, 1252), QString::fromUtf8("O'Brien é"));
+    p.type = pff::PT_MV_STRING8;
+    p.data = QByteArray::fromHex("02000000" "0C000000" "0D000000") + "ab";
+    EXPECT_EQ(pff::toTexts(p, 1252), (QStringList{"a", "b"}));
+    p.data = QByteArray::fromHex("05000000" "0C000000");
+    EXPECT_THROW(pff::toTexts(p, 1252), OutlookError);
+}
