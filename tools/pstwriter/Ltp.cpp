@@ -104,13 +104,7 @@ std::vector<QByteArray> Heap::blocks() const
         offsets.push_back(std::uint16_t(block.size()));
         if (block.size() % 2)
             block.append('\0');
-        // Every block but the last is filled up to its full size (free space
-        // before the page map): libpff finds a heap block's data by its
-        // position in the node's data as if all blocks before it were full.
         const int mapSize = 4 + 2 * int(offsets.size());
-        const int freeBytes = kMaxBlockData - int(block.size()) - mapSize;
-        if (b + 1 < m_blocks.size())
-            block.append(QByteArray(freeBytes, '\0'));
         const int ibHnpm = int(block.size());
         QByteArray map(mapSize, '\0');
         put16(map, 0, std::uint16_t(m_blocks[b].size()));
