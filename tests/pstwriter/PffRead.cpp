@@ -14,7 +14,7 @@ namespace {
     std::string text = what;
     if (error) {
         char buffer[1024] = {};
-        libpff_error_sprint(error, buffer, sizeof buffer);
+        libpff_error_backtrace_sprint(error, buffer, sizeof buffer);
         libpff_error_free(&error);
         text += ": ";
         text += buffer;

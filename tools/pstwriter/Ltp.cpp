@@ -16,6 +16,7 @@ constexpr std::uint8_t kSigBth = 0xB5;
 constexpr std::uint8_t kSigPc = 0xBC;
 constexpr std::uint8_t kSigTc = 0x7C;
 constexpr std::uint32_t kNidTypeLtp = 0x1F;
+constexpr std::size_t kMaxPcHeapBlocks = 8;
 
 void put16(QByteArray &b, int at, std::uint16_t v) { qToLittleEndian(v, b.data() + at); }
 void put32(QByteArray &b, int at, std::uint32_t v) { qToLittleEndian(v, b.data() + at); }
@@ -103,8 +104,9 @@ std::vector<QByteArray> Heap::blocks() const
         offsets.push_back(std::uint16_t(block.size()));
         if (block.size() % 2)
             block.append('\0');
+        const int mapSize = 4 + 2 * int(offsets.size());
         const int ibHnpm = int(block.size());
-        QByteArray map(4 + 2 * int(offsets.size()), '\0');
+        QByteArray map(mapSize, '\0');
         put16(map, 0, std::uint16_t(m_blocks[b].size()));
         put16(map, 2, 0);
         for (std::size_t i = 0; i < offsets.size(); ++i)
@@ -201,35 +203,64 @@ EncodedNode encodePropertyContext(std::vector<PropValue> props, std::uint32_t &n
         else
             unique.push_back(std::move(p));
     }
-    EncodedNode node;
-    Heap heap(kSigPc);
-    std::uint32_t headerHid = heap.alloc(QByteArray(8, '\0'));
-    std::vector<QByteArray> records;
-    records.reserve(unique.size());
-    for (const PropValue &p : unique) {
-        QByteArray rec(8, '\0');
-        put16(rec, 0, p.id);
-        put16(rec, 2, p.type);
-        const int fixed = fixedSize(p.type);
-        if (fixed > 0 && fixed <= 4) {
-            std::copy(p.data.begin(), p.data.begin() + std::min<qsizetype>(p.data.size(), 4), rec.begin() + 4);
-        } else if (p.data.size() <= kMaxHeapAlloc) {
-            put32(rec, 4, heap.alloc(p.data));
-        } else {
-            std::uint32_t nid = (nextSubnid++ << 5) | kNidTypeLtp;
-            EncodedSubnode sub;
-            sub.nid = nid;
-            for (qsizetype at = 0; at < p.data.size(); at += kMaxBlockData)
-                sub.pieces.push_back(p.data.mid(at, kMaxBlockData));
-            node.subnodes.push_back(std::move(sub));
-            put32(rec, 4, nid);
+    // Values larger than a heap allocation live in subnodes. So do the
+    // largest others while the heap would span more than kMaxPcHeapBlocks
+    // blocks: libpff keeps only that many blocks of a node in its cache while
+    // it reads a property context, and reads freed memory beyond.
+    auto encode = [&](const std::vector<bool> &inSubnode, std::uint32_t &subnid) {
+        EncodedNode node;
+        Heap heap(kSigPc);
+        std::uint32_t headerHid = heap.alloc(QByteArray(8, '\0'));
+        std::vector<QByteArray> records;
+        records.reserve(unique.size());
+        for (std::size_t i = 0; i < unique.size(); ++i) {
+            const PropValue &p = unique[i];
+            QByteArray rec(8, '\0');
+            put16(rec, 0, p.id);
+            put16(rec, 2, p.type);
+            const int fixed = fixedSize(p.type);
+            if (fixed > 0 && fixed <= 4) {
+                std::copy(p.data.begin(), p.data.begin() + std::min<qsizetype>(p.data.size(), 4), rec.begin() + 4);
+            } else if (!inSubnode[i]) {
+                put32(rec, 4, heap.alloc(p.data));
+            } else {
+                std::uint32_t nid = (subnid++ << 5) | kNidTypeLtp;
+                EncodedSubnode sub;
+                sub.nid = nid;
+                for (qsizetype at = 0; at < p.data.size(); at += kMaxBlockData)
+                    sub.pieces.push_back(p.data.mid(at, kMaxBlockData));
+                node.subnodes.push_back(std::move(sub));
+                put32(rec, 4, nid);
+            }
+            records.push_back(rec);
         }
-        records.push_back(rec);
+        buildBthInto(heap, 2, 6, records, headerHid);
+        heap.setUserRoot(headerHid);
+        node.pieces = heap.blocks();
+        return node;
+    };
+    std::vector<bool> inSubnode(unique.size(), false);
+    std::vector<std::size_t> candidates;   // heap values, largest first
+    for (std::size_t i = 0; i < unique.size(); ++i) {
+        const int fixed = fixedSize(unique[i].type);
+        if (fixed > 0 && fixed <= 4)
+            continue;
+        if (unique[i].data.size() > kMaxHeapAlloc)
+            inSubnode[i] = true;
+        else
+            candidates.push_back(i);
     }
-    buildBthInto(heap, 2, 6, records, headerHid);
-    heap.setUserRoot(headerHid);
-    node.pieces = heap.blocks();
-    return node;
+    std::stable_sort(candidates.begin(), candidates.end(),
+                     [&](std::size_t a, std::size_t b) { return unique[a].data.size() > unique[b].data.size(); });
+    for (std::size_t next = 0;; ++next) {
+        std::uint32_t subnid = nextSubnid;
+        EncodedNode node = encode(inSubnode, subnid);
+        if (node.pieces.size() <= kMaxPcHeapBlocks || next >= candidates.size()) {
+            nextSubnid = subnid;
+            return node;
+        }
+        inSubnode[candidates[next]] = true;
+    }
 }
 
 EncodedNode encodeTableContext(const std::vector<std::uint32_t> &columns, const std::vector<TableRow> &rows,

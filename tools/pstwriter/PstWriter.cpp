@@ -310,7 +310,6 @@ DistListMember DistListMember::dangling(std::uint32_t nid, int emailIndex)
 }
 
 struct PstBuilder::Impl {
-    Format format = Format::Unicode;
     QString storeName = QStringLiteral("Personal Folders");
     QString ipmName = QStringLiteral("Top of Personal Folders");
     QString password;
@@ -480,13 +479,6 @@ PstBuilder::PstBuilder() : d(std::make_unique<Impl>())
 }
 
 PstBuilder::~PstBuilder() = default;
-
-void PstBuilder::setFormat(Format format)
-{
-    if (format != Format::Unicode)
-        throw std::runtime_error("only Unicode PST files can be written");
-    d->format = format;
-}
 
 void PstBuilder::setStoreDisplayName(const QString &name) { d->storeName = name; }
 

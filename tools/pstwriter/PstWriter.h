@@ -1,7 +1,7 @@
 // Writer for Outlook personal folders files (.pst), used to make test fixtures
 // and benchmark files. It builds the whole file in memory from a description
 // (store, folders, contacts, distribution lists, other items) and writes it in
-// one go. Unicode (wVer 23) files by default; ANSI (wVer 14) on request.
+// one go. It writes Unicode files (wVer 23) only, never the older ANSI format.
 //
 // Typical use:
 //     pstwriter::PstBuilder b;
@@ -160,8 +160,6 @@ struct DistListData {
     std::vector<ExtraProperty> extra;
 };
 
-enum class Format { Unicode, Ansi };
-
 class PstBuilder {
 public:
     PstBuilder();
@@ -169,7 +167,6 @@ public:
     PstBuilder(const PstBuilder &) = delete;
     PstBuilder &operator=(const PstBuilder &) = delete;
 
-    void setFormat(Format format);
     void setStoreDisplayName(const QString &name);   // default "Personal Folders"
     void setIpmSubtreeName(const QString &name);     // default "Top of Personal Folders"
     // Marks the file password protected (PidTagPstPassword = CRC of the text).
