@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFontInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -64,7 +65,11 @@ frmSave::frmSave(QWidget* owner)
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Export Pellaro"));
     QFont font(QStringLiteral("Tahoma"));
+    // Where Tahoma is missing, a condensed sans serif keeps the captions
+    // within the widths the layout gives them.
     font.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans"), QStringLiteral("Sans Serif")});
+    if (!QFontInfo(font).family().startsWith(QLatin1String("Tahoma")))
+        font.setStretch(QFont::Condensed);
     font.setPointSizeF(8.25);
     setFont(font);
     const QRect client = twips(0, 0, 7350, 4365);
@@ -78,7 +83,8 @@ frmSave::frmSave(QWidget* owner)
     OptNewNSF->setAutoExclusive(false);
 
     auto* folderLabel = new QLabel(QStringLiteral("Select Folder :"), this);
-    folderLabel->setGeometry(twips(360, 720, 1035, 195));
+    folderLabel->setGeometry(twips(360, 720, 1185, 195));
+    folderLabel->setFont(font);
 
     txtNSFFileName = new QLineEdit(this);
     txtNSFFileName->setObjectName(QStringLiteral("txtNSFFileName"));
@@ -97,7 +103,8 @@ frmSave::frmSave(QWidget* owner)
     OptExistingNSF->setAutoExclusive(false);
 
     auto* fileLabel = new QLabel(QStringLiteral("Select NSF File :"), this);
-    fileLabel->setGeometry(twips(360, 1800, 1155, 195));
+    fileLabel->setGeometry(twips(360, 1800, 1185, 195));
+    fileLabel->setFont(font);
 
     txtExNSFFileName = new QLineEdit(this);
     txtExNSFFileName->setObjectName(QStringLiteral("txtExNSFFileName"));
