@@ -1,32 +1,14 @@
 #include "export/DxlWriter.h"
+#include "export/Utf8.h"
 
 #include <QStringList>
 
 namespace {
 
-const char Replacement[] = "\xEF\xBF\xBD";  // U+FFFD in UTF-8
-
 // Notes keeps the summary values of a document (those views can show) in
 // one buffer of limited size; values past this many bytes are written as
 // non-summary items so that the import does not fail on a long comment.
 constexpr qint64 SummaryLimit = 32000;
-
-void appendUtf8(QByteArray& out, char32_t c)
-{
-    if (c < 0x800) {
-        out.append(char(0xC0 | (c >> 6)));
-        out.append(char(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-        out.append(char(0xE0 | (c >> 12)));
-        out.append(char(0x80 | ((c >> 6) & 0x3F)));
-        out.append(char(0x80 | (c & 0x3F)));
-    } else {
-        out.append(char(0xF0 | (c >> 18)));
-        out.append(char(0x80 | ((c >> 12) & 0x3F)));
-        out.append(char(0x80 | ((c >> 6) & 0x3F)));
-        out.append(char(0x80 | (c & 0x3F)));
-    }
-}
 
 // The note classes DXL writes as <note class="...">.
 bool isDxlNoteClass(const QString& c)
@@ -66,7 +48,7 @@ void DxlWriter::appendText(QByteArray& out, const QString& s, bool attribute)
                 }
             }
             if (u < 0x20 && u != u'\n' && u != u'\t') {
-                out.append(Replacement);
+                out.append(Utf8Replacement);
                 ++replaced_;
             } else {
                 out.append(char(u));
@@ -77,7 +59,7 @@ void DxlWriter::appendText(QByteArray& out, const QString& s, bool attribute)
             appendUtf8(out, QChar::surrogateToUcs4(u, s[i + 1].unicode()));
             ++i;
         } else if (QChar::isSurrogate(u) || u == 0xFFFE || u == 0xFFFF) {
-            out.append(Replacement);
+            out.append(Utf8Replacement);
             ++replaced_;
         } else {
             appendUtf8(out, u);

@@ -1,4 +1,5 @@
 #include "export/VCardWriter.h"
+#include "export/Utf8.h"
 
 #include <QHash>
 #include <QRegularExpression>
@@ -12,27 +13,6 @@
 namespace vcard {
 
 namespace {
-
-const char Replacement[] = "\xEF\xBF\xBD";  // U+FFFD in UTF-8
-
-void appendUtf8(QByteArray& out, char32_t c)
-{
-    if (c < 0x80) {
-        out.append(char(c));
-    } else if (c < 0x800) {
-        out.append(char(0xC0 | (c >> 6)));
-        out.append(char(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-        out.append(char(0xE0 | (c >> 12)));
-        out.append(char(0x80 | ((c >> 6) & 0x3F)));
-        out.append(char(0x80 | (c & 0x3F)));
-    } else {
-        out.append(char(0xF0 | (c >> 18)));
-        out.append(char(0x80 | ((c >> 12) & 0x3F)));
-        out.append(char(0x80 | ((c >> 6) & 0x3F)));
-        out.append(char(0x80 | (c & 0x3F)));
-    }
-}
 
 // Length of the UTF-8 sequence that starts at p[i], within n bytes.
 qsizetype sequenceLength(const char* p, qsizetype i, qsizetype n)
@@ -81,7 +61,7 @@ QByteArray escapeText(QStringView value, qint64* replaced)
             default: break;
             }
             if (u < 0x20 || u == 0x7F) {
-                out.append(Replacement);
+                out.append(Utf8Replacement);
                 ++*replaced;
             } else {
                 out.append(char(u));
@@ -92,7 +72,7 @@ QByteArray escapeText(QStringView value, qint64* replaced)
             appendUtf8(out, QChar::surrogateToUcs4(u, value[i + 1].unicode()));
             ++i;
         } else if (QChar::isSurrogate(u)) {
-            out.append(Replacement);
+            out.append(Utf8Replacement);
             ++*replaced;
         } else {
             appendUtf8(out, u);
