@@ -14,6 +14,8 @@
 #include "export/FolderCreation.h"
 #include "export/notes/BookReader.h"
 
+#include "bench/BenchSupport.h"
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
@@ -22,30 +24,6 @@
 #include <cstdlib>
 
 namespace {
-
-class BenchView : public ExportView {
-public:
-    bool IsNewBookMode() const override { return true; }
-    QString ExistingBookText() const override { return QString(); }
-    void SetSaveHeader(const QString&) override {}
-    void SetProcessing(const QString&) override {}
-    void SetFound(const QString&) override {}
-    void SetCurrent(const QString&) override {}
-    void ShowSubject() override {}
-    void Yield() override {}
-};
-
-class BenchDialogs : public Dialogs {
-public:
-    MsgAnswer MsgBox(QWidget*, const QString& text, MsgButtons, MsgIcon, const QString& title, MsgAnswer) override
-    {
-        std::fprintf(stderr, "%s: %s\n", qPrintable(title), qPrintable(text));
-        return MsgAnswer::Ok;
-    }
-    QString GetOpenFileName(QWidget*, const QString&, const QString&) override { return QString(); }
-    QString BrowseForFolder(QWidget*, const QString&) override { return QString(); }
-    [[noreturn]] void EndProgram(int status = EXIT_FAILURE) override { std::exit(status); }
-};
 
 // A contact with values of a realistic size, different for every i.
 PersonFields contact(int i)
