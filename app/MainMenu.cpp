@@ -1,5 +1,6 @@
 #include "app/MainMenu.h"
 
+#include "app/DrawnIcon.h"
 #include "app/HelpViewer.h"
 #include "app/frmAbout.h"
 #include "app/global/Dialogs.h"
@@ -17,24 +18,6 @@
 namespace {
 
 const QString kHelpFileName = QStringLiteral("Help.chm");
-
-// The menu pictures are drawn at 16 pixels and twice that for dense screens.
-template <typename Draw>
-QIcon drawnIcon(Draw draw)
-{
-    QIcon icon;
-    for (int size : {16, 32}) {
-        QPixmap pm(size, size);
-        pm.fill(Qt::transparent);
-        QPainter p(&pm);
-        p.setRenderHint(QPainter::Antialiasing);
-        p.scale(size / 16.0, size / 16.0);
-        draw(p);
-        p.end();
-        icon.addPixmap(pm);
-    }
-    return icon;
-}
 
 // A round badge with a letter: the help and about pictures.
 void drawBadge(QPainter& p, const QColor& light, const QColor& dark, const QString& letter)

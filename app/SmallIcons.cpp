@@ -1,5 +1,7 @@
 #include "app/SmallIcons.h"
 
+#include "app/DrawnIcon.h"
+
 #include <QFont>
 #include <QLinearGradient>
 #include <QPainter>
@@ -24,23 +26,6 @@ constexpr Keyed kKeys[] = {
     {65, "OpenFile"}, {66, "Preview"}, {68, "Abouts"},  {69, "drafts"},  {70, "trash"},
     {71, "inbox"},   {72, "junk"},    {73, "outbox"},   {74, "email"},   {75, "follow-up"},
 };
-
-// Pictures are drawn on a 16 by 16 grid, at 16 pixels and twice that.
-QIcon drawn(const Draw& draw)
-{
-    QIcon icon;
-    for (int size : {16, 32}) {
-        QPixmap pm(size, size);
-        pm.fill(Qt::transparent);
-        QPainter p(&pm);
-        p.setRenderHint(QPainter::Antialiasing);
-        p.scale(size / 16.0, size / 16.0);
-        draw(p);
-        p.end();
-        icon.addPixmap(pm);
-    }
-    return icon;
-}
 
 QLinearGradient vertical(qreal top, qreal bottom, const QColor& light, const QColor& dark)
 {
@@ -360,7 +345,7 @@ const SmallIcons& SmallIcons::list()
 SmallIcons::SmallIcons()
 {
     for (int i = 0; i < Count; ++i)
-        icons_[size_t(i)] = drawn(pictureFor(i));
+        icons_[size_t(i)] = drawnIcon(pictureFor(i));
 }
 
 QIcon SmallIcons::icon(int position) const
