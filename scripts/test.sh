@@ -10,7 +10,9 @@ jobs=$(nproc)
 for config in release asan; do
   build="$here/build-$config"
   extra=()
-  [ "$config" = asan ] && extra=(-DPELLARO_SANITIZE=ON)
+  # ccache, where present, lets repeated builds (several work trees) share objects.
+  command -v ccache >/dev/null && extra+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+  [ "$config" = asan ] && extra+=(-DPELLARO_SANITIZE=ON)
   cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPELLARO_WERROR=ON "${extra[@]}"
   cmake --build "$build" -j "$jobs"
   export QT_QPA_PLATFORM=offscreen
