@@ -282,6 +282,27 @@ TEST_F(ReadBackTest, ListMembersRefersToContactsListsAndOneOffs)
     EXPECT_EQ(oneOffParts(oneOffs[4]), QStringList({QStringLiteral("Inner"), QStringLiteral("MAPIPDL"), QString()}));
 }
 
+TEST_F(ReadBackTest, MemberTypeBytesAsOutlookWritesThem)
+{
+    // Bits 4-6 name the contact's address: 4, 5, 6 for e-mail 1, 2, 3; 3 for
+    // a list. The legacy form put 0, 1, 2 there (the faxes).
+    builder.setMemberAddressBits(MemberAddressBits::Outlook);
+    DistListData l;
+    l.name = QStringLiteral("Outlook's bytes");
+    l.members = {DistListMember::reference(s.adaItem, 1), DistListMember::reference(s.adaItem, 2),
+                 DistListMember::reference(s.adaItem, 3), DistListMember::reference(s.innerListItem, 0),
+                 DistListMember::dangling(0, 1)};
+    builder.addDistList(s.contacts, l);
+    write();
+    pff::File f(path);
+    const std::vector<QByteArray> members =
+        contacts(f).message(6).binaries(Prop::named(kAddress, 0x8055));
+    ASSERT_EQ(members.size(), 5u);
+    const std::uint8_t types[] = {0xC3, 0xD3, 0xE3, 0xB4, 0xC3};
+    for (std::size_t k = 0; k < 5; ++k)
+        EXPECT_EQ(std::uint8_t(members[k][20]), types[k]) << k;
+}
+
 TEST_F(ReadBackTest, NamedPropertiesAreMappedBySetAndIdTogether)
 {
     // Two property sets using the same numeric id, a string name in a set of

@@ -317,6 +317,7 @@ struct PstBuilder::Impl {
     PstKind kind = PstKind::Pst;
     int codePage = 1252;
     mutable QStringEncoder encoder{"windows-1252"};
+    MemberAddressBits memberAddressBits = MemberAddressBits::Legacy;
     QString storeName = QStringLiteral("Personal Folders");
     QString ipmName = QStringLiteral("Top of Personal Folders");
     QString password;
@@ -441,13 +442,19 @@ struct PstBuilder::Impl {
         return b;
     }
 
+    // A WrappedEntryId (MS-OXOCNTC 2.2.2.2.4.1.1) around the store's entry
+    // id of a contact or list. Its type byte: 0x80 (not a one-off), bits 4-6
+    // the address of a contact (0, 1, 2 business, home, primary fax; 4, 5, 6
+    // e-mail 1, 2, 3) or 3 for anything else, bits 0-3 the kind (3 a contact,
+    // 4 a personal distribution list).
     QByteArray wrapped(std::uint32_t nid, int emailIndex) const
     {
         QByteArray b(4, '\0');
         b += QByteArray::fromHex("C091ADD3519DCF11A4A900AA0047FAA4");
-        std::uint8_t type = emailIndex == 0 ? std::uint8_t(0x80 | 0x30 | 0x04)
-                                            : std::uint8_t(0x80 | ((emailIndex - 1) << 4) | 0x03);
-        b += char(type);
+        const int address = emailIndex == 0                                  ? 3
+                            : memberAddressBits == MemberAddressBits::Outlook ? emailIndex + 3
+                                                                              : emailIndex - 1;
+        b += char(0x80 | (address << 4) | (emailIndex == 0 ? 0x04 : 0x03));
         b += entryIdFor(nid);
         return b;
     }
@@ -570,6 +577,8 @@ void PstBuilder::setCodePage(int codePage)
 }
 
 PstFormat PstBuilder::format() const { return d->format; }
+
+void PstBuilder::setMemberAddressBits(MemberAddressBits bits) { d->memberAddressBits = bits; }
 
 void PstBuilder::setStoreDisplayName(const QString &name) { d->storeName = name; }
 

@@ -163,6 +163,15 @@ struct DistListMember {
     static DistListMember dangling(std::uint32_t nid = 0, int emailIndex = 1);
 };
 
+// How a reference member's type byte names the contact's e-mail address
+// (bits 4-6 of the WrappedEntryId's type byte, MS-OXOCNTC 2.2.2.2.4.1.1).
+// Outlook: 4, 5, 6 for e-mail 1, 2, 3 (type bytes 0xC3, 0xD3, 0xE3), as the
+// format says and Outlook writes. Legacy: 0, 1, 2 (0x83, 0x93, 0xA3), which
+// this writer wrote before and the format reserves for the business, home
+// and primary fax; kept as the default only while the store layer still
+// reads that form.
+enum class MemberAddressBits { Outlook, Legacy };
+
 struct DistListData {
     QString messageClass = QStringLiteral("IPM.DistList");
     QString name;                 // PidLidDistributionListName (PSETID_Address 0x8053)
@@ -192,6 +201,8 @@ public:
     // PidTagMessageCodepage on every item holding such texts. Characters the
     // code page lacks are stored as '?'. Set before adding items.
     void setCodePage(int codePage);
+    // The type byte of reference members (default Legacy, see MemberAddressBits).
+    void setMemberAddressBits(MemberAddressBits bits);
 
     void setStoreDisplayName(const QString &name);   // default "Personal Folders"
     void setIpmSubtreeName(const QString &name);     // default "Top of Personal Folders"
