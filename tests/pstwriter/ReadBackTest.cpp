@@ -440,4 +440,28 @@ TEST(OddTypesTest, ValuesStoredWithOtherWritersTypes)
     EXPECT_EQ(fourth.integer(Prop::tag(0x3FFD)), 1252);
 }
 
+TEST(OddTypesTest, EightBitTextsInAnotherCodePage)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("cyrillic.pst"));
+    PstBuilder b;
+    b.setCodePage(1251);
+    EXPECT_THROW(b.setCodePage(99999), std::runtime_error);
+    ContactData c;
+    c.displayName = QStringLiteral("Иван Петров");
+    c.givenName = QStringLiteral("Иван");
+    c.eightBitTexts = true;
+    b.addContact(b.addFolder(b.ipmSubtree(), QStringLiteral("Contacts"), QStringLiteral("IPF.Contact")), c);
+    b.write(path);
+    const sample::ToolRun r = sample::run(QStringLiteral("pffexport"),
+                                          {QStringLiteral("-q"), QStringLiteral("-t"), dir.filePath(QStringLiteral("x")), path});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(sample::complaints(r).isEmpty()) << r.err;
+
+    pff::File f(path);
+    pff::Item item = f.root().folder({QStringLiteral("Top of Personal Folders"), QStringLiteral("Contacts")}).message(0);
+    EXPECT_EQ(item.integer(Prop::tag(0x3FFD)), 1251);
+    EXPECT_EQ(item.value(Prop::tag(0x3A06))->data, QByteArray("\xc8\xe2\xe0\xed"));   // Windows-1251
+}
+
 }  // namespace
