@@ -98,7 +98,7 @@ constexpr std::array<std::uint8_t, 256> inverse(const std::array<std::uint8_t, 2
     return r;
 }
 constexpr std::array<std::uint8_t, 256> kDecode = inverse(kEncode);
-static_assert(kDecode[0x41] == 0x00 && kDecode[0x3d] == 0xff);
+static_assert(kDecode[0] == 0x47 && kDecode[1] == 0xf1 && kDecode[255] == 0xec);   // the published decoding table
 static_assert(inverse(kMix) == kMix);
 
 // The cyclic scheme is its own inverse.
@@ -133,15 +133,6 @@ QByteArray encodeBlock(PstEncoding encoding, std::uint32_t key, QByteArray data)
 {
     if (encoding == PstEncoding::Compressible)
         substitute(data, kEncode);
-    else if (encoding == PstEncoding::Cyclic)
-        cyclic(data, key);
-    return data;
-}
-
-QByteArray decodeBlock(PstEncoding encoding, std::uint32_t key, QByteArray data)
-{
-    if (encoding == PstEncoding::Compressible)
-        substitute(data, kDecode);
     else if (encoding == PstEncoding::Cyclic)
         cyclic(data, key);
     return data;

@@ -25,10 +25,9 @@ constexpr int kMaxBlockData = 8176;
 // Largest block contents of a layout (8192 minus its block trailer).
 int maxBlockData(PstFormat format);
 
-// Stored form of a data block's bytes (encode) and back (decode); the
-// cyclic scheme is keyed by the block id's low 32 bits.
+// Stored form of a data block's bytes; the cyclic scheme is keyed by the
+// block id's low 32 bits.
 QByteArray encodeBlock(PstEncoding encoding, std::uint32_t key, QByteArray data);
-QByteArray decodeBlock(PstEncoding encoding, std::uint32_t key, QByteArray data);
 
 struct NdbOptions {
     PstFormat format = PstFormat::Unicode;
