@@ -12,9 +12,9 @@ nice cmake --build "$build" -j2
 
 mkdir -p "$build/seeds" "$build/corpus" "$build/findings"
 "$build/make_seeds" "$build/seeds"
-if [ -f "$here/../shared/samples/empty-unicode.pst" ]; then
-  cp "$here/../shared/samples/empty-unicode.pst" "$build/seeds/"
-fi
+for sample in "$here"/../shared/samples/*.pst "$here"/../shared/samples/*.ost; do
+  if [ -f "$sample" ]; then cp "$sample" "$build/seeds/"; fi
+done
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:allocator_may_return_null=1
 export LSAN_OPTIONS=suppressions=$here/fuzz/lsan.supp

@@ -237,18 +237,37 @@ TEST_F(ContactTest, StoredNoDateReadsAsNoDate)
     EXPECT_EQ(item.Birthday().time(), QTime(0, 0));
 }
 
-TEST_F(ContactTest, ValueOfTheWrongTypeFailsThatValueOnly)
+TEST_F(ContactTest, ValuesOfAnotherTypeAreReadNotRefused)
 {
+    // As other writers store them: a number where text belongs (the
+    // "Keywords" of one real file among them), a list where one text belongs,
+    // one text where a list belongs, text where a date belongs.
     PstBuilder b;
     ContactData c;
     c.givenName = QStringLiteral("Ok");
-    // A surname stored as a number: damage that must surface, not read as text.
-    pstwriter::ExtraProperty bad;
-    bad.lid = 0x3A11;
-    bad.type = 0x0003;
-    bad.integer = 7;
-    c.extra.push_back(bad);
+    auto extra = [&](pstwriter::ExtraProperty p) { c.extra.push_back(std::move(p)); };
+    pstwriter::ExtraProperty surname;
+    surname.lid = 0x3A11;
+    surname.type = 0x0003;
+    surname.integer = 7;
+    extra(surname);
+    pstwriter::ExtraProperty keywords = pstwriter::ExtraProperty::namedString(
+        QUuid(0x00020329, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46), QStringLiteral("Keywords"), QString());
+    keywords.type = 0x0003;
+    keywords.integer = 3;
+    extra(keywords);
+    pstwriter::ExtraProperty company;
+    company.lid = 0x3A16;
+    company.type = 0x101F;
+    company.texts = QStringList{QStringLiteral("North"), QStringLiteral("South")};
+    extra(company);
+    extra(pstwriter::ExtraProperty::tagged(0x3A58, QStringLiteral("Only child")));
+    extra(pstwriter::ExtraProperty::tagged(0x3A42, QStringLiteral("not a date")));
     RDOItem item = itemsOf(b, {c}).Item(1);
     EXPECT_EQ(item.FirstName(), QStringLiteral("Ok"));
-    EXPECT_THROW(item.LastName(), OutlookError);
+    EXPECT_EQ(item.LastName(), QString());
+    EXPECT_EQ(item.Categories(), QString());
+    EXPECT_EQ(item.CompanyName(), QStringLiteral("North, South"));
+    EXPECT_EQ(item.Children(), QStringLiteral("Only child"));
+    EXPECT_TRUE(IsNoDate(item.Birthday()));
 }

@@ -385,8 +385,9 @@ struct PstBuilder::Impl {
     {
         QByteArray b(4, '\0');
         b += QByteArray::fromHex("C091ADD3519DCF11A4A900AA0047FAA4");
+        // Bits 4-6 of a contact reference select its address: 4-6 are e-mail 1-3.
         std::uint8_t type = emailIndex == 0 ? std::uint8_t(0x80 | 0x30 | 0x04)
-                                            : std::uint8_t(0x80 | ((emailIndex - 1) << 4) | 0x03);
+                                            : std::uint8_t(0x80 | ((emailIndex + 3) << 4) | 0x03);
         b += char(type);
         b += entryIdFor(nid);
         return b;
