@@ -263,7 +263,22 @@ TEST_F(ContactTest, ValuesOfAnotherTypeAreReadNotRefused)
     extra(company);
     extra(pstwriter::ExtraProperty::tagged(0x3A58, QStringLiteral("Only child")));
     extra(pstwriter::ExtraProperty::tagged(0x3A42, QStringLiteral("not a date")));
-    RDOItem item = itemsOf(b, {c}).Item(1);
+    // 8-bit texts in a Unicode file, in the item's code page.
+    b.setCodePage(1251);
+    ContactData d;
+    d.givenName = QStringLiteral("Olga");
+    d.surname = QString::fromUtf8("Иванова");
+    d.categories = QStringList{QStringLiteral("A"), QString::fromUtf8("Б")};
+    d.eightBitTexts = true;
+    // One text where the categories' list belongs.
+    ContactData e;
+    e.extra.push_back(pstwriter::ExtraProperty::namedString(QUuid(0x00020329, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46),
+                                                            QStringLiteral("Keywords"), QStringLiteral("Solo")));
+    RDOItems items = itemsOf(b, {c, d, e});
+    EXPECT_EQ(items.Item(2).LastName(), QString::fromUtf8("Иванова"));
+    EXPECT_EQ(items.Item(2).Categories(), QString::fromUtf8("A, Б"));
+    EXPECT_EQ(items.Item(3).Categories(), QStringLiteral("Solo"));
+    RDOItem item = items.Item(1);
     EXPECT_EQ(item.FirstName(), QStringLiteral("Ok"));
     EXPECT_EQ(item.LastName(), QString());
     EXPECT_EQ(item.Categories(), QString());

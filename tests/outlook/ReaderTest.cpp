@@ -207,41 +207,63 @@ int expectAgreement(const QString& path)
 
 TEST_F(StoreTest, ReaderAgreesWithLibpffOnWrittenFiles)
 {
-    pstwriter::PstBuilder b;
-    auto folder = b.addFolder(b.ipmSubtree(), QStringLiteral("Contacts"), QStringLiteral("IPF.Contact"));
-    auto nested = b.addFolder(b.addFolder(folder, QStringLiteral("A"), QStringLiteral("IPF.Contact")),
-                              QStringLiteral("B"), QStringLiteral("IPF.Contact"));
-    b.addFolder(b.ipmSubtree(), QStringLiteral("Mail"), QStringLiteral("IPF.Note"));
-    pstwriter::ItemHandle first;
-    // Enough items for a contents table in a sub-node over several blocks,
-    // multi-level node and block B-trees, and bodies spanning data trees.
-    for (int i = 0; i < 1500; ++i) {
-        pstwriter::ContactData c;
-        c.givenName = QStringLiteral("Given %1").arg(i);
-        c.surname = QString(i % 7, QChar(0x4E00 + i));
-        c.email1Address = QStringLiteral("e%1@example.org").arg(i);
-        c.children = QStringList{QStringLiteral("a"), QStringLiteral("b")};
-        c.categories = QStringList{QStringLiteral("K%1").arg(i % 3)};
-        c.body = QString(i % 300 == 0 ? 40000 : 10 + i % 100, QLatin1Char('a' + i % 26));
-        c.bodyAsRtfOnly = i % 3 == 0;
-        if (i % 5 == 0)
-            c.birthday = QDateTime(QDate(1940 + i % 80, 1 + i % 12, 1 + i % 28), QTime(0, 0), Qt::UTC);
-        pstwriter::ExtraProperty flag;
-        flag.lid = 0x0E1B;  // a boolean
-        flag.type = 0x000B;
-        flag.integer = i % 2;
-        c.extra.push_back(flag);
-        auto h = b.addContact(i % 10 == 0 ? nested : folder, c);
-        if (i == 0)
-            first = h;
+    using pstwriter::PstEncoding;
+    using pstwriter::PstFormat;
+    using pstwriter::PstKind;
+    struct Variant {
+        PstFormat format;
+        PstEncoding encoding;
+        PstKind kind;
+        int contacts;
+    };
+    // The large one gives a contents table in a sub-node over several
+    // blocks, multi-level node and block B-trees and bodies over data trees.
+    for (const Variant v : {Variant{PstFormat::Unicode, PstEncoding::Compressible, PstKind::Pst, 1500},
+                            Variant{PstFormat::Unicode, PstEncoding::None, PstKind::Pst, 200},
+                            Variant{PstFormat::Unicode, PstEncoding::Cyclic, PstKind::Ost, 200},
+                            Variant{PstFormat::Ansi, PstEncoding::None, PstKind::Pst, 200},
+                            Variant{PstFormat::Ansi, PstEncoding::Compressible, PstKind::Ost, 200},
+                            Variant{PstFormat::Ansi, PstEncoding::Cyclic, PstKind::Pst, 1500}}) {
+        SCOPED_TRACE(testing::Message() << "format " << int(v.format) << " encoding " << int(v.encoding) << " kind "
+                                        << int(v.kind));
+        pstwriter::PstBuilder b;
+        b.setFormat(v.format);
+        b.setEncoding(v.encoding);
+        b.setKind(v.kind);
+        auto folder = b.addFolder(b.ipmSubtree(), QStringLiteral("Contacts"), QStringLiteral("IPF.Contact"));
+        auto nested = b.addFolder(b.addFolder(folder, QStringLiteral("A"), QStringLiteral("IPF.Contact")),
+                                  QStringLiteral("B"), QStringLiteral("IPF.Contact"));
+        b.addFolder(b.ipmSubtree(), QStringLiteral("Mail"), QStringLiteral("IPF.Note"));
+        pstwriter::ItemHandle first;
+        for (int i = 0; i < v.contacts; ++i) {
+            pstwriter::ContactData c;
+            c.givenName = QStringLiteral("Given %1").arg(i);
+            c.surname = v.format == PstFormat::Ansi ? QStringLiteral("Müller") : QString(i % 7, QChar(0x4E00 + i));
+            c.email1Address = QStringLiteral("e%1@example.org").arg(i);
+            c.children = QStringList{QStringLiteral("a"), QStringLiteral("b")};
+            c.categories = QStringList{QStringLiteral("K%1").arg(i % 3)};
+            c.body = QString(i % 300 == 0 ? 40000 : 10 + i % 100, QLatin1Char('a' + i % 26));
+            c.bodyAsRtfOnly = i % 3 == 0;
+            if (i % 5 == 0)
+                c.birthday = QDateTime(QDate(1940 + i % 80, 1 + i % 12, 1 + i % 28), QTime(0, 0), Qt::UTC);
+            pstwriter::ExtraProperty flag;
+            flag.lid = 0x0E1B;  // a boolean
+            flag.type = 0x000B;
+            flag.integer = i % 2;
+            c.extra.push_back(flag);
+            auto h = b.addContact(i % 10 == 0 ? nested : folder, c);
+            if (i == 0)
+                first = h;
+        }
+        pstwriter::DistListData l;
+        l.name = QStringLiteral("List");
+        for (int i = 0; i < 100; ++i)
+            l.members.push_back(pstwriter::DistListMember::reference(first, 1));
+        b.addDistList(folder, l);
+        b.addAssociatedMessage(folder, QStringLiteral("IPM.Hidden"));
+        EXPECT_EQ(expectAgreement(write(b, v.kind == PstKind::Ost ? QStringLiteral("t.ost") : QStringLiteral("t.pst"))),
+                  v.contacts + 1);
     }
-    pstwriter::DistListData l;
-    l.name = QStringLiteral("List");
-    for (int i = 0; i < 100; ++i)
-        l.members.push_back(pstwriter::DistListMember::reference(first, 1));
-    b.addDistList(folder, l);
-    b.addAssociatedMessage(folder, QStringLiteral("IPM.Hidden"));
-    EXPECT_EQ(expectAgreement(write(b)), 1501);
 }
 
 TEST(ReaderSamples, AgreeWithLibpffOnFilesOtherProgramsWrote)
