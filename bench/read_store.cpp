@@ -2,7 +2,7 @@
 // every item of every folder (contacts: the 38 values; lists: name, notes and
 // every member's text), nothing written. Not a test; run by hand or through
 // bench/read_store.sh:
-//   read_store FILE.pst
+//   storeread FILE.pst
 #include "source/outlook/Outlook.h"
 
 #include <QCoreApplication>
@@ -48,7 +48,7 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     if (argc != 2) {
-        std::fprintf(stderr, "usage: read_store FILE.pst\n");
+        std::fprintf(stderr, "usage: storeread FILE.pst\n");
         return 2;
     }
     try {
@@ -82,7 +82,7 @@ int main(int argc, char** argv)
                     static_cast<long long>(items), static_cast<long long>(failed), seconds,
                     double(items) / qMax(seconds, 1e-3), double(items) / qMax(cpuSeconds, 1e-3));
     } catch (const OutlookError& e) {
-        std::fprintf(stderr, "read_store: %s\n", e.what());
+        std::fprintf(stderr, "storeread: %s\n", e.what());
         return 2;
     }
     return sink == 0 ? 1 : 0;

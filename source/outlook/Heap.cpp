@@ -5,16 +5,21 @@ namespace outlook::pst {
 namespace {
 constexpr std::uint8_t kHeapSignature = 0xEC;  // bSig of HNHDR
 constexpr std::uint8_t kBthType = 0xB5;        // bType of BTHHEADER
-constexpr std::size_t kMaxBthVisits = 1u << 20;
 }  // namespace
 
 Heap::Heap(Ndb& ndb, std::uint64_t bidData, HeapClient client) : ndb_(ndb)
 {
     if (bidData == 0)
         damaged("a node has no data");
-    bids_ = ndb.dataBlocks(bidData);
-    blocks_.resize(bids_.size());
-    loaded_.assign(bids_.size(), false);
+    if (isInternal(bidData)) {
+        bids_ = ndb.dataBlocks(bidData);
+        count_ = bids_.size();
+        firstBid_ = bids_.front();
+        more_.resize(count_ - 1);
+    } else {
+        count_ = 1;
+        firstBid_ = bidData;
+    }
     // HNHDR: ibHnpm, bSig, bClientSig, hidUserRoot, rgbFillLevel.
     const Bytes& first = block(0);
     if (first.size() < 12 || first[2] != kHeapSignature)
@@ -26,11 +31,13 @@ Heap::Heap(Ndb& ndb, std::uint64_t bidData, HeapClient client) : ndb_(ndb)
 
 const Bytes& Heap::block(std::size_t index)
 {
-    if (!loaded_[index]) {
-        blocks_[index] = ndb_.readBlock(bids_[index]);
-        loaded_[index] = true;
+    Bytes& b = index == 0 ? first_ : more_[index - 1];
+    if (b.empty()) {
+        b = ndb_.readBlock(index == 0 ? firstBid_ : bids_[index]);
+        if (b.empty())
+            damaged("a heap block is empty");
     }
-    return blocks_[index];
+    return b;
 }
 
 Span Heap::allocation(std::uint32_t hid)
@@ -42,7 +49,7 @@ Span Heap::allocation(std::uint32_t hid)
         damaged("a heap reference is not a heap reference");
     const std::size_t blockIndex = hid >> 16;
     const std::size_t index = (hid >> 5) & 0x7FF;
-    if (blockIndex >= bids_.size() || index == 0)
+    if (blockIndex >= count_ || index == 0)
         damaged("a heap reference points nowhere");
     const Bytes& b = block(blockIndex);
     // Every block starts with ibHnpm, the offset of its HNPAGEMAP: cAlloc,
@@ -62,14 +69,16 @@ Span Heap::allocation(std::uint32_t hid)
     return {b.data() + from, to - from};
 }
 
-std::vector<Bytes> Heap::takeBlocks()
+void Heap::handBlocksTo(std::vector<Bytes>& keeper)
 {
-    std::vector<Bytes> out;
-    for (std::size_t i = 0; i < blocks_.size(); ++i)
-        if (loaded_[i])
-            out.push_back(std::move(blocks_[i]));
-    loaded_.assign(bids_.size(), false);
-    return out;
+    if (!first_.empty())
+        keeper.push_back(std::move(first_));
+    for (Bytes& b : more_)
+        if (!b.empty())
+            keeper.push_back(std::move(b));
+    first_.clear();
+    for (Bytes& b : more_)
+        b.clear();
 }
 
 HeapBTree::HeapBTree(Heap& heap, std::uint32_t hid) : heap_(heap)
@@ -86,29 +95,6 @@ HeapBTree::HeapBTree(Heap& heap, std::uint32_t hid) : heap_(heap)
         damaged("a heap B-tree has an impossible key size");
     if (dataSize_ < 1 || dataSize_ > 32 || levels_ > 8)
         damaged("a heap B-tree is inconsistent");
-}
-
-void HeapBTree::forEach(const std::function<void(const std::uint8_t*)>& leaf)
-{
-    // Inner records could name the same allocation over and over; the walk
-    // gives up long before that multiplies into real work.
-    std::size_t visits = 0;
-    auto walk = [&](auto& self, std::uint32_t hid, int level) -> void {
-        if (++visits > kMaxBthVisits)
-            damaged("a heap B-tree loops back on itself");
-        const Span s = heap_.allocation(hid);
-        const std::size_t record = std::size_t(keySize_) + (level == 0 ? std::size_t(dataSize_) : 4);
-        if (s.size % record != 0)
-            damaged("a heap B-tree node has a partial record");
-        for (std::size_t at = 0; at < s.size; at += record) {
-            if (level == 0)
-                leaf(s.data + at);
-            else
-                self(self, u32(s.data + at + keySize_), level - 1);
-        }
-    };
-    if (root_ != 0)
-        walk(walk, root_, levels_);
 }
 
 }  // namespace outlook::pst

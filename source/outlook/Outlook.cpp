@@ -12,6 +12,7 @@
 #include <QtEndian>
 
 #include <algorithm>
+#include <ctime>
 #include <optional>
 #include <vector>
 
@@ -181,7 +182,8 @@ struct ItemImpl {
     std::vector<QByteArray> oneOffs;
 
     const NamedIds& ids() const { return *open->ids; }
-    int codepage() const;
+    int codepage() const;  // PidTagMessageCodepage, else Windows-1252
+    mutable int codepage_ = 0;
     QString text(std::uint16_t id) const;
     QString joined(std::uint16_t id) const;
     QDateTime date(std::uint16_t id) const;
@@ -242,10 +244,13 @@ QString StoreImpl::entryId()
 
 int ItemImpl::codepage() const
 {
-    if (const pst::Property* cp = props.find(kMessageCodepage))
-        if (const auto value = pst::toInteger(*cp); value && *value > 0)
-            return int(*value);
-    return kDefaultCodepage;
+    if (codepage_ == 0) {
+        codepage_ = kDefaultCodepage;
+        if (const pst::Property* cp = props.find(kMessageCodepage))
+            if (const auto value = pst::toInteger(*cp); value && *value > 0 && *value <= 65535)
+                codepage_ = int(*value);
+    }
+    return codepage_;
 }
 
 QString ItemImpl::text(std::uint16_t id) const
@@ -267,7 +272,16 @@ QDateTime ItemImpl::date(std::uint16_t id) const
     // Outlook marks "none" with 4501-01-01; the years around it mean the same.
     if (!utc || !utc->isValid() || utc->date().year() >= 4500)
         return noDate();
-    return utc->toLocalTime();
+    // In local time, by the C library: Qt's own conversion looks the zone
+    // file up again for every date, a system call that would dominate the
+    // reading of a large store.
+    const time_t seconds = time_t(utc->toSecsSinceEpoch());
+    struct tm local {};
+    if (!localtime_r(&seconds, &local))
+        return utc->toLocalTime();
+    return QDateTime(QDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday),
+                     QTime(local.tm_hour, local.tm_min, local.tm_sec, utc->time().msec()), Qt::OffsetFromUTC,
+                     int(local.tm_gmtoff));
 }
 
 void ItemImpl::splitMembers()
@@ -532,7 +546,7 @@ RDOItem RDOItems::Item(qint64 position) const
     item->store = d->store;
     item->open = d->open;
     item->nid = *nid;
-    item->props = pst::readPropertyContext(ndb, *nid);
+    item->props = pst::readPropertyContext(ndb, *node);
     return RDOItem(item);
 }
 

@@ -78,6 +78,9 @@ const Property* PropertyBag::find(std::uint16_t id) const
 
 void PropertyBag::sort()
 {
+    // A property context's B-tree keeps them sorted already.
+    if (std::is_sorted(props_.begin(), props_.end(), [](const Property& a, const Property& b) { return a.id < b.id; }))
+        return;
     std::stable_sort(props_.begin(), props_.end(), [](const Property& a, const Property& b) { return a.id < b.id; });
 }
 

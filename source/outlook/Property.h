@@ -59,7 +59,7 @@ public:
     const std::vector<Property>& all() const { return props_; }
 
     // Building (PropertyContext): storage is kept alive with the bag.
-    void keep(Bytes storage) { storage_.push_back(std::move(storage)); }
+    std::vector<Bytes>& storage() { return storage_; }
     void add(const Property& p) { props_.push_back(p); }
     void sort();
 

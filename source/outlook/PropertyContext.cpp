@@ -23,16 +23,17 @@ std::size_t inlineSize(std::uint16_t type)
 }
 }  // namespace
 
-PropertyBag readPropertyContext(Ndb& ndb, std::uint32_t nid)
+PropertyBag readPropertyContext(Ndb& ndb, std::uint32_t nid) { return readPropertyContext(ndb, ndb.node(nid)); }
+
+PropertyBag readPropertyContext(Ndb& ndb, const NodeEntry& node)
 {
-    const NodeEntry node = ndb.node(nid);
     Heap heap(ndb, node.bidData, kHeapPropertyContext);
     HeapBTree tree(heap, heap.userRoot());
     if (tree.keySize() != 2 || tree.dataSize() != 6)
         damaged("a property context has an impossible record size");
 
     PropertyBag bag;
-    std::vector<Bytes> large;
+    std::vector<Bytes>& large = bag.storage();
     tree.forEach([&](const std::uint8_t* rec) {
         // PC record: wPropId, wPropType, dwValueHnid.
         if (bag.size() >= kMaxProperties)
@@ -62,11 +63,8 @@ PropertyBag readPropertyContext(Ndb& ndb, std::uint32_t nid)
         bag.add(p);
     });
     // The spans point into the heap's blocks and the large values: the bag
-    // keeps both (moving a buffer does not move its bytes).
-    for (Bytes& b : heap.takeBlocks())
-        bag.keep(std::move(b));
-    for (Bytes& b : large)
-        bag.keep(std::move(b));
+    // keeps both.
+    heap.handBlocksTo(bag.storage());
     bag.sort();
     return bag;
 }

@@ -11,5 +11,7 @@ namespace outlook::pst {
 // Every property of the node's property context. Throws when the node is
 // missing or any of its structures is damaged.
 PropertyBag readPropertyContext(Ndb& ndb, std::uint32_t nid);
+// The same for a node already looked up.
+PropertyBag readPropertyContext(Ndb& ndb, const NodeEntry& node);
 
 }  // namespace outlook::pst
