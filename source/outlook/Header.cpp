@@ -52,7 +52,7 @@ Header Header::parse(const std::uint8_t* h, std::size_t size, const QString& pat
     out.version = u16(h + kVersion);
     if (out.version == 14 || out.version == 15) {
         out.layout = Layout::Ansi;
-    } else if (out.version >= 21 && out.version <= 23) {
+    } else if (out.version >= 23 && out.version < 36) {
         out.layout = Layout::Unicode;
     } else if (out.version == 36) {
         refuse(path, QStringLiteral("an Outlook 2013 offline folder file with 4 KiB pages, a format this program does "
