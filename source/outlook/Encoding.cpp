@@ -1,5 +1,8 @@
 #include "source/outlook/Encoding.h"
 
+#include <cstring>
+#include <memory>
+
 namespace outlook::pst {
 
 namespace {
@@ -55,17 +58,42 @@ struct Inverse {
 };
 constexpr Inverse kRestore;
 
+// kRestore for two bytes at once: half the look-ups on the hot path of
+// reading a "compressible" file (128 KiB, made on first use).
+const std::uint16_t* restorePairs()
+{
+    static const std::unique_ptr<std::uint16_t[]> table = [] {
+        auto t = std::make_unique<std::uint16_t[]>(65536);
+        for (std::size_t i = 0; i < 65536; ++i)
+            t[i] = std::uint16_t(kRestore.t[i & 0xFF] | kRestore.t[i >> 8] << 8);
+        return t;
+    }();
+    return table.get();
+}
+
 }  // namespace
 
-void decode(CryptMethod method, std::uint64_t bid, std::uint8_t* data, std::size_t size, Layout layout)
+void decode(CryptMethod method, std::uint64_t bid, const std::uint8_t* from, std::uint8_t* to, std::size_t size,
+            Layout layout)
 {
     switch (method) {
     case CryptMethod::None:
+        if (from != to)
+            std::memmove(to, from, size);
         return;
-    case CryptMethod::Compressible:
-        for (std::size_t i = 0; i < size; ++i)
-            data[i] = kRestore.t[data[i]];
+    case CryptMethod::Compressible: {
+        const std::uint16_t* pairs = restorePairs();
+        std::size_t i = 0;
+        for (; i + 2 <= size; i += 2) {
+            std::uint16_t v;
+            std::memcpy(&v, from + i, 2);
+            v = pairs[v];
+            std::memcpy(to + i, &v, 2);
+        }
+        for (; i < size; ++i)
+            to[i] = kRestore.t[from[i]];
         return;
+    }
     case CryptMethod::Cyclic: {
         // The key is the block id folded to 32 bits, then to 16.
         const std::uint32_t key =
@@ -73,10 +101,10 @@ void decode(CryptMethod method, std::uint64_t bid, std::uint8_t* data, std::size
         std::uint16_t w = std::uint16_t(key ^ (key >> 16));
         for (std::size_t i = 0; i < size; ++i, ++w) {
             const std::uint8_t lo = std::uint8_t(w), hi = std::uint8_t(w >> 8);
-            std::uint8_t b = kSubstitute[std::uint8_t(data[i] + lo)];
+            std::uint8_t b = kSubstitute[std::uint8_t(from[i] + lo)];
             b = kShuffle[std::uint8_t(b + hi)];
             b = kRestore.t[std::uint8_t(b - hi)];
-            data[i] = std::uint8_t(b - lo);
+            to[i] = std::uint8_t(b - lo);
         }
         return;
     }

@@ -10,7 +10,9 @@ namespace outlook::pst {
 
 enum class CryptMethod : std::uint8_t { None = 0, Compressible = 1, Cyclic = 2 };
 
-// Undoes the encoding of the data block `bid` in place.
-void decode(CryptMethod method, std::uint64_t bid, std::uint8_t* data, std::size_t size, Layout layout);
+// Undoes the encoding of the data block `bid`: `size` bytes from `from` to
+// `to` (which may be the same place).
+void decode(CryptMethod method, std::uint64_t bid, const std::uint8_t* from, std::uint8_t* to, std::size_t size,
+            Layout layout);
 
 }  // namespace outlook::pst

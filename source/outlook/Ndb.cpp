@@ -87,6 +87,30 @@ void Ndb::readAt(std::uint64_t offset, void* into, std::size_t size)
     }
 }
 
+const std::uint8_t* Ndb::readRaw(std::uint64_t offset, std::size_t size)
+{
+    if (offset > fileSize_ || size > fileSize_ - offset)
+        damaged("a reference points past the end of the file");
+    Window& w = window_;
+    const std::uint64_t end = w.start + w.size;
+    if (w.size > 0 && offset >= w.start && offset + size <= end)
+        return w.bytes.get() + (offset - w.start);
+    // Reading on from the window (or just past it): the next window.
+    if (size <= kWindowSize && (w.size == 0 || (offset >= w.start && offset < end + kWindowSize))) {
+        if (!w.bytes)
+            w.bytes = std::make_unique<std::uint8_t[]>(kWindowSize);
+        w.size = 0;
+        w.start = offset;
+        const std::size_t n = std::size_t(std::min<std::uint64_t>(kWindowSize, fileSize_ - offset));
+        readAt(offset, w.bytes.get(), n);
+        w.size = n;
+        return w.bytes.get();
+    }
+    scratch_.resize(size);
+    readAt(offset, scratch_.data(), size);
+    return scratch_.data();
+}
+
 const std::uint8_t* Ndb::page(const BlockRef& ref, PageType type)
 {
     CachedPage& slot = (*pages_)[(ref.ib / kPageSize) % kCachedPages];
@@ -207,12 +231,13 @@ Bytes Ndb::readBlock(std::uint64_t bid)
     const std::size_t stored = blockSizeOnDisk(e.cb, l);
     if (stored > kMaxBlockSize || e.ib % kBlockAlignment != 0)
         damaged("a block is out of place");
-    Bytes b(stored);
-    readAt(e.ib, b.data(), stored);
-    checkBlockTrailer(b.data(), stored, e, l);
-    b.resize(e.cb);
+    const std::uint8_t* raw = readRaw(e.ib, stored);
+    checkBlockTrailer(raw, stored, e, l);
+    Bytes b(e.cb);
     if (!isInternal(bid))
-        decode(header_.crypt, bid, b.data(), b.size(), l);
+        decode(header_.crypt, bid, raw, b.data(), b.size(), l);
+    else if (e.cb > 0)
+        std::memcpy(b.data(), raw, e.cb);
     return b;
 }
 

@@ -62,6 +62,18 @@ private:
         std::array<std::uint8_t, kPageSize> bytes;
     };
     std::unique_ptr<std::array<CachedPage, kCachedPages>> pages_;
+
+    // Blocks read one after the other (the items of a folder) come out of a
+    // window of the file read in one go; others are read on their own.
+    static constexpr std::size_t kWindowSize = 64 * 1024;
+    struct Window {
+        std::uint64_t start = 0;
+        std::size_t size = 0;
+        std::unique_ptr<std::uint8_t[]> bytes;
+    } window_;
+    Bytes scratch_;
+    // `size` bytes at `offset`, valid until the next read.
+    const std::uint8_t* readRaw(std::uint64_t offset, std::size_t size);
 };
 
 }  // namespace outlook::pst
