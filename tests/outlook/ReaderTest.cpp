@@ -10,7 +10,10 @@
 #include <libpff.h>
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QtEndian>
 
 #include <algorithm>
@@ -275,5 +278,27 @@ TEST(ReaderSamples, AgreeWithLibpffOnFilesOtherProgramsWrote)
     for (const QString& f : files) {
         SCOPED_TRACE(f.toStdString());
         expectAgreement(dir.filePath(f));
+        // readpst, where present, as a second opinion on how many contacts
+        // the file holds.
+        if (QStandardPaths::findExecutable(QStringLiteral("readpst")).isEmpty())
+            continue;
+        TestHome out;
+        QProcess readpst;
+        readpst.start(QStringLiteral("readpst"), {QStringLiteral("-cv"), QStringLiteral("-tc"), QStringLiteral("-q"),
+                                                  QStringLiteral("-o"), out.path(), dir.filePath(f)});
+        ASSERT_TRUE(readpst.waitForFinished(60000));
+        int cards = 0;
+        QDirIterator it(out.path(), QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext())
+            cards += int(readAll(it.next()).count("BEGIN:VCARD"));
+        int contacts = 0;
+        std::function<void(const RDOFolder&)> count = [&](const RDOFolder& folder) {
+            for (qint64 k = 1; k <= folder.Items().Count(); ++k)
+                contacts += folder.Items().Item(k).MessageClass().startsWith(QStringLiteral("IPM.Contact"));
+            for (int i = 1; i <= folder.FolderCount(); ++i)
+                count(folder.Folder(i));
+        };
+        count(RDOSession::OpenPstFile(dir.filePath(f)).IPMRootFolder());
+        EXPECT_EQ(contacts, cards);
     }
 }
