@@ -60,6 +60,7 @@ public:
 
     // Building (PropertyContext): storage is kept alive with the bag.
     std::vector<Bytes>& storage() { return storage_; }
+    void reserve(std::size_t properties) { props_.reserve(properties); }
     void add(const Property& p) { props_.push_back(p); }
     void sort();
 

@@ -33,7 +33,9 @@ PropertyBag readPropertyContext(Ndb& ndb, const NodeEntry& node)
         damaged("a property context has an impossible record size");
 
     PropertyBag bag;
+    bag.reserve(96);  // more than an item usually has: one allocation
     std::vector<Bytes>& large = bag.storage();
+    large.reserve(4);
     tree.forEach([&](const std::uint8_t* rec) {
         // PC record: wPropId, wPropType, dwValueHnid.
         if (bag.size() >= kMaxProperties)
