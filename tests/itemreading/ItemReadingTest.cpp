@@ -175,9 +175,12 @@ TEST_F(ItemReadingTest, AnUnreadableValueFailsTheWholeContact)
 {
     ContactData c;
     c.givenName = QStringLiteral("Broken");
+    // A value of another type is read (as absent); a compressed RTF body
+    // that does not decompress cannot be.
     pstwriter::ExtraProperty bad;
-    bad.lid = 0x3A48;  // spouse, stored as a number
-    bad.type = 0x0003;
+    bad.lid = 0x1009;
+    bad.type = 0x0102;
+    bad.binary = QByteArray::fromHex("10000000" "20000000" "4C5A4675" "00000000") + QByteArray(16, '\xFF');
     c.extra.push_back(bad);
     b.addContact(folder, c);
     EXPECT_THROW(ReadPersonFields(open().Item(1)), OutlookError);

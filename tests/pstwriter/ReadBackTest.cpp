@@ -262,7 +262,7 @@ TEST_F(ReadBackTest, ListMembersRefersToContactsListsAndOneOffs)
     // References: a wrapped entry id (type byte: contact e-mail 1..3 or a list)
     // around the store's entry id of the item, which resolves in the file.
     const QByteArray wrappedProvider = QByteArray::fromHex("C091ADD3519DCF11A4A900AA0047FAA4");
-    const std::uint8_t types[] = {0x83, 0x93, 0xA3, 0xB4, 0x83};
+    const std::uint8_t types[] = {0xC3, 0xD3, 0xE3, 0xB4, 0xC3};
     const std::uint32_t targets[] = {s.adaItem.nid, s.adaItem.nid, s.adaItem.nid, s.innerListItem.nid, s.danglingNid};
     for (int k = 0; k < 5; ++k) {
         const QByteArray &m = members[std::size_t(k) + 1];

@@ -317,7 +317,7 @@ struct PstBuilder::Impl {
     PstKind kind = PstKind::Pst;
     int codePage = 1252;
     mutable QStringEncoder encoder{"windows-1252"};
-    MemberAddressBits memberAddressBits = MemberAddressBits::Legacy;
+    MemberAddressBits memberAddressBits = MemberAddressBits::Outlook;
     QString storeName = QStringLiteral("Personal Folders");
     QString ipmName = QStringLiteral("Top of Personal Folders");
     QString password;

@@ -168,8 +168,7 @@ struct DistListMember {
 // Outlook: 4, 5, 6 for e-mail 1, 2, 3 (type bytes 0xC3, 0xD3, 0xE3), as the
 // format says and Outlook writes. Legacy: 0, 1, 2 (0x83, 0x93, 0xA3), which
 // this writer wrote before and the format reserves for the business, home
-// and primary fax; kept as the default only while the store layer still
-// reads that form.
+// and primary fax; kept for fixtures that look like files of that form.
 enum class MemberAddressBits { Outlook, Legacy };
 
 struct DistListData {
@@ -201,7 +200,7 @@ public:
     // PidTagMessageCodepage on every item holding such texts. Characters the
     // code page lacks are stored as '?'. Set before adding items.
     void setCodePage(int codePage);
-    // The type byte of reference members (default Legacy, see MemberAddressBits).
+    // The type byte of reference members (default Outlook, see MemberAddressBits).
     void setMemberAddressBits(MemberAddressBits bits);
 
     void setStoreDisplayName(const QString &name);   // default "Personal Folders"
