@@ -1,5 +1,7 @@
 #include "app/HelpViewer.h"
 
+#include "app/Look.h"
+
 #include <QAction>
 #include <QDesktopServices>
 #include <QDir>
@@ -163,13 +165,13 @@ void HelpBrowser::doSetSource(const QUrl& name, QTextDocument::ResourceType type
 
 // ---------------------------------------------------------------------------
 
-HelpViewer* HelpViewer::showHelp(QWidget* owner, const QString& chmPath)
+HelpViewer* HelpViewer::showHelp(QWidget* owner, const QString& chmPath, const QString& topic)
 {
     const QString path = QFileInfo(chmPath).absoluteFilePath();
     if (owner) {
         for (HelpViewer* open : owner->findChildren<HelpViewer*>(Qt::FindDirectChildrenOnly)) {
             if (open->filePath() == path) {
-                open->goHome();
+                open->showTopic(topic);
                 open->show();
                 open->raise();
                 open->activateWindow();
@@ -207,6 +209,7 @@ HelpViewer* HelpViewer::showHelp(QWidget* owner, const QString& chmPath)
         return nullptr;
 
     auto* viewer = new HelpViewer(owner, path, std::move(archive), HelpBrowser::urlFor(home));
+    viewer->showTopic(topic);
     viewer->show();
     viewer->raise();
     viewer->activateWindow();
@@ -222,6 +225,7 @@ HelpViewer::HelpViewer(QWidget* owner, QString chmPath, std::unique_ptr<ChmArchi
     setAttribute(Qt::WA_DeleteOnClose);
     setObjectName(QStringLiteral("HelpViewer"));
     setWindowTitle(archive_->title().isEmpty() ? QStringLiteral("Help") : archive_->title());
+    look::apply(this);
 
     auto* toolBar = new QToolBar(this);
     toolBar->setIconSize(QSize(16, 16));
@@ -276,6 +280,15 @@ HelpViewer::HelpViewer(QWidget* owner, QString chmPath, std::unique_ptr<ChmArchi
 void HelpViewer::goHome()
 {
     browser_->setSource(homeUrl_);
+}
+
+void HelpViewer::showTopic(const QString& topic)
+{
+    const QUrl url = topic.isEmpty() ? QUrl() : HelpBrowser::urlFor(ChmArchive::archivePath(topic));
+    if (!url.isEmpty() && archive_->contains(url.path()))
+        browser_->setSource(url);
+    else
+        goHome();
 }
 
 void HelpViewer::fillContents()

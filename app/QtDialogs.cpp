@@ -1,16 +1,46 @@
 #include "app/QtDialogs.h"
 
+#include "app/Look.h"
+#include "app/MainMenu.h"
+
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
 
+#include <QGridLayout>
+#include <QSpacerItem>
+
 #include <cstdio>
 #include <cstdlib>
+
+namespace {
+
+// Room the window frame takes beside the title: the window's icon and the
+// buttons of its title bar.
+constexpr int TitleBarChrome = 120;
+
+// A message box is only as wide as its text and buttons; a longer title
+// would be cut off in the title bar. Widen the box so the whole title shows,
+// measured in the title bar's usual face, bold, which is at most one step
+// larger than the box's own.
+void fitToTitle(QMessageBox& box)
+{
+    QFont titleFont = box.font();
+    titleFont.setBold(true);
+    titleFont.setPointSizeF(titleFont.pointSizeF() * 1.25);
+    const int width = QFontMetrics(titleFont).horizontalAdvance(box.windowTitle()) + TitleBarChrome;
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
+        grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Minimum), grid->rowCount(), 0, 1,
+                      grid->columnCount());
+}
+
+} // namespace
 
 MsgAnswer QtDialogs::MsgBox(QWidget* owner, const QString& text, MsgButtons buttons, MsgIcon icon,
                             const QString& title, MsgAnswer defaultAnswer)
 {
     QMessageBox box(owner);
+    look::apply(&box);
     box.setWindowTitle(title);
     box.setText(text);
     switch (icon) {
@@ -25,6 +55,8 @@ MsgAnswer QtDialogs::MsgBox(QWidget* owner, const QString& text, MsgButtons butt
     } else {
         box.setStandardButtons(QMessageBox::Ok);
     }
+    fitToTitle(box);
+    MainMenu::addHelpKey(&box, [] { return QStringLiteral("messages.html"); });
     const int answer = box.exec();
     if (buttons == MsgButtons::YesNo)
         return answer == QMessageBox::Yes ? MsgAnswer::Yes : MsgAnswer::No;
