@@ -2,7 +2,7 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QFileInfo>
+#include <QFile>
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QLabel>
@@ -28,12 +28,45 @@ const char* const kTahomaFolders[] = {"/usr/share/wine/fonts", "/usr/lib/wine/fo
 QStringList g_fallbacks = {QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"), QStringLiteral("Noto Sans"),
                            QStringLiteral("DejaVu Sans")};
 
+// Wine's Tahoma comes out lower than Tahoma: a line of it at 8.25 points is
+// 11 pixels high, not 13, so lines crowd and descenders are cut. Two things
+// in the file cause it. Its embedded bitmaps (tables EBLC and EBDT) carry
+// their own, smaller line metrics for the small sizes, and it asks to be laid
+// out by its typographic metrics (bit 7, USE_TYPO_METRICS, of fsSelection in
+// the OS/2 table), whose ascent is a quarter below the ascent of the hhea
+// table that Tahoma is laid out by elsewhere. The copy loaded hides the
+// bitmap tables (a table of another name is skipped; the glyphs are drawn
+// from their outlines anyway) and clears that bit.
+QByteArray withTahomaLineMetrics(QByteArray font)
+{
+    auto u16 = [&font](qsizetype at) {
+        return at + 2 <= font.size() ? quint16((quint8(font[at]) << 8) | quint8(font[at + 1])) : quint16(0);
+    };
+    auto u32 = [&](qsizetype at) { return (quint32(u16(at)) << 16) | u16(at + 2); };
+    constexpr qsizetype FsSelection = 62;
+    constexpr quint8 UseTypoMetrics = 0x80;
+    const int tables = u16(4);
+    for (int i = 0; i < tables; ++i) {
+        const qsizetype record = 12 + 16 * qsizetype(i);
+        const QByteArray tag = font.mid(record, 4);
+        if (tag == "EBLC" || tag == "EBDT") {
+            font[record] = 'x';
+        } else if (tag == "OS/2" && u32(record + 12) > FsSelection + 1) {
+            const qsizetype at = qsizetype(u32(record + 8)) + FsSelection + 1;  // low byte of the big-endian word
+            if (at < font.size())
+                font[at] = char(quint8(font[at]) & ~UseTypoMetrics);
+        }
+    }
+    return font;
+}
+
 QString chooseFamily()
 {
     if (!QFontDatabase::hasFamily(kTahoma)) {
         for (const char* folder : kTahomaFolders) {
-            const QString path = QDir(QString::fromLatin1(folder)).filePath(QStringLiteral("tahoma.ttf"));
-            if (QFileInfo::exists(path) && QFontDatabase::addApplicationFont(path) >= 0)
+            QFile file(QDir(QString::fromLatin1(folder)).filePath(QStringLiteral("tahoma.ttf")));
+            if (file.open(QIODevice::ReadOnly)
+                && QFontDatabase::addApplicationFontFromData(withTahomaLineMetrics(file.readAll())) >= 0)
                 break;
         }
     }
@@ -102,7 +135,7 @@ QMenuBar {
 QMenuBar::item { padding: 3px 10px; background: transparent; color: #1d2b3c; }
 QMenuBar::item:selected { background: #c4daf3; border: 1px solid #7fa6d6; border-radius: 2px; }
 QMenu { background: #ffffff; border: 1px solid #9db4d0; padding: 2px; }
-QMenu::item { padding: 4px 24px 4px 24px; color: #1d2b3c; }
+QMenu::item { padding: 4px 20px 4px 6px; color: #1d2b3c; }
 QMenu::item:selected { background: #c4daf3; color: #10335f; }
 QMenu::icon { padding-left: 4px; }
 QTabWidget::pane { border: 1px solid #9db4d0; background: #f7f9fc; top: -1px; }

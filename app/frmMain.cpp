@@ -21,6 +21,8 @@
 #include <QStyledItemDelegate>
 #include <QTabWidget>
 
+#include <algorithm>
+
 namespace {
 
 frmMain* g_window = nullptr;
@@ -56,6 +58,14 @@ QPixmap separatorPicture(int width)
 class MailboxDelegate : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
+
+    // Rows with room around the text, easier to aim at than bare lines.
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        QSize size = QStyledItemDelegate::sizeHint(option, index);
+        size.setHeight(std::max(size.height(), option.fontMetrics.height() + 8));
+        return size;
+    }
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
     {
@@ -253,20 +263,20 @@ frmMain::frmMain()
 
     HelpFrame = new QGroupBox(QStringLiteral(" Help"), selectPage);
     HelpFrame->setObjectName(QStringLiteral("HelpFrame"));
-    HelpFrame->setGeometry(10, 204, 658, 118);
+    HelpFrame->setGeometry(10, 204, 658, 132);
     LblHelp = new QLabel(source::texts::ConfiguredHelp, HelpFrame);
     LblHelp->setObjectName(QStringLiteral("LblHelp"));
     LblHelp->setWordWrap(true);
     LblHelp->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    LblHelp->setGeometry(16, 28, 626, 80);
+    LblHelp->setGeometry(16, 28, 626, 92);
 
     Image1 = new QLabel(selectPage);
     Image1->setObjectName(QStringLiteral("Image1"));
     Image1->setPixmap(SmallIcons::list().icon(63).pixmap(16, 16));
-    Image1->setGeometry(14, 340, 16, 16);
+    Image1->setGeometry(14, 382, 16, 16);
     SupportedVersionsLabel = new QLabel(QStringLiteral("Supports Outlook 2010, 2007, 2003, 2002(XP), 2000 "), selectPage);
     SupportedVersionsLabel->setObjectName(QStringLiteral("SupportedVersionsLabel"));
-    SupportedVersionsLabel->setGeometry(36, 338, 500, 20);
+    SupportedVersionsLabel->setGeometry(36, 380, 500, 20);
 
     // Tab 2, " Mailbox Preview".
     auto* previewPage = new QWidget;
@@ -285,10 +295,10 @@ frmMain::frmMain()
     Label3->setGeometry(12, 62, 650, 18);
     OutlookFoldersTree = new FolderTreeWidget(previewPage);
     OutlookFoldersTree->setObjectName(QStringLiteral("OutlookFoldersTree"));
-    OutlookFoldersTree->setGeometry(12, 82, 654, 248);
+    OutlookFoldersTree->setGeometry(12, 82, 654, 282);
     CmdStartConversion = new QPushButton(QStringLiteral("Start Conversion"), previewPage);
     CmdStartConversion->setObjectName(QStringLiteral("CmdStartConversion"));
-    CmdStartConversion->setGeometry((678 - 140) / 2, 336, 140, 28);
+    CmdStartConversion->setGeometry((678 - 140) / 2, 374, 140, 28);
 
     NotesTab->addTab(selectPage, QStringLiteral(" Select File"));
     NotesTab->addTab(previewPage, SmallIcons::list().icon(66), QStringLiteral(" Mailbox Preview"));

@@ -17,6 +17,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+#include <algorithm>
+
 namespace {
 
 frmSave* g_window = nullptr;
@@ -161,6 +163,10 @@ frmSave::frmSave(QWidget* owner)
     // has, each value label a full line high.
     look::fitCaption(folderLabel, txtNSFFileName, 8);
     look::fitCaption(fileLabel, txtExNSFFileName, 8);
+    // The two captions of the boxes start at the same place.
+    const int captionLeft = std::min(folderLabel->x(), fileLabel->x());
+    for (QLabel* caption : {folderLabel, fileLabel})
+        caption->setGeometry(caption->geometry().adjusted(captionLeft - caption->x(), 0, 0, 0));
     look::fitCaption(LblSubject, LblProcessing, 8);
     look::fitCaption(LblFoundLabel, LblFound, 8);
     look::fitCaption(LblCurrentLabel, LblCurrent, LblFound->x() + LblFound->width() + 8);

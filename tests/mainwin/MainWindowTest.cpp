@@ -665,6 +665,14 @@ void MainWindowTest::renderWindow()
 
 void MainWindowTest::captionsFitInEveryFace()
 {
+    // Tahoma, wherever it comes from, lays out its lines by its hhea ascent
+    // and descent (2049 and 423 of 2048 units), as everywhere else.
+    if (look::hasTahoma()) {
+        const QFont tahoma = look::font();
+        const qreal line = (2049.0 + 423.0) / 2048.0 * QFontInfo(tahoma).pixelSize();
+        QVERIFY2(qAbs(QFontMetricsF(tahoma).height() - line) < 0.5, qPrintable(QString::number(QFontMetricsF(tahoma).height())));
+    }
+
     // The face chosen (Tahoma where there is one), then a wider fallback.
     for (const QString& family : {QString(), QStringLiteral("DejaVu Sans")}) {
         look::useFamilyForTests(family);
