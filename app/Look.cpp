@@ -185,6 +185,10 @@ QLineEdit, QComboBox, QTreeWidget, QTextBrowser {
     border: 1px solid #9db4d0; border-radius: 2px; background: #ffffff; selection-background-color: #c4daf3;
     selection-color: #10335f;
 }
+QComboBox QAbstractItemView {
+    border: 1px solid #9db4d0; background: #ffffff; outline: none;
+    selection-background-color: #c4daf3; selection-color: #10335f;
+}
 QLineEdit { padding: 1px 3px; }
 QLineEdit:disabled, QComboBox:disabled { background: #f0f2f5; color: #9aa7b6; }
 QComboBox { padding: 2px 6px; }
