@@ -240,19 +240,23 @@ void fitCaption(QLabel* caption, QWidget* value, int minLeft)
     const int frame = m.left() + m.right() + 2 * caption->margin();
     const int need = fm.horizontalAdvance(caption->text()) + frame + 1;
     const int lineHeight = fm.height() + m.top() + m.bottom() + 2 * caption->margin();
+    // Blank space between the end of a caption and its value.
+    constexpr int Gap = 4;
     QRect r = caption->geometry();
     if (r.height() < lineHeight) {
         r.moveTop(r.top() - (lineHeight - r.height() + 1) / 2);
         r.setHeight(lineHeight);
     }
-    if (r.width() < need) {
-        const int gap = value ? std::max(4, value->x() - (r.x() + r.width())) : 0;
-        r.setLeft(std::max(minLeft, r.x() + r.width() - need));
-        if (r.width() < need)
-            r.setWidth(need);
-        if (value && r.x() + r.width() + gap > value->x()) {
+    // The caption may reach up to a gap before its value.
+    const int end = value ? value->x() - Gap : r.x() + r.width();
+    if (end - r.x() >= need) {
+        r.setWidth(std::max(r.width(), end - r.x()));
+    } else {
+        r.setLeft(std::max(minLeft, end - need));
+        r.setWidth(need);
+        if (value && r.x() + r.width() + Gap > value->x()) {
             QRect v = value->geometry();
-            v.setLeft(r.x() + r.width() + gap);
+            v.setLeft(r.x() + r.width() + Gap);
             value->setGeometry(v);
         }
     }

@@ -31,9 +31,10 @@ void setBold(QWidget* widget, bool bold = true);
 void apply(QWidget* window);
 
 // Widens the caption `caption` left of the control `value` until its text
-// fits, first to the left as far as `minLeft`, then to the right, moving the
-// left edge of `value` along (its right edge stays). Also makes the caption
-// as high as a line of its text, about the same centre.
+// fits with a small gap before `value`: first up to that gap, then to the
+// left as far as `minLeft`, then to the right, moving the left edge of
+// `value` along (its right edge stays). Also makes the caption as high as a
+// line of its text, about the same centre.
 void fitCaption(QLabel* caption, QWidget* value, int minLeft);
 
 } // namespace look
