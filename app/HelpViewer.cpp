@@ -184,16 +184,27 @@ HelpViewer* HelpViewer::showHelp(QWidget* owner, const QString& chmPath, const Q
     if (!archive)
         return nullptr;
 
+    // A page to start at must show something: in a damaged archive a page
+    // can be present and still come out blank (its bytes shifted round, say).
+    const auto showsText = [&archive](const QString& path) {
+        const std::optional<QByteArray> data = archive->read(path);
+        if (!data)
+            return false;
+        QTextDocument page;
+        page.setHtml(QString::fromUtf8(*data));
+        return page.characterCount() > 1;
+    };
+
     // The default topic, else the first readable page of the contents, else
     // the first page stored.
     QString home;
-    if (!archive->defaultTopic().isEmpty() && archive->contains(archive->defaultTopic()))
+    if (!archive->defaultTopic().isEmpty() && showsText(archive->defaultTopic()))
         home = archive->defaultTopic();
     if (home.isEmpty() && !archive->contentsFile().isEmpty()) {
         if (const auto hhc = archive->read(archive->contentsFile())) {
             for (const ContentsEntry& e : parseSitemap(QString::fromUtf8(*hhc))) {
                 const QUrl target = targetUrl(e.local);
-                if (!e.local.isEmpty() && archive->contains(target.path())) {
+                if (!e.local.isEmpty() && showsText(target.path())) {
                     home = target.path();
                     break;
                 }
@@ -202,14 +213,15 @@ HelpViewer* HelpViewer::showHelp(QWidget* owner, const QString& chmPath, const Q
     }
     if (home.isEmpty()) {
         const QString first = archive->firstPage();
-        if (!first.isEmpty())
+        if (!first.isEmpty() && showsText(first))
             home = first;
     }
     if (home.isEmpty())
         return nullptr;
 
     auto* viewer = new HelpViewer(owner, path, std::move(archive), HelpBrowser::urlFor(home));
-    viewer->showTopic(topic);
+    if (!topic.isEmpty())
+        viewer->showTopic(topic);
     viewer->show();
     viewer->raise();
     viewer->activateWindow();

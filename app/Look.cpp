@@ -6,7 +6,6 @@
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QLabel>
-#include <QStyle>
 #include <QWidget>
 
 #include <algorithm>
@@ -25,8 +24,7 @@ const QString kTahoma = QStringLiteral("Tahoma");
 const char* const kTahomaFolders[] = {"/usr/share/wine/fonts", "/usr/lib/wine/fonts"};
 
 // The faces tried after Tahoma, nearest in width first; none is condensed.
-QStringList g_fallbacks = {QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"), QStringLiteral("Noto Sans"),
-                           QStringLiteral("DejaVu Sans")};
+const char* const kFallbacks[] = {"Liberation Sans", "Arimo", "Noto Sans", "DejaVu Sans"};
 
 // Wine's Tahoma comes out lower than Tahoma: a line of it at 8.25 points is
 // 11 pixels high, not 13, so lines crowd and descenders are cut. Two things
@@ -72,9 +70,9 @@ QString chooseFamily()
     }
     if (QFontDatabase::hasFamily(kTahoma))
         return kTahoma;
-    for (const QString& family : g_fallbacks) {
-        if (QFontDatabase::hasFamily(family))
-            return family;
+    for (const char* family : kFallbacks) {
+        if (QFontDatabase::hasFamily(QString::fromLatin1(family)))
+            return QString::fromLatin1(family);
     }
     return QFontDatabase::systemFont(QFontDatabase::GeneralFont).family();
 }

@@ -670,7 +670,8 @@ void MainWindowTest::captionsFitInEveryFace()
     if (look::hasTahoma()) {
         const QFont tahoma = look::font();
         const qreal line = (2049.0 + 423.0) / 2048.0 * QFontInfo(tahoma).pixelSize();
-        QVERIFY2(qAbs(QFontMetricsF(tahoma).height() - line) < 0.5, qPrintable(QString::number(QFontMetricsF(tahoma).height())));
+        const qreal height = QFontMetricsF(tahoma).height();
+        QVERIFY2(qAbs(height - line) < 0.5, qPrintable(QString::number(height)));
     }
 
     // The face chosen (Tahoma where there is one), then a wider fallback.
