@@ -6,6 +6,7 @@ packages=(
   qt6-base-dev libgl-dev libsqlite3-dev libgtest-dev
   libpff-dev libbfio-dev libchm-dev zlib1g-dev fp-utils
   pff-tools pst-utils xvfb xauth time
+  fonts-wine
 )
 missing=()
 for p in "${packages[@]}"; do
