@@ -72,6 +72,7 @@ class ConvertDialogs : public ConsoleDialogs {
 public:
     [[noreturn]] void EndProgram(int = EXIT_FAILURE) override
     {
+        RunProgramEndWork();
         std::fflush(stdout);
         std::fflush(stderr);
         std::exit(ExitBadInput);

@@ -1,5 +1,6 @@
 #include "export/DocumentWriters.h"
 
+#include "app/global/Dialogs.h"
 #include "app/global/Global.h"
 #include "export/notes/Notes.h"
 
@@ -8,6 +9,11 @@
 
 namespace {
 
+void finishAtProgramEnd()
+{
+    FinishDocumentWrites();
+}
+
 // One document write. Every step runs on its own: a failing step is dropped
 // and the next one runs, so one bad value never loses the rest of the
 // document. A step whose object could not be made fails in turn.
@@ -15,6 +21,8 @@ class DocumentWrite {
 public:
     DocumentWrite(const ExportView& view, const char16_t* form)
     {
+        // The books written to are finished on every way out of the program.
+        AddProgramEndWork(finishAtProgramEnd);
         step([&] { session_ = std::make_unique<notes::NotesSession>(); });
         step([&] {
             const QString& destination = view.IsNewBookMode() ? Global::NewBookPath : Global::DestinationPath;
@@ -139,4 +147,14 @@ bool SaveNotesGroups(const QString& DLName, const QString& Members, const QStrin
     w.item(u"Members", Members);
     w.item(u"Type", QStringLiteral("Group"));
     return w.saveAndFile(u"Outlook Groups");
+}
+
+DocumentsLost FinishDocumentWrites()
+{
+    const notes::LostDocuments lost = notes::FinishWriting();
+    DocumentsLost result;
+    result.persons = lost.byForm.value(QStringLiteral("Person"));
+    result.groups = lost.byForm.value(QStringLiteral("Group"));
+    result.total = lost.total;
+    return result;
 }

@@ -10,15 +10,35 @@
 
 #include <sqlite3.h>
 
+#include <chrono>
 #include <filesystem>
 #include <sys/stat.h>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 namespace notes {
 
 using store::Connection;
 using store::Statement;
+
+// Documents are written in groups: a group is one transaction, opened by the
+// first document written after the last commit and committed when it holds
+// GroupDocuments complete documents or is GroupTime old, and when the writing
+// ends (FinishWriting, the book let go of, the program ending). Inside the
+// group each document has a savepoint from its Save to its PutInFolder, so a
+// document is saved and filed together or not at all. A process killed at
+// any moment leaves the book as of the last commit.
+constexpr int GroupDocuments = 1000;
+constexpr auto GroupTime = std::chrono::milliseconds(100);
+
+// The documents lost since FinishWriting() last reported: complete documents
+// whose group could not be committed.
+LostDocuments& lostTally()
+{
+    static LostDocuments tally;
+    return tally;
+}
 
 // One open address book, shared by every NotesDatabase object of that file
 // and kept in a small cache between calls: the writers open their
@@ -27,15 +47,27 @@ using store::Statement;
 struct NotesDatabase::Impl {
     std::unique_ptr<Connection> conn;
     qint64 seenDataVersion = 0;
-    // Folder name -> folder id. Only filled after the folder's row is
-    // committed, and dropped whenever another connection changed the file.
+    // Folder name -> folder id. Dropped whenever another connection changed
+    // the file, or a group that may have made a folder was lost.
     QHash<QString, qint64> folderIds;
+
+    // The open group.
+    bool inGroup = false;
+    int groupDocuments = 0;               // complete documents in it
+    QHash<QString, qint64> groupForms;    // ... by the value of their "Form" item
+    std::chrono::steady_clock::time_point groupStart;
+    NotesDocument::Impl* pending = nullptr;  // saved, not yet filed; its savepoint is open
 
     explicit Impl(std::unique_ptr<Connection> c)
         : conn(std::move(c))
         , seenDataVersion(conn->dataVersion())
     {
     }
+
+    ~Impl() { finish(); }
+
+    Impl(const Impl&) = delete;
+    Impl& operator=(const Impl&) = delete;
 
     // Forgets what may have been changed by another connection since we
     // last looked.
@@ -47,24 +79,202 @@ struct NotesDatabase::Impl {
             seenDataVersion = v;
         }
     }
+
+    bool groupDue() const
+    {
+        return groupDocuments >= GroupDocuments || std::chrono::steady_clock::now() - groupStart >= GroupTime;
+    }
+
+    // Makes sure a group is open for the next write; commits a group that is
+    // due first, unless a document is half written.
+    void ensureGroup()
+    {
+        if (inGroup && !pending && groupDue())
+            commitGroup();
+        if (inGroup)
+            return;
+        conn->startLog();
+        conn->statement("BEGIN IMMEDIATE").run();
+        inGroup = true;
+        groupStart = std::chrono::steady_clock::now();
+        try {
+            noticeOtherWriters();
+        } catch (const NotesError&) {
+            loseGroup();
+            throw;
+        }
+    }
+
+    // A document saved and filed (or let go of after its save): counted in
+    // the group, which is committed when due.
+    // `callerHears`: the caller reports this document's failure itself, so
+    // it is not counted as lost when the commit fails.
+    void completeDocument(const QString& form, bool callerHears)
+    {
+        ++groupDocuments;
+        ++groupForms[form];
+        if (!groupDue())
+            return;
+        try {
+            commitGroup();
+        } catch (const NotesError&) {
+            if (!callerHears)
+                throw;
+            // The caller hears of this document through the exception; the
+            // tally keeps the others.
+            LostDocuments& lost = lostTally();
+            --lost.total;
+            if (--lost.byForm[form] == 0)
+                lost.byForm.remove(form);
+            throw;
+        }
+    }
+
+    void commitGroup()
+    {
+        try {
+            conn->statement("COMMIT").run();
+        } catch (const NotesError&) {
+            loseGroup();
+            throw;
+        }
+        inGroup = false;
+        groupDocuments = 0;
+        groupForms.clear();
+    }
+
+    // The open group did not make it into the file (rolled back by SQLite
+    // on a full disk, say, or by us): its documents are lost and counted.
+    void loseGroup()
+    {
+        if (!sqlite3_get_autocommit(conn->handle()))
+            sqlite3_exec(conn->handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+        LostDocuments& lost = lostTally();
+        lost.total += groupDocuments;
+        for (auto it = groupForms.cbegin(); it != groupForms.cend(); ++it)
+            lost.byForm[it.key()] += it.value();
+        inGroup = false;
+        groupDocuments = 0;
+        groupForms.clear();
+        folderIds.clear();
+        dropPending();
+    }
+
+    void dropPending();
+    void releasePending(bool callerHears = false);
+    void abandonPending();
+
+    // Ends the writing of this book: the open group committed, the log
+    // folded into the file. Never throws; what is lost is counted.
+    void finish()
+    {
+        try {
+            releasePending();
+            if (inGroup)
+                commitGroup();
+        } catch (const NotesError&) {
+            // Counted by loseGroup(); nothing else to do at the end.
+        }
+        conn->finishLog();
+    }
 };
 
 struct NotesDocument::Impl {
     std::shared_ptr<NotesDatabase::Impl> db;
     store::ItemList items;  // in the order first written
-    qint64 noteId = 0;                               // 0 until saved
+    qint64 noteId = 0;      // 0 until saved
     QString unid;
+
+    ~Impl()
+    {
+        // Saved and never filed: the document stays as saved.
+        if (db && db->pending == this) {
+            try {
+                db->releasePending();
+            } catch (const NotesError&) {
+                // Counted as lost by the group; a destructor cannot say more.
+            }
+        }
+    }
+
+    QString form() const
+    {
+        for (const auto& item : items)
+            if (item.first.compare(QLatin1String("Form"), Qt::CaseInsensitive) == 0)
+                return item.second;
+        return QString();
+    }
 };
+
+void NotesDatabase::Impl::dropPending()
+{
+    if (pending) {
+        pending->noteId = 0;
+        pending->unid.clear();
+        pending = nullptr;
+    }
+}
+
+// The pending document stays as it was saved.
+void NotesDatabase::Impl::releasePending(bool callerHears)
+{
+    if (!pending)
+        return;
+    NotesDocument::Impl* doc = pending;
+    pending = nullptr;
+    try {
+        conn->statement("RELEASE document").run();
+    } catch (const NotesError&) {
+        pending = doc;
+        loseGroup();
+        throw;
+    }
+    completeDocument(doc->form(), callerHears);
+}
+
+// The pending document is taken out again: its save and its filing are one.
+void NotesDatabase::Impl::abandonPending()
+{
+    if (!pending)
+        return;
+    if (sqlite3_get_autocommit(conn->handle())) {
+        // SQLite rolled the whole group back.
+        loseGroup();
+        return;
+    }
+    const bool undone = sqlite3_exec(conn->handle(), "ROLLBACK TO document; RELEASE document", nullptr, nullptr,
+                                     nullptr) == SQLITE_OK;
+    dropPending();
+    if (!undone) {
+        loseGroup();
+        return;
+    }
+    // A group left with nothing in it ends at once: it would only keep
+    // other programs from writing to the book.
+    if (groupDocuments == 0) {
+        try {
+            commitGroup();
+        } catch (const NotesError&) {
+            // Nothing was in it to lose.
+        }
+    }
+}
 
 namespace {
 
+// The cache of open books; most recently used at the back. When the program
+// ends normally, the books still open are finished here.
+struct OpenBooks {
+    std::vector<std::shared_ptr<NotesDatabase::Impl>> books;
+    ~OpenBooks() { books.clear(); }
+};
+
 constexpr std::size_t MaxCachedBooks = 4;
 
-// Most recently used at the back.
 std::vector<std::shared_ptr<NotesDatabase::Impl>>& openBooks()
 {
-    static std::vector<std::shared_ptr<NotesDatabase::Impl>> books;
-    return books;
+    static OpenBooks open;
+    return open.books;
 }
 
 void remember(std::shared_ptr<NotesDatabase::Impl> impl)
@@ -76,10 +286,10 @@ void remember(std::shared_ptr<NotesDatabase::Impl> impl)
 }
 
 // Drops every cached book whose file is no longer at the path it was opened
-// by (moved, replaced or deleted since). Its write-ahead log is checkpointed
-// into its own file and emptied first: SQLite leaves the log of a moved file
-// behind under the old name, where a new file at that path would take it for
-// its own. Then returns the cached book of `path`, if any.
+// by (moved, replaced or deleted since), after finishing its writing into
+// its own file: SQLite would leave the log of a moved file behind under the
+// old name, where a new file at that path would take it for its own. Then
+// returns the cached book of `path`, if any.
 std::shared_ptr<NotesDatabase::Impl> cachedBook(const QString& path)
 {
     auto& books = openBooks();
@@ -90,7 +300,7 @@ std::shared_ptr<NotesDatabase::Impl> cachedBook(const QString& path)
         const bool current = ::stat(QFile::encodeName(conn.path()).constData(), &st) == 0
                              && store::FileIdentity{st.st_dev, st.st_ino} == conn.identity();
         if (!current) {
-            (*it)->conn->checkpointAndEmptyLog();
+            (*it)->finish();
             it = books.erase(it);
         } else {
             if (conn.path() == path)
@@ -98,7 +308,7 @@ std::shared_ptr<NotesDatabase::Impl> cachedBook(const QString& path)
             ++it;
         }
     }
-    if (found) {
+    if (found && books.back() != found) {
         // Most recently used last.
         std::erase(books, found);
         books.push_back(found);
@@ -127,14 +337,17 @@ QStringList templateDirectories()
             exeDir + QStringLiteral("/../share/pellaro/templates")};
 }
 
-// A path given relative (a bare name such as "names.nsf" in particular) is
-// looked up in the data directory, then among the installed templates.
+// A bare file name such as "names.nsf" is looked up in the data directory,
+// then among the installed templates; any other relative path is the
+// working directory's.
 QString resolveExisting(const QString& file)
 {
     if (file.isEmpty())
         throw NotesError("no database file named");
     if (QDir::isAbsolutePath(file))
         return QDir::cleanPath(file);
+    if (file.contains(u'/'))
+        return QDir::cleanPath(QFileInfo(file).absoluteFilePath());
     const QString inData = QDir(NotesSession::DataDirectory()).filePath(file);
     if (QFileInfo::exists(inData))
         return QDir::cleanPath(inData);
@@ -146,38 +359,16 @@ QString resolveExisting(const QString& file)
     throw NotesError(("database not found: " + file).toStdString());
 }
 
+// A bare file name for a new file is the data directory's, as for an
+// existing one; any other relative path is the working directory's.
 QString resolveNew(const QString& file)
 {
     if (file.isEmpty())
         throw NotesError("no database file named");
-    if (QDir::isAbsolutePath(file))
-        return QDir::cleanPath(file);
-    return QDir::cleanPath(QDir(NotesSession::DataDirectory()).filePath(file));
+    if (!file.contains(u'/'))
+        return QDir::cleanPath(QDir(NotesSession::DataDirectory()).filePath(file));
+    return QDir::cleanPath(QFileInfo(file).absoluteFilePath());
 }
-
-// BEGIN IMMEDIATE ... COMMIT, rolled back when left by an exception.
-class WriteTransaction {
-public:
-    explicit WriteTransaction(Connection& c)
-        : c_(c)
-    {
-        c_.statement("BEGIN IMMEDIATE").run();
-    }
-    ~WriteTransaction()
-    {
-        if (!done_ && !sqlite3_get_autocommit(c_.handle()))
-            sqlite3_exec(c_.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
-    }
-    void commit()
-    {
-        c_.statement("COMMIT").run();
-        done_ = true;
-    }
-
-private:
-    Connection& c_;
-    bool done_ = false;
-};
 
 } // namespace
 
@@ -223,10 +414,8 @@ std::unique_ptr<NotesDatabase> NotesSession::GetDatabase(const QString& server, 
     if (!server.isEmpty())
         throw NotesError(("no server access: " + server).toStdString());
     const QString path = resolveExisting(file);
-    if (auto impl = cachedBook(path)) {
-        impl->noticeOtherWriters();
+    if (auto impl = cachedBook(path))
         return std::unique_ptr<NotesDatabase>(new NotesDatabase(impl));
-    }
     auto impl = std::make_shared<NotesDatabase::Impl>(Connection::openExisting(path, Connection::Mode::ReadWrite));
     remember(impl);
     return std::unique_ptr<NotesDatabase>(new NotesDatabase(impl));
@@ -253,26 +442,42 @@ std::unique_ptr<NotesDatabase> NotesDatabase::CreateCopy(const QString& server, 
     Connection& source = *d->conn;
     const QString target = resolveNew(path);
     cachedBook(target);  // a book that was at that path before must let go of its log first
-    std::unique_ptr<Connection> copy = Connection::createNew(target, store::KindBook);
 
-    copy->setBookValue("title", source.bookValue("title"));
+    // The design first: what cannot be read here is the design's fault.
+    const QString title = source.bookValue("title");
     QString design = source.bookValue("template_name");
     if (design.isEmpty())
         design = QFileInfo(source.path()).fileName();
-    copy->setBookValue("design_source", design);
-
-    // The design notes, with their universal ids, and the folders (empty).
+    struct DesignNote {
+        QString unid;
+        QByteArray noteClass;
+        store::ItemList items;
+    };
+    std::vector<DesignNote> notes;
     Statement notesQuery(source.handle(), "SELECT unid, class, items FROM notes WHERE class<>'document' "
                                           "ORDER BY note_id");
-    while (notesQuery.step()) {
-        const QByteArray noteClass = notesQuery.columnText(1).toUtf8();
-        copy->insertNote(std::string_view(noteClass.constData(), std::size_t(noteClass.size())),
-                         notesQuery.columnText(0), notesQuery.columnItems(2));
-    }
+    while (notesQuery.step())
+        notes.push_back({notesQuery.columnText(0), notesQuery.columnText(1).toUtf8(), notesQuery.columnItems(2)});
+    QStringList folderNames;
     Statement folders(source.handle(), "SELECT name FROM folders ORDER BY folder_id");
-    while (folders.step()) {
-        const QString name = folders.columnText(0);
-        copy->statement("INSERT INTO folders(name) VALUES(?1)").bind(1, name).run();
+    while (folders.step())
+        folderNames.append(folders.columnText(0));
+
+    // Then the new file: what fails here is the file system's.
+    std::unique_ptr<Connection> copy = Connection::createNew(target, store::KindBook);
+    try {
+        copy->setBookValue("title", title);
+        copy->setBookValue("design_source", design);
+        // The design notes, with their universal ids, and the folders (empty).
+        for (const DesignNote& n : notes)
+            copy->insertNote(std::string_view(n.noteClass.constData(), std::size_t(n.noteClass.size())), n.unid,
+                             n.items);
+        for (const QString& name : folderNames)
+            copy->statement("INSERT INTO folders(name) VALUES(?1)").bind(1, name).run();
+    } catch (const NotesFileError&) {
+        throw;
+    } catch (const NotesError& e) {
+        throw NotesFileError(e.what(), 0);
     }
     copy->commitNew();
 
@@ -316,17 +521,34 @@ void NotesDocument::ReplaceItemValue(const QString& name, const QString& value)
 
 void NotesDocument::Save(bool /*force*/, bool /*makeResponse*/)
 {
-    Connection& c = *d->db->conn;
-    WriteTransaction t(c);
-    if (d->noteId == 0) {
+    NotesDatabase::Impl& db = *d->db;
+    Connection& c = *db.conn;
+    if (d->noteId != 0) {
+        // Saved before: its items are replaced, within its savepoint while
+        // it waits for its folder, else in the open group.
+        if (db.pending != d.get())
+            db.ensureGroup();
+        try {
+            c.replaceItems(d->noteId, d->items);
+        } catch (const NotesError&) {
+            if (sqlite3_get_autocommit(c.handle()))
+                db.loseGroup();
+            throw;
+        }
+        return;
+    }
+    db.ensureGroup();
+    // Another document saved and not filed stays as it was saved.
+    db.releasePending();
+    c.statement("SAVEPOINT document").run();
+    db.pending = d.get();
+    try {
         const QString unid = Connection::newUnid();
-        const qint64 noteId = c.insertNote(store::ClassDocument, unid, d->items);
-        t.commit();
-        d->noteId = noteId;
+        d->noteId = c.insertNote(store::ClassDocument, unid, d->items);
         d->unid = unid;
-    } else {
-        c.replaceItems(d->noteId, d->items);
-        t.commit();
+    } catch (const NotesError&) {
+        db.abandonPending();
+        throw;
     }
 }
 
@@ -334,32 +556,73 @@ void NotesDocument::PutInFolder(const QString& folderName)
 {
     if (d->noteId == 0)
         throw NotesError("the document is not saved");
-    if (folderName.isEmpty())
-        throw NotesError("a folder needs a name");
     NotesDatabase::Impl& db = *d->db;
     Connection& c = *db.conn;
-    WriteTransaction t(c);
-    db.noticeOtherWriters();
-    qint64 folderId = db.folderIds.value(folderName, 0);
-    if (folderId == 0) {
-        Statement& find = c.statement("SELECT folder_id FROM folders WHERE name=?1");
-        find.bind(1, folderName);
-        if (find.step())
-            folderId = find.columnInt(0);
-        find.reset();
+    const bool pending = db.pending == d.get();
+    qint64 folderId = 0;
+    try {
+        if (folderName.isEmpty())
+            throw NotesError("a folder needs a name");
+        if (!pending)
+            db.ensureGroup();
+        folderId = db.folderIds.value(folderName, 0);
+        if (folderId == 0) {
+            Statement& find = c.statement("SELECT folder_id FROM folders WHERE name=?1");
+            find.bind(1, folderName);
+            if (find.step())
+                folderId = find.columnInt(0);
+            find.reset();
+        }
+        if (folderId == 0) {
+            c.statement("INSERT INTO folders(name) VALUES(?1)").bind(1, folderName).run();
+            folderId = sqlite3_last_insert_rowid(c.handle());
+        }
+        c.statement("INSERT OR IGNORE INTO folder_entries(folder_id, note_id) VALUES(?1, ?2)")
+            .bind(1, folderId)
+            .bind(2, d->noteId)
+            .run();
+    } catch (const NotesError&) {
+        // A document whose filing fails is taken out again: it is never in
+        // the book without its folder.
+        if (pending)
+            db.abandonPending();
+        else if (sqlite3_get_autocommit(c.handle()))
+            db.loseGroup();
+        throw;
     }
-    const bool known = folderId != 0;
-    if (!known) {
-        c.statement("INSERT INTO folders(name) VALUES(?1)").bind(1, folderName).run();
-        folderId = sqlite3_last_insert_rowid(c.handle());
-    }
-    c.statement("INSERT OR IGNORE INTO folder_entries(folder_id, note_id) VALUES(?1, ?2)")
-        .bind(1, folderId)
-        .bind(2, d->noteId)
-        .run();
-    t.commit();
     db.folderIds.insert(folderName, folderId);
-    // Our own commit does not move data_version; nothing to refresh.
+    if (pending)
+        db.releasePending(true);
 }
+
+// ------------------------------------------------------------------ Finish
+
+LostDocuments FinishWriting()
+{
+    auto& books = openBooks();
+    for (const auto& book : books)
+        book->finish();
+    books.clear();
+    LostDocuments lost = std::exchange(lostTally(), LostDocuments());
+    return lost;
+}
+
+namespace store {
+
+void commitPendingWrites(const FileIdentity& file)
+{
+    for (const auto& book : openBooks()) {
+        if (book->conn->identity() != file || !book->inGroup)
+            continue;
+        try {
+            book->releasePending();
+            book->commitGroup();
+        } catch (const NotesError&) {
+            // Counted as lost; the reader sees the book as it is.
+        }
+    }
+}
+
+} // namespace store
 
 } // namespace notes

@@ -24,6 +24,8 @@ struct CliRun {
 
 CliRun cli(const QStringList& args)
 {
+    // What this test wrote is finished, so another process sees all of it.
+    FinishDocumentWrites();
     QProcess p;
     p.start(QStringLiteral(PELLARO_BIN_DIR "/pellaro-cli"), args);
     CliRun r;

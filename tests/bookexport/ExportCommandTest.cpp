@@ -25,6 +25,8 @@ struct CliRun {
 
 CliRun cli(const QStringList& args)
 {
+    // What this test wrote is finished, so another process sees all of it.
+    FinishDocumentWrites();
     QProcess p;
     p.start(QStringLiteral(PELLARO_BIN_DIR "/pellaro-cli"), QStringList{QStringLiteral("book"), QStringLiteral("export")} + args);
     if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit)
@@ -109,6 +111,7 @@ TEST_F(ExportCommand, ExistingOutputIsReplacedOnlyWithForce)
 
 TEST_F(ExportCommand, NeverWritesOverTheBookItselfOrIntoAFolder)
 {
+    FinishDocumentWrites();
     const QByteArray before = digest(book);
     CliRun r = cli({book, QStringLiteral("--dxl"), book, QStringLiteral("--force")});
     EXPECT_EQ(r.exitCode, 2);
@@ -195,6 +198,7 @@ TEST_F(ExportCommand, InterruptedProgramLeavesEitherTheWholeFileOrNothing)
         addPerson(awkwardPerson(i));
     const QString out = home.file(QStringLiteral("big.vcf"));
     for (int signal : {SIGINT, SIGTERM}) {
+        FinishDocumentWrites();
         QProcess p;
         p.start(QStringLiteral(PELLARO_BIN_DIR "/pellaro-cli"),
                 {QStringLiteral("book"), QStringLiteral("export"), book, QStringLiteral("--vcard"), out,
