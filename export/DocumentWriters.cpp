@@ -5,6 +5,7 @@
 #include "export/notes/Notes.h"
 
 #include <memory>
+#include <string>
 #include <utility>
 
 namespace {
@@ -29,7 +30,7 @@ public:
             database_ = need(session_).GetDatabase(QString(), destination);
         });
         step([&] { document_ = need(database_).CreateDocument(); });
-        item(u"Form", QString::fromUtf16(form));
+        item(u"Form", text(form));
     }
 
     ~DocumentWrite()
@@ -45,7 +46,7 @@ public:
 
     void item(const char16_t* name, const QString& value)
     {
-        step([&] { need(document_).ReplaceItemValue(QString::fromUtf16(name), value); });
+        step([&] { need(document_).ReplaceItemValue(text(name), value); });
     }
 
     // Saves and files the document; true when both succeeded.
@@ -58,13 +59,20 @@ public:
             saved = true;
         });
         step([&] {
-            need(document_).PutInFolder(QString::fromUtf16(folder));
+            need(document_).PutInFolder(text(folder));
             filed = true;
         });
         return saved && filed;
     }
 
 private:
+    // A text over a string literal, without copying it.
+    static QString text(const char16_t* literal)
+    {
+        return QString::fromRawData(reinterpret_cast<const QChar*>(literal),
+                                    qsizetype(std::char_traits<char16_t>::length(literal)));
+    }
+
     template <class Object>
     static Object& need(const std::unique_ptr<Object>& object)
     {

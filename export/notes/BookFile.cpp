@@ -78,7 +78,7 @@ constexpr unsigned char ValueIsUtf16 = 2;
 
 bool hasUnpairedSurrogate(const QString& s)
 {
-    const char16_t* p = reinterpret_cast<const char16_t*>(s.utf16());
+    const char16_t* p = reinterpret_cast<const char16_t*>(s.constData());
     const qsizetype n = s.size();
     for (qsizetype i = 0; i < n; ++i) {
         const char16_t u = p[i];
@@ -93,28 +93,94 @@ bool hasUnpairedSurrogate(const QString& s)
     return false;
 }
 
-void appendVarint(QByteArray& out, quint64 v)
+// The UTF-8 length of a text, or -1 when it holds an unpaired surrogate.
+qsizetype utf8Length(const char16_t* p, qsizetype n)
 {
-    while (v >= 0x80) {
-        out.append(char((v & 0x7F) | 0x80));
-        v >>= 7;
+    qsizetype len = n;
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t u = p[i];
+        if (u < 0x80)
+            continue;
+        if (u < 0x800) {
+            len += 1;
+        } else if (u < 0xD800 || u > 0xDFFF) {
+            len += 2;
+        } else if (u <= 0xDBFF && i + 1 < n && p[i + 1] >= 0xDC00 && p[i + 1] <= 0xDFFF) {
+            len += 2;  // four bytes for the two units
+            ++i;
+        } else {
+            return -1;
+        }
     }
-    out.append(char(v));
+    return len;
 }
 
-void appendText(QByteArray& out, const QString& s, bool utf16)
+unsigned char* putVarint(unsigned char* out, quint64 v)
 {
-    if (utf16) {
-        appendVarint(out, quint64(s.size()) * 2);
-        for (const QChar c : s) {
-            out.append(char(c.unicode() & 0xFF));
-            out.append(char(c.unicode() >> 8));
-        }
-    } else {
-        const QByteArray utf8 = s.toUtf8();
-        appendVarint(out, quint64(utf8.size()));
-        out.append(utf8);
+    while (v >= 0x80) {
+        *out++ = static_cast<unsigned char>((v & 0x7F) | 0x80);
+        v >>= 7;
     }
+    *out++ = static_cast<unsigned char>(v);
+    return out;
+}
+
+constexpr qsizetype varintSize(quint64 v)
+{
+    qsizetype n = 1;
+    while (v >= 0x80) {
+        v >>= 7;
+        ++n;
+    }
+    return n;
+}
+
+// Writes a text of `utf8Len` UTF-8 bytes (-1: as UTF-16LE) with its length.
+unsigned char* putText(unsigned char* out, const char16_t* p, qsizetype n, qsizetype utf8Len)
+{
+    if (utf8Len < 0) {
+        out = putVarint(out, quint64(n) * 2);
+        for (qsizetype i = 0; i < n; ++i) {
+            *out++ = static_cast<unsigned char>(p[i] & 0xFF);
+            *out++ = static_cast<unsigned char>(p[i] >> 8);
+        }
+        return out;
+    }
+    out = putVarint(out, quint64(utf8Len));
+    for (qsizetype i = 0; i < n; ++i) {
+        const char32_t u = p[i];
+        if (u < 0x80) {
+            *out++ = static_cast<unsigned char>(u);
+        } else if (u < 0x800) {
+            *out++ = static_cast<unsigned char>(0xC0 | (u >> 6));
+            *out++ = static_cast<unsigned char>(0x80 | (u & 0x3F));
+        } else if (u < 0xD800 || u > 0xDFFF) {
+            *out++ = static_cast<unsigned char>(0xE0 | (u >> 12));
+            *out++ = static_cast<unsigned char>(0x80 | ((u >> 6) & 0x3F));
+            *out++ = static_cast<unsigned char>(0x80 | (u & 0x3F));
+        } else {
+            // A pair, as utf8Length has checked.
+            const char32_t c = 0x10000 + ((u - 0xD800) << 10) + (char32_t(p[i + 1]) - 0xDC00);
+            ++i;
+            *out++ = static_cast<unsigned char>(0xF0 | (c >> 18));
+            *out++ = static_cast<unsigned char>(0x80 | ((c >> 12) & 0x3F));
+            *out++ = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
+            *out++ = static_cast<unsigned char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+// The stored size of a text of `n` units whose UTF-8 length is `utf8Len`.
+qsizetype textSize(qsizetype n, qsizetype utf8Len)
+{
+    const qsizetype bytes = utf8Len < 0 ? n * 2 : utf8Len;
+    return varintSize(quint64(bytes)) + bytes;
+}
+
+const char16_t* units(const QString& s)
+{
+    return reinterpret_cast<const char16_t*>(s.constData());
 }
 
 class ItemListReader {
@@ -232,15 +298,21 @@ FileIdentity checkHeader(const QString& path, bool* walMode)
 
 QByteArray encodeItems(const ItemList& items)
 {
-    QByteArray out;
-    out.reserve(64 + qsizetype(items.size()) * 24);
-    out.append(ItemListFormat);
+    // Two passes over the texts: their sizes, then the bytes, written
+    // straight into the one buffer.
+    qsizetype total = 1;
+    for (const auto& [name, value] : items)
+        total += 1 + textSize(name.size(), utf8Length(units(name), name.size()))
+                 + textSize(value.size(), utf8Length(units(value), value.size()));
+    QByteArray out(total, Qt::Uninitialized);
+    unsigned char* p = reinterpret_cast<unsigned char*>(out.data());
+    *p++ = ItemListFormat;
     for (const auto& [name, value] : items) {
-        const bool nameUtf16 = hasUnpairedSurrogate(name);
-        const bool valueUtf16 = hasUnpairedSurrogate(value);
-        out.append(char((nameUtf16 ? NameIsUtf16 : 0) | (valueUtf16 ? ValueIsUtf16 : 0)));
-        appendText(out, name, nameUtf16);
-        appendText(out, value, valueUtf16);
+        const qsizetype nameLen = utf8Length(units(name), name.size());
+        const qsizetype valueLen = utf8Length(units(value), value.size());
+        *p++ = static_cast<unsigned char>((nameLen < 0 ? NameIsUtf16 : 0) | (valueLen < 0 ? ValueIsUtf16 : 0));
+        p = putText(p, units(name), name.size(), nameLen);
+        p = putText(p, units(value), value.size(), valueLen);
     }
     return out;
 }
@@ -694,10 +766,14 @@ QString Connection::newUnid()
     static quint64 last = 0;
     const quint64 now = quint64(QDateTime::currentMSecsSinceEpoch()) * 10000u;
     last = now > last ? now : last + 1;
-    return QStringLiteral("%1%2")
-        .arg(origin, 16, 16, QLatin1Char('0'))
-        .arg(last, 16, 16, QLatin1Char('0'))
-        .toUpper();
+    static constexpr char16_t Hex[] = u"0123456789ABCDEF";
+    QString unid(32, Qt::Uninitialized);
+    char16_t* out = reinterpret_cast<char16_t*>(unid.data());
+    for (int i = 0; i < 16; ++i) {
+        out[i] = Hex[(origin >> (60 - 4 * i)) & 0xF];
+        out[16 + i] = Hex[(last >> (60 - 4 * i)) & 0xF];
+    }
+    return unid;
 }
 
 QString Connection::newReplicaId()

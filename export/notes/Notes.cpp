@@ -46,6 +46,7 @@ LostDocuments& lostTally()
 // check, layout check, statement preparation) would dominate an export.
 struct NotesDatabase::Impl {
     std::unique_ptr<Connection> conn;
+    QByteArray nativePath;  // the path, as the file system takes it
     qint64 seenDataVersion = 0;
     // Folder name -> folder id. Dropped whenever another connection changed
     // the file, or a group that may have made a folder was lost.
@@ -60,6 +61,7 @@ struct NotesDatabase::Impl {
 
     explicit Impl(std::unique_ptr<Connection> c)
         : conn(std::move(c))
+        , nativePath(QFile::encodeName(conn->path()))
         , seenDataVersion(conn->dataVersion())
     {
     }
@@ -285,6 +287,13 @@ void remember(std::shared_ptr<NotesDatabase::Impl> impl)
         books.erase(books.begin());
 }
 
+bool stillAtItsPath(const NotesDatabase::Impl& book)
+{
+    struct stat st;
+    return ::stat(book.nativePath.constData(), &st) == 0
+           && store::FileIdentity{st.st_dev, st.st_ino} == book.conn->identity();
+}
+
 // Drops every cached book whose file is no longer at the path it was opened
 // by (moved, replaced or deleted since), after finishing its writing into
 // its own file: SQLite would leave the log of a moved file behind under the
@@ -295,15 +304,11 @@ std::shared_ptr<NotesDatabase::Impl> cachedBook(const QString& path)
     auto& books = openBooks();
     std::shared_ptr<NotesDatabase::Impl> found;
     for (auto it = books.begin(); it != books.end();) {
-        const Connection& conn = *(*it)->conn;
-        struct stat st;
-        const bool current = ::stat(QFile::encodeName(conn.path()).constData(), &st) == 0
-                             && store::FileIdentity{st.st_dev, st.st_ino} == conn.identity();
-        if (!current) {
+        if (!stillAtItsPath(**it)) {
             (*it)->finish();
             it = books.erase(it);
         } else {
-            if (conn.path() == path)
+            if ((*it)->conn->path() == path)
                 found = *it;
             ++it;
         }
@@ -314,6 +319,17 @@ std::shared_ptr<NotesDatabase::Impl> cachedBook(const QString& path)
         books.push_back(found);
     }
     return found;
+}
+
+// The book opened last, when `file` is exactly its path and the file is
+// still there: the writers ask for the same book once per document, and
+// this answers them with one look at the file.
+std::shared_ptr<NotesDatabase::Impl> lastBook(const QString& file)
+{
+    auto& books = openBooks();
+    if (books.empty() || books.back()->conn->path() != file || !stillAtItsPath(*books.back()))
+        return nullptr;
+    return books.back();
 }
 
 QString executableDirectory()
@@ -413,6 +429,8 @@ std::unique_ptr<NotesDatabase> NotesSession::GetDatabase(const QString& server, 
 {
     if (!server.isEmpty())
         throw NotesError(("no server access: " + server).toStdString());
+    if (auto impl = lastBook(file))
+        return std::unique_ptr<NotesDatabase>(new NotesDatabase(impl));
     const QString path = resolveExisting(file);
     if (auto impl = cachedBook(path))
         return std::unique_ptr<NotesDatabase>(new NotesDatabase(impl));
