@@ -144,8 +144,9 @@ QString QtDialogs::BrowseForFolder(QWidget* owner, const QString& title)
 
 void QtDialogs::EndProgram(int status)
 {
-    // At once: no window closes and no clean-up of the windows runs. Nothing
-    // is pending: every document was committed when it was saved.
+    // At once: no window closes and no clean-up of the windows runs; only
+    // the address books being written are finished first.
+    RunProgramEndWork();
     std::fflush(nullptr);
     std::_Exit(status);
 }

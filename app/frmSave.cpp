@@ -274,11 +274,17 @@ void frmSave::CmdConversion_Click()
     if (running_)
         return;
     SetRunning(true);
+    pendingSaveHeader_ = LblSaveHeader->text();
+    pendingProcessing_ = LblProcessing->text();
+    pendingFound_ = LblFound->text();
+    pendingCurrent_ = LblCurrent->text();
+    labelsShown_.invalidate();
     {
         ProfileStoreAccess store;
         ConversionDriver driver(*this, dialogs(), store, this);
         driver.Run();
     }
+    ShowPendingLabels();
     SetRunning(false);
     // Unloaded at the end of every run; the next opening starts afresh.
     close();
@@ -309,24 +315,51 @@ QString frmSave::ExistingBookText() const
     return txtExNSFFileName->text();
 }
 
+// Repainting the labels for every item would cost the run more than the
+// writing; about 30 repaints a second look the same to the eye.
+constexpr qint64 LabelRepaintMs = 33;
+
+void frmSave::SetLabel(QLabel* label, QString& pending, const QString& text)
+{
+    if (!running_) {
+        label->setText(text);
+        return;
+    }
+    pending = text;
+    labelsPending_ = true;
+}
+
+void frmSave::ShowPendingLabels()
+{
+    if (!labelsPending_)
+        return;
+    labelsPending_ = false;
+    // All four together, so a repaint shows one moment of the run.
+    LblSaveHeader->setText(pendingSaveHeader_);
+    LblProcessing->setText(pendingProcessing_);
+    LblFound->setText(pendingFound_);
+    LblCurrent->setText(pendingCurrent_);
+    labelsShown_.start();
+}
+
 void frmSave::SetSaveHeader(const QString& text)
 {
-    LblSaveHeader->setText(text);
+    SetLabel(LblSaveHeader, pendingSaveHeader_, text);
 }
 
 void frmSave::SetProcessing(const QString& text)
 {
-    LblProcessing->setText(text);
+    SetLabel(LblProcessing, pendingProcessing_, text);
 }
 
 void frmSave::SetFound(const QString& text)
 {
-    LblFound->setText(text);
+    SetLabel(LblFound, pendingFound_, text);
 }
 
 void frmSave::SetCurrent(const QString& text)
 {
-    LblCurrent->setText(text);
+    SetLabel(LblCurrent, pendingCurrent_, text);
 }
 
 void frmSave::ShowSubject()
@@ -336,7 +369,14 @@ void frmSave::ShowSubject()
 
 void frmSave::Yield()
 {
+    if (labelsPending_ && (!labelsShown_.isValid() || labelsShown_.elapsed() >= LabelRepaintMs))
+        ShowPendingLabels();
     QApplication::processEvents();
+}
+
+void frmSave::ShowLatest()
+{
+    ShowPendingLabels();
 }
 
 void frmSave::closeEvent(QCloseEvent* event)

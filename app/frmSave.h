@@ -6,6 +6,7 @@
 #include "export/PersonFields.h"
 
 #include <QDialog>
+#include <QElapsedTimer>
 
 class QGroupBox;
 class QLabel;
@@ -64,6 +65,7 @@ public:
     void SetCurrent(const QString& text) override;
     void ShowSubject() override;
     void Yield() override;
+    void ShowLatest() override;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -74,6 +76,13 @@ private:
     void Form_Load();
     void UpdateConversionButton(const QLineEdit* changed);
     void SetRunning(bool running);
+    void SetLabel(QLabel* label, QString& pending, const QString& text);
+    void ShowPendingLabels();
 
     bool running_ = false;
+    // During a run the labels take their texts at most about 30 times a
+    // second; the texts set meanwhile wait here.
+    QString pendingSaveHeader_, pendingProcessing_, pendingFound_, pendingCurrent_;
+    bool labelsPending_ = false;
+    QElapsedTimer labelsShown_;
 };

@@ -14,5 +14,7 @@ int main(int argc, char** argv)
     setDialogs(&qtDialogs);
 
     frmMain::instance().show();
-    return app.exec();
+    const int status = app.exec();
+    RunProgramEndWork();
+    return status;
 }

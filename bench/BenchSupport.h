@@ -30,5 +30,9 @@ public:
     }
     QString GetOpenFileName(QWidget*, const QString&, const QString&) override { return QString(); }
     QString BrowseForFolder(QWidget*, const QString&) override { return QString(); }
-    [[noreturn]] void EndProgram(int status = EXIT_FAILURE) override { std::exit(status); }
+    [[noreturn]] void EndProgram(int status = EXIT_FAILURE) override
+    {
+        RunProgramEndWork();
+        std::exit(status);
+    }
 };

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs the Person writer benchmark with /usr/bin/time -v: 100,000 documents
-# (the target is under 10 s), then 20,000 for comparison of the peak memory,
+# (the target is under 1 s), then 20,000 for comparison of the peak memory,
 # which must not grow with the count.
 #   bench/write_persons.sh [BUILD_DIR]     (default: build)
 set -euo pipefail

@@ -109,8 +109,9 @@ int create(const QStringList& args)
         return ExitFailure;
     }
 
-    // The destination folder is prepared as the export run prepares it.
-    QString destination = dir;
+    // The destination folder is prepared as the export run prepares it,
+    // from the folder as the working directory names it.
+    QString destination = QFileInfo(dir).absoluteFilePath();
     if (!destination.endsWith(Global::PathSeparator))
         destination += Global::PathSeparator;
     destination = destination.trimmed() + QStringLiteral("Lotus Notes Address Book");

@@ -30,8 +30,8 @@ QString ConsoleDialogs::BrowseForFolder(QWidget*, const QString&)
 
 void ConsoleDialogs::EndProgram(int status)
 {
+    RunProgramEndWork();
     std::fflush(stdout);
     std::fflush(stderr);
-    // exit() rather than _exit(): open address books are closed properly.
     std::exit(status);
 }

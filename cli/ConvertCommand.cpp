@@ -72,6 +72,7 @@ class ConvertDialogs : public ConsoleDialogs {
 public:
     [[noreturn]] void EndProgram(int = EXIT_FAILURE) override
     {
+        RunProgramEndWork();
         std::fflush(stdout);
         std::fflush(stderr);
         std::exit(ExitBadInput);
@@ -276,7 +277,13 @@ int convert(const QStringList& args)
     }
 
     const bool newBook = !o.newBookDir.isEmpty();
-    const QString problem = newBook ? checkNewBookFolder(o.newBookDir) : checkExistingBook(o.intoBook);
+    // The run takes the existing book's path without leading and trailing
+    // blanks: that is the name checked here, and one that differs from the
+    // name given is refused rather than another book written to.
+    const QString intoBook = newBook ? QString() : QFileInfo(o.intoBook).absoluteFilePath();
+    if (!newBook && intoBook.trimmed() != intoBook)
+        return badInput(QStringLiteral("%1: an address book name cannot begin or end with a blank").arg(o.intoBook));
+    const QString problem = newBook ? checkNewBookFolder(o.newBookDir) : checkExistingBook(intoBook);
     if (!problem.isEmpty())
         return badInput(problem);
 
@@ -288,7 +295,7 @@ int convert(const QStringList& args)
     setDialogs(&console);
     ExportOutcome outcome;
     {
-        ProgressView view(newBook, newBook ? QString() : QFileInfo(o.intoBook).absoluteFilePath());
+        ProgressView view(newBook, intoBook);
         FileStoreAccess store(o.source);
         ConversionDriver driver(view, console, store);
         driver.setAnnounce(false);

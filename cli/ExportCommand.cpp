@@ -24,8 +24,9 @@ const char ExportUsage[] =
     "                 other documents are left out.\n"
     "    --design     DXL only: the design notes (forms and views) as well.\n"
     "    --force      replace OUT when it exists.\n"
-    "  BOOK is only read. OUT is written under a temporary name beside it and gets\n"
-    "  its name when complete: a failed or interrupted export leaves nothing.\n"
+    "  BOOK is only read. OUT is written as an unnamed file in its folder and gets\n"
+    "  its name when complete: a failed, interrupted or killed export leaves\n"
+    "  nothing.\n"
     "  Exit status 0, with \"N documents exported\" on stderr; 2 when BOOK is\n"
     "  missing or not an address book, or OUT exists (without --force) or cannot\n"
     "  be written; 1 when reading or writing fails on the way, or on interruption.\n";

@@ -1,5 +1,6 @@
 // pellaro-cli: the command-line companion of the windowed program.
 
+#include "app/global/Dialogs.h"
 #include "cli/Command.h"
 
 #include <QCoreApplication>
@@ -42,8 +43,11 @@ int main(int argc, char** argv)
     }
     const QString name = args.takeFirst();
     for (const CliCommand& c : commands()) {
-        if (name == QLatin1String(c.name))
-            return c.run(args);
+        if (name == QLatin1String(c.name)) {
+            const int status = c.run(args);
+            RunProgramEndWork();
+            return status;
+        }
     }
     std::fprintf(stderr, "pellaro-cli: unknown command '%s'\n", qPrintable(name));
     printUsage(stderr);

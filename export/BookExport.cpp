@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 
 #include <cerrno>
 #include <cstdio>
@@ -33,14 +34,22 @@ QString systemError(int err)
     throw BookExportError(kind, message);
 }
 
-// The output under construction: a temporary file in OUT's folder, removed
-// again unless commit() renamed it into place.
+// The output under construction: an unnamed file in OUT's folder
+// (O_TMPFILE), given its name only by commit(), so that an export that fails
+// or is killed leaves nothing behind. Where the file system has no unnamed
+// files, a hidden temporary file beside OUT, removed again unless committed.
 class TemporaryOutput {
 public:
     explicit TemporaryOutput(const QString& target)
         : target_(target)
     {
         const QFileInfo info(target);
+        const QByteArray folder = QFile::encodeName(info.absolutePath());
+        fd_ = ::open(folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+        if (fd_ >= 0)
+            return;
+        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
+            fail(BookExportError::BadInput, target + QStringLiteral(": cannot write here: ") + systemError(errno));
         QByteArray pattern = QFile::encodeName(info.absolutePath() + QStringLiteral("/.") + info.fileName()
                                                + QStringLiteral(".part-XXXXXX"));
         fd_ = ::mkostemp(pattern.data(), O_CLOEXEC);
@@ -83,39 +92,80 @@ public:
         ::umask(mask);
         if (::fchmod(fd_, 0666 & ~mask) != 0 || ::fsync(fd_) != 0)
             fail(BookExportError::Failed, target_ + QStringLiteral(": ") + systemError(errno));
+        const QByteArray target = QFile::encodeName(target_);
+        if (path_.isEmpty()) {
+            if (replace) {
+                // A name of our own first, then moved over OUT in one step.
+                path_ = hiddenName();
+                linkTo(path_);
+                rename(path_, target, true);
+                path_.clear();
+            } else {
+                linkTo(target);
+            }
+        } else {
+            rename(path_, target, replace);
+            path_.clear();
+        }
         const int closed = ::close(fd_);
         fd_ = -1;
         if (closed != 0)
             fail(BookExportError::Failed, target_ + QStringLiteral(": ") + systemError(errno));
-
-        const QByteArray target = QFile::encodeName(target_);
-        if (replace) {
-            if (::rename(path_.constData(), target.constData()) != 0)
-                fail(BookExportError::Failed, target_ + QStringLiteral(": ") + systemError(errno));
-        } else if (::renameat2(AT_FDCWD, path_.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) != 0) {
-            int err = errno;
-            if (err == EINVAL || err == ENOSYS) {
-                // A file system without exclusive rename: a hard link fails
-                // just as surely when the name is taken.
-                err = ::link(path_.constData(), target.constData()) == 0 ? 0 : errno;
-            }
-            if (err == EEXIST)
-                fail(BookExportError::BadInput,
-                     target_ + QStringLiteral(": a file of that name appeared meanwhile; use --force to replace it"));
-            if (err != 0)
-                fail(BookExportError::Failed, target_ + QStringLiteral(": ") + systemError(err));
-            // linked: the temporary name goes in the destructor
-            syncFolder();
-            return;
-        }
-        path_.clear();
         syncFolder();
     }
 
 private:
+    // Gives the unnamed file the name `name`, never replacing anything.
+    void linkTo(const QByteArray& name)
+    {
+        const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd_);
+        int rc = ::linkat(AT_FDCWD, self.constData(), AT_FDCWD, name.constData(), AT_SYMLINK_FOLLOW);
+        if (rc != 0 && errno == ENOENT)  // no /proc: the privileged way
+            rc = ::linkat(fd_, "", AT_FDCWD, name.constData(), AT_EMPTY_PATH);
+        if (rc != 0)
+            failNaming(errno);
+    }
+
+    // Renames `from` to `to`; without `replace`, only when `to` is free.
+    void rename(const QByteArray& from, const QByteArray& to, bool replace)
+    {
+        if (replace) {
+            if (::rename(from.constData(), to.constData()) != 0)
+                fail(BookExportError::Failed, target_ + QStringLiteral(": ") + systemError(errno));
+            return;
+        }
+        if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
+            return;
+        int err = errno;
+        if (err == EINVAL || err == ENOSYS) {
+            // A file system without exclusive rename: a hard link fails
+            // just as surely when the name is taken.
+            err = ::link(from.constData(), to.constData()) == 0 ? 0 : errno;
+        }
+        if (err != 0)
+            failNaming(err);
+        ::unlink(from.constData());
+    }
+
+    [[noreturn]] void failNaming(int err)
+    {
+        if (err == EEXIST)
+            fail(BookExportError::BadInput,
+                 target_ + QStringLiteral(": a file of that name appeared meanwhile; use --force to replace it"));
+        fail(BookExportError::Failed, target_ + QStringLiteral(": ") + systemError(err));
+    }
+
+    QByteArray hiddenName() const
+    {
+        const QFileInfo info(target_);
+        return QFile::encodeName(info.absolutePath() + QStringLiteral("/.") + info.fileName()
+                                 + QStringLiteral(".part-%1").arg(QRandomGenerator::global()->generate64(), 16, 16,
+                                                                  QLatin1Char('0')));
+    }
+
     void syncFolder()
     {
-        // Best effort: the rename itself is durable once the folder is.
+        // Best effort: the new name itself is durable once the folder is.
         const QByteArray folder = QFile::encodeName(QFileInfo(target_).absolutePath());
         const int dir = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (dir >= 0) {
@@ -125,7 +175,7 @@ private:
     }
 
     QString target_;
-    QByteArray path_;
+    QByteArray path_;  // the named temporary file, when there is one
     int fd_ = -1;
 };
 

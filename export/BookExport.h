@@ -3,10 +3,9 @@
 // Notes client or Domino server, vCard 3.0 for any other address book.
 //
 // The book is read one document at a time, so memory does not grow with its
-// size. The output is written to a temporary file beside OUT and renamed into
-// place only when complete: an export that fails or is interrupted never
-// leaves a file, whole or half, under the requested name. The book itself is
-// only read.
+// size. The output is written to an unnamed file in OUT's folder and given
+// its name only when complete: an export that fails, is interrupted or is
+// killed leaves nothing behind, whole or half. The book itself is only read.
 
 #include <QString>
 

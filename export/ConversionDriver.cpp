@@ -111,6 +111,8 @@ ConversionDriver::ConversionDriver(ExportView& view, Dialogs& dialogs, StoreAcce
 ExportOutcome ConversionDriver::Run()
 {
     outcome_ = ExportOutcome();
+    folderShown_.clear();
+    folderOfItemShown_.reset();
 
     view_.SetSaveHeader(QStringLiteral("Checking Configuration..."));
     view_.SetProcessing(QStringLiteral("Processing..."));
@@ -122,6 +124,7 @@ ExportOutcome ConversionDriver::Run()
         // Nothing has been prepared or written: say so and end the run.
         Global::SelectedFolders.clear();
         attempt([&] { storeAccess_.Logoff(); });
+        EndWriting();
         if (announce_)
             dialogs_.MsgBox(owner_, StoreFailureMessage(), MsgButtons::Ok, MsgIcon::Critical,
                             QStringLiteral("Export Pellaro"));
@@ -142,6 +145,7 @@ ExportOutcome ConversionDriver::Run()
     Global::SelectedFolders.clear();
     store_.reset();
     attempt([&] { storeAccess_.Logoff(); });
+    EndWriting();
     Announce();
     return outcome_;
 }
@@ -192,7 +196,7 @@ void ConversionDriver::ExportFolder(const outlook::RDOStore& store, const QStrin
         ++outcome_.foldersFailed;
         return;
     }
-    attempt([&] { view_.SetSaveHeader(folder->Name()); });
+    attempt([&] { ShowFolder(folder->Name()); });
 
     bool contacts = false;
     if (!attempt([&] { contacts = folder->DefaultMessageClass() == ContactClass; })) {
@@ -238,8 +242,15 @@ void ConversionDriver::ExportItem(const outlook::RDOItems& items, qint64 positio
         ExportContact(items, *item, position);
 }
 
+void ConversionDriver::ShowFolder(const QString& name)
+{
+    view_.SetSaveHeader(name);
+    folderShown_ = name;
+}
+
 void ConversionDriver::ShowCounts(const outlook::RDOItems& items, qint64 position)
 {
+    folderOfItemShown_ = folderShown_;
     attempt([&] { view_.SetFound(QString::number(items.Count())); });
     attempt([&] { view_.SetCurrent(QString::number(position) + u'/' + QString::number(items.Count())); });
 }
@@ -285,6 +296,23 @@ void ConversionDriver::ExportContact(const outlook::RDOItems& items, const outlo
         ++outcome_.personsWritten;
     else
         ++outcome_.itemsFailed;
+}
+
+void ConversionDriver::EndWriting()
+{
+    // The end state shows one moment: the last item beside its own folder,
+    // not beside the name of a later folder that had no item to show.
+    if (folderOfItemShown_ && *folderOfItemShown_ != folderShown_)
+        attempt([&] { ShowFolder(*folderOfItemShown_); });
+    attempt([&] { view_.ShowLatest(); });
+
+    // The last group of documents committed and the book closed, before the
+    // message says the export is done. Documents lost with a group that
+    // could not be committed were counted as written: they are failures.
+    const DocumentsLost lost = FinishDocumentWrites();
+    outcome_.personsWritten -= lost.persons;
+    outcome_.groupsWritten -= lost.groups;
+    outcome_.itemsFailed += lost.total;
 }
 
 void ConversionDriver::Announce()

@@ -77,8 +77,10 @@ public:
     void setAnnounce(bool announce) { announce_ = announce; }
 
     // The whole run, from the start texts of the labels to the closing
-    // message. Global::SelectedFolders is empty afterwards. A failing
-    // address-book creation ends the program through the dialogs.
+    // message. Global::SelectedFolders is empty afterwards. Before the
+    // message, the book written to is finished: its file alone holds every
+    // document, and no handle on it is held. A failing address-book creation
+    // ends the program through the dialogs.
     ExportOutcome Run();
 
 private:
@@ -89,6 +91,8 @@ private:
     void ExportList(const outlook::RDOItems& items, const outlook::RDOItem& list, qint64 position);
     void ExportContact(const outlook::RDOItems& items, const outlook::RDOItem& contact, qint64 position);
     void ShowCounts(const outlook::RDOItems& items, qint64 position);
+    void ShowFolder(const QString& name);
+    void EndWriting();
     void Announce();
 
     ExportView& view_;
@@ -98,6 +102,9 @@ private:
     bool announce_ = true;
     std::optional<outlook::RDOStore> store_;
     ExportOutcome outcome_;
+    // The folder name shown last, and the one shown beside the last item.
+    QString folderShown_;
+    std::optional<QString> folderOfItemShown_;
 };
 
 // The closing message of a run that reached its folders: the text, and the

@@ -1,12 +1,19 @@
 #include "export/DocumentWriters.h"
 
+#include "app/global/Dialogs.h"
 #include "app/global/Global.h"
 #include "export/notes/Notes.h"
 
 #include <memory>
+#include <string>
 #include <utility>
 
 namespace {
+
+void finishAtProgramEnd()
+{
+    FinishDocumentWrites();
+}
 
 // One document write. Every step runs on its own: a failing step is dropped
 // and the next one runs, so one bad value never loses the rest of the
@@ -15,13 +22,15 @@ class DocumentWrite {
 public:
     DocumentWrite(const ExportView& view, const char16_t* form)
     {
+        // The books written to are finished on every way out of the program.
+        AddProgramEndWork(finishAtProgramEnd);
         step([&] { session_ = std::make_unique<notes::NotesSession>(); });
         step([&] {
             const QString& destination = view.IsNewBookMode() ? Global::NewBookPath : Global::DestinationPath;
             database_ = need(session_).GetDatabase(QString(), destination);
         });
         step([&] { document_ = need(database_).CreateDocument(); });
-        item(u"Form", QString::fromUtf16(form));
+        item(u"Form", text(form));
     }
 
     ~DocumentWrite()
@@ -37,7 +46,7 @@ public:
 
     void item(const char16_t* name, const QString& value)
     {
-        step([&] { need(document_).ReplaceItemValue(QString::fromUtf16(name), value); });
+        step([&] { need(document_).ReplaceItemValue(text(name), value); });
     }
 
     // Saves and files the document; true when both succeeded.
@@ -50,13 +59,20 @@ public:
             saved = true;
         });
         step([&] {
-            need(document_).PutInFolder(QString::fromUtf16(folder));
+            need(document_).PutInFolder(text(folder));
             filed = true;
         });
         return saved && filed;
     }
 
 private:
+    // A text over a string literal, without copying it.
+    static QString text(const char16_t* literal)
+    {
+        return QString::fromRawData(reinterpret_cast<const QChar*>(literal),
+                                    qsizetype(std::char_traits<char16_t>::length(literal)));
+    }
+
     template <class Object>
     static Object& need(const std::unique_ptr<Object>& object)
     {
@@ -139,4 +155,14 @@ bool SaveNotesGroups(const QString& DLName, const QString& Members, const QStrin
     w.item(u"Members", Members);
     w.item(u"Type", QStringLiteral("Group"));
     return w.saveAndFile(u"Outlook Groups");
+}
+
+DocumentsLost FinishDocumentWrites()
+{
+    const notes::LostDocuments lost = notes::FinishWriting();
+    DocumentsLost result;
+    result.persons = lost.byForm.value(QStringLiteral("Person"));
+    result.groups = lost.byForm.value(QStringLiteral("Group"));
+    result.total = lost.total;
+    return result;
 }

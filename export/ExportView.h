@@ -23,4 +23,8 @@ public:
 
     // Let the window system process pending events (labels repaint).
     virtual void Yield() = 0;
+
+    // The run has set its last texts: a view that repaints its labels less
+    // often than they are set shows the latest texts now.
+    virtual void ShowLatest() {}
 };

@@ -30,8 +30,9 @@ public:
     virtual QString BrowseForFolder(QWidget* owner, const QString& title) = 0;
 
     // Ends the program at once with the exit status `status`: no window
-    // closes, nothing further runs. Leaving because the user asked to ends
-    // with EXIT_SUCCESS; giving up because something the program needs is
+    // closes, nothing of the windows runs. Only the program-end work (below)
+    // is done first. Leaving because the user asked to ends with
+    // EXIT_SUCCESS; giving up because something the program needs is
     // missing ends with the default, EXIT_FAILURE.
     // Implementations used in tests throw ProgramEnded instead.
     [[noreturn]] virtual void EndProgram(int status = EXIT_FAILURE) = 0;
@@ -43,6 +44,15 @@ public:
 struct ProgramEnded {
     int status = EXIT_FAILURE;
 };
+
+// Work that must be done on every way the program ends, the abrupt end of
+// EndProgram included: the address books being written are finished, so that
+// each file alone holds every document. Added once by the code that starts
+// such work (the same function added twice is kept once). Run by every
+// EndProgram implementation that ends the process, and at a normal end;
+// running it again does nothing until more is added.
+void AddProgramEndWork(void (*work)());
+void RunProgramEndWork();
 
 // The program's Dialogs. Set once at start-up by the windowed program (or by a
 // test); asking before anything was set is a programming error and aborts.

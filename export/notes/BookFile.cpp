@@ -78,7 +78,7 @@ constexpr unsigned char ValueIsUtf16 = 2;
 
 bool hasUnpairedSurrogate(const QString& s)
 {
-    const char16_t* p = reinterpret_cast<const char16_t*>(s.utf16());
+    const char16_t* p = reinterpret_cast<const char16_t*>(s.constData());
     const qsizetype n = s.size();
     for (qsizetype i = 0; i < n; ++i) {
         const char16_t u = p[i];
@@ -93,28 +93,99 @@ bool hasUnpairedSurrogate(const QString& s)
     return false;
 }
 
-void appendVarint(QByteArray& out, quint64 v)
+unsigned char* putVarint(unsigned char* out, quint64 v)
 {
     while (v >= 0x80) {
-        out.append(char((v & 0x7F) | 0x80));
+        *out++ = static_cast<unsigned char>((v & 0x7F) | 0x80);
         v >>= 7;
     }
-    out.append(char(v));
+    *out++ = static_cast<unsigned char>(v);
+    return out;
 }
 
-void appendText(QByteArray& out, const QString& s, bool utf16)
+constexpr qsizetype varintSize(quint64 v)
 {
-    if (utf16) {
-        appendVarint(out, quint64(s.size()) * 2);
-        for (const QChar c : s) {
-            out.append(char(c.unicode() & 0xFF));
-            out.append(char(c.unicode() >> 8));
-        }
-    } else {
-        const QByteArray utf8 = s.toUtf8();
-        appendVarint(out, quint64(utf8.size()));
-        out.append(utf8);
+    qsizetype n = 1;
+    while (v >= 0x80) {
+        v >>= 7;
+        ++n;
     }
+    return n;
+}
+
+// The most a text of `n` units takes stored: its length and at most three
+// bytes a unit.
+constexpr qsizetype maxTextSize(qsizetype n)
+{
+    return 10 + 3 * n;
+}
+
+// Writes a text as UTF-8 with its byte length in front and returns the end;
+// nullptr (and nothing usable written) when the text holds an unpaired
+// surrogate, which UTF-8 cannot carry. One pass: the bytes go after room for
+// a one-byte length and move up in the rare case the length needs more.
+unsigned char* putUtf8(unsigned char* out, const char16_t* p, qsizetype n)
+{
+    unsigned char* const start = out + 1;
+    unsigned char* q = start;
+    for (qsizetype i = 0; i < n; ++i) {
+        // Runs of plain ASCII, four units at a time.
+        while (i + 4 <= n && (p[i] | p[i + 1] | p[i + 2] | p[i + 3]) < 0x80) {
+            q[0] = static_cast<unsigned char>(p[i]);
+            q[1] = static_cast<unsigned char>(p[i + 1]);
+            q[2] = static_cast<unsigned char>(p[i + 2]);
+            q[3] = static_cast<unsigned char>(p[i + 3]);
+            q += 4;
+            i += 4;
+        }
+        if (i >= n)
+            break;
+        const char32_t u = p[i];
+        if (u < 0x80) {
+            *q++ = static_cast<unsigned char>(u);
+        } else if (u < 0x800) {
+            *q++ = static_cast<unsigned char>(0xC0 | (u >> 6));
+            *q++ = static_cast<unsigned char>(0x80 | (u & 0x3F));
+        } else if (u < 0xD800 || u > 0xDFFF) {
+            *q++ = static_cast<unsigned char>(0xE0 | (u >> 12));
+            *q++ = static_cast<unsigned char>(0x80 | ((u >> 6) & 0x3F));
+            *q++ = static_cast<unsigned char>(0x80 | (u & 0x3F));
+        } else if (u <= 0xDBFF && i + 1 < n && p[i + 1] >= 0xDC00 && p[i + 1] <= 0xDFFF) {
+            const char32_t c = 0x10000 + ((u - 0xD800) << 10) + (char32_t(p[i + 1]) - 0xDC00);
+            ++i;
+            *q++ = static_cast<unsigned char>(0xF0 | (c >> 18));
+            *q++ = static_cast<unsigned char>(0x80 | ((c >> 12) & 0x3F));
+            *q++ = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
+            *q++ = static_cast<unsigned char>(0x80 | (c & 0x3F));
+        } else {
+            return nullptr;
+        }
+    }
+    const quint64 len = quint64(q - start);
+    if (len < 0x80) {
+        *out = static_cast<unsigned char>(len);
+        return q;
+    }
+    const qsizetype extra = varintSize(len) - 1;
+    std::memmove(start + extra, start, std::size_t(len));
+    putVarint(out, len);
+    return q + extra;
+}
+
+// Writes a text as UTF-16LE with its byte length in front.
+unsigned char* putUtf16(unsigned char* out, const char16_t* p, qsizetype n)
+{
+    out = putVarint(out, quint64(n) * 2);
+    for (qsizetype i = 0; i < n; ++i) {
+        *out++ = static_cast<unsigned char>(p[i] & 0xFF);
+        *out++ = static_cast<unsigned char>(p[i] >> 8);
+    }
+    return out;
+}
+
+const char16_t* units(const QString& s)
+{
+    return reinterpret_cast<const char16_t*>(s.constData());
 }
 
 class ItemListReader {
@@ -183,14 +254,22 @@ FileIdentity identityOf(const QString& path)
     return {st.st_dev, st.st_ino};
 }
 
-FileIdentity checkHeader(const QString& path)
+FileIdentity checkHeader(const QString& path, bool* walMode)
 {
     if (path.isEmpty())
         throw NotesError("no database file named");
-    Fd f{::open(nativePath(path).constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY)};
+    const QByteArray native = nativePath(path);
+    // Looked at before opening: opening a named pipe would wait for a writer.
+    struct stat st;
+    if (::stat(native.constData(), &st) != 0)
+        throw NotesError((path + QStringLiteral(": ") + systemError(errno)).toStdString());
+    if (!S_ISREG(st.st_mode))
+        throw NotesError((path + QStringLiteral(": not a file")).toStdString());
+    // O_NONBLOCK: should the name be swapped for a pipe meanwhile, the open
+    // does not wait either, and the check below refuses it.
+    Fd f{::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK)};
     if (f.fd < 0)
         throw NotesError((path + QStringLiteral(": ") + systemError(errno)).toStdString());
-    struct stat st;
     if (::fstat(f.fd, &st) != 0)
         throw NotesError((path + QStringLiteral(": ") + systemError(errno)).toStdString());
     if (!S_ISREG(st.st_mode))
@@ -216,21 +295,39 @@ FileIdentity checkHeader(const QString& path)
     if (version != std::uint32_t(SchemaVersion))
         throw NotesError((path + QStringLiteral(": address book of an unknown layout version %1").arg(version))
                              .toStdString());
+    // Bytes 18 and 19: 2 for a file in write-ahead-log mode.
+    if (walMode)
+        *walMode = header[18] == 2 || header[19] == 2;
     return {st.st_dev, st.st_ino};
 }
 
 QByteArray encodeItems(const ItemList& items)
 {
-    QByteArray out;
-    out.reserve(64 + qsizetype(items.size()) * 24);
-    out.append(ItemListFormat);
+    // Room for the worst case, written in one pass, cut to size.
+    qsizetype room = 1;
+    for (const auto& [name, value] : items)
+        room += 1 + maxTextSize(name.size()) + maxTextSize(value.size());
+    QByteArray out(room, Qt::Uninitialized);
+    unsigned char* const begin = reinterpret_cast<unsigned char*>(out.data());
+    unsigned char* p = begin;
+    *p++ = ItemListFormat;
     for (const auto& [name, value] : items) {
-        const bool nameUtf16 = hasUnpairedSurrogate(name);
-        const bool valueUtf16 = hasUnpairedSurrogate(value);
-        out.append(char((nameUtf16 ? NameIsUtf16 : 0) | (valueUtf16 ? ValueIsUtf16 : 0)));
-        appendText(out, name, nameUtf16);
-        appendText(out, value, valueUtf16);
+        unsigned char* const flags = p++;
+        *flags = 0;
+        unsigned char* end = putUtf8(p, units(name), name.size());
+        if (!end) {
+            *flags |= NameIsUtf16;
+            end = putUtf16(p, units(name), name.size());
+        }
+        p = end;
+        end = putUtf8(p, units(value), value.size());
+        if (!end) {
+            *flags |= ValueIsUtf16;
+            end = putUtf16(p, units(value), value.size());
+        }
+        p = end;
     }
+    out.resize(p - begin);
     return out;
 }
 
@@ -357,23 +454,84 @@ Connection::~Connection()
     statements_.clear();
     sqlite3_close_v2(db_);
     if (createdByUs_) {
-        // createNew() did not get as far as commitNew(): remove the half-made
-        // file, but only if it is still the one we created.
+        // createNew() did not get as far as publishing its file: remove the
+        // half-made file, but only if it is still the one we created.
         struct stat st;
         const QByteArray native = nativePath(path_);
-        if (::stat(native.constData(), &st) == 0 && FileIdentity{st.st_dev, st.st_ino} == identity_) {
+        if (::stat(native.constData(), &st) == 0 && FileIdentity{st.st_dev, st.st_ino} == identity_)
             ::unlink(native.constData());
-            ::unlink((native + "-journal").constData());
-        }
     }
 }
 
+namespace {
+
+// A path as an SQLite URI ("file:" and the path, percent-encoded).
+QByteArray fileUri(const QByteArray& native)
+{
+    QByteArray uri("file:");
+    for (const char c : native) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        if ((u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') || u == '/' || u == '-'
+            || u == '.' || u == '_' || u == '~')
+            uri.append(c);
+        else
+            uri.append('%').append(QByteArray::number(u, 16).rightJustified(2, '0'));
+    }
+    return uri;
+}
+
+// The columns of each table of the layout, in order, with their declared
+// types. A file that has our mark and our table names but other columns is
+// not one of our books.
+struct LayoutTable {
+    const char* name;
+    std::vector<std::pair<const char*, const char*>> columns;
+};
+
+const std::vector<LayoutTable>& layoutTables()
+{
+    static const std::vector<LayoutTable> tables = {
+        {"book", {{"key", "TEXT"}, {"value", "TEXT"}}},
+        {"notes",
+         {{"note_id", "INTEGER"},
+          {"unid", "TEXT"},
+          {"class", "TEXT"},
+          {"created", "INTEGER"},
+          {"modified", "INTEGER"},
+          {"items", "BLOB"}}},
+        {"folders", {{"folder_id", "INTEGER"}, {"name", "TEXT"}}},
+        {"folder_entries", {{"note_id", "INTEGER"}, {"folder_id", "INTEGER"}}},
+    };
+    return tables;
+}
+
+} // namespace
+
 std::unique_ptr<Connection> Connection::openExisting(const QString& path, Mode mode)
 {
-    const FileIdentity before = checkHeader(path);
+    bool walMode = false;
+    const FileIdentity before = checkHeader(path, &walMode);
+    const QByteArray native = nativePath(path);
     sqlite3* db = nullptr;
-    const int flags = (mode == Mode::ReadOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_NOMUTEX;
-    const int rc = sqlite3_open_v2(nativePath(path).constData(), &db, flags, nullptr);
+    int rc;
+    if (mode == Mode::ReadOnly) {
+        // Reading must leave nothing beside the book and work where nothing
+        // can be written. A book at rest is in rollback mode, which a
+        // read-only connection reads without any side file. A book marked
+        // for the log with no log beside it holds everything in the file
+        // (it was written by an older version, or its writer could not
+        // switch back): opened as immutable, SQLite makes no log or
+        // shared-memory file for it. With a log present, the log is read.
+        struct stat st;
+        const bool logPresent = ::stat((native + "-wal").constData(), &st) == 0;
+        if (walMode && !logPresent)
+            rc = sqlite3_open_v2((fileUri(native) + "?immutable=1").constData(), &db,
+                                 SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX, nullptr);
+        else
+            rc = sqlite3_open_v2(native.constData(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
+    } else {
+        rc = sqlite3_open_v2(native.constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+    }
     std::unique_ptr<Connection> c(new Connection(db, path, before));
     if (rc != SQLITE_OK)
         fail(db, path);
@@ -395,58 +553,177 @@ void Connection::verifyLayout()
     Statement version(db_, "PRAGMA user_version");
     if (!version.step() || version.columnInt(0) != SchemaVersion)
         throw NotesError((path_ + QStringLiteral(": address book of an unknown layout version")).toStdString());
-    Statement tables(db_, "SELECT count(*) FROM sqlite_master WHERE type='table' AND name IN "
-                          "('book','notes','folders','folder_entries')");
-    if (!tables.step() || tables.columnInt(0) != 4)
-        throw NotesError((path_ + QStringLiteral(": damaged address book (tables missing)")).toStdString());
+    Statement columns(db_, "SELECT name, upper(type) FROM pragma_table_info(?1) ORDER BY cid");
+    for (const LayoutTable& table : layoutTables()) {
+        columns.bind(1, std::string_view(table.name));
+        std::size_t n = 0;
+        bool same = true;
+        while (columns.step()) {
+            same = same && n < table.columns.size()
+                   && columns.columnText(0) == QLatin1String(table.columns[n].first)
+                   && columns.columnText(1) == QLatin1String(table.columns[n].second);
+            ++n;
+        }
+        columns.reset();
+        if (n == 0)
+            throw NotesError((path_ + QStringLiteral(": damaged address book (tables missing)")).toStdString());
+        if (!same || n != table.columns.size())
+            throw NotesError((path_ + QStringLiteral(": not an address book (table %1 has other columns)")
+                                          .arg(QLatin1String(table.name)))
+                                 .toStdString());
+    }
 }
+
+namespace {
+
+[[noreturn]] void failFile(const QString& path, int err)
+{
+    if (err == EEXIST)
+        throw NotesFileError((path + QStringLiteral(": a file of that name already exists")).toStdString(), err);
+    throw NotesFileError((path + QStringLiteral(": ") + systemError(err)).toStdString(), err);
+}
+
+void syncFolderOf(const QByteArray& native)
+{
+    // Best effort: makes the new name durable.
+    const qsizetype slash = native.lastIndexOf('/');
+    const QByteArray folder = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : native.left(slash);
+    const int dir = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+}
+
+} // namespace
 
 std::unique_ptr<Connection> Connection::createNew(const QString& path, std::string_view kind)
 {
     if (path.isEmpty())
         throw NotesError("no database file named");
     const QByteArray native = nativePath(path);
+    // Built under a hidden temporary name in the same folder and given its
+    // name only when complete: an interrupted creation never leaves a
+    // half-made file under the name.
+    const qsizetype slash = native.lastIndexOf('/');
+    QByteArray temporary = native.left(slash + 1) + '.' + native.mid(slash + 1) + ".new-XXXXXX";
     FileIdentity identity;
     {
-        // O_EXCL: the name is ours only if nothing at all was there.
-        Fd f{::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666)};
-        if (f.fd < 0) {
-            const int err = errno;
-            if (err == EEXIST)
-                throw NotesError((path + QStringLiteral(": a file of that name already exists")).toStdString());
-            throw NotesError((path + QStringLiteral(": ") + systemError(err)).toStdString());
-        }
+        Fd f{::mkostemp(temporary.data(), O_CLOEXEC)};
+        if (f.fd < 0)
+            failFile(path, errno);
         struct stat st;
         if (::fstat(f.fd, &st) != 0)
-            throw NotesError((path + QStringLiteral(": ") + systemError(errno)).toStdString());
+            failFile(path, errno);
         identity = {st.st_dev, st.st_ino};
+        // mkostemp makes the file for its owner only; a book gets the usual
+        // permissions.
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        ::fchmod(f.fd, 0666 & ~mask);
     }
+    const QString temporaryPath = QFile::decodeName(temporary);
     sqlite3* db = nullptr;
-    const int rc = sqlite3_open_v2(native.constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
-    std::unique_ptr<Connection> c(new Connection(db, path, identity));
+    const int rc = sqlite3_open_v2(temporary.constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+    std::unique_ptr<Connection> c(new Connection(db, temporaryPath, identity));
     c->createdByUs_ = true;
-    if (rc != SQLITE_OK)
-        fail(db, path);
-    if (identityOf(path) != identity)
-        throw NotesError((path + QStringLiteral(": changed while being created")).toStdString());
-    c->exec("BEGIN IMMEDIATE");
-    c->exec(QStringLiteral("PRAGMA application_id=%1").arg(qint64(ApplicationId)).toUtf8().constData());
-    c->exec(QStringLiteral("PRAGMA user_version=%1").arg(SchemaVersion).toUtf8().constData());
-    c->exec(SchemaSql);
-    c->setBookValue("kind", QString::fromLatin1(kind.data(), qsizetype(kind.size())));
-    c->setBookValue("replica_id", newReplicaId());
-    c->setBookValue("created", QString::number(QDateTime::currentMSecsSinceEpoch()));
+    c->finalPath_ = path;
+    try {
+        if (rc != SQLITE_OK)
+            fail(db, path);
+        if (identityOf(temporaryPath) != identity)
+            throw NotesError((path + QStringLiteral(": changed while being created")).toStdString());
+        // The file is thrown away whole when anything fails, so it needs no
+        // journal on disk.
+        c->exec("PRAGMA journal_mode=MEMORY");
+        c->exec("BEGIN IMMEDIATE");
+        c->exec(QStringLiteral("PRAGMA application_id=%1").arg(qint64(ApplicationId)).toUtf8().constData());
+        c->exec(QStringLiteral("PRAGMA user_version=%1").arg(SchemaVersion).toUtf8().constData());
+        c->exec(SchemaSql);
+        c->setBookValue("kind", QString::fromLatin1(kind.data(), qsizetype(kind.size())));
+        c->setBookValue("replica_id", newReplicaId());
+        c->setBookValue("created", QString::number(QDateTime::currentMSecsSinceEpoch()));
+    } catch (const NotesFileError&) {
+        throw;
+    } catch (const NotesError& e) {
+        throw NotesFileError(e.what(), 0);
+    }
     return c;
 }
 
 void Connection::commitNew()
 {
-    exec("COMMIT");
-    if (bookValue("kind") == QLatin1String(KindBook.data(), qsizetype(KindBook.size()))) {
-        exec("PRAGMA journal_mode=WAL");
-        exec("PRAGMA synchronous=NORMAL; PRAGMA wal_autocheckpoint=8192");
+    const QByteArray temporary = nativePath(path_);
+    const QByteArray target = nativePath(finalPath_);
+    try {
+        exec("COMMIT");
+    } catch (const NotesError& e) {
+        throw NotesFileError(e.what(), 0);
+    }
+    statements_.clear();
+    sqlite3_close_v2(db_);
+    db_ = nullptr;
+    {
+        // Written out before it gets its name, so the name never stands for
+        // less than the whole file.
+        Fd f{::open(temporary.constData(), O_RDONLY | O_CLOEXEC)};
+        if (f.fd < 0 || ::fsync(f.fd) != 0)
+            failFile(finalPath_, errno);
+    }
+    // Exclusive: a file that appeared under the name meanwhile is kept.
+    if (::renameat2(AT_FDCWD, temporary.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) != 0) {
+        const int err = errno;
+        if (err != EINVAL && err != ENOSYS)
+            failFile(finalPath_, err);
+        // A file system without exclusive rename: a hard link fails just as
+        // surely when the name is taken.
+        if (::link(temporary.constData(), target.constData()) != 0)
+            failFile(finalPath_, errno);
+        ::unlink(temporary.constData());
     }
     createdByUs_ = false;
+    path_ = finalPath_;
+    syncFolderOf(target);
+
+    const int rc = sqlite3_open_v2(target.constData(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+    if (rc != SQLITE_OK)
+        fail(db_, path_);
+    if (identityOf(path_) != identity_)
+        throw NotesError((path_ + QStringLiteral(": changed while being created")).toStdString());
+    sqlite3_busy_timeout(db_, 5000);
+    exec("PRAGMA synchronous=NORMAL; PRAGMA wal_autocheckpoint=8192");
+}
+
+QByteArray Connection::journalMode(const char* pragma)
+{
+    // The pragma answers with the mode in force afterwards; on failure, none.
+    sqlite3_stmt* stmt = nullptr;
+    QByteArray mode;
+    if (sqlite3_prepare_v2(db_, pragma, -1, &stmt, nullptr) == SQLITE_OK && sqlite3_step(stmt) == SQLITE_ROW)
+        mode = QByteArray(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0))).toLower();
+    sqlite3_finalize(stmt);
+    return mode;
+}
+
+void Connection::startLog()
+{
+    if (logging_)
+        return;
+    // Fails (and writing goes on in rollback mode) when another program has
+    // the book open at the moment.
+    logging_ = journalMode("PRAGMA journal_mode=WAL") == "wal";
+}
+
+void Connection::finishLog()
+{
+    if (!logging_ || !sqlite3_get_autocommit(db_))
+        return;
+    // The log copied into the book and emptied, then the book back in
+    // rollback mode, which removes the log. When another connection has the
+    // book open the switch fails; the last one to close removes the log.
+    sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+    if (journalMode("PRAGMA journal_mode=DELETE") == "delete")
+        logging_ = false;
 }
 
 Statement& Connection::statement(std::string_view sql)
@@ -465,11 +742,6 @@ void Connection::exec(const char* sql)
         sqlite3_free(error);
         throw NotesError((path_ + QStringLiteral(": ") + message).toStdString());
     }
-}
-
-void Connection::checkpointAndEmptyLog()
-{
-    sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
 }
 
 qint64 Connection::dataVersion()
@@ -508,10 +780,14 @@ QString Connection::newUnid()
     static quint64 last = 0;
     const quint64 now = quint64(QDateTime::currentMSecsSinceEpoch()) * 10000u;
     last = now > last ? now : last + 1;
-    return QStringLiteral("%1%2")
-        .arg(origin, 16, 16, QLatin1Char('0'))
-        .arg(last, 16, 16, QLatin1Char('0'))
-        .toUpper();
+    static constexpr char16_t Hex[] = u"0123456789ABCDEF";
+    QString unid(32, Qt::Uninitialized);
+    char16_t* out = reinterpret_cast<char16_t*>(unid.data());
+    for (int i = 0; i < 16; ++i) {
+        out[i] = Hex[(origin >> (60 - 4 * i)) & 0xF];
+        out[16 + i] = Hex[(last >> (60 - 4 * i)) & 0xF];
+    }
+    return unid;
 }
 
 QString Connection::newReplicaId()

@@ -58,10 +58,13 @@ struct FileIdentity {
 FileIdentity identityOf(const QString& path);
 
 // Reads the first 100 bytes of `path` with a plain read-only open and checks
-// that they are the header of an address book or template of ours. Throws
-// NotesError otherwise; nothing is ever written. Returns the identity of the
-// file that was read.
-FileIdentity checkHeader(const QString& path);
+// that they are the header of an address book or template of ours. Anything
+// but a regular file (or a link to one) is refused before it is opened, so a
+// named pipe or a device never blocks us. Throws NotesError otherwise; nothing
+// is ever written. Returns the identity of the file that was read; `walMode`,
+// when given, tells whether the header marks the file as written through a
+// write-ahead log.
+FileIdentity checkHeader(const QString& path, bool* walMode = nullptr);
 
 class Statement {
 public:
@@ -97,17 +100,29 @@ public:
     enum class Mode { ReadOnly, ReadWrite };
 
     // Opens an existing file of ours. The header is checked before SQLite
-    // sees the file, and the layout after; anything else throws NotesError
-    // and the file stays untouched. Never creates a file.
+    // sees the file, and the layout (tables and their columns) after;
+    // anything else throws NotesError and the file stays untouched. Never
+    // creates a file. ReadOnly leaves nothing beside the file and works on a
+    // read-only file system.
     static std::unique_ptr<Connection> openExisting(const QString& path, Mode mode);
 
-    // Creates `path` exclusively (fails when anything exists there) as an
-    // empty file of ours of the given kind, inside an open transaction the
-    // caller finishes with commitNew(). On failure the file is removed again.
+    // Starts an empty file of ours of the given kind that will be `path`,
+    // inside an open transaction the caller finishes with commitNew(). The
+    // file is built under a temporary name in the same folder; `path` itself
+    // is not touched until commitNew(). Throws NotesFileError when the file
+    // cannot be made; nothing is left behind then.
     static std::unique_ptr<Connection> createNew(const QString& path, std::string_view kind);
-    // Commits the transaction of createNew() and switches an address book to
-    // its journal mode.
+    // Commits the transaction of createNew() and gives the complete file its
+    // name, exclusively: when anything exists under that name already, throws
+    // NotesFileError with EEXIST and the new file is removed again.
     void commitNew();
+
+    // Writing through the write-ahead log: switched on before the first
+    // write of a book, and off again (the log folded into the file and
+    // removed) when the writing is finished, so a book at rest is one file.
+    // Both are best effort: writing works in either mode.
+    void startLog();
+    void finishLog();
 
     ~Connection();
     Connection(const Connection&) = delete;
@@ -122,9 +137,6 @@ public:
     Statement& statement(std::string_view sql);
     void exec(const char* sql);
 
-    // Copies the write-ahead log into the file and truncates the log.
-    // Best effort: a failure leaves the log as it was.
-    void checkpointAndEmptyLog();
 
     // SQLite's counter of changes committed by other connections.
     qint64 dataVersion();
@@ -144,13 +156,20 @@ public:
 private:
     Connection(sqlite3* db, QString path, FileIdentity identity);
     void verifyLayout();
+    QByteArray journalMode(const char* pragma);
 
     sqlite3* db_;
     QString path_;
     FileIdentity identity_;
-    bool createdByUs_ = false;
+    bool createdByUs_ = false;  // a temporary file of createNew(), removed unless published
+    QString finalPath_;         // the name createNew() publishes the file under
+    bool logging_ = false;
     std::unordered_map<std::string_view, std::unique_ptr<Statement>> statements_;
 };
+
+// Commits what this program has written to the file `file` and not yet
+// committed, so that a reader sees it. Defined with the open books.
+void commitPendingWrites(const FileIdentity& file);
 
 // Throws NotesError with SQLite's message for `db`.
 [[noreturn]] void fail(sqlite3* db, const QString& what);

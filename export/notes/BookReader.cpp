@@ -2,6 +2,10 @@
 
 #include "export/notes/BookFile.h"
 
+#include <QFile>
+
+#include <sys/stat.h>
+
 namespace notes {
 
 using store::Connection;
@@ -14,6 +18,11 @@ struct BookReader::Impl {
 BookReader::BookReader(const QString& path)
     : d(std::make_unique<Impl>())
 {
+    // What this program has written to the book is seen, also when its last
+    // group is still open.
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) == 0)
+        store::commitPendingWrites({st.st_dev, st.st_ino});
     d->conn = Connection::openExisting(path, Connection::Mode::ReadOnly);
 }
 

@@ -10,9 +10,15 @@
 
 #include <sqlite3.h>
 
+#include <array>
+#include <chrono>
+#include <cstdint>
 #include <filesystem>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 namespace notes {
@@ -20,22 +26,63 @@ namespace notes {
 using store::Connection;
 using store::Statement;
 
+// Documents are written in groups: a group is one transaction, opened by the
+// first document written after the last commit and committed when it holds
+// GroupDocuments complete documents or is GroupTime old, and when the writing
+// ends (FinishWriting, the book let go of, the program ending). Inside the
+// group nothing is committed between a document's Save and its PutInFolder,
+// and a document whose filing fails is deleted again, so a document is saved
+// and filed together or not at all. A process killed at any moment leaves
+// the book as of the last commit.
+constexpr int GroupDocuments = 1000;
+constexpr auto GroupTime = std::chrono::milliseconds(100);
+
+static LostDocuments& lostTally();
+
 // One open address book, shared by every NotesDatabase object of that file
 // and kept in a small cache between calls: the writers open their
 // destination once per document, and reopening the file each time (header
 // check, layout check, statement preparation) would dominate an export.
 struct NotesDatabase::Impl {
     std::unique_ptr<Connection> conn;
+    QByteArray nativePath;  // the path, as the file system takes it
+    // The book's folder, held open while the book is, and the book's name in
+    // it: within a group, the writers' look at the file is by name in the
+    // folder, cheaper than walking the whole path once per document.
+    int folderFd = -1;
+    QByteArray fileName;
     qint64 seenDataVersion = 0;
-    // Folder name -> folder id. Only filled after the folder's row is
-    // committed, and dropped whenever another connection changed the file.
+    // Folder name -> folder id. Dropped whenever another connection changed
+    // the file, or a group that may have made a folder was lost.
     QHash<QString, qint64> folderIds;
+
+    // The open group.
+    bool inGroup = false;
+    int groupDocuments = 0;               // complete documents in it
+    QHash<QString, qint64> groupForms;    // ... by the value of their "Form" item
+    std::chrono::steady_clock::time_point groupStart;
+    NotesDocument::Impl* pending = nullptr;  // saved, not yet filed
 
     explicit Impl(std::unique_ptr<Connection> c)
         : conn(std::move(c))
+        , nativePath(QFile::encodeName(conn->path()))
         , seenDataVersion(conn->dataVersion())
     {
+        const qsizetype slash = nativePath.lastIndexOf('/');
+        const QByteArray folder = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : nativePath.left(slash);
+        fileName = nativePath.mid(slash + 1);
+        folderFd = ::open(folder.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
     }
+
+    ~Impl()
+    {
+        finish();
+        if (folderFd >= 0)
+            ::close(folderFd);
+    }
+
+    Impl(const Impl&) = delete;
+    Impl& operator=(const Impl&) = delete;
 
     // Forgets what may have been changed by another connection since we
     // last looked.
@@ -47,25 +94,224 @@ struct NotesDatabase::Impl {
             seenDataVersion = v;
         }
     }
+
+    bool groupDue() const
+    {
+        return groupDocuments >= GroupDocuments || std::chrono::steady_clock::now() - groupStart >= GroupTime;
+    }
+
+    // Makes sure a group is open for the next write; commits a group that is
+    // due first, unless a document is half written.
+    void ensureGroup()
+    {
+        if (inGroup && !pending && groupDue())
+            commitGroup();
+        if (inGroup)
+            return;
+        conn->startLog();
+        conn->statement("BEGIN IMMEDIATE").run();
+        inGroup = true;
+        groupStart = std::chrono::steady_clock::now();
+        try {
+            noticeOtherWriters();
+        } catch (const NotesError&) {
+            loseGroup();
+            throw;
+        }
+    }
+
+    // A document saved and filed (or let go of after its save): counted in
+    // the group, which is committed when due.
+    // `callerHears`: the caller reports this document's failure itself, so
+    // it is not counted as lost when the commit fails.
+    void completeDocument(const QString& form, bool callerHears)
+    {
+        ++groupDocuments;
+        ++groupForms[form];
+        if (!groupDue())
+            return;
+        try {
+            commitGroup();
+        } catch (const NotesError&) {
+            if (!callerHears)
+                throw;
+            // The caller hears of this document through the exception; the
+            // tally keeps the others.
+            LostDocuments& lost = lostTally();
+            --lost.total;
+            if (--lost.byForm[form] == 0)
+                lost.byForm.remove(form);
+            throw;
+        }
+    }
+
+    void commitGroup()
+    {
+        try {
+            conn->statement("COMMIT").run();
+        } catch (const NotesError&) {
+            loseGroup();
+            throw;
+        }
+        inGroup = false;
+        groupDocuments = 0;
+        groupForms.clear();
+    }
+
+    // The open group did not make it into the file (rolled back by SQLite
+    // on a full disk, say, or by us): its documents are lost and counted.
+    void loseGroup()
+    {
+        if (!sqlite3_get_autocommit(conn->handle()))
+            sqlite3_exec(conn->handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+        LostDocuments& lost = lostTally();
+        lost.total += groupDocuments;
+        for (auto it = groupForms.cbegin(); it != groupForms.cend(); ++it)
+            lost.byForm[it.key()] += it.value();
+        inGroup = false;
+        groupDocuments = 0;
+        groupForms.clear();
+        folderIds.clear();
+        dropPending();
+    }
+
+    void dropPending();
+    void releasePending(bool callerHears = false);
+    void abandonPending(qint64 createdFolder = 0);
+
+    // Ends the writing of this book: the open group committed, the log
+    // folded into the file. Never throws; what is lost is counted.
+    void finish()
+    {
+        try {
+            releasePending();
+            if (inGroup)
+                commitGroup();
+        } catch (const NotesError&) {
+            // Counted by loseGroup(); nothing else to do at the end.
+        }
+        conn->finishLog();
+    }
 };
 
 struct NotesDocument::Impl {
     std::shared_ptr<NotesDatabase::Impl> db;
     store::ItemList items;  // in the order first written
-    qint64 noteId = 0;                               // 0 until saved
+    std::vector<std::uint32_t> itemKeys;  // foldedKey() of each item's name
+    // While a document has fewer than MaxSlottedItems items, their positions
+    // (plus one; 0 is free) in a table addressed by key.
+    static constexpr std::size_t MaxSlottedItems = 48;
+    std::array<std::uint8_t, 64> itemSlots{};
+    qint64 noteId = 0;      // 0 until saved
     QString unid;
+
+    ~Impl()
+    {
+        // Saved and never filed: the document stays as saved.
+        if (db && db->pending == this) {
+            try {
+                db->releasePending();
+            } catch (const NotesError&) {
+                // Counted as lost by the group; a destructor cannot say more.
+            }
+        }
+    }
+
+    QString form() const
+    {
+        for (const auto& item : items)
+            if (item.first.compare(QLatin1String("Form"), Qt::CaseInsensitive) == 0)
+                return item.second;
+        return QString();
+    }
 };
+
+void NotesDatabase::Impl::dropPending()
+{
+    if (pending) {
+        pending->noteId = 0;
+        pending->unid.clear();
+        pending = nullptr;
+    }
+}
+
+// The pending document stays as it was saved.
+void NotesDatabase::Impl::releasePending(bool callerHears)
+{
+    if (!pending)
+        return;
+    const QString form = pending->form();
+    pending = nullptr;
+    completeDocument(form, callerHears);
+}
+
+// The pending document is taken out again, with a folder its filing made:
+// its save and its filing are one. (Nothing is committed between the two,
+// so a killed program never leaves it half written either.)
+void NotesDatabase::Impl::abandonPending(qint64 createdFolder)
+{
+    if (!pending)
+        return;
+    if (sqlite3_get_autocommit(conn->handle())) {
+        // SQLite rolled the whole group back.
+        loseGroup();
+        return;
+    }
+    const qint64 noteId = pending->noteId;
+    dropPending();
+    try {
+        conn->statement("DELETE FROM folder_entries WHERE note_id=?1").bind(1, noteId).run();
+        conn->statement("DELETE FROM notes WHERE note_id=?1").bind(1, noteId).run();
+        if (createdFolder != 0)
+            conn->statement("DELETE FROM folders WHERE folder_id=?1").bind(1, createdFolder).run();
+    } catch (const NotesError&) {
+        loseGroup();
+        return;
+    }
+    // A group left with nothing in it ends at once: it would only keep
+    // other programs from writing to the book.
+    if (groupDocuments == 0) {
+        try {
+            commitGroup();
+        } catch (const NotesError&) {
+            // Nothing was in it to lose.
+        }
+    }
+}
 
 namespace {
 
+// The cache of open books, most recently used at the back, and the documents
+// lost since FinishWriting() last reported (complete documents whose group
+// could not be committed). When the program ends normally, the books still
+// open are finished here, while the tally still exists.
+struct OpenBooks {
+    LostDocuments lost;
+    std::vector<std::shared_ptr<NotesDatabase::Impl>> books;
+    ~OpenBooks() { books.clear(); }
+};
+
 constexpr std::size_t MaxCachedBooks = 4;
 
-// Most recently used at the back.
+OpenBooks& openBooksState()
+{
+    static OpenBooks open;
+    return open;
+}
+
 std::vector<std::shared_ptr<NotesDatabase::Impl>>& openBooks()
 {
-    static std::vector<std::shared_ptr<NotesDatabase::Impl>> books;
-    return books;
+    return openBooksState().books;
 }
+
+} // namespace
+
+static LostDocuments& lostTally()
+{
+    return openBooksState().lost;
+}
+
+namespace {
 
 void remember(std::shared_ptr<NotesDatabase::Impl> impl)
 {
@@ -75,35 +321,65 @@ void remember(std::shared_ptr<NotesDatabase::Impl> impl)
         books.erase(books.begin());
 }
 
+bool stillAtItsPath(const NotesDatabase::Impl& book)
+{
+    struct stat st;
+    return ::stat(book.nativePath.constData(), &st) == 0
+           && store::FileIdentity{st.st_dev, st.st_ino} == book.conn->identity();
+}
+
 // Drops every cached book whose file is no longer at the path it was opened
-// by (moved, replaced or deleted since). Its write-ahead log is checkpointed
-// into its own file and emptied first: SQLite leaves the log of a moved file
-// behind under the old name, where a new file at that path would take it for
-// its own. Then returns the cached book of `path`, if any.
+// by (moved, replaced or deleted since), after finishing its writing into
+// its own file: SQLite would leave the log of a moved file behind under the
+// old name, where a new file at that path would take it for its own. Then
+// returns the cached book of `path`, if any.
 std::shared_ptr<NotesDatabase::Impl> cachedBook(const QString& path)
 {
     auto& books = openBooks();
     std::shared_ptr<NotesDatabase::Impl> found;
     for (auto it = books.begin(); it != books.end();) {
-        const Connection& conn = *(*it)->conn;
-        struct stat st;
-        const bool current = ::stat(QFile::encodeName(conn.path()).constData(), &st) == 0
-                             && store::FileIdentity{st.st_dev, st.st_ino} == conn.identity();
-        if (!current) {
-            (*it)->conn->checkpointAndEmptyLog();
+        if (!stillAtItsPath(**it)) {
+            (*it)->finish();
             it = books.erase(it);
         } else {
-            if (conn.path() == path)
+            if ((*it)->conn->path() == path)
                 found = *it;
             ++it;
         }
     }
-    if (found) {
+    if (found && books.back() != found) {
         // Most recently used last.
         std::erase(books, found);
         books.push_back(found);
     }
     return found;
+}
+
+// Whether the book's file is still under its name in its folder.
+bool stillInItsFolder(const NotesDatabase::Impl& book)
+{
+    if (book.folderFd < 0)
+        return stillAtItsPath(book);
+    struct stat st;
+    return ::fstatat(book.folderFd, book.fileName.constData(), &st, 0) == 0
+           && store::FileIdentity{st.st_dev, st.st_ino} == book.conn->identity();
+}
+
+// The book opened last, when `file` is exactly its path and the file is
+// still there: the writers ask for the same book once per document, and
+// this answers them with one look at the file. A file replaced or removed
+// is noticed at the next document; a folder moved away (and another put in
+// its place) at the next group, the documents of the open group going into
+// the book where it was moved.
+std::shared_ptr<NotesDatabase::Impl> lastBook(const QString& file)
+{
+    auto& books = openBooks();
+    if (books.empty() || books.back()->conn->path() != file)
+        return nullptr;
+    const NotesDatabase::Impl& book = *books.back();
+    if (!(book.inGroup ? stillInItsFolder(book) : stillAtItsPath(book)))
+        return nullptr;
+    return books.back();
 }
 
 QString executableDirectory()
@@ -127,14 +403,17 @@ QStringList templateDirectories()
             exeDir + QStringLiteral("/../share/pellaro/templates")};
 }
 
-// A path given relative (a bare name such as "names.nsf" in particular) is
-// looked up in the data directory, then among the installed templates.
+// A bare file name such as "names.nsf" is looked up in the data directory,
+// then among the installed templates; any other relative path is the
+// working directory's.
 QString resolveExisting(const QString& file)
 {
     if (file.isEmpty())
         throw NotesError("no database file named");
     if (QDir::isAbsolutePath(file))
         return QDir::cleanPath(file);
+    if (file.contains(u'/'))
+        return QDir::cleanPath(QFileInfo(file).absoluteFilePath());
     const QString inData = QDir(NotesSession::DataDirectory()).filePath(file);
     if (QFileInfo::exists(inData))
         return QDir::cleanPath(inData);
@@ -146,38 +425,16 @@ QString resolveExisting(const QString& file)
     throw NotesError(("database not found: " + file).toStdString());
 }
 
+// A bare file name for a new file is the data directory's, as for an
+// existing one; any other relative path is the working directory's.
 QString resolveNew(const QString& file)
 {
     if (file.isEmpty())
         throw NotesError("no database file named");
-    if (QDir::isAbsolutePath(file))
-        return QDir::cleanPath(file);
-    return QDir::cleanPath(QDir(NotesSession::DataDirectory()).filePath(file));
+    if (!file.contains(u'/'))
+        return QDir::cleanPath(QDir(NotesSession::DataDirectory()).filePath(file));
+    return QDir::cleanPath(QFileInfo(file).absoluteFilePath());
 }
-
-// BEGIN IMMEDIATE ... COMMIT, rolled back when left by an exception.
-class WriteTransaction {
-public:
-    explicit WriteTransaction(Connection& c)
-        : c_(c)
-    {
-        c_.statement("BEGIN IMMEDIATE").run();
-    }
-    ~WriteTransaction()
-    {
-        if (!done_ && !sqlite3_get_autocommit(c_.handle()))
-            sqlite3_exec(c_.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
-    }
-    void commit()
-    {
-        c_.statement("COMMIT").run();
-        done_ = true;
-    }
-
-private:
-    Connection& c_;
-    bool done_ = false;
-};
 
 } // namespace
 
@@ -222,11 +479,11 @@ std::unique_ptr<NotesDatabase> NotesSession::GetDatabase(const QString& server, 
 {
     if (!server.isEmpty())
         throw NotesError(("no server access: " + server).toStdString());
-    const QString path = resolveExisting(file);
-    if (auto impl = cachedBook(path)) {
-        impl->noticeOtherWriters();
+    if (auto impl = lastBook(file))
         return std::unique_ptr<NotesDatabase>(new NotesDatabase(impl));
-    }
+    const QString path = resolveExisting(file);
+    if (auto impl = cachedBook(path))
+        return std::unique_ptr<NotesDatabase>(new NotesDatabase(impl));
     auto impl = std::make_shared<NotesDatabase::Impl>(Connection::openExisting(path, Connection::Mode::ReadWrite));
     remember(impl);
     return std::unique_ptr<NotesDatabase>(new NotesDatabase(impl));
@@ -253,26 +510,42 @@ std::unique_ptr<NotesDatabase> NotesDatabase::CreateCopy(const QString& server, 
     Connection& source = *d->conn;
     const QString target = resolveNew(path);
     cachedBook(target);  // a book that was at that path before must let go of its log first
-    std::unique_ptr<Connection> copy = Connection::createNew(target, store::KindBook);
 
-    copy->setBookValue("title", source.bookValue("title"));
+    // The design first: what cannot be read here is the design's fault.
+    const QString title = source.bookValue("title");
     QString design = source.bookValue("template_name");
     if (design.isEmpty())
         design = QFileInfo(source.path()).fileName();
-    copy->setBookValue("design_source", design);
-
-    // The design notes, with their universal ids, and the folders (empty).
+    struct DesignNote {
+        QString unid;
+        QByteArray noteClass;
+        store::ItemList items;
+    };
+    std::vector<DesignNote> notes;
     Statement notesQuery(source.handle(), "SELECT unid, class, items FROM notes WHERE class<>'document' "
                                           "ORDER BY note_id");
-    while (notesQuery.step()) {
-        const QByteArray noteClass = notesQuery.columnText(1).toUtf8();
-        copy->insertNote(std::string_view(noteClass.constData(), std::size_t(noteClass.size())),
-                         notesQuery.columnText(0), notesQuery.columnItems(2));
-    }
+    while (notesQuery.step())
+        notes.push_back({notesQuery.columnText(0), notesQuery.columnText(1).toUtf8(), notesQuery.columnItems(2)});
+    QStringList folderNames;
     Statement folders(source.handle(), "SELECT name FROM folders ORDER BY folder_id");
-    while (folders.step()) {
-        const QString name = folders.columnText(0);
-        copy->statement("INSERT INTO folders(name) VALUES(?1)").bind(1, name).run();
+    while (folders.step())
+        folderNames.append(folders.columnText(0));
+
+    // Then the new file: what fails here is the file system's.
+    std::unique_ptr<Connection> copy = Connection::createNew(target, store::KindBook);
+    try {
+        copy->setBookValue("title", title);
+        copy->setBookValue("design_source", design);
+        // The design notes, with their universal ids, and the folders (empty).
+        for (const DesignNote& n : notes)
+            copy->insertNote(std::string_view(n.noteClass.constData(), std::size_t(n.noteClass.size())), n.unid,
+                             n.items);
+        for (const QString& name : folderNames)
+            copy->statement("INSERT INTO folders(name) VALUES(?1)").bind(1, name).run();
+    } catch (const NotesFileError&) {
+        throw;
+    } catch (const NotesError& e) {
+        throw NotesFileError(e.what(), 0);
     }
     copy->commitNew();
 
@@ -286,6 +559,7 @@ std::unique_ptr<NotesDocument> NotesDatabase::CreateDocument()
     auto impl = std::make_unique<NotesDocument::Impl>();
     impl->db = d;
     impl->items.reserve(40);
+    impl->itemKeys.reserve(40);
     return std::unique_ptr<NotesDocument>(new NotesDocument(std::move(impl)));
 }
 
@@ -298,68 +572,176 @@ NotesDocument::NotesDocument(std::unique_ptr<Impl> impl)
 
 NotesDocument::~NotesDocument() = default;
 
+namespace {
+
+// A key of an item name under case folding: names equal without regard to
+// case have equal keys, so a document finds the item a name replaces by
+// comparing numbers first.
+std::uint32_t foldedKey(const QString& name)
+{
+    const char16_t* p = reinterpret_cast<const char16_t*>(name.constData());
+    const qsizetype n = name.size();
+    std::uint32_t h = 2166136261u;
+    for (qsizetype i = 0; i < n; ++i) {
+        char32_t c = p[i];
+        if (c < 0x80) {
+            if (c >= u'A' && c <= u'Z')
+                c += 0x20;
+        } else if (QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(p[i + 1])) {
+            c = QChar::toCaseFolded(QChar::surrogateToUcs4(char16_t(c), p[i + 1]));
+            ++i;
+        } else {
+            c = QChar::toCaseFolded(c);
+        }
+        h = (h ^ std::uint32_t(c)) * 16777619u;
+    }
+    return h;
+}
+
+} // namespace
+
 void NotesDocument::ReplaceItemValue(const QString& name, const QString& value)
 {
     if (name.isEmpty())
         throw NotesError("an item needs a name");
     // Item names compare without regard to case, as in Notes; the item keeps
     // its place and takes the name as given now.
-    for (auto& item : d->items) {
-        if (item.first.size() == name.size() && item.first.compare(name, Qt::CaseInsensitive) == 0) {
-            item.first = name;
-            item.second = value;
-            return;
+    const std::uint32_t key = foldedKey(name);
+    auto same = [&](std::size_t i) {
+        return d->itemKeys[i] == key && d->items[i].first.compare(name, Qt::CaseInsensitive) == 0;
+    };
+    auto replace = [&](std::size_t i) {
+        d->items[i].first = name;
+        d->items[i].second = value;
+    };
+    auto& table = d->itemSlots;
+    const std::size_t count = d->items.size();
+    if (count < NotesDocument::Impl::MaxSlottedItems) {
+        // An open-addressing table over the keys: found in a step or two.
+        std::size_t h = key % table.size();
+        for (; table[h] != 0; h = (h + 1) % table.size()) {
+            if (same(table[h] - 1u)) {
+                replace(table[h] - 1u);
+                return;
+            }
+        }
+        table[h] = static_cast<std::uint8_t>(count + 1);
+    } else {
+        for (std::size_t i = 0; i < count; ++i) {
+            if (same(i)) {
+                replace(i);
+                return;
+            }
         }
     }
     d->items.emplace_back(name, value);
+    d->itemKeys.push_back(key);
 }
 
 void NotesDocument::Save(bool /*force*/, bool /*makeResponse*/)
 {
-    Connection& c = *d->db->conn;
-    WriteTransaction t(c);
-    if (d->noteId == 0) {
-        const QString unid = Connection::newUnid();
-        const qint64 noteId = c.insertNote(store::ClassDocument, unid, d->items);
-        t.commit();
-        d->noteId = noteId;
-        d->unid = unid;
-    } else {
-        c.replaceItems(d->noteId, d->items);
-        t.commit();
+    NotesDatabase::Impl& db = *d->db;
+    Connection& c = *db.conn;
+    if (d->noteId != 0) {
+        // Saved before: its items are replaced in the open group.
+        if (db.pending != d.get())
+            db.ensureGroup();
+        try {
+            c.replaceItems(d->noteId, d->items);
+        } catch (const NotesError&) {
+            if (sqlite3_get_autocommit(c.handle()))
+                db.loseGroup();
+            throw;
+        }
+        return;
     }
+    db.ensureGroup();
+    // Another document saved and not filed stays as it was saved.
+    db.releasePending();
+    try {
+        const QString unid = Connection::newUnid();
+        d->noteId = c.insertNote(store::ClassDocument, unid, d->items);
+        d->unid = unid;
+    } catch (const NotesError&) {
+        if (sqlite3_get_autocommit(c.handle()))
+            db.loseGroup();
+        throw;
+    }
+    db.pending = d.get();
 }
 
 void NotesDocument::PutInFolder(const QString& folderName)
 {
     if (d->noteId == 0)
         throw NotesError("the document is not saved");
-    if (folderName.isEmpty())
-        throw NotesError("a folder needs a name");
     NotesDatabase::Impl& db = *d->db;
     Connection& c = *db.conn;
-    WriteTransaction t(c);
-    db.noticeOtherWriters();
-    qint64 folderId = db.folderIds.value(folderName, 0);
-    if (folderId == 0) {
-        Statement& find = c.statement("SELECT folder_id FROM folders WHERE name=?1");
-        find.bind(1, folderName);
-        if (find.step())
-            folderId = find.columnInt(0);
-        find.reset();
+    const bool pending = db.pending == d.get();
+    qint64 folderId = 0;
+    qint64 createdFolder = 0;
+    try {
+        if (folderName.isEmpty())
+            throw NotesError("a folder needs a name");
+        if (!pending)
+            db.ensureGroup();
+        folderId = db.folderIds.value(folderName, 0);
+        if (folderId == 0) {
+            Statement& find = c.statement("SELECT folder_id FROM folders WHERE name=?1");
+            find.bind(1, folderName);
+            if (find.step())
+                folderId = find.columnInt(0);
+            find.reset();
+        }
+        if (folderId == 0) {
+            c.statement("INSERT INTO folders(name) VALUES(?1)").bind(1, folderName).run();
+            folderId = createdFolder = sqlite3_last_insert_rowid(c.handle());
+        }
+        c.statement("INSERT OR IGNORE INTO folder_entries(folder_id, note_id) VALUES(?1, ?2)")
+            .bind(1, folderId)
+            .bind(2, d->noteId)
+            .run();
+    } catch (const NotesError&) {
+        // A document whose filing fails is taken out again: it is never in
+        // the book without its folder.
+        if (pending)
+            db.abandonPending(createdFolder);
+        else if (sqlite3_get_autocommit(c.handle()))
+            db.loseGroup();
+        throw;
     }
-    const bool known = folderId != 0;
-    if (!known) {
-        c.statement("INSERT INTO folders(name) VALUES(?1)").bind(1, folderName).run();
-        folderId = sqlite3_last_insert_rowid(c.handle());
-    }
-    c.statement("INSERT OR IGNORE INTO folder_entries(folder_id, note_id) VALUES(?1, ?2)")
-        .bind(1, folderId)
-        .bind(2, d->noteId)
-        .run();
-    t.commit();
     db.folderIds.insert(folderName, folderId);
-    // Our own commit does not move data_version; nothing to refresh.
+    if (pending)
+        db.releasePending(true);
 }
+
+// ------------------------------------------------------------------ Finish
+
+LostDocuments FinishWriting()
+{
+    auto& books = openBooks();
+    for (const auto& book : books)
+        book->finish();
+    books.clear();
+    LostDocuments lost = std::exchange(lostTally(), LostDocuments());
+    return lost;
+}
+
+namespace store {
+
+void commitPendingWrites(const FileIdentity& file)
+{
+    for (const auto& book : openBooks()) {
+        if (book->conn->identity() != file || !book->inGroup)
+            continue;
+        try {
+            book->releasePending();
+            book->commitGroup();
+        } catch (const NotesError&) {
+            // Counted as lost; the reader sees the book as it is.
+        }
+    }
+}
+
+} // namespace store
 
 } // namespace notes

@@ -4,6 +4,7 @@
 // format (see docs/BOOK_FORMAT.md). Only the operations below are offered to
 // the rest of the program; every failure throws NotesError.
 
+#include <QHash>
 #include <QString>
 
 #include <memory>
@@ -14,6 +15,23 @@ namespace notes {
 class NotesError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
+};
+
+// A file that could not be created or written for a reason of the file
+// system (the name is taken, the folder is missing, the disk is full, no
+// permission), as opposed to a store or design that cannot be used.
+class NotesFileError : public NotesError {
+public:
+    NotesFileError(const std::string& what, int error)
+        : NotesError(what)
+        , error_(error)
+    {
+    }
+    // The errno value of the cause, 0 when the cause was not a system call.
+    int error() const { return error_; }
+
+private:
+    int error_;
 };
 
 class NotesDatabase;
@@ -78,7 +96,10 @@ public:
     // that name and value, replacing an item of the same name in place.
     void ReplaceItemValue(const QString& name, const QString& value);
 
-    // Writes the document durably (committed before it returns).
+    // Writes the document into the book's open group of documents, which is
+    // committed with the group (see FinishWriting). Until the document is
+    // filed, its save and its filing are one: a filing that fails takes the
+    // document out again. A document never filed stays as saved.
     void Save(bool force, bool makeResponse);
 
     // Files the saved document in the folder `folderName`, creating the folder
@@ -92,5 +113,24 @@ private:
     explicit NotesDocument(std::unique_ptr<Impl> impl);
     std::unique_ptr<Impl> d;
 };
+
+// Documents that were saved and filed, and then lost because the group they
+// were written in could not be committed (the disk full, say). Counted by
+// the value of their "Form" item.
+struct LostDocuments {
+    qint64 total = 0;
+    QHash<QString, qint64> byForm;
+};
+
+// Ends the writing of every address book this program has open: commits its
+// last group of documents, folds the log into the book and closes the file.
+// Afterwards each book's file alone holds every document written to it, with
+// nothing beside it, and no handle on it is held; a later write opens the
+// book again. Returns the documents lost since the last call. Never throws.
+//
+// Documents are committed in groups while they are written (see
+// docs/BOOK_FORMAT.md); this is the end of the last group. The program calls
+// it when an export run ends and on every way the program ends.
+LostDocuments FinishWriting();
 
 } // namespace notes

@@ -14,6 +14,10 @@
 #include <QRegularExpression>
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <sys/mount.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -22,10 +26,20 @@ struct CliRun {
     QByteArray out, err;
 };
 
-CliRun cli(const QStringList& args)
+// Runs pellaro-cli; `shell` runs it through /bin/sh with that text before
+// the command (limits, traps), `workingDir` in that folder.
+CliRun cli(const QStringList& args, const QString& workingDir = QString(), const QString& shell = QString())
 {
+    // What this test wrote is finished, so another process sees all of it.
+    FinishDocumentWrites();
     QProcess p;
-    p.start(QStringLiteral(PELLARO_BIN_DIR "/pellaro-cli"), args);
+    if (!workingDir.isEmpty())
+        p.setWorkingDirectory(workingDir);
+    if (shell.isEmpty())
+        p.start(QStringLiteral(PELLARO_BIN_DIR "/pellaro-cli"), args);
+    else
+        p.start(QStringLiteral("/bin/sh"), QStringList{QStringLiteral("-c"), shell + QStringLiteral("; exec \"$0\" \"$@\""),
+                                                   QStringLiteral(PELLARO_BIN_DIR "/pellaro-cli")} + args);
     CliRun r;
     if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit)
         return r;
@@ -145,6 +159,78 @@ TEST_F(BookCli, DumpRefusesWhatIsNotOneOfOurBooksAndLeavesItAlone)
     EXPECT_EQ(readAll(random), bytes);
     EXPECT_FALSE(QFileInfo::exists(home.file("missing.nsf")));
     EXPECT_FALSE(QFileInfo::exists(random + "-wal"));
+}
+
+TEST_F(BookCli, CreateTakesRelativeFoldersFromTheWorkingDirectoryAndNamesTheCauseOfAFailure)
+{
+    ASSERT_TRUE(QDir(home.path()).mkdir("same"));
+    const CliRun r = cli({"book", "create", "same"}, home.path());
+    ASSERT_EQ(r.status, 0) << r.err.constData();
+    const QString book = QString::fromUtf8(r.out).trimmed();
+    EXPECT_EQ(QFileInfo(book).absolutePath(), home.file("same/Lotus Notes Address Book"));
+    EXPECT_TRUE(QFileInfo(book).isFile());
+
+    // A disk that takes no more (a file size limit stands in for it): the
+    // message names the cause, not a missing Notes.
+    ASSERT_TRUE(QDir(home.path()).mkdir("full"));
+    const CliRun full = cli({"book", "create", home.file("full")}, QString(), "trap '' XFSZ; ulimit -f 4");
+    EXPECT_EQ(full.status, 1);
+    EXPECT_TRUE(full.err.contains("could not be created")) << full.err.constData();
+    EXPECT_FALSE(full.err.contains("NOT INSTALLED")) << full.err.constData();
+    EXPECT_TRUE(QDir(home.file("full/Lotus Notes Address Book")).entryList(QDir::Files | QDir::Hidden).isEmpty());
+}
+
+TEST_F(BookCli, ReadingLeavesNothingBesideTheBookAndRefusesPipesAtOnce)
+{
+    const QString book = createBook(home);
+    const QString folder = QFileInfo(book).absolutePath();
+    const QStringList alone{QFileInfo(book).fileName()};
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden), alone);
+    EXPECT_EQ(cli({"book", "dump", book}).status, 0);
+    EXPECT_EQ(cli({"book", "export", book, "--vcard", home.file("out.vcf")}).status, 0);
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden), alone);
+
+    // A book still marked for the log, with no log beside it, is read
+    // without making one.
+    {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(QFile::encodeName(book).constData(), &db), SQLITE_OK);
+        ASSERT_EQ(sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(db);
+    }
+    ASSERT_EQ(readAll(book).at(18), 2);
+    EXPECT_EQ(cli({"book", "dump", book, "--design"}).status, 0);
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden), alone);
+
+    const QString pipe = home.file("pipe.nsf");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    for (const QStringList& args : {QStringList{"book", "dump", pipe},
+                                    QStringList{"book", "export", pipe, "--dxl", home.file("out.dxl")}}) {
+        const CliRun r = cli(args);
+        EXPECT_EQ(r.status, 2) << args.join(' ').toStdString();
+        EXPECT_TRUE(r.err.contains("not a file")) << r.err.constData();
+    }
+}
+
+TEST_F(BookCli, ABookOnAReadOnlyFileSystemIsDumped)
+{
+    const QString mountPoint = home.file("ro");
+    ASSERT_TRUE(QDir().mkpath(mountPoint));
+    const QByteArray where = QFile::encodeName(mountPoint);
+    if (::mount("pellaro-test", where.constData(), "tmpfs", 0, "size=4m") != 0)
+        GTEST_SKIP() << "no tmpfs can be mounted here (needs root)";
+    const QString book = createBook(home);
+    const QString copy = mountPoint + "/book.nsf";
+    const bool copied = QFile::copy(book, copy);
+    const bool readOnly =
+        ::mount("pellaro-test", where.constData(), "tmpfs", MS_REMOUNT | MS_RDONLY, "size=4m") == 0;
+    const CliRun r = cli({"book", "dump", copy, "--design"});
+    const QStringList after = QDir(mountPoint).entryList(QDir::Files | QDir::Hidden);
+    ::umount(where.constData());
+    ASSERT_TRUE(copied && readOnly);
+    EXPECT_EQ(r.status, 0) << r.err.constData();
+    EXPECT_EQ(jsonLines(r.out).size(), 4);
+    EXPECT_EQ(after, QStringList{"book.nsf"});
 }
 
 TEST_F(BookCli, HelpAndUsage)

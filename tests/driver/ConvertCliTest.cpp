@@ -14,6 +14,8 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <sys/stat.h>
+
 using namespace fixtures;
 using pstwriter::DistListData;
 using pstwriter::PstBuilder;
@@ -71,11 +73,29 @@ TEST_F(Convert, NewBookPrintsItsPathAndTheSummary)
     EXPECT_TRUE(book.startsWith(dir + QStringLiteral("/Lotus Notes Address Book/names")));
     EXPECT_EQ(r.out, book + u'\n');
     EXPECT_EQ(r.err, QStringLiteral("3 persons, 1 groups written, 0 items failed\n"));
-    const auto docs = documents(book);
+    // The book is finished: the .nsf alone, copied elsewhere, holds every
+    // document, and nothing is left beside it.
+    EXPECT_EQ(QDir(QFileInfo(book).absolutePath()).entryList(QDir::Files | QDir::Hidden),
+              QStringList{QFileInfo(book).fileName()});
+    const QString copy = home.file(QStringLiteral("copy.nsf"));
+    ASSERT_TRUE(QFile::copy(book, copy));
+    const auto docs = documents(copy);
     ASSERT_EQ(docs.size(), 4u);
     EXPECT_EQ(item(docs[3], QStringLiteral("FirstName")), QStringLiteral("Carl"));
+    for (const auto& d : docs)
+        EXPECT_EQ(d.folders.size(), 1);
     // The file was opened directly: no profile was made.
     EXPECT_FALSE(QFileInfo::exists(outlook::RDOSession::ProfilePath()));
+
+    // A second conversion right away, most likely in the same second: a
+    // second book, the first one untouched.
+    const QByteArray first = readAll(book);
+    const Result again = cli({pst, QStringLiteral("--new-book"), dir});
+    ASSERT_EQ(again.code, 0) << again.err.toStdString();
+    const QString second = again.out.trimmed();
+    EXPECT_NE(second, book);
+    EXPECT_EQ(readAll(book), first);
+    EXPECT_EQ(documents(second).size(), 4u);
 }
 
 TEST_F(Convert, FolderOptionTakesTheNamedFoldersOnly)
@@ -118,6 +138,25 @@ TEST_F(Convert, DestinationThatIsNotOneOfOurBooksStaysByteIdentical)
         EXPECT_EQ(QDir(home.path()).entryList(QDir::Files),
                   (QStringList{QStringLiteral("empty.nsf"), QStringLiteral("in.pst"), QStringLiteral("letter.nsf")}));
     }
+
+    // A named pipe is refused at once, not waited on.
+    const QString pipe = home.file(QStringLiteral("pipe.nsf"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    const Result piped = cli({pst, QStringLiteral("--into"), pipe});
+    EXPECT_EQ(piped.code, 2);
+    EXPECT_TRUE(piped.err.contains(QStringLiteral("not a file"))) << piped.err.toStdString();
+
+    // The name checked is the name written: "book.nsf " (a trailing blank)
+    // would be written as "book.nsf", another book; it is refused.
+    const QString book = home.file(QStringLiteral("book.nsf"));
+    makeBook(book);
+    const QString blank = book + u' ';
+    ASSERT_TRUE(QFile::copy(book, blank));
+    const Result trailing = cli({pst, QStringLiteral("--into"), blank});
+    EXPECT_EQ(trailing.code, 2);
+    EXPECT_TRUE(trailing.err.contains(QStringLiteral("blank"))) << trailing.err.toStdString();
+    EXPECT_TRUE(documents(book).empty());
+    EXPECT_TRUE(documents(blank).empty());
 }
 
 TEST_F(Convert, SourceThatCannotBeOpenedWritesNothing)

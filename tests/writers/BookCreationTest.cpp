@@ -174,47 +174,55 @@ TEST_F(BookCreation, AnUnusableDesignSourceShowsTheMessageAndEndsTheProgram)
     EXPECT_EQ(dialogs.endProgramCalls, 3);
 }
 
-TEST_F(BookCreation, AMissingFolderEndsTheProgramWithoutCreatingIt)
+TEST_F(BookCreation, AFolderThatCannotTakeTheBookNamesTheCauseAndEndsTheProgram)
 {
     Global::NewBookPath = home.file(QStringLiteral("nowhere/Lotus Notes Address Book/"));
     EXPECT_THROW(CreateNSF(view, dialogs), ProgramEnded);
-    EXPECT_EQ(dialogs.messages.size(), 1);
+    ASSERT_EQ(dialogs.messages.size(), 1);
+    EXPECT_EQ(dialogs.messages[0].title, QStringLiteral("Address Book Not Created"));
+    EXPECT_TRUE(dialogs.messages[0].text.startsWith(
+        QStringLiteral("The new Lotus Notes Address Book could not be created.\r\n") + home.file(QStringLiteral("nowhere/"))))
+        << qPrintable(dialogs.messages[0].text);
+    EXPECT_TRUE(dialogs.messages[0].text.endsWith(QStringLiteral(": No such file or directory")))
+        << qPrintable(dialogs.messages[0].text);
     EXPECT_FALSE(QFileInfo::exists(home.file(QStringLiteral("nowhere"))));
 }
 
-TEST_F(BookCreation, ABookOfTheSameSecondIsNeverOverwritten)
+TEST_F(BookCreation, ASecondBookOfTheSameSecondGetsTheNextNumberAndNothingIsReplaced)
 {
-    // Files already holding every name the next seconds can give: whichever
-    // second the creation falls in, its name is taken.
+    // Files holding the name, and its "-2", of every second the creation
+    // may fall in: the book gets "-3", and the files stay as they were.
     const QDateTime now = QDateTime::currentDateTime();
     std::map<QString, QByteArray> taken;
     for (int s = -1; s <= 5; ++s) {
-        const QString path = folder + u'/' + NewBookFileName(now.addSecs(s));
-        taken[path] = QByteArray("earlier book ") + QByteArray::number(s);
-        ASSERT_TRUE(writeAll(path, taken[path]));
+        for (int sequence : {1, 2}) {
+            const QString path = folder + u'/' + NewBookFileName(now.addSecs(s), sequence);
+            taken[path] = QByteArray("earlier book ") + QByteArray::number(s);
+            ASSERT_TRUE(writeAll(path, taken[path]));
+        }
     }
-    EXPECT_THROW(CreateNSF(view, dialogs), ProgramEnded);
-    ASSERT_EQ(dialogs.messages.size(), 1);
-    EXPECT_EQ(dialogs.messages.first().text, QStringLiteral("Lotus Notes NOT INSTALLED or CONFIGURED Properly."));
+    CreateNSF(view, dialogs);
+    EXPECT_TRUE(dialogs.messages.isEmpty());
+    EXPECT_TRUE(Global::NewBookPath.endsWith(QStringLiteral("-3.nsf"))) << qPrintable(Global::NewBookPath);
+    EXPECT_EQ(designOf(Global::NewBookPath).size(), 4);
     for (const auto& [path, bytes] : taken)
         EXPECT_EQ(readAll(path), bytes) << qPrintable(path);
-    EXPECT_EQ(filesInFolder().size(), taken.size());
+    EXPECT_EQ(filesInFolder().size(), taken.size() + 1);
 
-    // And two real creations in a row: two books, or the second ends the
-    // program and the first is intact.
+    // And three real creations in a row: three books, none replaced.
     for (const auto& [path, bytes] : taken)
         QFile::remove(path);
-    Global::NewBookPath = folder + u'/';
-    CreateNSF(view, dialogs);
-    const QString first = Global::NewBookPath;
-    const QByteArray firstBytes = readAll(first);
-    Global::NewBookPath = folder + u'/';
-    try {
+    QFile::remove(Global::NewBookPath);
+    QStringList made;
+    for (int i = 0; i < 3; ++i) {
+        Global::NewBookPath = folder + u'/';
         CreateNSF(view, dialogs);
-        EXPECT_NE(Global::NewBookPath, first);
-        EXPECT_EQ(filesInFolder().size(), 2);
-    } catch (const ProgramEnded&) {
-        EXPECT_EQ(readAll(first), firstBytes);
-        EXPECT_EQ(filesInFolder().size(), 1);
+        made.append(Global::NewBookPath);
     }
+    EXPECT_TRUE(dialogs.messages.isEmpty());
+    made.removeDuplicates();
+    EXPECT_EQ(made.size(), 3);
+    EXPECT_EQ(filesInFolder().size(), 3);
+    for (const QString& book : made)
+        EXPECT_EQ(designOf(book).size(), 4) << qPrintable(book);
 }
