@@ -263,8 +263,9 @@ TEST_F(Writers, AFailedSaveOrFilingIsReportedWithoutAMessage)
 TEST_F(Writers, OnAFullDiskTheDocumentsCountedWrittenAreThoseInTheBook)
 {
     // A file size limit stands in for a full disk: the log of the book
-    // cannot grow past 2.5 MB, so the third group of 1,000 documents cannot
-    // be committed, nor any later one.
+    // cannot grow past 2.5 MB, so some group cannot be committed, nor any
+    // later one. Where groups close depends on the clock (1,000 documents or
+    // 100 ms), so only the book's agreement with the counts is certain.
     Global::DestinationPath = bookB;
     view.newBookMode = false;
     PersonFields f;
@@ -289,7 +290,7 @@ TEST_F(Writers, OnAFullDiskTheDocumentsCountedWrittenAreThoseInTheBook)
     EXPECT_GT(lost.persons, 0);
     EXPECT_EQ(lost.persons, lost.total);
     const qint64 written = reported - lost.persons;
-    EXPECT_GE(written, 1000);
+    EXPECT_GT(written, 0);
     EXPECT_LT(written, 4500);
     const auto docs = documents(bookB);
     EXPECT_EQ(qint64(docs.size()), written);
