@@ -20,15 +20,12 @@ void finishAtProgramEnd()
 // document. A step whose object could not be made fails in turn.
 class DocumentWrite {
 public:
-    DocumentWrite(const ExportView& view, const char16_t* form)
+    DocumentWrite(const QString& book, const char16_t* form)
     {
         // The books written to are finished on every way out of the program.
         AddProgramEndWork(finishAtProgramEnd);
         step([&] { session_ = std::make_unique<notes::NotesSession>(); });
-        step([&] {
-            const QString& destination = view.IsNewBookMode() ? Global::NewBookPath : Global::DestinationPath;
-            database_ = need(session_).GetDatabase(QString(), destination);
-        });
+        step([&] { database_ = need(session_).GetDatabase(QString(), book); });
         step([&] { document_ = need(database_).CreateDocument(); });
         item(u"Form", text(form));
     }
@@ -49,8 +46,9 @@ public:
         step([&] { need(document_).ReplaceItemValue(text(name), value); });
     }
 
-    // Saves and files the document; true when both succeeded.
-    bool saveAndFile(const char16_t* folder)
+    // Saves and files the document; written when both succeeded, with the
+    // first failure as the reason otherwise.
+    DocumentWritten saveAndFile(const char16_t* folder)
     {
         bool saved = false;
         bool filed = false;
@@ -62,7 +60,11 @@ public:
             need(document_).PutInFolder(text(folder));
             filed = true;
         });
-        return saved && filed;
+        DocumentWritten result;
+        result.written = saved && filed;
+        if (!result.written)
+            result.reason = firstFailure_.isEmpty() ? QStringLiteral("the document was not saved") : firstFailure_;
+        return result;
     }
 
 private:
@@ -82,27 +84,34 @@ private:
     }
 
     template <class Step>
-    static void step(Step&& run)
+    void step(Step&& run)
     {
         try {
             std::forward<Step>(run)();
-        } catch (const std::exception&) {
+        } catch (const std::exception& e) {
             // Skip-on-error: this step is lost, the write goes on. The caller
-            // learns the outcome from saveAndFile().
+            // learns the outcome, and the first cause, from saveAndFile().
+            if (firstFailure_.isEmpty())
+                firstFailure_ = QString::fromUtf8(e.what());
         }
     }
 
     std::unique_ptr<notes::NotesSession> session_;
     std::unique_ptr<notes::NotesDatabase> database_;
     std::unique_ptr<notes::NotesDocument> document_;
+    QString firstFailure_;
 };
+
+const QString& destinationOf(const ExportView& view)
+{
+    return view.IsNewBookMode() ? Global::NewBookPath : Global::DestinationPath;
+}
 
 } // namespace
 
-bool SaveNotesContacts(const PersonFields& f, bool& SaveIt, const ExportView& view)
+DocumentWritten WritePerson(const PersonFields& f, const QString& book)
 {
-    (void)SaveIt;  // the document is saved whatever the caller passes
-    DocumentWrite w(view, u"Person");
+    DocumentWrite w(book, u"Person");
     w.item(u"FirstName", f.elotus_FirstName);
     w.item(u"MiddleName", f.elotus_MiddleName);
     w.item(u"LastName", f.elotus_LastName);
@@ -145,16 +154,27 @@ bool SaveNotesContacts(const PersonFields& f, bool& SaveIt, const ExportView& vi
     return w.saveAndFile(u"Outlook Contacts");
 }
 
-bool SaveNotesGroups(const QString& DLName, const QString& Members, const QString& Desc, bool& SaveIt,
-                     const ExportView& view)
+DocumentWritten WriteGroup(const QString& DLName, const QString& Members, const QString& Desc, const QString& book)
 {
-    (void)SaveIt;  // the document is saved whatever the caller passes
-    DocumentWrite w(view, u"Group");
+    DocumentWrite w(book, u"Group");
     w.item(u"ListName", DLName);
     w.item(u"ListDescription", Desc);
     w.item(u"Members", Members);
     w.item(u"Type", QStringLiteral("Group"));
     return w.saveAndFile(u"Outlook Groups");
+}
+
+bool SaveNotesContacts(const PersonFields& fields, bool& SaveIt, const ExportView& view)
+{
+    (void)SaveIt;  // the document is saved whatever the caller passes
+    return WritePerson(fields, destinationOf(view)).written;
+}
+
+bool SaveNotesGroups(const QString& DLName, const QString& Members, const QString& Desc, bool& SaveIt,
+                     const ExportView& view)
+{
+    (void)SaveIt;  // the document is saved whatever the caller passes
+    return WriteGroup(DLName, Members, Desc, destinationOf(view)).written;
 }
 
 DocumentsLost FinishDocumentWrites()
