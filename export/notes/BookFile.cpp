@@ -702,7 +702,7 @@ void Connection::startLog()
 
 void Connection::finishLog()
 {
-    if (!sqlite3_get_autocommit(db_))
+    if (!logging_ || !sqlite3_get_autocommit(db_))
         return;
     // The log copied into the book and emptied, then the book back in
     // rollback mode, which removes the log. When another connection has the

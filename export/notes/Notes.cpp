@@ -32,13 +32,7 @@ using store::Statement;
 constexpr int GroupDocuments = 1000;
 constexpr auto GroupTime = std::chrono::milliseconds(100);
 
-// The documents lost since FinishWriting() last reported: complete documents
-// whose group could not be committed.
-LostDocuments& lostTally()
-{
-    static LostDocuments tally;
-    return tally;
-}
+static LostDocuments& lostTally();
 
 // One open address book, shared by every NotesDatabase object of that file
 // and kept in a small cache between calls: the writers open their
@@ -264,20 +258,37 @@ void NotesDatabase::Impl::abandonPending()
 
 namespace {
 
-// The cache of open books; most recently used at the back. When the program
-// ends normally, the books still open are finished here.
+// The cache of open books, most recently used at the back, and the documents
+// lost since FinishWriting() last reported (complete documents whose group
+// could not be committed). When the program ends normally, the books still
+// open are finished here, while the tally still exists.
 struct OpenBooks {
+    LostDocuments lost;
     std::vector<std::shared_ptr<NotesDatabase::Impl>> books;
     ~OpenBooks() { books.clear(); }
 };
 
 constexpr std::size_t MaxCachedBooks = 4;
 
-std::vector<std::shared_ptr<NotesDatabase::Impl>>& openBooks()
+OpenBooks& openBooksState()
 {
     static OpenBooks open;
-    return open.books;
+    return open;
 }
+
+std::vector<std::shared_ptr<NotesDatabase::Impl>>& openBooks()
+{
+    return openBooksState().books;
+}
+
+} // namespace
+
+static LostDocuments& lostTally()
+{
+    return openBooksState().lost;
+}
+
+namespace {
 
 void remember(std::shared_ptr<NotesDatabase::Impl> impl)
 {

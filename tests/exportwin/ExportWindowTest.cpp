@@ -1,9 +1,11 @@
 // The export window's real controls: captions and arrangement, the enable
 // rules, the picks that start a run, and the guard while a run is under way.
 
+#include "app/QtDialogs.h"
 #include "app/frmSave.h"
 #include "app/global/Global.h"
 #include "export/ConversionDriver.h"
+#include "export/DocumentWriters.h"
 #include "export/notes/Notes.h"
 #include "source/outlook/Outlook.h"
 #include "tests/driver/Fixtures.h"
@@ -15,6 +17,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
@@ -67,6 +70,28 @@ private slots:
         dialogs.reset();
         home.reset();
         Global::ResetForTests();
+    }
+
+    void endProgramFinishesTheBooksBeingWritten()
+    {
+        // Documents written, then the program ends at once (File > Exit):
+        // the book alone holds them, with nothing left beside it.
+        const QString book = home->file(QStringLiteral("book.nsf"));
+        makeBook(book);
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("PELLARO_TEST_END_PROGRAM_BOOK"), book);
+        child.setProcessEnvironment(env);
+        child.start(QCoreApplication::applicationFilePath(), {});
+        QVERIFY(child.waitForFinished(60000));
+        QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(child.exitCode(), EXIT_SUCCESS);
+        QCOMPARE(QDir(home->path()).entryList({QStringLiteral("book.nsf*")}, QDir::Files | QDir::Hidden),
+                 QStringList{QStringLiteral("book.nsf")});
+        const auto docs = documents(book);
+        QCOMPARE(docs.size(), std::size_t(10));
+        for (const auto& d : docs)
+            QCOMPARE(d.folders, QStringList{QStringLiteral("Outlook Contacts")});
     }
 
     void designStateCaptionsAndArrangement()
@@ -214,9 +239,64 @@ private slots:
         QVERIFY(Global::NewBookPath.startsWith(picked + QStringLiteral("/Lotus Notes Address Book/names")));
         QCOMPARE(Global::DestinationPath, picked + QStringLiteral("/Lotus Notes Address Book/"));
         QVERIFY(dialogs->messages[0].text.endsWith(Global::NewBookPath));
-        QCOMPARE(documents(Global::NewBookPath).size(), std::size_t(2));
         QVERIFY(Global::SelectedFolders.isEmpty());
         Q_UNUSED(pst);
+        // The book is finished: nothing beside it, and the .nsf alone,
+        // copied elsewhere, holds every document.
+        const QFileInfo book(Global::NewBookPath);
+        QCOMPARE(QDir(book.absolutePath()).entryList(QDir::Files | QDir::Hidden), QStringList{book.fileName()});
+        const QString copy = home->file(QStringLiteral("copy.nsf"));
+        QVERIFY(QFile::copy(book.filePath(), copy));
+        QCOMPARE(documents(copy).size(), std::size_t(2));
+    }
+
+    void labelsEndOnTheLastItemBesideItsFolder()
+    {
+        // Enough items for the labels to be repainted less often than set,
+        // and an empty folder ticked last.
+        pstwriter::PstBuilder b;
+        const auto first = b.addFolder(b.ipmSubtree(), QStringLiteral("Contacts"), QStringLiteral("IPF.Contact"));
+        const auto second = b.addFolder(b.ipmSubtree(), QStringLiteral("Others"), QStringLiteral("IPF.Contact"));
+        b.addFolder(b.ipmSubtree(), QStringLiteral("Empty"), QStringLiteral("IPF.Contact"));
+        for (int i = 1; i <= 400; ++i)
+            b.addContact(first, person(QStringLiteral("A%1").arg(i), QStringLiteral("B%1").arg(i)));
+        for (int i = 1; i <= 150; ++i)
+            b.addContact(second, person(QStringLiteral("C%1").arg(i), QStringLiteral("D%1").arg(i)));
+        const QString pst = write(b, home->file(QStringLiteral("in.pst")));
+        outlook::RDOSession session;
+        session.Logon();
+        Global::SelectedStoreID = session.AddPSTStore(pst).EntryID();
+        session.Logoff();
+        Global::SelectedFolders = {reference(pst, QStringLiteral("Contacts")), reference(pst, QStringLiteral("Others")),
+                                   reference(pst, QStringLiteral("Empty"))};
+        const QString picked = home->file(QStringLiteral("picked"));
+        QDir().mkpath(picked);
+
+        // What the labels show while the closing message is up.
+        struct Watching : ScriptedDialogs {
+            QStringList labels;
+            MsgAnswer MsgBox(QWidget* owner, const QString& text, MsgButtons buttons, MsgIcon icon,
+                             const QString& title, MsgAnswer defaultAnswer) override
+            {
+                frmSave& w = frmSave::instance();
+                labels = {w.LblSaveHeader->text(), w.LblProcessing->text(), w.LblFound->text(),
+                          w.LblCurrent->text()};
+                return ScriptedDialogs::MsgBox(owner, text, buttons, icon, title, defaultAnswer);
+            }
+        };
+        dialogs.reset();
+        Watching watching;
+        watching.folders = {picked};
+        frmSave& w = frmSave::instance();
+        w.OptNewNSF_Click();
+        w.show();
+        QTest::mouseClick(w.CmdNewNSF, Qt::LeftButton);
+        settle();
+
+        QCOMPARE(watching.messages.size(), 1);
+        QCOMPARE(watching.labels, (QStringList{QStringLiteral("Others"), QStringLiteral("C150 D150"),
+                                               QStringLiteral("150"), QStringLiteral("150/150")}));
+        QCOMPARE(documents(Global::NewBookPath).size(), std::size_t(550));
     }
 
     void pickingAFileRunsTheExportIntoIt()
@@ -403,5 +483,31 @@ private:
     std::unique_ptr<ScriptedDialogs> dialogs;
 };
 
-QTEST_MAIN(ExportWindowTest)
+// The child of endProgramFinishesTheBooksBeingWritten: writes documents
+// into the book named by the environment, then ends the program the way
+// File > Exit and the "not installed" message do.
+int writeThenEndProgram(const QString& book)
+{
+    Global::DestinationPath = book;
+    LabelView view;
+    view.newBookMode = false;
+    bool saveIt = true;
+    PersonFields f;
+    for (int i = 0; i < 10; ++i) {
+        f.elotus_FirstName = QStringLiteral("N%1").arg(i);
+        SaveNotesContacts(f, saveIt, view);
+    }
+    QtDialogs().EndProgram(EXIT_SUCCESS);
+}
+
+int main(int argc, char** argv)
+{
+    const QString child = qEnvironmentVariable("PELLARO_TEST_END_PROGRAM_BOOK");
+    if (!child.isEmpty())
+        return writeThenEndProgram(child);
+    QApplication app(argc, argv);
+    ExportWindowTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
 #include "ExportWindowTest.moc"

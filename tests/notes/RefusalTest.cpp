@@ -68,6 +68,14 @@ TEST(Refusal, FilesNotOursStayByteIdentical)
     makeSqliteFile(dir + QStringLiteral("/version.nsf"),
                    "PRAGMA application_id=1349402946; PRAGMA user_version=99; CREATE TABLE t(x);");
     makeSqliteFile(dir + QStringLiteral("/wal.nsf"), "PRAGMA journal_mode=WAL; CREATE TABLE t(x);");
+    // Our mark, our version and our table names, but other columns.
+    makeSqliteFile(dir + QStringLiteral("/columns.nsf"),
+                   "PRAGMA application_id=1349402946; PRAGMA user_version=1;"
+                   "CREATE TABLE book(key TEXT PRIMARY KEY, value TEXT);"
+                   "INSERT INTO book VALUES('kind','book');"
+                   "CREATE TABLE notes(id INTEGER PRIMARY KEY, body TEXT);"
+                   "CREATE TABLE folders(folder_id INTEGER PRIMARY KEY, name TEXT);"
+                   "CREATE TABLE folder_entries(note_id INTEGER, folder_id INTEGER);");
 
     const QStringList before = filesIn(dir);
     std::map<QString, QByteArray> bytes;

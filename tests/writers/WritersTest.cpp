@@ -19,6 +19,9 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <csignal>
+#include <sys/resource.h>
+
 using namespace notes;
 
 namespace {
@@ -255,4 +258,41 @@ TEST_F(Writers, AFailedSaveOrFilingIsReportedWithoutAMessage)
     const auto docs = documents(bookB);
     ASSERT_EQ(docs.size(), 1u);
     EXPECT_EQ(docs[0].folders, QStringList{QStringLiteral("Outlook Contacts")});
+}
+
+TEST_F(Writers, OnAFullDiskTheDocumentsCountedWrittenAreThoseInTheBook)
+{
+    // A file size limit stands in for a full disk: the log of the book
+    // cannot grow past 2.5 MB, so the third group of 1,000 documents cannot
+    // be committed, nor any later one.
+    Global::DestinationPath = bookB;
+    view.newBookMode = false;
+    PersonFields f;
+    f.elotus_Comments = QString(900, u'x');  // about 1 KB a document
+    bool saveIt = true;
+    struct sigaction ignore {}, previous {};
+    ignore.sa_handler = SIG_IGN;
+    ASSERT_EQ(::sigaction(SIGXFSZ, &ignore, &previous), 0);
+    rlimit limit{}, before{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &before), 0);
+    limit = before;
+    limit.rlim_cur = 2500 * 1024;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+    qint64 reported = 0;
+    for (int i = 0; i < 4500; ++i)
+        reported += SaveNotesContacts(f, saveIt, view) ? 1 : 0;
+    const DocumentsLost lost = FinishDocumentWrites();
+    ::setrlimit(RLIMIT_FSIZE, &before);
+    ::sigaction(SIGXFSZ, &previous, nullptr);
+
+    // Groups were lost after their documents had been reported written.
+    EXPECT_GT(lost.persons, 0);
+    EXPECT_EQ(lost.persons, lost.total);
+    const qint64 written = reported - lost.persons;
+    EXPECT_GE(written, 1000);
+    EXPECT_LT(written, 4500);
+    const auto docs = documents(bookB);
+    EXPECT_EQ(qint64(docs.size()), written);
+    for (const auto& d : docs)
+        ASSERT_EQ(d.folders, QStringList{QStringLiteral("Outlook Contacts")});
 }
