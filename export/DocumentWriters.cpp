@@ -41,9 +41,11 @@ public:
     DocumentWrite(const DocumentWrite&) = delete;
     DocumentWrite& operator=(const DocumentWrite&) = delete;
 
-    void item(const char16_t* name, const QString& value)
+    void item(const char16_t* name, const QString& value) { item(text(name), value); }
+
+    void item(const QString& name, const QString& value)
     {
-        step([&] { need(document_).ReplaceItemValue(text(name), value); });
+        step([&] { need(document_).ReplaceItemValue(name, value); });
     }
 
     // Saves and files the document; written when both succeeded, with the
@@ -112,44 +114,8 @@ const QString& destinationOf(const ExportView& view)
 DocumentWritten WritePerson(const PersonFields& f, const QString& book)
 {
     DocumentWrite w(book, u"Person");
-    w.item(u"FirstName", f.elotus_FirstName);
-    w.item(u"MiddleName", f.elotus_MiddleName);
-    w.item(u"LastName", f.elotus_LastName);
-    w.item(u"Suffix", f.elotus_Suffix);
-    w.item(u"Title", f.elotus_Title);
-    w.item(u"MailAddress", f.elotus_Email);
-    w.item(u"CompanyName", f.elotus_Company);
-    w.item(u"JobTitle", f.elotus_JobTitle);
-    w.item(u"OfficeStreetAddress", f.elotus_BusinessStreet);
-    w.item(u"OfficeCity", f.elotus_BusinessCity);
-    w.item(u"OfficeZIP", f.elotus_BusinessZip);
-    w.item(u"OfficeState", f.elotus_BusinessState);
-    w.item(u"OfficeCountry", f.elotus_BusinessCountry);
-    w.item(u"Location", f.elotus_Location);
-    w.item(u"WebSite", f.elotus_WebPage);
-    w.item(u"Department", f.elotus_Department);
-    w.item(u"Manager", f.elotus_Manager);
-    w.item(u"Assistant", f.elotus_Assistant);
-    w.item(u"OfficePhoneNumber", f.elotus_OfficePhone);
-    w.item(u"OfficeFAXPhoneNumber", f.elotus_OfficeFax);
-    w.item(u"CellPhoneNumber", f.elotus_CellPhone);
-    w.item(u"PhoneNumber_6", f.elotus_Pager);
-    w.item(u"MiscPhone1", f.elotus_OtherEmail1);
-    w.item(u"MiscPhone2", f.elotus_OtherEmail2);
-    w.item(u"MiscPhone3", f.elotus_OtherEmail3);
-    w.item(u"StreetAddress", f.elotus_PersonalStreet);
-    w.item(u"City", f.elotus_PersonalCity);
-    w.item(u"Zip", f.elotus_PersonalZip);
-    w.item(u"State", f.elotus_PersonalState);
-    w.item(u"Country", f.elotus_PersonalCountry);
-    w.item(u"Spouse", f.elotus_Spouse);
-    w.item(u"Children", f.elotus_Childern);
-    w.item(u"PhoneNumber", f.elotus_HomePhone);
-    w.item(u"HomeFAXPhoneNumber", f.elotus_HomeFax);
-    w.item(u"Birthday", f.elotus_BirthDay);
-    w.item(u"Anniversary", f.elotus_Anniversary);
-    w.item(u"Comment", f.elotus_Comments);
-    w.item(u"Categories", f.elotus_Categories);
+    for (const PersonItem& i : PersonItems)
+        w.item(PersonItemName(i), f.*i.field);
     w.item(u"Type", QStringLiteral("Person"));
     return w.saveAndFile(u"Outlook Contacts");
 }
