@@ -9,13 +9,13 @@
 #include "export/notes/BookReader.h"
 #include "export/notes/Notes.h"
 #include "tests/support/TempDir.h"
-#include "tests/writers/RecordingView.h"
+#include "tests/support/RecordingView.h"
 
 #include <QDir>
 #include <QLocale>
 #include <QStringList>
 
-#include "tests/notes/PrintQt.h"
+#include "tests/support/PrintQt.h"
 
 #include <gtest/gtest.h>
 

@@ -3,14 +3,14 @@
 
 #include "export/notes/Notes.h"
 #include "source/outlook/Outlook.h"
-#include "tests/driver/Fixtures.h"
-#include "tests/notes/PrintQt.h"
+#include "tests/support/RunCli.h"
+#include "tests/support/ExportFixtures.h"
+#include "tests/support/PrintQt.h"
 #include "tests/support/TempDir.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -30,14 +30,8 @@ struct Result {
 
 Result cli(const QStringList& args)
 {
-    QProcess p;
-    p.start(QStringLiteral(PELLARO_BIN_DIR "/pellaro-cli"), QStringList{QStringLiteral("convert")} + args);
-    p.waitForFinished(120000);
-    Result r;
-    r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
+    const CliRun r = runCli(QStringList{QStringLiteral("convert")} + args);
+    return {r.status, r.outText(), r.errText()};
 }
 
 class Convert : public ::testing::Test {

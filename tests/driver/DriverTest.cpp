@@ -7,8 +7,9 @@
 #include "export/ConversionDriver.h"
 #include "export/ItemReading.h"
 #include "export/notes/Notes.h"
-#include "tests/driver/Fixtures.h"
-#include "tests/notes/PrintQt.h"
+#include "tests/support/ExportFixtures.h"
+#include "tests/support/RecordingView.h"
+#include "tests/support/PrintQt.h"
 #include "tests/support/ScriptedDialogs.h"
 #include "tests/support/TempDir.h"
 

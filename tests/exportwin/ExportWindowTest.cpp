@@ -8,7 +8,8 @@
 #include "export/DocumentWriters.h"
 #include "export/notes/Notes.h"
 #include "source/outlook/Outlook.h"
-#include "tests/driver/Fixtures.h"
+#include "tests/support/ExportFixtures.h"
+#include "tests/support/RecordingView.h"
 #include "tests/support/ScriptedDialogs.h"
 #include "tests/support/TempDir.h"
 

@@ -10,7 +10,7 @@
 #include "app/global/Global.h"
 #include "export/notes/BookReader.h"
 #include "source/outlook/Outlook.h"
-#include "tests/foldertree/FolderFixtures.h"
+#include "tests/support/FolderFixtures.h"
 #include "tests/support/ScriptedDialogs.h"
 #include "tests/support/TempDir.h"
 

@@ -8,13 +8,13 @@
 #include "export/notes/Notes.h"
 #include "tests/support/ScriptedDialogs.h"
 #include "tests/support/TempDir.h"
-#include "tests/writers/RecordingView.h"
+#include "tests/support/RecordingView.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
-#include "tests/notes/PrintQt.h"
+#include "tests/support/PrintQt.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
