@@ -337,6 +337,8 @@ int convert(const QStringList& args)
     // cannot be written stops the run before it starts.
     std::unique_ptr<ItemReportFile> report;
     if (!o.report.isEmpty()) {
+        if (QFileInfo(o.report).isDir())
+            return badInput(QStringLiteral("%1: is a folder").arg(o.report));
         try {
             report = std::make_unique<ItemReportFile>(QFileInfo(o.report).absoluteFilePath());
         } catch (const OutputFileError& e) {

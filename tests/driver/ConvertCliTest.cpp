@@ -258,6 +258,14 @@ TEST_F(Convert, ReportHasOneRowPerItemWalkedAndIsReplacedOnlyWhenComplete)
     EXPECT_EQ(readAll(report), before);
     EXPECT_EQ(QDir(home.path()).entryList(QDir::Files | QDir::Hidden),
               (QStringList{QStringLiteral("in.pst"), QStringLiteral("mixed.pst"), QStringLiteral("report.csv")}));
+
+    // A folder is no report file: refused before anything is written.
+    const QString book = home.file(QStringLiteral("book.nsf"));
+    makeBook(book);
+    const Result folder = cli({mixed, QStringLiteral("--into"), book, QStringLiteral("--report"), dir});
+    EXPECT_EQ(folder.code, 2);
+    EXPECT_TRUE(folder.err.contains(QStringLiteral("is a folder"))) << folder.err.toStdString();
+    EXPECT_TRUE(documents(book).empty());
 }
 
 TEST_F(Convert, UsageMistakesAndHelp)
