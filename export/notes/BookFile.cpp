@@ -93,28 +93,6 @@ bool hasUnpairedSurrogate(const QString& s)
     return false;
 }
 
-// The UTF-8 length of a text, or -1 when it holds an unpaired surrogate.
-qsizetype utf8Length(const char16_t* p, qsizetype n)
-{
-    qsizetype len = n;
-    for (qsizetype i = 0; i < n; ++i) {
-        const char16_t u = p[i];
-        if (u < 0x80)
-            continue;
-        if (u < 0x800) {
-            len += 1;
-        } else if (u < 0xD800 || u > 0xDFFF) {
-            len += 2;
-        } else if (u <= 0xDBFF && i + 1 < n && p[i + 1] >= 0xDC00 && p[i + 1] <= 0xDFFF) {
-            len += 2;  // four bytes for the two units
-            ++i;
-        } else {
-            return -1;
-        }
-    }
-    return len;
-}
-
 unsigned char* putVarint(unsigned char* out, quint64 v)
 {
     while (v >= 0x80) {
@@ -135,47 +113,74 @@ constexpr qsizetype varintSize(quint64 v)
     return n;
 }
 
-// Writes a text of `utf8Len` UTF-8 bytes (-1: as UTF-16LE) with its length.
-unsigned char* putText(unsigned char* out, const char16_t* p, qsizetype n, qsizetype utf8Len)
+// The most a text of `n` units takes stored: its length and at most three
+// bytes a unit.
+constexpr qsizetype maxTextSize(qsizetype n)
 {
-    if (utf8Len < 0) {
-        out = putVarint(out, quint64(n) * 2);
-        for (qsizetype i = 0; i < n; ++i) {
-            *out++ = static_cast<unsigned char>(p[i] & 0xFF);
-            *out++ = static_cast<unsigned char>(p[i] >> 8);
-        }
-        return out;
-    }
-    out = putVarint(out, quint64(utf8Len));
-    for (qsizetype i = 0; i < n; ++i) {
-        const char32_t u = p[i];
-        if (u < 0x80) {
-            *out++ = static_cast<unsigned char>(u);
-        } else if (u < 0x800) {
-            *out++ = static_cast<unsigned char>(0xC0 | (u >> 6));
-            *out++ = static_cast<unsigned char>(0x80 | (u & 0x3F));
-        } else if (u < 0xD800 || u > 0xDFFF) {
-            *out++ = static_cast<unsigned char>(0xE0 | (u >> 12));
-            *out++ = static_cast<unsigned char>(0x80 | ((u >> 6) & 0x3F));
-            *out++ = static_cast<unsigned char>(0x80 | (u & 0x3F));
-        } else {
-            // A pair, as utf8Length has checked.
-            const char32_t c = 0x10000 + ((u - 0xD800) << 10) + (char32_t(p[i + 1]) - 0xDC00);
-            ++i;
-            *out++ = static_cast<unsigned char>(0xF0 | (c >> 18));
-            *out++ = static_cast<unsigned char>(0x80 | ((c >> 12) & 0x3F));
-            *out++ = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
-            *out++ = static_cast<unsigned char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
+    return 10 + 3 * n;
 }
 
-// The stored size of a text of `n` units whose UTF-8 length is `utf8Len`.
-qsizetype textSize(qsizetype n, qsizetype utf8Len)
+// Writes a text as UTF-8 with its byte length in front and returns the end;
+// nullptr (and nothing usable written) when the text holds an unpaired
+// surrogate, which UTF-8 cannot carry. One pass: the bytes go after room for
+// a one-byte length and move up in the rare case the length needs more.
+unsigned char* putUtf8(unsigned char* out, const char16_t* p, qsizetype n)
 {
-    const qsizetype bytes = utf8Len < 0 ? n * 2 : utf8Len;
-    return varintSize(quint64(bytes)) + bytes;
+    unsigned char* const start = out + 1;
+    unsigned char* q = start;
+    for (qsizetype i = 0; i < n; ++i) {
+        // Runs of plain ASCII, four units at a time.
+        while (i + 4 <= n && (p[i] | p[i + 1] | p[i + 2] | p[i + 3]) < 0x80) {
+            q[0] = static_cast<unsigned char>(p[i]);
+            q[1] = static_cast<unsigned char>(p[i + 1]);
+            q[2] = static_cast<unsigned char>(p[i + 2]);
+            q[3] = static_cast<unsigned char>(p[i + 3]);
+            q += 4;
+            i += 4;
+        }
+        if (i >= n)
+            break;
+        const char32_t u = p[i];
+        if (u < 0x80) {
+            *q++ = static_cast<unsigned char>(u);
+        } else if (u < 0x800) {
+            *q++ = static_cast<unsigned char>(0xC0 | (u >> 6));
+            *q++ = static_cast<unsigned char>(0x80 | (u & 0x3F));
+        } else if (u < 0xD800 || u > 0xDFFF) {
+            *q++ = static_cast<unsigned char>(0xE0 | (u >> 12));
+            *q++ = static_cast<unsigned char>(0x80 | ((u >> 6) & 0x3F));
+            *q++ = static_cast<unsigned char>(0x80 | (u & 0x3F));
+        } else if (u <= 0xDBFF && i + 1 < n && p[i + 1] >= 0xDC00 && p[i + 1] <= 0xDFFF) {
+            const char32_t c = 0x10000 + ((u - 0xD800) << 10) + (char32_t(p[i + 1]) - 0xDC00);
+            ++i;
+            *q++ = static_cast<unsigned char>(0xF0 | (c >> 18));
+            *q++ = static_cast<unsigned char>(0x80 | ((c >> 12) & 0x3F));
+            *q++ = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
+            *q++ = static_cast<unsigned char>(0x80 | (c & 0x3F));
+        } else {
+            return nullptr;
+        }
+    }
+    const quint64 len = quint64(q - start);
+    if (len < 0x80) {
+        *out = static_cast<unsigned char>(len);
+        return q;
+    }
+    const qsizetype extra = varintSize(len) - 1;
+    std::memmove(start + extra, start, std::size_t(len));
+    putVarint(out, len);
+    return q + extra;
+}
+
+// Writes a text as UTF-16LE with its byte length in front.
+unsigned char* putUtf16(unsigned char* out, const char16_t* p, qsizetype n)
+{
+    out = putVarint(out, quint64(n) * 2);
+    for (qsizetype i = 0; i < n; ++i) {
+        *out++ = static_cast<unsigned char>(p[i] & 0xFF);
+        *out++ = static_cast<unsigned char>(p[i] >> 8);
+    }
+    return out;
 }
 
 const char16_t* units(const QString& s)
@@ -298,22 +303,31 @@ FileIdentity checkHeader(const QString& path, bool* walMode)
 
 QByteArray encodeItems(const ItemList& items)
 {
-    // Two passes over the texts: their sizes, then the bytes, written
-    // straight into the one buffer.
-    qsizetype total = 1;
+    // Room for the worst case, written in one pass, cut to size.
+    qsizetype room = 1;
     for (const auto& [name, value] : items)
-        total += 1 + textSize(name.size(), utf8Length(units(name), name.size()))
-                 + textSize(value.size(), utf8Length(units(value), value.size()));
-    QByteArray out(total, Qt::Uninitialized);
-    unsigned char* p = reinterpret_cast<unsigned char*>(out.data());
+        room += 1 + maxTextSize(name.size()) + maxTextSize(value.size());
+    QByteArray out(room, Qt::Uninitialized);
+    unsigned char* const begin = reinterpret_cast<unsigned char*>(out.data());
+    unsigned char* p = begin;
     *p++ = ItemListFormat;
     for (const auto& [name, value] : items) {
-        const qsizetype nameLen = utf8Length(units(name), name.size());
-        const qsizetype valueLen = utf8Length(units(value), value.size());
-        *p++ = static_cast<unsigned char>((nameLen < 0 ? NameIsUtf16 : 0) | (valueLen < 0 ? ValueIsUtf16 : 0));
-        p = putText(p, units(name), name.size(), nameLen);
-        p = putText(p, units(value), value.size(), valueLen);
+        unsigned char* const flags = p++;
+        *flags = 0;
+        unsigned char* end = putUtf8(p, units(name), name.size());
+        if (!end) {
+            *flags |= NameIsUtf16;
+            end = putUtf16(p, units(name), name.size());
+        }
+        p = end;
+        end = putUtf8(p, units(value), value.size());
+        if (!end) {
+            *flags |= ValueIsUtf16;
+            end = putUtf16(p, units(value), value.size());
+        }
+        p = end;
     }
+    out.resize(p - begin);
     return out;
 }
 

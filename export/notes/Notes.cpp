@@ -11,6 +11,7 @@
 #include <sqlite3.h>
 
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <sys/stat.h>
 #include <system_error>
@@ -26,9 +27,10 @@ using store::Statement;
 // first document written after the last commit and committed when it holds
 // GroupDocuments complete documents or is GroupTime old, and when the writing
 // ends (FinishWriting, the book let go of, the program ending). Inside the
-// group each document has a savepoint from its Save to its PutInFolder, so a
-// document is saved and filed together or not at all. A process killed at
-// any moment leaves the book as of the last commit.
+// group nothing is committed between a document's Save and its PutInFolder,
+// and a document whose filing fails is deleted again, so a document is saved
+// and filed together or not at all. A process killed at any moment leaves
+// the book as of the last commit.
 constexpr int GroupDocuments = 1000;
 constexpr auto GroupTime = std::chrono::milliseconds(100);
 
@@ -51,7 +53,7 @@ struct NotesDatabase::Impl {
     int groupDocuments = 0;               // complete documents in it
     QHash<QString, qint64> groupForms;    // ... by the value of their "Form" item
     std::chrono::steady_clock::time_point groupStart;
-    NotesDocument::Impl* pending = nullptr;  // saved, not yet filed; its savepoint is open
+    NotesDocument::Impl* pending = nullptr;  // saved, not yet filed
 
     explicit Impl(std::unique_ptr<Connection> c)
         : conn(std::move(c))
@@ -158,7 +160,7 @@ struct NotesDatabase::Impl {
 
     void dropPending();
     void releasePending(bool callerHears = false);
-    void abandonPending();
+    void abandonPending(qint64 createdFolder = 0);
 
     // Ends the writing of this book: the open group committed, the log
     // folded into the file. Never throws; what is lost is counted.
@@ -178,6 +180,7 @@ struct NotesDatabase::Impl {
 struct NotesDocument::Impl {
     std::shared_ptr<NotesDatabase::Impl> db;
     store::ItemList items;  // in the order first written
+    std::vector<std::uint32_t> itemKeys;  // foldedKey() of each item's name
     qint64 noteId = 0;      // 0 until saved
     QString unid;
 
@@ -216,20 +219,15 @@ void NotesDatabase::Impl::releasePending(bool callerHears)
 {
     if (!pending)
         return;
-    NotesDocument::Impl* doc = pending;
+    const QString form = pending->form();
     pending = nullptr;
-    try {
-        conn->statement("RELEASE document").run();
-    } catch (const NotesError&) {
-        pending = doc;
-        loseGroup();
-        throw;
-    }
-    completeDocument(doc->form(), callerHears);
+    completeDocument(form, callerHears);
 }
 
-// The pending document is taken out again: its save and its filing are one.
-void NotesDatabase::Impl::abandonPending()
+// The pending document is taken out again, with a folder its filing made:
+// its save and its filing are one. (Nothing is committed between the two,
+// so a killed program never leaves it half written either.)
+void NotesDatabase::Impl::abandonPending(qint64 createdFolder)
 {
     if (!pending)
         return;
@@ -238,10 +236,14 @@ void NotesDatabase::Impl::abandonPending()
         loseGroup();
         return;
     }
-    const bool undone = sqlite3_exec(conn->handle(), "ROLLBACK TO document; RELEASE document", nullptr, nullptr,
-                                     nullptr) == SQLITE_OK;
+    const qint64 noteId = pending->noteId;
     dropPending();
-    if (!undone) {
+    try {
+        conn->statement("DELETE FROM folder_entries WHERE note_id=?1").bind(1, noteId).run();
+        conn->statement("DELETE FROM notes WHERE note_id=?1").bind(1, noteId).run();
+        if (createdFolder != 0)
+            conn->statement("DELETE FROM folders WHERE folder_id=?1").bind(1, createdFolder).run();
+    } catch (const NotesError&) {
         loseGroup();
         return;
     }
@@ -520,6 +522,7 @@ std::unique_ptr<NotesDocument> NotesDatabase::CreateDocument()
     auto impl = std::make_unique<NotesDocument::Impl>();
     impl->db = d;
     impl->items.reserve(40);
+    impl->itemKeys.reserve(40);
     return std::unique_ptr<NotesDocument>(new NotesDocument(std::move(impl)));
 }
 
@@ -532,20 +535,51 @@ NotesDocument::NotesDocument(std::unique_ptr<Impl> impl)
 
 NotesDocument::~NotesDocument() = default;
 
+namespace {
+
+// A key of an item name under case folding: names equal without regard to
+// case have equal keys, so a document finds the item a name replaces by
+// comparing numbers first.
+std::uint32_t foldedKey(const QString& name)
+{
+    const char16_t* p = reinterpret_cast<const char16_t*>(name.constData());
+    const qsizetype n = name.size();
+    std::uint32_t h = 2166136261u;
+    for (qsizetype i = 0; i < n; ++i) {
+        char32_t c = p[i];
+        if (c < 0x80) {
+            if (c >= u'A' && c <= u'Z')
+                c += 0x20;
+        } else if (QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(p[i + 1])) {
+            c = QChar::toCaseFolded(QChar::surrogateToUcs4(char16_t(c), p[i + 1]));
+            ++i;
+        } else {
+            c = QChar::toCaseFolded(c);
+        }
+        h = (h ^ std::uint32_t(c)) * 16777619u;
+    }
+    return h;
+}
+
+} // namespace
+
 void NotesDocument::ReplaceItemValue(const QString& name, const QString& value)
 {
     if (name.isEmpty())
         throw NotesError("an item needs a name");
     // Item names compare without regard to case, as in Notes; the item keeps
     // its place and takes the name as given now.
-    for (auto& item : d->items) {
-        if (item.first.size() == name.size() && item.first.compare(name, Qt::CaseInsensitive) == 0) {
+    const std::uint32_t key = foldedKey(name);
+    for (std::size_t i = 0; i < d->itemKeys.size(); ++i) {
+        auto& item = d->items[i];
+        if (d->itemKeys[i] == key && item.first.compare(name, Qt::CaseInsensitive) == 0) {
             item.first = name;
             item.second = value;
             return;
         }
     }
     d->items.emplace_back(name, value);
+    d->itemKeys.push_back(key);
 }
 
 void NotesDocument::Save(bool /*force*/, bool /*makeResponse*/)
@@ -553,8 +587,7 @@ void NotesDocument::Save(bool /*force*/, bool /*makeResponse*/)
     NotesDatabase::Impl& db = *d->db;
     Connection& c = *db.conn;
     if (d->noteId != 0) {
-        // Saved before: its items are replaced, within its savepoint while
-        // it waits for its folder, else in the open group.
+        // Saved before: its items are replaced in the open group.
         if (db.pending != d.get())
             db.ensureGroup();
         try {
@@ -569,16 +602,16 @@ void NotesDocument::Save(bool /*force*/, bool /*makeResponse*/)
     db.ensureGroup();
     // Another document saved and not filed stays as it was saved.
     db.releasePending();
-    c.statement("SAVEPOINT document").run();
-    db.pending = d.get();
     try {
         const QString unid = Connection::newUnid();
         d->noteId = c.insertNote(store::ClassDocument, unid, d->items);
         d->unid = unid;
     } catch (const NotesError&) {
-        db.abandonPending();
+        if (sqlite3_get_autocommit(c.handle()))
+            db.loseGroup();
         throw;
     }
+    db.pending = d.get();
 }
 
 void NotesDocument::PutInFolder(const QString& folderName)
@@ -589,6 +622,7 @@ void NotesDocument::PutInFolder(const QString& folderName)
     Connection& c = *db.conn;
     const bool pending = db.pending == d.get();
     qint64 folderId = 0;
+    qint64 createdFolder = 0;
     try {
         if (folderName.isEmpty())
             throw NotesError("a folder needs a name");
@@ -604,7 +638,7 @@ void NotesDocument::PutInFolder(const QString& folderName)
         }
         if (folderId == 0) {
             c.statement("INSERT INTO folders(name) VALUES(?1)").bind(1, folderName).run();
-            folderId = sqlite3_last_insert_rowid(c.handle());
+            folderId = createdFolder = sqlite3_last_insert_rowid(c.handle());
         }
         c.statement("INSERT OR IGNORE INTO folder_entries(folder_id, note_id) VALUES(?1, ?2)")
             .bind(1, folderId)
@@ -614,7 +648,7 @@ void NotesDocument::PutInFolder(const QString& folderName)
         // A document whose filing fails is taken out again: it is never in
         // the book without its folder.
         if (pending)
-            db.abandonPending();
+            db.abandonPending(createdFolder);
         else if (sqlite3_get_autocommit(c.handle()))
             db.loseGroup();
         throw;
