@@ -1,5 +1,7 @@
 #include "app/HelpViewer.h"
 
+#include "app/Look.h"
+
 #include <QAction>
 #include <QDesktopServices>
 #include <QDir>
@@ -163,13 +165,13 @@ void HelpBrowser::doSetSource(const QUrl& name, QTextDocument::ResourceType type
 
 // ---------------------------------------------------------------------------
 
-HelpViewer* HelpViewer::showHelp(QWidget* owner, const QString& chmPath)
+HelpViewer* HelpViewer::showHelp(QWidget* owner, const QString& chmPath, const QString& topic)
 {
     const QString path = QFileInfo(chmPath).absoluteFilePath();
     if (owner) {
         for (HelpViewer* open : owner->findChildren<HelpViewer*>(Qt::FindDirectChildrenOnly)) {
             if (open->filePath() == path) {
-                open->goHome();
+                open->showTopic(topic);
                 open->show();
                 open->raise();
                 open->activateWindow();
@@ -182,16 +184,27 @@ HelpViewer* HelpViewer::showHelp(QWidget* owner, const QString& chmPath)
     if (!archive)
         return nullptr;
 
+    // A page to start at must show something: in a damaged archive a page
+    // can be present and still come out blank (its bytes shifted round, say).
+    const auto showsText = [&archive](const QString& path) {
+        const std::optional<QByteArray> data = archive->read(path);
+        if (!data)
+            return false;
+        QTextDocument page;
+        page.setHtml(QString::fromUtf8(*data));
+        return page.characterCount() > 1;
+    };
+
     // The default topic, else the first readable page of the contents, else
     // the first page stored.
     QString home;
-    if (!archive->defaultTopic().isEmpty() && archive->contains(archive->defaultTopic()))
+    if (!archive->defaultTopic().isEmpty() && showsText(archive->defaultTopic()))
         home = archive->defaultTopic();
     if (home.isEmpty() && !archive->contentsFile().isEmpty()) {
         if (const auto hhc = archive->read(archive->contentsFile())) {
             for (const ContentsEntry& e : parseSitemap(QString::fromUtf8(*hhc))) {
                 const QUrl target = targetUrl(e.local);
-                if (!e.local.isEmpty() && archive->contains(target.path())) {
+                if (!e.local.isEmpty() && showsText(target.path())) {
                     home = target.path();
                     break;
                 }
@@ -200,13 +213,15 @@ HelpViewer* HelpViewer::showHelp(QWidget* owner, const QString& chmPath)
     }
     if (home.isEmpty()) {
         const QString first = archive->firstPage();
-        if (!first.isEmpty())
+        if (!first.isEmpty() && showsText(first))
             home = first;
     }
     if (home.isEmpty())
         return nullptr;
 
     auto* viewer = new HelpViewer(owner, path, std::move(archive), HelpBrowser::urlFor(home));
+    if (!topic.isEmpty())
+        viewer->showTopic(topic);
     viewer->show();
     viewer->raise();
     viewer->activateWindow();
@@ -222,6 +237,7 @@ HelpViewer::HelpViewer(QWidget* owner, QString chmPath, std::unique_ptr<ChmArchi
     setAttribute(Qt::WA_DeleteOnClose);
     setObjectName(QStringLiteral("HelpViewer"));
     setWindowTitle(archive_->title().isEmpty() ? QStringLiteral("Help") : archive_->title());
+    look::apply(this);
 
     auto* toolBar = new QToolBar(this);
     toolBar->setIconSize(QSize(16, 16));
@@ -276,6 +292,15 @@ HelpViewer::HelpViewer(QWidget* owner, QString chmPath, std::unique_ptr<ChmArchi
 void HelpViewer::goHome()
 {
     browser_->setSource(homeUrl_);
+}
+
+void HelpViewer::showTopic(const QString& topic)
+{
+    const QUrl url = topic.isEmpty() ? QUrl() : HelpBrowser::urlFor(ChmArchive::archivePath(topic));
+    if (!url.isEmpty() && archive_->contains(url.path()))
+        browser_->setSource(url);
+    else
+        goHome();
 }
 
 void HelpViewer::fillContents()

@@ -45,11 +45,12 @@ private:
 class HelpViewer : public QWidget {
     Q_OBJECT
 public:
-    // Opens the help file `chmPath` at its default topic in a viewer owned by
-    // `owner`. When `owner` already has a viewer of that file, that one shows
-    // the default topic again and is brought to the front. Returns null, and
+    // Opens the help file `chmPath` in a viewer owned by `owner`, at `topic`
+    // (a page of the archive, "sources.html") where given and held, else at
+    // the default topic. When `owner` already has a viewer of that file, that
+    // one turns to the page and is brought to the front. Returns null, and
     // shows nothing, when the file is missing, damaged or holds no page.
-    static HelpViewer* showHelp(QWidget* owner, const QString& chmPath);
+    static HelpViewer* showHelp(QWidget* owner, const QString& chmPath, const QString& topic = QString());
 
     QString filePath() const { return filePath_; }
     QUrl homeUrl() const { return homeUrl_; }
@@ -57,6 +58,8 @@ public:
     QTreeWidget* contents() const { return contents_; }
 
     void goHome();
+    // Shows `topic` when the archive holds it, else the default topic.
+    void showTopic(const QString& topic);
 
 private:
     HelpViewer(QWidget* owner, QString chmPath, std::unique_ptr<ChmArchive> archive, QUrl home);

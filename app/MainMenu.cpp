@@ -12,6 +12,7 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QPainterPath>
+#include <QShortcut>
 
 #include <cstdlib>
 
@@ -77,16 +78,37 @@ QStringList MainMenu::helpFileCandidates(const QString& programFolder)
             QDir::cleanPath(folder.filePath(QStringLiteral("../share/pellaro/") + kHelpFileName))};
 }
 
-void MainMenu::mnuHelp_Click()
+void MainMenu::showHelp(QWidget* owner, const QString& programFolder, const QString& topic)
 {
     // A missing or unreadable help file gives no message: the viewer then
     // simply does not open.
     for (const QString& candidate : helpFileCandidates(programFolder)) {
         if (QFileInfo(candidate).isFile()) {
-            HelpViewer::showHelp(mainWindow_, candidate);
+            HelpViewer::showHelp(owner, candidate, topic);
             return;
         }
     }
+}
+
+void MainMenu::mnuHelp_Click()
+{
+    showHelp(mainWindow_, programFolder);
+}
+
+void MainMenu::addHelpKey(QWidget* window, std::function<QString()> topic)
+{
+    auto* key = new QShortcut(QKeySequence::HelpContents, window);
+    key->setContext(Qt::WindowShortcut);
+    QObject::connect(key, &QShortcut::activated, window, [window, topic = std::move(topic)] {
+        QString folder = QCoreApplication::applicationDirPath();
+        for (const QWidget* w = window; w; w = w->parentWidget()) {
+            if (const auto* menu = w->findChild<MainMenu*>()) {
+                folder = menu->programFolder;
+                break;
+            }
+        }
+        showHelp(window, folder, topic());
+    });
 }
 
 void MainMenu::mnuAbout_Click()

@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 class QAction;
 class QMenu;
 class QMenuBar;
@@ -36,6 +38,16 @@ public:
     // folder (the build tree, or an install that keeps everything together),
     // then ../share/pellaro beside it (an installed program in bin/).
     static QStringList helpFileCandidates(const QString& programFolder);
+
+    // Opens Help.chm, looked for as helpFileCandidates(programFolder) says, at
+    // `topic` (its default topic when empty) in a viewer owned by `owner`.
+    // Gives no message when there is no help file or it cannot be read.
+    static void showHelp(QWidget* owner, const QString& programFolder, const QString& topic = QString());
+
+    // F1 in `window` opens the help at the page `topic()` names, in a viewer
+    // owned by `window`. The help file is looked for where the menus of
+    // `window` or of the window owning it look, else in the program's folder.
+    static void addHelpKey(QWidget* window, std::function<QString()> topic);
 
     // The small pictures beside the menu items.
     static QIcon exitIcon();

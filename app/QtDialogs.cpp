@@ -1,16 +1,103 @@
 #include "app/QtDialogs.h"
 
+#include "app/Look.h"
+#include "app/MainMenu.h"
+
+#include <QAbstractButton>
 #include <QApplication>
 #include <QFileDialog>
+#include <QGridLayout>
+#include <QLabel>
 #include <QMessageBox>
+#include <QPainter>
+#include <QPainterPath>
+#include <QSpacerItem>
 
 #include <cstdio>
 #include <cstdlib>
+
+namespace {
+
+// Room the window frame takes beside the title: the window's icon and the
+// buttons of its title bar.
+constexpr int TitleBarChrome = 120;
+
+// A message box is only as wide as its text and buttons; a longer title
+// would be cut off in the title bar. Widen the box so the whole title shows,
+// measured in the title bar's usual face, bold, which is at most one step
+// larger than the box's own.
+void fitToTitle(QMessageBox& box)
+{
+    QFont titleFont = box.font();
+    titleFont.setBold(true);
+    titleFont.setPointSizeF(titleFont.pointSizeF() * 1.25);
+    const int width = QFontMetrics(titleFont).horizontalAdvance(box.windowTitle()) + TitleBarChrome;
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
+        grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Minimum), grid->rowCount(), 0, 1,
+                      grid->columnCount());
+}
+
+// The picture of a message box, drawn in the colours of the windows: a blue
+// badge for information and questions, an amber triangle for warnings, a red
+// badge for errors.
+QPixmap messagePicture(MsgIcon icon, qreal ratio)
+{
+    constexpr int Size = 32;
+    QPixmap pm(QSize(Size, Size) * ratio);
+    pm.setDevicePixelRatio(ratio);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QRectF area(1.5, 1.5, Size - 3, Size - 3);
+    QColor light(0x5c, 0x9c, 0xe6);
+    QColor dark(0x17, 0x4a, 0x8f);
+    QColor ink = Qt::white;
+    QString sign = QStringLiteral("i");
+    if (icon == MsgIcon::Warning) {
+        light = QColor(0xf7, 0xc9, 0x4a);
+        dark = QColor(0xc9, 0x8a, 0x0b);
+        ink = QColor(0x4a, 0x35, 0x00);
+        sign = QStringLiteral("!");
+    } else if (icon == MsgIcon::Critical) {
+        light = QColor(0xe8, 0x6a, 0x6a);
+        dark = QColor(0xa6, 0x1b, 0x1b);
+        sign = QStringLiteral("\u00D7");
+    } else if (icon == MsgIcon::Question) {
+        sign = QStringLiteral("?");
+    }
+    QLinearGradient fill(area.topLeft(), area.bottomLeft());
+    fill.setColorAt(0, light);
+    fill.setColorAt(1, dark);
+    p.setBrush(fill);
+    p.setPen(QPen(dark.darker(130), 1));
+    QRectF signArea = area;
+    if (icon == MsgIcon::Warning) {
+        QPainterPath triangle;
+        triangle.moveTo(area.center().x(), area.top());
+        triangle.lineTo(area.right(), area.bottom() - 1);
+        triangle.lineTo(area.left(), area.bottom() - 1);
+        triangle.closeSubpath();
+        p.drawPath(triangle);
+        signArea.setTop(area.top() + area.height() * 0.3);
+    } else {
+        p.drawEllipse(area);
+    }
+    QFont font = look::font();
+    font.setBold(true);
+    font.setPixelSize(icon == MsgIcon::Critical ? 24 : 19);
+    p.setFont(font);
+    p.setPen(ink);
+    p.drawText(signArea, Qt::AlignCenter, sign);
+    return pm;
+}
+
+} // namespace
 
 MsgAnswer QtDialogs::MsgBox(QWidget* owner, const QString& text, MsgButtons buttons, MsgIcon icon,
                             const QString& title, MsgAnswer defaultAnswer)
 {
     QMessageBox box(owner);
+    look::apply(&box);
     box.setWindowTitle(title);
     box.setText(text);
     switch (icon) {
@@ -25,6 +112,14 @@ MsgAnswer QtDialogs::MsgBox(QWidget* owner, const QString& text, MsgButtons butt
     } else {
         box.setStandardButtons(QMessageBox::Ok);
     }
+    // The box keeps its kind of icon; only the picture is ours.
+    if (auto* picture = box.findChild<QLabel*>(QStringLiteral("qt_msgboxex_icon_label")))
+        picture->setPixmap(messagePicture(icon, box.devicePixelRatioF()));
+    // Plain captions on the buttons, as on every other button of the program.
+    for (QAbstractButton* button : box.buttons())
+        button->setIcon(QIcon());
+    fitToTitle(box);
+    MainMenu::addHelpKey(&box, [] { return QStringLiteral("messages.html"); });
     const int answer = box.exec();
     if (buttons == MsgButtons::YesNo)
         return answer == QMessageBox::Yes ? MsgAnswer::Yes : MsgAnswer::No;

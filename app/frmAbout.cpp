@@ -1,5 +1,8 @@
 #include "app/frmAbout.h"
 
+#include "app/Look.h"
+#include "app/MainMenu.h"
+
 #include <QFrame>
 #include <QLabel>
 #include <QLinearGradient>
@@ -12,14 +15,6 @@ namespace {
 
 constexpr int kBannerHeight = 99;  // a quarter of the window
 constexpr int kMargin = 24;
-
-QFont baseFont()
-{
-    QFont font(QStringLiteral("Tahoma"));
-    font.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans"), QStringLiteral("Sans Serif")});
-    font.setPointSizeF(8.25);
-    return font;
-}
 
 QFont sized(QFont font, qreal points, bool bold)
 {
@@ -70,12 +65,8 @@ frmAbout::frmAbout(QWidget* owner)
     setModal(true);
     setFixedSize(ClientWidth, ClientHeight);
     setSizeGripEnabled(false);
-    const QFont font = baseFont();
-    setFont(font);
-    setAutoFillBackground(true);
-    QPalette pal = palette();
-    pal.setColor(QPalette::Window, Qt::white);
-    setPalette(pal);
+    look::apply(this);
+    const QFont font = look::font();
 
     Image1 = new QLabel(this);
     Image1->setObjectName(QStringLiteral("Image1"));
@@ -88,7 +79,6 @@ frmAbout::frmAbout(QWidget* owner)
     y += 18;
     Label8 = label(this, QStringLiteral("Pellaro"), QRect(kMargin, y, 300, 30), sized(font, 17, true));
     Label8->setObjectName(QStringLiteral("Label8"));
-    Label8->setStyleSheet(QStringLiteral("color: #1f4e8c;"));
     y += 36;
 
     const QFont bold = sized(font, 8.25, true);
@@ -137,6 +127,7 @@ frmAbout::frmAbout(QWidget* owner)
     CmdOk->setDefault(true);
     CmdOk->setAutoDefault(true);
     connect(CmdOk, &QPushButton::clicked, this, &frmAbout::CmdOk_Click);
+    MainMenu::addHelpKey(this, [] { return QStringLiteral("menus.html"); });
 }
 
 void frmAbout::CmdOk_Click()
@@ -183,14 +174,14 @@ QPixmap frmAbout::banner(int width, int height)
 
     drawEmblem(p, QRectF(22, 18, 76, 60));
 
-    QFont title(QStringLiteral("DejaVu Sans"));
+    QFont title = look::font();
     title.setPixelSize(24);
     title.setBold(true);
     p.setFont(title);
     p.setPen(Qt::white);
     p.drawText(QRectF(116, 20, width - 130, 32), Qt::AlignLeft | Qt::AlignVCenter,
                QStringLiteral("Outlook to Notes"));
-    QFont line(QStringLiteral("DejaVu Sans"));
+    QFont line = look::font();
     line.setPixelSize(12);
     p.setFont(line);
     p.setPen(QColor(255, 255, 255, 220));

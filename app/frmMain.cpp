@@ -1,6 +1,7 @@
 #include "app/frmMain.h"
 
 #include "app/FolderTreeWidget.h"
+#include "app/Look.h"
 #include "app/MainMenu.h"
 #include "app/SmallIcons.h"
 #include "app/frmSave.h"
@@ -20,6 +21,8 @@
 #include <QStyledItemDelegate>
 #include <QTabWidget>
 
+#include <algorithm>
+
 namespace {
 
 frmMain* g_window = nullptr;
@@ -35,14 +38,6 @@ const QString Maker = QStringLiteral("Korvane");
 const QString SupportAddress = QStringLiteral("support@korvane.example");
 const QString WebAddress = QStringLiteral("https://www.korvane.example");
 
-QFont boldFont(QFont f, qreal points = 0)
-{
-    f.setBold(true);
-    if (points > 0)
-        f.setPointSizeF(points);
-    return f;
-}
-
 // The strip between the header and the menu bar.
 QPixmap separatorPicture(int width)
 {
@@ -57,10 +52,42 @@ QPixmap separatorPicture(int width)
 }
 
 // Entries of the mailbox list carry the store identifier after a long run of
-// blanks; the drop-down shows only the display name in front of it.
+// blanks; the drop-down shows only the display name in front of it, and the
+// data file of the entry, dimmed, at the right: several data files may go by
+// the same display name.
 class MailboxDelegate : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
+
+    // Rows with room around the text, easier to aim at than bare lines.
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        QSize size = QStyledItemDelegate::sizeHint(option, index);
+        size.setHeight(std::max(size.height(), option.fontMetrics.height() + 8));
+        return size;
+    }
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        QStyledItemDelegate::paint(painter, option, index);
+        const QString dataFile = index.data(Qt::ToolTipRole).toString();
+        if (dataFile.isEmpty())
+            return;
+        QStyleOptionViewItem opt(option);
+        initStyleOption(&opt, index);
+        const QStyle* style = opt.widget ? opt.widget->style() : QApplication::style();
+        const QRect text = style->subElementRect(QStyle::SE_ItemViewItemText, &opt, opt.widget);
+        const QRect room = text.adjusted(opt.fontMetrics.horizontalAdvance(opt.text) + 24, 0, -6, 0);
+        if (room.width() < 48)
+            return;
+        painter->save();
+        const bool selected = opt.state & QStyle::State_Selected;
+        painter->setPen(selected ? QColor(0x3b, 0x4a, 0x5c) : QColor(0x7a, 0x88, 0x99));
+        painter->setFont(opt.font);
+        painter->drawText(room, Qt::AlignRight | Qt::AlignVCenter,
+                          opt.fontMetrics.elidedText(dataFile, Qt::ElideMiddle, room.width()));
+        painter->restore();
+    }
 
 protected:
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
@@ -126,67 +153,8 @@ protected:
 
 } // namespace
 
-const QString frmMain::MainFormSkin = QStringLiteral(R"(
-frmMain { background: #eef3f9; }
-QWidget#HeaderBand {
-    background: qlineargradient(x1:0, y1:0, x2:1, y2:0, stop:0 #ffffff, stop:0.55 #f2f7fd, stop:1 #cfe0f4);
-}
-QLabel#Label7 { color: #174a8f; }
-QLabel#Label8 { color: #10335f; }
-QLabel#Label9 { color: #3b4a5c; }
-QMenuBar {
-    background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #fdfeff, stop:1 #dbe6f3);
-    border-bottom: 1px solid #a9bcd4;
-}
-QMenuBar::item { padding: 3px 10px; background: transparent; }
-QMenuBar::item:selected { background: #c4daf3; border: 1px solid #7fa6d6; border-radius: 2px; }
-QTabWidget::pane { border: 1px solid #9db4d0; background: #f7f9fc; top: -1px; }
-QTabBar::tab {
-    background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #fbfcfe, stop:1 #d9e4f1);
-    border: 1px solid #9db4d0; border-bottom: none;
-    border-top-left-radius: 3px; border-top-right-radius: 3px;
-    padding: 4px 14px 4px 8px; margin-right: 2px; color: #1d2b3c;
-}
-QTabBar::tab:selected { background: #f7f9fc; font-weight: bold; }
-QTabBar::tab:disabled { color: #9aa7b6; background: #e6ebf1; }
-QGroupBox {
-    border: 1px solid #a9bcd4; border-radius: 4px; margin-top: 9px; background: #ffffff;
-    font-weight: bold; color: #174a8f;
-}
-QGroupBox::title { subcontrol-origin: margin; left: 8px; padding: 0 3px; }
-QGroupBox:disabled { color: #9aa7b6; background: #f3f5f8; }
-QGroupBox QLabel, QGroupBox QRadioButton { font-weight: normal; color: #1d2b3c; }
-QRadioButton#OptConfiguredPST, QRadioButton#OptOtherPST { font-weight: bold; }
-QRadioButton:disabled, QLabel:disabled { color: #9aa7b6; }
-QPushButton {
-    background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #ffffff, stop:1 #d3e0ef);
-    border: 1px solid #7f9bbf; border-radius: 3px; padding: 3px 10px; color: #10335f;
-}
-QPushButton:hover { background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #ffffff, stop:1 #bcd4ef); }
-QPushButton:pressed { background: #b3cbe8; }
-QPushButton:disabled { color: #9aa7b6; border-color: #c2cdd9; background: #eef1f5; }
-QLineEdit, QComboBox, QTreeWidget {
-    border: 1px solid #9db4d0; border-radius: 2px; background: #ffffff; selection-background-color: #c4daf3;
-    selection-color: #10335f;
-}
-QLineEdit:disabled, QComboBox:disabled { background: #f0f2f5; color: #9aa7b6; }
-QComboBox { padding: 2px 6px; }
-QComboBox::drop-down {
-    subcontrol-origin: padding; subcontrol-position: top right; width: 20px;
-    border-left: 1px solid #9db4d0;
-    background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #ffffff, stop:1 #d3e0ef);
-}
-QHeaderView::section {
-    background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #fbfcfe, stop:1 #dbe6f3);
-    border: none; border-bottom: 1px solid #a9bcd4; padding: 3px 6px; font-weight: bold; color: #10335f;
-}
-QStatusBar {
-    background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #e9f0f8, stop:1 #cddbeb);
-    border-top: 1px solid #a9bcd4;
-}
-QStatusBar::item { border: none; }
-QStatusBar QLabel { padding: 0 6px; color: #1d2b3c; border-right: 1px solid #a9bcd4; }
-)");
+// The skin every window shares, attached to the main window.
+const QString frmMain::MainFormSkin = look::skin();
 
 frmMain& frmMain::instance()
 {
@@ -219,10 +187,7 @@ frmMain::frmMain()
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Pellaro v6.7"));
     setWindowIcon(QIcon(SmallIcons::logo(64)));
-    QFont font(QStringLiteral("Tahoma"));
-    font.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans"), QStringLiteral("Sans Serif")});
-    font.setPointSizeF(8.25);
-    setFont(font);
+    look::apply(this);
     setFixedSize(ClientWidth, ClientHeight);
 
     // Header band: logo and the three lines.
@@ -236,11 +201,13 @@ frmMain::frmMain()
     Image3->setGeometry(12, 10, 56, 56);
     Label7 = new QLabel(QStringLiteral("Korvane"), header);
     Label7->setObjectName(QStringLiteral("Label7"));
-    Label7->setFont(boldFont(font, 9));
+    Label7->setFont(look::font(9));
+    look::setBold(Label7);
     Label7->setGeometry(80, 8, 400, 18);
     Label8 = new QLabel(QStringLiteral("Pellaro"), header);
     Label8->setObjectName(QStringLiteral("Label8"));
-    Label8->setFont(boldFont(font, 16));
+    Label8->setFont(look::font(16));
+    look::setBold(Label8);
     Label8->setGeometry(80, 24, 400, 28);
     Label9 = new QLabel(QStringLiteral("Migrate Pellaro Address Book"), header);
     Label9->setObjectName(QStringLiteral("Label9"));
@@ -271,14 +238,14 @@ frmMain::frmMain()
     OptConfiguredPST = new QRadioButton(QStringLiteral("  Convert Configured Outlook Mailboxes"), SourceFrame);
     OptConfiguredPST->setObjectName(QStringLiteral("OptConfiguredPST"));
     OptConfiguredPST->setGeometry(16, 30, 400, 22);
-    OptConfiguredPST->setFont(boldFont(font));
+    look::setBold(OptConfiguredPST);
     OptConfiguredPST->setChecked(true);
     CmdExportConfigured = new QPushButton(QStringLiteral("Export Mailbox"), SourceFrame);
     CmdExportConfigured->setObjectName(QStringLiteral("CmdExportConfigured"));
     CmdExportConfigured->setGeometry(518, 27, 122, 28);
     OptOtherPST = new QRadioButton(QStringLiteral("  Convert Other PST File"), SourceFrame);
     OptOtherPST->setObjectName(QStringLiteral("OptOtherPST"));
-    OptOtherPST->setFont(boldFont(font));
+    look::setBold(OptOtherPST);
     OptOtherPST->setGeometry(16, 70, 400, 22);
     OtherPSTFrame = new QGroupBox(QStringLiteral(" Select Outlook File (.pst) "), SourceFrame);
     OtherPSTFrame->setObjectName(QStringLiteral("OtherPSTFrame"));
@@ -296,20 +263,20 @@ frmMain::frmMain()
 
     HelpFrame = new QGroupBox(QStringLiteral(" Help"), selectPage);
     HelpFrame->setObjectName(QStringLiteral("HelpFrame"));
-    HelpFrame->setGeometry(10, 204, 658, 118);
+    HelpFrame->setGeometry(10, 204, 658, 132);
     LblHelp = new QLabel(source::texts::ConfiguredHelp, HelpFrame);
     LblHelp->setObjectName(QStringLiteral("LblHelp"));
     LblHelp->setWordWrap(true);
     LblHelp->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    LblHelp->setGeometry(16, 28, 626, 80);
+    LblHelp->setGeometry(16, 28, 626, 92);
 
     Image1 = new QLabel(selectPage);
     Image1->setObjectName(QStringLiteral("Image1"));
     Image1->setPixmap(SmallIcons::list().icon(63).pixmap(16, 16));
-    Image1->setGeometry(14, 340, 16, 16);
+    Image1->setGeometry(14, 382, 16, 16);
     SupportedVersionsLabel = new QLabel(QStringLiteral("Supports Outlook 2010, 2007, 2003, 2002(XP), 2000 "), selectPage);
     SupportedVersionsLabel->setObjectName(QStringLiteral("SupportedVersionsLabel"));
-    SupportedVersionsLabel->setGeometry(36, 338, 500, 20);
+    SupportedVersionsLabel->setGeometry(36, 380, 500, 20);
 
     // Tab 2, " Mailbox Preview".
     auto* previewPage = new QWidget;
@@ -328,10 +295,10 @@ frmMain::frmMain()
     Label3->setGeometry(12, 62, 650, 18);
     OutlookFoldersTree = new FolderTreeWidget(previewPage);
     OutlookFoldersTree->setObjectName(QStringLiteral("OutlookFoldersTree"));
-    OutlookFoldersTree->setGeometry(12, 82, 654, 248);
+    OutlookFoldersTree->setGeometry(12, 82, 654, 282);
     CmdStartConversion = new QPushButton(QStringLiteral("Start Conversion"), previewPage);
     CmdStartConversion->setObjectName(QStringLiteral("CmdStartConversion"));
-    CmdStartConversion->setGeometry((678 - 140) / 2, 336, 140, 28);
+    CmdStartConversion->setGeometry((678 - 140) / 2, 374, 140, 28);
 
     NotesTab->addTab(selectPage, QStringLiteral(" Select File"));
     NotesTab->addTab(previewPage, SmallIcons::list().icon(66), QStringLiteral(" Mailbox Preview"));
@@ -349,10 +316,15 @@ frmMain::frmMain()
     for (const auto& panel : panels) {
         auto* label = new QLabel(panel.text, MainStatusBar);
         if (panel.bold)
-            label->setFont(boldFont(font));
+            look::setBold(label);
         MainStatusBar->addWidget(label, panel.width);
         StatusPanels.append(label);
     }
+
+    // F1: the help page of the tab shown.
+    MainMenu::addHelpKey(this, [this] {
+        return NotesTab->currentIndex() == 1 ? QStringLiteral("folders.html") : QStringLiteral("sources.html");
+    });
 
     source_ = std::make_unique<source::SourceSide>(static_cast<source::SourceControls&>(*this));
     ConnectEvents();
@@ -378,6 +350,10 @@ void frmMain::ConnectEvents()
     connect(OptOtherPST, &QRadioButton::clicked, this, &frmMain::OptOtherPST_Click);
     connect(CmdExportConfigured, &QPushButton::clicked, this, &frmMain::CmdExportConfigured_Click);
     connect(CmbOutlookStores, &QComboBox::activated, this, &frmMain::CmbOutlookStores_Click);
+    // The list tells which data file the entry shown is.
+    connect(CmbOutlookStores, &QComboBox::currentIndexChanged, CmbOutlookStores, [this](int index) {
+        CmbOutlookStores->setToolTip(CmbOutlookStores->itemData(index, Qt::ToolTipRole).toString());
+    });
     connect(CmdBrowse, &QPushButton::clicked, this, &frmMain::CmdBrowse_Click);
     connect(txtNotesDatabaseFile, &QLineEdit::textChanged, this, &frmMain::txtNotesDatabaseFile_Change);
     connect(CmdExportOther, &QPushButton::clicked, this, &frmMain::CmdExportOther_Click);
@@ -402,7 +378,12 @@ void frmMain::SetLblHelpText(const QString& text) { LblHelp->setText(text); }
 QString frmMain::PstFileText() const { return txtNotesDatabaseFile->text(); }
 void frmMain::SetPstFileText(const QString& text) { txtNotesDatabaseFile->setText(text); }
 void frmMain::SetCmbOutlookStoresEnabled(bool enabled) { CmbOutlookStores->setEnabled(enabled); }
-void frmMain::AddMailboxEntry(const QString& entry) { CmbOutlookStores->addItem(entry); }
+void frmMain::AddMailboxEntry(const QString& entry, const QString& dataFile)
+{
+    CmbOutlookStores->addItem(entry);
+    CmbOutlookStores->setItemData(CmbOutlookStores->count() - 1, dataFile, Qt::ToolTipRole);
+}
+
 QString frmMain::MailboxText() const { return CmbOutlookStores->currentText(); }
 
 void frmMain::SetMailboxText(const QString& text)

@@ -95,7 +95,7 @@ private:
     QString PstFileText() const override;
     void SetPstFileText(const QString& text) override;
     void SetCmbOutlookStoresEnabled(bool enabled) override;
-    void AddMailboxEntry(const QString& entry) override;
+    void AddMailboxEntry(const QString& entry, const QString& dataFile) override;
     QString MailboxText() const override;
     void SetMailboxText(const QString& text) override;
     void SetPreviewTabEnabled(bool enabled) override;

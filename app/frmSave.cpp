@@ -1,5 +1,7 @@
 #include "app/frmSave.h"
 
+#include "app/Look.h"
+#include "app/MainMenu.h"
 #include "app/global/Dialogs.h"
 #include "app/global/Global.h"
 #include "export/BookCreation.h"
@@ -8,13 +10,14 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QFontInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
+
+#include <algorithm>
 
 namespace {
 
@@ -24,12 +27,6 @@ frmSave* g_window = nullptr;
 QRect twips(int left, int top, int width, int height)
 {
     return QRect(left / 15, top / 15, width / 15, height / 15);
-}
-
-QFont boldFont(QFont f)
-{
-    f.setBold(true);
-    return f;
 }
 
 QPixmap arrowPicture()
@@ -64,27 +61,26 @@ frmSave::frmSave(QWidget* owner)
 {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Export Pellaro"));
-    QFont font(QStringLiteral("Tahoma"));
-    // Where Tahoma is missing, a condensed sans serif keeps the captions
-    // within the widths the layout gives them.
-    font.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans"), QStringLiteral("Sans Serif")});
-    if (!QFontInfo(font).family().startsWith(QLatin1String("Tahoma")))
-        font.setStretch(QFont::Condensed);
-    font.setPointSizeF(8.25);
-    setFont(font);
+    look::apply(this);
     const QRect client = twips(0, 0, 7350, 4365);
     setFixedSize(client.size());
-    setStyleSheet(QStringLiteral("QRadioButton, QLineEdit { background: white; }"));
+
+    // The destination choice sits on a white panel, as the main window's
+    // frames do: the option buttons and text boxes keep a white background
+    // without showing strips of it.
+    auto* optionsPanel = new QWidget(this);
+    optionsPanel->setObjectName(QStringLiteral("OptionsPanel"));
+    optionsPanel->setAttribute(Qt::WA_StyledBackground);
+    optionsPanel->setGeometry(twips(60, 90, 7230, 2190));
 
     OptNewNSF = new QRadioButton(QStringLiteral("Save to New Lotus Notes Address Book "), this);
     OptNewNSF->setObjectName(QStringLiteral("OptNewNSF"));
     OptNewNSF->setGeometry(twips(120, 240, 7095, 255));
-    OptNewNSF->setFont(boldFont(font));
+    look::setBold(OptNewNSF);
     OptNewNSF->setAutoExclusive(false);
 
     auto* folderLabel = new QLabel(QStringLiteral("Select Folder :"), this);
-    folderLabel->setGeometry(twips(360, 720, 1185, 195));
-    folderLabel->setFont(font);
+    folderLabel->setGeometry(twips(360, 720, 1035, 195));
 
     txtNSFFileName = new QLineEdit(this);
     txtNSFFileName->setObjectName(QStringLiteral("txtNSFFileName"));
@@ -99,12 +95,11 @@ frmSave::frmSave(QWidget* owner)
     OptExistingNSF = new QRadioButton(QStringLiteral("Save in Existing names.nsf file"), this);
     OptExistingNSF->setObjectName(QStringLiteral("OptExistingNSF"));
     OptExistingNSF->setGeometry(twips(120, 1320, 7095, 255));
-    OptExistingNSF->setFont(boldFont(font));
+    look::setBold(OptExistingNSF);
     OptExistingNSF->setAutoExclusive(false);
 
     auto* fileLabel = new QLabel(QStringLiteral("Select NSF File :"), this);
-    fileLabel->setGeometry(twips(360, 1800, 1185, 195));
-    fileLabel->setFont(font);
+    fileLabel->setGeometry(twips(360, 1800, 1155, 195));
 
     txtExNSFFileName = new QLineEdit(this);
     txtExNSFFileName->setObjectName(QStringLiteral("txtExNSFFileName"));
@@ -131,7 +126,7 @@ frmSave::frmSave(QWidget* owner)
     LblSubject = new QLabel(QStringLiteral("Subject :"), ExportFrame);
     LblSubject->setObjectName(QStringLiteral("LblSubject"));
     LblSubject->setGeometry(twips(240, 720, 735, 195));
-    LblSubject->setFont(boldFont(font));
+    look::setBold(LblSubject);
     LblSubject->setVisible(false);
 
     LblProcessing = new QLabel(ExportFrame);
@@ -143,15 +138,16 @@ frmSave::frmSave(QWidget* owner)
     LblFoundLabel = new QLabel(QStringLiteral("Found :"), ExportFrame);
     LblFoundLabel->setObjectName(QStringLiteral("LblFoundLabel"));
     LblFoundLabel->setGeometry(twips(360, 1320, 705, 195));
-    LblFoundLabel->setFont(boldFont(font));
+    look::setBold(LblFoundLabel);
 
     LblFound = new QLabel(ExportFrame);
     LblFound->setObjectName(QStringLiteral("LblFound"));
     LblFound->setGeometry(twips(1080, 1320, 1725, 195));
 
     LblCurrentLabel = new QLabel(QStringLiteral("Current :"), ExportFrame);
+    LblCurrentLabel->setObjectName(QStringLiteral("LblCurrentLabel"));
     LblCurrentLabel->setGeometry(twips(4440, 1320, 735, 195));
-    LblCurrentLabel->setFont(boldFont(font));
+    look::setBold(LblCurrentLabel);
 
     LblCurrent = new QLabel(ExportFrame);
     LblCurrent->setObjectName(QStringLiteral("LblCurrent"));
@@ -162,6 +158,22 @@ frmSave::frmSave(QWidget* owner)
     CmdConversion->setObjectName(QStringLiteral("CmdConversion"));
     CmdConversion->setGeometry(twips(2640, 4440, 2175, 435));
     CmdConversion->setEnabled(false);
+
+    // Every caption as wide and high as its text in the face the system
+    // has, each value label a full line high.
+    look::fitCaption(folderLabel, txtNSFFileName, 8);
+    look::fitCaption(fileLabel, txtExNSFFileName, 8);
+    // The two captions of the boxes start at the same place.
+    const int captionLeft = std::min(folderLabel->x(), fileLabel->x());
+    for (QLabel* caption : {folderLabel, fileLabel})
+        caption->setGeometry(caption->geometry().adjusted(captionLeft - caption->x(), 0, 0, 0));
+    look::fitCaption(LblSubject, LblProcessing, 8);
+    look::fitCaption(LblFoundLabel, LblFound, 8);
+    look::fitCaption(LblCurrentLabel, LblCurrent, LblFound->x() + LblFound->width() + 8);
+    for (QLabel* value : {LblSaveHeader, LblFound, LblCurrent})
+        look::fitCaption(value, nullptr, value->x());
+
+    MainMenu::addHelpKey(this, [] { return QStringLiteral("destinations.html"); });
 
     connect(OptNewNSF, &QRadioButton::clicked, this, &frmSave::OptNewNSF_Click);
     connect(OptExistingNSF, &QRadioButton::clicked, this, &frmSave::OptExistingNSF_Click);

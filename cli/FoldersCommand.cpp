@@ -62,7 +62,9 @@ int runFolders(const QStringList& args)
         return ExitBadInput;
     }
     const QString file = args.first();
-    if (!QFileInfo(file).isFile()) {
+    // Anything else that exists (a folder, a pipe, a device) is refused by the
+    // store layer with what it is.
+    if (!QFileInfo::exists(file)) {
         std::fprintf(stderr, "pellaro-cli folders: %s: no such file\n", qPrintable(file));
         return ExitBadInput;
     }

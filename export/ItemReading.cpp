@@ -1,5 +1,7 @@
 #include "export/ItemReading.h"
 
+#include "export/DateText.h"
+
 #include <QLocale>
 
 PersonFields ReadPersonFields(const outlook::RDOItem& contact)
@@ -68,7 +70,7 @@ QString DateToText(const QDateTime& value)
     if (!value.isValid() || outlook::IsNoDate(value))
         return QString();
     const QLocale locale;
-    QString text = locale.toString(value.date(), QLocale::ShortFormat);
+    QString text = locale.toString(value.date(), FullYearDateFormat(locale));
     const QTime time = value.time();
     if (time != QTime(0, 0)) {
         QString format = locale.timeFormat(QLocale::ShortFormat);

@@ -1,4 +1,5 @@
 #include "export/VCardWriter.h"
+#include "export/DateText.h"
 #include "export/PersonFields.h"
 #include "export/Utf8.h"
 
@@ -111,22 +112,22 @@ std::optional<QDateTime> parseBookDate(const QString& text, const QLocale& local
     const QString t = text.trimmed();
     if (t.isEmpty())
         return std::nullopt;
+    // Books are written with the short date form and a four-digit year;
+    // older ones may hold the form's own two-digit year.
     const QString dateFormat = locale.dateFormat(QLocale::ShortFormat);
-    const bool twoDigitYears = dateFormat.contains(QLatin1String("yy")) && !dateFormat.contains(QLatin1String("yyyy"));
+    const QString fullYear = FullYearDateFormat(locale);
 
     auto parseDate = [&](const QString& s) -> QDate {
-        QDate d = locale.toDate(s, dateFormat);
-        if (!twoDigitYears)
+        QDate d = locale.toDate(s, fullYear);
+        if (d.isValid() || fullYear == dateFormat)
             return d;
+        d = locale.toDate(s, dateFormat);
         if (!d.isValid()) {
             // Two-digit years are read in the 1900s, which has no 29 February
             // of year 00; 2000 had one.
             if (s == locale.toString(QDate(2000, 2, 29), dateFormat))
                 return QDate(2000, 2, 29);
-            // A book written where the short form had four year digits.
-            QString four = dateFormat;
-            four.replace(QLatin1String("yy"), QLatin1String("yyyy"));
-            return locale.toDate(s, four);
+            return d;
         }
         // The latest century that does not put the date in the future.
         const QDate today = QDate::currentDate();

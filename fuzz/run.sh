@@ -12,15 +12,17 @@ nice cmake --build "$build" -j2
 
 mkdir -p "$build/seeds" "$build/corpus" "$build/findings"
 "$build/make_seeds" "$build/seeds"
-if [ -f "$here/../shared/samples/empty-unicode.pst" ]; then
-  cp "$here/../shared/samples/empty-unicode.pst" "$build/seeds/"
-fi
+for sample in "$here"/../shared/samples/*.pst "$here"/../shared/samples/*.ost; do
+  if [ -f "$sample" ]; then cp "$sample" "$build/seeds/"; fi
+done
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:allocator_may_return_null=1
 export LSAN_OPTIONS=suppressions=$here/fuzz/lsan.supp
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export FUZZ_TMPDIR=${FUZZ_TMPDIR:-/dev/shm}
-# One input may take at most 10 s and 2 GiB; a longer or larger run is a finding.
+# One input may take at most FUZZ_TIMEOUT seconds (default 10; raise it on a
+# busy machine, where a starved process looks slow) and 2 GiB; a longer or
+# larger run is a finding.
 nice "$build/fuzz_pst" "$build/corpus" "$build/seeds" \
-  -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -malloc_limit_mb=1024 \
+  -max_total_time="$seconds" -timeout="${FUZZ_TIMEOUT:-10}" -rss_limit_mb=2048 -malloc_limit_mb=1024 \
   -max_len=600000 -artifact_prefix="$build/findings/" -print_final_stats=1

@@ -110,11 +110,12 @@ void SourceSide::CmdExportConfigured_Click()
         // left out of the list.
         try {
             const outlook::RDOStore store = session->Store(i);
-            if (store.PstPath().trimmed().isEmpty())
+            const QString dataFile = store.PstPath();
+            if (dataFile.trimmed().isEmpty())
                 continue;
             const QString entry = MailboxEntry(store.Name(), store.EntryID());
             c_.SetCmbOutlookStoresEnabled(true);
-            c_.AddMailboxEntry(entry);
+            c_.AddMailboxEntry(entry, dataFile);
         } catch (const outlook::OutlookError&) {
         }
     }

@@ -77,7 +77,10 @@ public:
     virtual void SetPstFileText(const QString& text) = 0;
 
     virtual void SetCmbOutlookStoresEnabled(bool enabled) = 0;
-    virtual void AddMailboxEntry(const QString& entry) = 0;
+    // Appends `entry` to the list; `dataFile`, the store's data-file path,
+    // tells entries of the same display name apart (the list shows it beside
+    // the entry, never in its text).
+    virtual void AddMailboxEntry(const QString& entry, const QString& dataFile) = 0;
     virtual QString MailboxText() const = 0;          // the list's current text
     virtual void SetMailboxText(const QString& text) = 0;
 

@@ -10,10 +10,13 @@
 
 #include <sqlite3.h>
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <system_error>
 #include <utility>
 #include <vector>
@@ -43,6 +46,11 @@ static LostDocuments& lostTally();
 struct NotesDatabase::Impl {
     std::unique_ptr<Connection> conn;
     QByteArray nativePath;  // the path, as the file system takes it
+    // The book's folder, held open while the book is, and the book's name in
+    // it: within a group, the writers' look at the file is by name in the
+    // folder, cheaper than walking the whole path once per document.
+    int folderFd = -1;
+    QByteArray fileName;
     qint64 seenDataVersion = 0;
     // Folder name -> folder id. Dropped whenever another connection changed
     // the file, or a group that may have made a folder was lost.
@@ -60,9 +68,18 @@ struct NotesDatabase::Impl {
         , nativePath(QFile::encodeName(conn->path()))
         , seenDataVersion(conn->dataVersion())
     {
+        const qsizetype slash = nativePath.lastIndexOf('/');
+        const QByteArray folder = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : nativePath.left(slash);
+        fileName = nativePath.mid(slash + 1);
+        folderFd = ::open(folder.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
     }
 
-    ~Impl() { finish(); }
+    ~Impl()
+    {
+        finish();
+        if (folderFd >= 0)
+            ::close(folderFd);
+    }
 
     Impl(const Impl&) = delete;
     Impl& operator=(const Impl&) = delete;
@@ -181,6 +198,10 @@ struct NotesDocument::Impl {
     std::shared_ptr<NotesDatabase::Impl> db;
     store::ItemList items;  // in the order first written
     std::vector<std::uint32_t> itemKeys;  // foldedKey() of each item's name
+    // While a document has fewer than MaxSlottedItems items, their positions
+    // (plus one; 0 is free) in a table addressed by key.
+    static constexpr std::size_t MaxSlottedItems = 48;
+    std::array<std::uint8_t, 64> itemSlots{};
     qint64 noteId = 0;      // 0 until saved
     QString unid;
 
@@ -334,13 +355,29 @@ std::shared_ptr<NotesDatabase::Impl> cachedBook(const QString& path)
     return found;
 }
 
+// Whether the book's file is still under its name in its folder.
+bool stillInItsFolder(const NotesDatabase::Impl& book)
+{
+    if (book.folderFd < 0)
+        return stillAtItsPath(book);
+    struct stat st;
+    return ::fstatat(book.folderFd, book.fileName.constData(), &st, 0) == 0
+           && store::FileIdentity{st.st_dev, st.st_ino} == book.conn->identity();
+}
+
 // The book opened last, when `file` is exactly its path and the file is
 // still there: the writers ask for the same book once per document, and
-// this answers them with one look at the file.
+// this answers them with one look at the file. A file replaced or removed
+// is noticed at the next document; a folder moved away (and another put in
+// its place) at the next group, the documents of the open group going into
+// the book where it was moved.
 std::shared_ptr<NotesDatabase::Impl> lastBook(const QString& file)
 {
     auto& books = openBooks();
-    if (books.empty() || books.back()->conn->path() != file || !stillAtItsPath(*books.back()))
+    if (books.empty() || books.back()->conn->path() != file)
+        return nullptr;
+    const NotesDatabase::Impl& book = *books.back();
+    if (!(book.inGroup ? stillInItsFolder(book) : stillAtItsPath(book)))
         return nullptr;
     return books.back();
 }
@@ -570,12 +607,31 @@ void NotesDocument::ReplaceItemValue(const QString& name, const QString& value)
     // Item names compare without regard to case, as in Notes; the item keeps
     // its place and takes the name as given now.
     const std::uint32_t key = foldedKey(name);
-    for (std::size_t i = 0; i < d->itemKeys.size(); ++i) {
-        auto& item = d->items[i];
-        if (d->itemKeys[i] == key && item.first.compare(name, Qt::CaseInsensitive) == 0) {
-            item.first = name;
-            item.second = value;
-            return;
+    auto same = [&](std::size_t i) {
+        return d->itemKeys[i] == key && d->items[i].first.compare(name, Qt::CaseInsensitive) == 0;
+    };
+    auto replace = [&](std::size_t i) {
+        d->items[i].first = name;
+        d->items[i].second = value;
+    };
+    auto& table = d->itemSlots;
+    const std::size_t count = d->items.size();
+    if (count < NotesDocument::Impl::MaxSlottedItems) {
+        // An open-addressing table over the keys: found in a step or two.
+        std::size_t h = key % table.size();
+        for (; table[h] != 0; h = (h + 1) % table.size()) {
+            if (same(table[h] - 1u)) {
+                replace(table[h] - 1u);
+                return;
+            }
+        }
+        table[h] = static_cast<std::uint8_t>(count + 1);
+    } else {
+        for (std::size_t i = 0; i < count; ++i) {
+            if (same(i)) {
+                replace(i);
+                return;
+            }
         }
     }
     d->items.emplace_back(name, value);

@@ -1,15 +1,18 @@
 #include "source/outlook/Outlook.h"
 
-#include "source/outlook/Pff.h"
+#include "source/outlook/NameMap.h"
+#include "source/outlook/Ndb.h"
 #include "source/outlook/Profile.h"
-#include "source/outlook/PstReader.h"
+#include "source/outlook/PropertyContext.h"
 #include "source/outlook/Rtf.h"
+#include "source/outlook/TableContext.h"
 
 #include <QCryptographicHash>
 #include <QFileInfo>
 #include <QtEndian>
 
 #include <algorithm>
+#include <ctime>
 #include <optional>
 #include <vector>
 
@@ -64,13 +67,20 @@ enum : std::uint16_t {
     kInternetCodepage = 0x3FDE,
     kMessageCodepage = 0x3FFD,
     kPstPassword = 0x67FF,
+    kLtpRowId = 0x67F2,
 };
 
 // Node types inside node ids.
 constexpr std::uint32_t kNidTypeMask = 0x1F;
 constexpr std::uint32_t kNidTypeNormalFolder = 0x02;
 constexpr std::uint32_t kNidTypeNormalMessage = 0x04;
+constexpr std::uint32_t kNidTypeHierarchyTable = 0x0D;
+constexpr std::uint32_t kNidTypeContentsTable = 0x0E;
+constexpr std::uint32_t kNidMessageStore = 0x21;
+constexpr std::uint32_t kNidNameToIdMap = 0x61;
 constexpr std::uint32_t kNidIpmSubtree = 0x8022;
+// 8-bit text that names no code page of its own.
+constexpr int kDefaultCodepage = 1252;
 // Deeper than this, a folder hierarchy is taken to be damaged.
 constexpr std::size_t kMaxFolderDepth = 512;
 
@@ -104,7 +114,7 @@ struct NamedIds {
     std::uint16_t listName = 0, listMembers = 0, listOneOffMembers = 0;
     std::uint16_t keywords = 0;
 
-    explicit NamedIds(const pff::NameMap& m)
+    explicit NamedIds(const pst::NameMap& m)
     {
         for (int i = 0; i < 3; ++i) {
             email[i] = m.id(kPsetidAddress, 0x8083 + 0x10 * i);
@@ -127,9 +137,8 @@ struct NamedIds {
 
 // What is known of a store once its file is open.
 struct OpenStore {
-    std::unique_ptr<pff::File> file;
-    // Reads items by node id; null for files only libpff reads.
-    std::unique_ptr<pff::PstReader> reader;
+    std::unique_ptr<pst::Ndb> ndb;
+    pst::NameMap names;
     std::optional<NamedIds> ids;
     QByteArray recordKey;
     QString name;
@@ -150,20 +159,22 @@ struct StoreImpl {
 struct FolderImpl {
     std::shared_ptr<StoreImpl> store;
     std::shared_ptr<OpenStore> open;  // keeps the file alive while the folder is
-    pff::Item item;
     std::uint32_t nid = 0;
     std::vector<std::uint32_t> chain;  // node ids from the first folder reached down to this one
     QString name;
     QString containerClass;
-    std::optional<int> folderCount;
-    std::optional<qint64> itemCount;
-    std::optional<std::vector<std::uint32_t>> itemIds;  // read on first use
+    // The subfolders' node ids, from the hierarchy table; read on first use.
+    std::optional<std::vector<std::uint32_t>> subfolders;
+    // The contents table; opened on first use.
+    std::unique_ptr<pst::TableContext> contents;
+
+    pst::TableContext& contentsTable();
 };
 
 struct ItemImpl {
     std::shared_ptr<StoreImpl> store;
     std::shared_ptr<OpenStore> open;
-    pff::PropertyBag props;
+    pst::PropertyBag props;
     std::uint32_t nid = 0;
 
     // Distribution-list members, split on first use.
@@ -171,7 +182,8 @@ struct ItemImpl {
     std::vector<QByteArray> oneOffs;
 
     const NamedIds& ids() const { return *open->ids; }
-    int codepage() const;
+    int codepage() const;  // PidTagMessageCodepage, else Windows-1252
+    mutable int codepage_ = 0;
     QString text(std::uint16_t id) const;
     QString joined(std::uint16_t id) const;
     QDateTime date(std::uint16_t id) const;
@@ -189,32 +201,34 @@ OpenStore& StoreImpl::ensureOpen()
 {
     if (open)
         return *open;
-    if (!QFileInfo::exists(path))
-        fail(QStringLiteral("the data file %1 does not exist").arg(path));
     auto o = std::make_shared<OpenStore>();
-    o->file = std::make_unique<pff::File>(path);
-    const pff::Item store = o->file->messageStore();
-    const pff::PropertyBag props = store.readProperties();
+    o->ndb = pst::Ndb::open(path);
+    const pst::PropertyBag props = pst::readPropertyContext(*o->ndb, kNidMessageStore);
 
-    if (const pff::Property* pw = props.find(kPstPassword); pw && pff::toInteger(*pw) != 0)
-        fail(QStringLiteral("the data file %1 is password protected").arg(path));
+    // Offline folder files carry no password of their own (access is the
+    // mail profile's); what such a file keeps under this id is not one.
+    if (!o->ndb->header().offline)
+        if (const pst::Property* pw = props.find(kPstPassword); pw && pst::toInteger(*pw).value_or(0) != 0)
+            fail(QStringLiteral("the data file %1 is password protected").arg(path));
 
-    const pff::Property* key = props.find(kRecordKey);
-    if (!key || key->type != pff::PT_BINARY || key->data.size() != 16)
+    const pst::Property* key = props.find(kRecordKey);
+    if (!key || key->type != pst::PT_BINARY || key->size != 16)
         fail(QStringLiteral("the data file %1 has no valid store record key").arg(path));
-    o->recordKey = key->data;
+    o->recordKey = key->bytes();
 
-    if (const pff::Property* name = props.find(kDisplayName))
-        o->name = pff::toText(*name, o->file->asciiCodepage());
+    if (const pst::Property* name = props.find(kDisplayName))
+        o->name = pst::toText(*name, kDefaultCodepage);
 
     o->ipmNid = kNidIpmSubtree;
-    if (const pff::Property* ipm = props.find(kIpmSubtreeEntryId)) {
-        if (ipm->type != pff::PT_BINARY || ipm->data.size() < 24)
+    if (const pst::Property* ipm = props.find(kIpmSubtreeEntryId)) {
+        if (ipm->type != pst::PT_BINARY || ipm->size < 24)
             fail(QStringLiteral("the data file %1 has a damaged top folder reference").arg(path));
-        o->ipmNid = qFromLittleEndian<quint32>(ipm->data.constData() + ipm->data.size() - 4);
+        o->ipmNid = qFromLittleEndian<quint32>(ipm->data + ipm->size - 4);
     }
-    o->ids.emplace(o->file->names());
-    o->reader = pff::PstReader::open(path);
+    // The name-to-id map; a file without one simply has no named properties.
+    if (o->ndb->findNode(kNidNameToIdMap))
+        o->names.parse(pst::readPropertyContext(*o->ndb, kNidNameToIdMap));
+    o->ids.emplace(o->names);
     open = std::move(o);
     return *open;
 }
@@ -230,33 +244,44 @@ QString StoreImpl::entryId()
 
 int ItemImpl::codepage() const
 {
-    if (const pff::Property* cp = props.find(kMessageCodepage); cp && cp->type == pff::PT_LONG)
-        return int(pff::toInteger(*cp));
-    return open->file->asciiCodepage();
+    if (codepage_ == 0) {
+        codepage_ = kDefaultCodepage;
+        if (const pst::Property* cp = props.find(kMessageCodepage))
+            if (const auto value = pst::toInteger(*cp); value && *value > 0 && *value <= 65535)
+                codepage_ = int(*value);
+    }
+    return codepage_;
 }
 
 QString ItemImpl::text(std::uint16_t id) const
 {
-    const pff::Property* p = props.find(id);
-    return p ? pff::toText(*p, codepage()) : QString();
+    const pst::Property* p = props.find(id);
+    return p ? pst::toText(*p, codepage()) : QString();
 }
 
 QString ItemImpl::joined(std::uint16_t id) const
 {
-    const pff::Property* p = props.find(id);
-    return p ? pff::toTexts(*p, codepage()).join(QStringLiteral(", ")) : QString();
+    const pst::Property* p = props.find(id);
+    return p ? pst::toTexts(*p, codepage()).join(QStringLiteral(", ")) : QString();
 }
 
 QDateTime ItemImpl::date(std::uint16_t id) const
 {
-    const pff::Property* p = props.find(id);
-    if (!p)
-        return noDate();
-    const QDateTime utc = pff::toUtcTime(*p);
+    const pst::Property* p = props.find(id);
+    const std::optional<QDateTime> utc = p ? pst::toUtcTime(*p) : std::nullopt;
     // Outlook marks "none" with 4501-01-01; the years around it mean the same.
-    if (!utc.isValid() || utc.date().year() >= 4500)
+    if (!utc || !utc->isValid() || utc->date().year() >= 4500)
         return noDate();
-    return utc.toLocalTime();
+    // In local time, by the C library: Qt's own conversion looks the zone
+    // file up again for every date, a system call that would dominate the
+    // reading of a large store.
+    const time_t seconds = time_t(utc->toSecsSinceEpoch());
+    struct tm local {};
+    if (!localtime_r(&seconds, &local))
+        return utc->toLocalTime();
+    return QDateTime(QDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday),
+                     QTime(local.tm_hour, local.tm_min, local.tm_sec, utc->time().msec()), Qt::OffsetFromUTC,
+                     int(local.tm_gmtoff));
 }
 
 void ItemImpl::splitMembers()
@@ -264,36 +289,57 @@ void ItemImpl::splitMembers()
     if (members)
         return;
     std::vector<QByteArray> m;
-    if (const pff::Property* p = props.find(ids().listOneOffMembers))
-        oneOffs = pff::toBinaries(*p);
-    if (const pff::Property* p = props.find(ids().listMembers))
-        m = pff::toBinaries(*p);
+    if (const pst::Property* p = props.find(ids().listOneOffMembers))
+        oneOffs = pst::toBinaries(*p);
+    if (const pst::Property* p = props.find(ids().listMembers))
+        m = pst::toBinaries(*p);
     else
         m = oneOffs;
     members = std::move(m);
 }
 
-std::shared_ptr<FolderImpl> makeFolder(const std::shared_ptr<StoreImpl>& store, pff::Item item,
+pst::TableContext& FolderImpl::contentsTable()
+{
+    if (!contents)
+        contents = std::make_unique<pst::TableContext>(*open->ndb, (nid & ~kNidTypeMask) | kNidTypeContentsTable);
+    return *contents;
+}
+
+// The folder `nid`, reached through the folders `chain`.
+std::shared_ptr<FolderImpl> makeFolder(const std::shared_ptr<StoreImpl>& store, std::uint32_t nid,
                                        std::vector<std::uint32_t> chain)
 {
     auto f = std::make_shared<FolderImpl>();
     f->store = store;
     f->open = store->open;
-    f->nid = item.identifier();
+    f->nid = nid;
+    if ((nid & kNidTypeMask) != kNidTypeNormalFolder)
+        fail(QStringLiteral("node %1 of %2 is not a folder").arg(nid, 0, 16).arg(store->path));
     if (std::find(chain.begin(), chain.end(), f->nid) != chain.end())
         fail(QStringLiteral("the folder hierarchy of %1 loops back on itself").arg(store->path));
     if (chain.size() >= kMaxFolderDepth)
         fail(QStringLiteral("the folder hierarchy of %1 is nested impossibly deep").arg(store->path));
     chain.push_back(f->nid);
     f->chain = std::move(chain);
-    const pff::PropertyBag props = item.readProperties();
-    const int cp = f->open->file->asciiCodepage();
-    if (const pff::Property* p = props.find(kDisplayName))
-        f->name = pff::toText(*p, cp);
-    if (const pff::Property* p = props.find(kContainerClass))
-        f->containerClass = pff::toText(*p, cp);
-    f->item = std::move(item);
+    const pst::PropertyBag props = pst::readPropertyContext(*f->open->ndb, nid);
+    if (const pst::Property* p = props.find(kDisplayName))
+        f->name = pst::toText(*p, kDefaultCodepage);
+    if (const pst::Property* p = props.find(kContainerClass))
+        f->containerClass = pst::toText(*p, kDefaultCodepage);
     return f;
+}
+
+// The node ids the rows of a table name (PidTagLtpRowId), in row order.
+std::vector<std::uint32_t> rowIds(pst::TableContext& table)
+{
+    std::vector<std::uint32_t> ids;
+    ids.reserve(table.rowCount());
+    for (std::size_t r = 0; r < table.rowCount(); ++r)
+        if (const auto id = table.cell32(r, kLtpRowId))
+            ids.push_back(*id);
+        else
+            pst::damaged("a table row names no node");
+    return ids;
 }
 
 }  // namespace detail
@@ -399,10 +445,9 @@ QString RDOStore::PstPath() const { return d->path; }
 RDOFolder RDOStore::IPMRootFolder() const
 {
     OpenStore& o = d->ensureOpen();
-    pff::Item item = o.file->itemById(o.ipmNid);
-    if (!item)
+    if (!o.ndb->findNode(o.ipmNid))
         fail(QStringLiteral("the data file %1 has no top folder").arg(d->path));
-    return RDOFolder(makeFolder(d, std::move(item), {}));
+    return RDOFolder(makeFolder(d, o.ipmNid, {}));
 }
 
 RDOFolder RDOStore::GetFolderFromID(const QString& entryId) const
@@ -415,10 +460,9 @@ RDOFolder RDOStore::GetFolderFromID(const QString& entryId) const
     const std::uint32_t nid = qFromLittleEndian<quint32>(bytes.constData() + 20);
     if ((nid & kNidTypeMask) != kNidTypeNormalFolder)
         fail(QStringLiteral("%1 is not the identifier of a folder of this store").arg(entryId));
-    pff::Item item = o.file->itemById(nid);
-    if (!item)
+    if (!o.ndb->findNode(nid))
         fail(QStringLiteral("the store has no folder with the identifier %1").arg(entryId));
-    return RDOFolder(makeFolder(d, std::move(item), {}));
+    return RDOFolder(makeFolder(d, nid, {}));
 }
 
 // ---------------------------------------------------------------------------
@@ -443,16 +487,31 @@ QString RDOFolder::DefaultMessageClass() const
 
 int RDOFolder::FolderCount() const
 {
-    if (!d->folderCount)
-        d->folderCount = d->item.subFolderCount();
-    return *d->folderCount;
+    if (!d->subfolders) {
+        // The hierarchy table lists the subfolders in their order; rows for
+        // other kinds of folder (search folders) are left out.
+        pst::Ndb& ndb = *d->open->ndb;
+        const std::uint32_t tableNid = (d->nid & ~kNidTypeMask) | kNidTypeHierarchyTable;
+        std::vector<std::uint32_t> ids;
+        if (ndb.findNode(tableNid)) {
+            pst::TableContext table(ndb, tableNid);
+            for (std::uint32_t id : rowIds(table))
+                if ((id & kNidTypeMask) == kNidTypeNormalFolder)
+                    ids.push_back(id);
+        }
+        d->subfolders = std::move(ids);
+    }
+    return int(d->subfolders->size());
 }
 
 RDOFolder RDOFolder::Folder(int index) const
 {
     if (index < 1 || index > FolderCount())
         fail(QStringLiteral("folder %1 has no subfolder %2").arg(d->name).arg(index));
-    return RDOFolder(makeFolder(d->store, d->item.subFolder(index - 1), d->chain));
+    const std::uint32_t nid = (*d->subfolders)[std::size_t(index - 1)];
+    if (!d->open->ndb->findNode(nid))
+        fail(QStringLiteral("subfolder %1 of folder %2 is missing").arg(index).arg(d->name));
+    return RDOFolder(makeFolder(d->store, nid, d->chain));
 }
 
 RDOItems RDOFolder::Items() const { return RDOItems(d); }
@@ -464,36 +523,30 @@ RDOItems::RDOItems(std::shared_ptr<FolderImpl> folder) : d(std::move(folder)) {}
 
 qint64 RDOItems::Count() const
 {
-    if (!d->itemCount)
-        d->itemCount = d->item.subMessageCount();
-    return *d->itemCount;
+    const std::uint32_t tableNid = (d->nid & ~kNidTypeMask) | kNidTypeContentsTable;
+    if (!d->contents && !d->open->ndb->findNode(tableNid))
+        return 0;
+    return qint64(d->contentsTable().rowCount());
 }
 
 RDOItem RDOItems::Item(qint64 position) const
 {
     if (position < 1 || position > Count())
         fail(QStringLiteral("folder %1 has no item %2").arg(d->name).arg(position));
+    // The contents table gives the node id; the node B-tree finds the item
+    // directly, however many items the folder has.
+    const auto nid = d->contentsTable().cell32(std::size_t(position - 1), kLtpRowId);
+    if (!nid)
+        pst::damaged("a table row names no node");
+    pst::Ndb& ndb = *d->open->ndb;
+    const auto node = ndb.findNode(*nid);
+    if ((*nid & kNidTypeMask) != kNidTypeNormalMessage || !node || node->parent != d->nid)
+        fail(QStringLiteral("item %1 of folder %2 is not an item of that folder").arg(position).arg(d->name));
     auto item = std::make_shared<ItemImpl>();
     item->store = d->store;
     item->open = d->open;
-    if (pff::PstReader* reader = d->open->reader.get()) {
-        // The contents table gives the node ids; the reader finds each one
-        // directly, however many items the folder has.
-        if (!d->itemIds) {
-            d->itemIds = d->item.subMessageIds();
-            if (qint64(d->itemIds->size()) != Count())
-                fail(QStringLiteral("the contents table of folder %1 is inconsistent").arg(d->name));
-        }
-        const std::uint32_t nid = (*d->itemIds)[std::size_t(position - 1)];
-        if ((nid & kNidTypeMask) != kNidTypeNormalMessage || reader->parentOf(nid) != d->nid)
-            fail(QStringLiteral("item %1 of folder %2 is not an item of that folder").arg(position).arg(d->name));
-        item->nid = nid;
-        item->props = reader->readProperties(nid);
-    } else {
-        const pff::Item message = d->item.subMessage(int(position - 1));
-        item->nid = message.identifier();
-        item->props = message.readProperties();
-    }
+    item->nid = *nid;
+    item->props = pst::readPropertyContext(ndb, *node);
     return RDOItem(item);
 }
 
@@ -506,17 +559,18 @@ QString RDOItem::MessageClass() const { return d->text(kMessageClass); }
 
 QString RDOItem::Body() const
 {
-    if (const pff::Property* body = d->props.find(kBody)) {
+    // A body of another type than text reads as absent, and so does an RTF
+    // body that is not binary.
+    if (const pst::Property* body = d->props.find(kBody);
+        body && (body->type == pst::PT_UNICODE || body->type == pst::PT_STRING8)) {
         int cp = d->codepage();
-        if (const pff::Property* icp = d->props.find(kInternetCodepage); icp && icp->type == pff::PT_LONG)
-            cp = int(pff::toInteger(*icp));
-        return pff::toText(*body, cp);
+        if (const pst::Property* icp = d->props.find(kInternetCodepage))
+            if (const auto value = pst::toInteger(*icp); value && *value > 0)
+                cp = int(*value);
+        return pst::toText(*body, cp);
     }
-    if (const pff::Property* rtf = d->props.find(kRtfCompressed)) {
-        if (rtf->type != pff::PT_BINARY)
-            fail(QStringLiteral("the RTF body of an item is not binary"));
-        return rtf::ToText(rtf::Decompress(rtf->data));
-    }
+    if (const pst::Property* rtf = d->props.find(kRtfCompressed); rtf && rtf->type == pst::PT_BINARY)
+        return rtf::ToText(rtf::Decompress(rtf->bytes()));
     return QString();
 }
 
@@ -610,7 +664,7 @@ std::optional<Address> parseOneOff(const QByteArray& e, int codepage)
         } else {
             const qsizetype end = e.indexOf('\0', at);
             if (end >= 0) {
-                QString s = pff::decodeCodepage(e.mid(at, end - at), codepage);
+                QString s = pst::decodeCodepage(e.constData() + at, end - at, codepage);
                 at = end + 1;
                 return s;
             }
@@ -658,30 +712,38 @@ QString RDOItem::MemberText(int index) const
             other.store = d->store;
             other.open = d->open;
             other.nid = nid;
-            if (pff::PstReader* reader = d->open->reader.get()) {
-                other.props = reader->readProperties(nid);
-            } else {
-                const pff::Item target = d->open->file->itemById(nid);
-                if (!target)
-                    throw OutlookError("a distribution list member refers to an item that does not exist");
-                other.props = target.readProperties();
-            }
+            if (!d->open->ndb->findNode(nid))
+                throw OutlookError("a distribution list member refers to an item that does not exist");
+            other.props = pst::readPropertyContext(*d->open->ndb, nid);
             if (kind == 4) {
                 const QString name = other.text(other.ids().listName);
                 return memberText({name.isEmpty() ? other.text(kDisplayName) : name, QString()});
             }
+            // Bits 4-6 select the contact's address: 0-2 its business, home
+            // and primary fax (Fax2, Fax3, Fax1), 4-6 its e-mail 1-3, 3 none.
             const int which = (type >> 4) & 0x07;
             Address a;
             a.name = other.text(kDisplayName);
-            if (which <= 2) {
-                a.address = other.text(other.ids().email[which]);
-                if (a.name.isEmpty())
-                    a.name = other.text(other.ids().emailOriginalName[which]);
-            } else if (which <= 5) {
-                a.address = other.text(other.ids().fax[which - 3]);
-                if (a.name.isEmpty())
-                    a.name = other.text(other.ids().faxOriginalName[which - 3]);
+            std::uint16_t address = 0, originalName = 0;
+            if (which >= 4 && which <= 6) {
+                address = other.ids().email[which - 4];
+                originalName = other.ids().emailOriginalName[which - 4];
+            } else if (which <= 2) {
+                static constexpr int kFax[3] = {1, 2, 0};
+                address = other.ids().fax[kFax[which]];
+                originalName = other.ids().faxOriginalName[kFax[which]];
             }
+            a.address = other.text(address);
+            if (a.name.isEmpty())
+                a.name = other.text(originalName);
+            // The list keeps a one-off copy of each member; it stands in for
+            // an address the contact no longer has.
+            if (a.address.isEmpty() && std::size_t(index) <= d->oneOffs.size())
+                if (auto copy = parseOneOff(d->oneOffs[std::size_t(index - 1)], cp)) {
+                    a.address = copy->address;
+                    if (a.name.isEmpty())
+                        a.name = copy->name;
+                }
             return memberText(a);
         }
     }

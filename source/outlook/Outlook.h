@@ -1,8 +1,9 @@
 #pragma once
-// Access to Outlook data files (.pst), shaped like the object model the
-// program was designed against: a session over the default profile, its
-// stores, their folders and items. Backed by libpff; nothing of libpff is
-// visible here. Every failure throws OutlookError.
+// Access to Outlook data files (.pst, and .ost files of the same layout),
+// shaped like the object model the program was designed against: a session
+// over the default profile, its stores, their folders and items. The files
+// are read by this layer's own reader; nothing of the file format is visible
+// here. Every failure throws OutlookError.
 //
 // All objects are cheap value handles that share the underlying open file;
 // a handle stays valid as long as it exists, also after Logoff.

@@ -1,7 +1,7 @@
 #include "source/outlook/Rtf.h"
 
 #include "source/outlook/Outlook.h"
-#include "source/outlook/Pff.h"
+#include "source/outlook/Property.h"
 
 #include <QtEndian>
 
@@ -132,7 +132,7 @@ QString ToText(const QByteArray& rtf)
 
     auto flush = [&] {
         if (!pending.isEmpty()) {
-            text += pff::decodeCodepage(pending, codepage);
+            text += pst::decodeCodepage(pending.constData(), pending.size(), codepage);
             pending.clear();
         }
     };

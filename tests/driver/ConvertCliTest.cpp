@@ -220,11 +220,11 @@ TEST_F(Convert, ReportHasOneRowPerItemWalkedAndIsReplacedOnlyWhenComplete)
     b.addContact(contacts, person(QStringLiteral("Smith, Jr"), QStringLiteral("O\"Neil")));
     b.addContact(contacts, person(QStringLiteral("Two\nLines"), QStringLiteral("Zoë")));
     pstwriter::ContactData bad = person(QStringLiteral("Bad"), QStringLiteral("One"));
-    pstwriter::ExtraProperty number;
-    number.lid = 0x3A16;  // PidTagCompanyName, as a number
-    number.type = 0x0003;
-    number.integer = 7;
-    bad.extra.push_back(number);
+    pstwriter::ExtraProperty brokenBody;  // a compressed RTF body that does not decompress
+    brokenBody.lid = 0x1009;
+    brokenBody.type = 0x0102;
+    brokenBody.binary = QByteArray::fromHex("10000000" "20000000" "4C5A4675" "00000000") + QByteArray(16, '\xFF');
+    bad.extra.push_back(brokenBody);
     b.addContact(odd, bad);
     DistListData list;
     list.name = QStringLiteral("Team");

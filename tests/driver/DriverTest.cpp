@@ -399,13 +399,13 @@ TEST_F(Run, FolderOfMoreThan32767ItemsIsWalkedToTheEnd)
     EXPECT_EQ(item(docs.back(), QStringLiteral("FirstName")), QStringLiteral("32770"));
 }
 
-// A value of the wrong type where the reading expects text.
-pstwriter::ExtraProperty numberWhereTextBelongs(std::uint16_t id)
+// A compressed RTF body that does not decompress: the contact cannot be read.
+pstwriter::ExtraProperty brokenRtfBody()
 {
     pstwriter::ExtraProperty p;
-    p.lid = id;
-    p.type = 0x0003;  // PT_LONG
-    p.integer = 7;
+    p.lid = 0x1009;    // PidTagRtfCompressed
+    p.type = 0x0102;  // PT_BINARY
+    p.binary = QByteArray::fromHex("10000000" "20000000" "4C5A4675" "00000000") + QByteArray(16, '\xFF');
     return p;
 }
 
@@ -422,12 +422,12 @@ TEST_F(Run, EveryFailedItemIsNamedWithItsFolderPositionAndCause)
     const auto contacts = b.addFolder(b.ipmSubtree(), QStringLiteral("Contacts"), QStringLiteral("IPF.Contact"));
     const auto friends = b.addFolder(contacts, QStringLiteral("Friends"), QStringLiteral("IPF.Contact"));
     b.addContact(friends, person(QStringLiteral("Ann"), QStringLiteral("Lee")));
-    ContactData badCompany = person(QStringLiteral("Bob"), QStringLiteral("Stone"));
-    badCompany.extra.push_back(numberWhereTextBelongs(0x3A16));  // PidTagCompanyName
-    b.addContact(friends, badCompany);
-    ContactData badName = person(QString(), QStringLiteral("Nameless"));
-    badName.extra.push_back(numberWhereTextBelongs(0x3A06));  // PidTagGivenName
-    b.addContact(friends, badName);
+    ContactData badBody = person(QStringLiteral("Bob"), QStringLiteral("Stone"));
+    badBody.extra.push_back(brokenRtfBody());
+    b.addContact(friends, badBody);
+    ContactData badToo = person(QStringLiteral("Cy"), QStringLiteral("Long"));
+    badToo.extra.push_back(brokenRtfBody());
+    b.addContact(friends, badToo);
     DistListData list;
     list.name = QStringLiteral("Team, \"A\"");
     b.addDistList(friends, list);
@@ -455,12 +455,12 @@ TEST_F(Run, EveryFailedItemIsNamedWithItsFolderPositionAndCause)
     EXPECT_EQ(bob.name, QStringLiteral("Bob Stone"));
     EXPECT_EQ(bob.messageClass, QStringLiteral("IPM.Contact"));
     EXPECT_FALSE(bob.reason.isEmpty());
-    const ItemReport& nameless = o.failures[1];
-    EXPECT_EQ(nameless.position, 3);
-    EXPECT_TRUE(nameless.name.isEmpty());
-    EXPECT_FALSE(nameless.reason.isEmpty());
+    EXPECT_EQ(o.failures[1].position, 3);
     EXPECT_EQ(FailureLine(bob), QStringLiteral("Contacts\\Friends #2 (Bob Stone): ") + bob.reason);
-    EXPECT_EQ(FailureLine(nameless), QStringLiteral("Contacts\\Friends #3: ") + nameless.reason);
+    // An item whose name could not be read is named by its place alone.
+    ItemReport nameless = bob;
+    nameless.name.clear();
+    EXPECT_EQ(FailureLine(nameless), QStringLiteral("Contacts\\Friends #2: ") + bob.reason);
 
     ASSERT_EQ(o.folderFailures.size(), 1);
     EXPECT_EQ(o.folderFailures[0].folder, QStringLiteral("Gone"));

@@ -9,6 +9,8 @@
 
 #include <QtTest>
 
+#include <sys/stat.h>
+
 namespace {
 
 // Remembers what the fill hands over.
@@ -251,8 +253,14 @@ void FolderTreeTest::foldersCommandRefusesBadFiles()
         QVERIFY(writeAll(truncated, readAll(truncated).left(700)));
     }
 
-    for (const QString& file : {random, empty, locked, truncated, home.file(QStringLiteral("missing.pst"))}) {
+    // A named pipe is refused for what it is, never waited on.
+    const QString pipe = home.file(QStringLiteral("pipe.pst"));
+    QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+
+    for (const QString& file : {random, empty, locked, truncated, home.file(QStringLiteral("missing.pst")), pipe}) {
         const CliResult r = folders({file});
+        if (file == pipe)
+            QVERIFY2(r.err.contains(QStringLiteral("named pipe")), qPrintable(r.err));
         QVERIFY2(r.exitCode == 2, qPrintable(file + QStringLiteral(": exit ") + QString::number(r.exitCode)));
         QCOMPARE(r.err.count(u'\n'), 1);
         QVERIFY2(r.err.startsWith(QStringLiteral("pellaro-cli folders: ")), qPrintable(r.err));

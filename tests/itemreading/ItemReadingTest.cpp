@@ -1,4 +1,5 @@
 #include "export/ItemReading.h"
+#include "export/VCardWriter.h"
 #include "tests/support/TempDir.h"
 #include "PstWriter.h"
 
@@ -19,9 +20,20 @@ inline std::ostream& operator<<(std::ostream& os, const QString& s) { return os 
 
 namespace {
 
+// The user's regional settings for one test.
+class LocaleScope {
+public:
+    explicit LocaleScope(const QLocale& l) { QLocale::setDefault(l); }
+    ~LocaleScope() { QLocale::setDefault(m_before); }
+
+private:
+    QLocale m_before;
+};
+
 class ItemReadingTest : public ::testing::Test {
 protected:
     TestHome home;
+    LocaleScope us{QLocale(QLocale::English, QLocale::UnitedStates)};
     PstBuilder b;
     pstwriter::FolderHandle folder =
         b.addFolder(b.ipmSubtree(), QStringLiteral("Contacts"), QStringLiteral("IPF.Contact"));
@@ -102,18 +114,43 @@ TEST_F(ItemReadingTest, FieldsComeInOrderAndFirstAddressTwice)
 
 TEST_F(ItemReadingTest, DatesUseTheShortDateFormAndTimeOnlyWhenNotMidnight)
 {
-    const QLocale locale;
     const QDateTime midnight(QDate(1975, 12, 24), QTime(0, 0), Qt::LocalTime);
-    EXPECT_EQ(DateToText(midnight), locale.toString(QDate(1975, 12, 24), QLocale::ShortFormat));
+    EXPECT_EQ(DateToText(midnight), QStringLiteral("12/24/1975"));
     const QDateTime evening(QDate(1975, 12, 24), QTime(23, 59), Qt::LocalTime);
-    EXPECT_EQ(DateToText(evening), locale.toString(QDate(1975, 12, 24), QLocale::ShortFormat) + QLatin1Char(' ')
-                                       + locale.toString(QTime(23, 59), QLocale::ShortFormat));
+    EXPECT_EQ(DateToText(evening), QStringLiteral("12/24/1975 ") + QLocale().toString(QTime(23, 59), QLocale::ShortFormat));
     const QDateTime minuteAfter(QDate(1975, 12, 24), QTime(0, 1), Qt::LocalTime);
     EXPECT_NE(DateToText(minuteAfter), DateToText(midnight));
     EXPECT_TRUE(DateToText(minuteAfter).startsWith(DateToText(midnight) + QLatin1Char(' ')));
     // Seconds are not lost.
     const QDateTime seconds(QDate(1975, 12, 24), QTime(10, 0, 30), Qt::LocalTime);
     EXPECT_TRUE(DateToText(seconds).contains(QStringLiteral("30")));
+}
+
+TEST_F(ItemReadingTest, DatesKeepTheirCenturyAndReadBack)
+{
+    // The short forms of en_US, de_DE and ko_KR have two-digit years; ja_JP's
+    // has four already.
+    struct Case { QLocale locale; QString y1947, y2047; };
+    const Case cases[] = {
+        {QLocale(QLocale::English, QLocale::UnitedStates), QStringLiteral("5/17/1947"), QStringLiteral("5/17/2047")},
+        {QLocale(QLocale::German, QLocale::Germany), QStringLiteral("17.05.1947"), QStringLiteral("17.05.2047")},
+        {QLocale(QLocale::Korean, QLocale::SouthKorea), QStringLiteral("1947. 5. 17."), QStringLiteral("2047. 5. 17.")},
+        {QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("1947/05/17"), QStringLiteral("2047/05/17")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.locale.name().toStdString());
+        LocaleScope scope(c.locale);
+        const QDate old(1947, 5, 17), future(2047, 5, 17);
+        EXPECT_EQ(DateToText(QDateTime(old, QTime(0, 0))), c.y1947);
+        EXPECT_EQ(DateToText(QDateTime(future, QTime(0, 0))), c.y2047);
+        // The vCard export reads them back, as it reads books written with
+        // the two-digit form.
+        EXPECT_EQ(vcard::parseBookDate(c.y1947, c.locale)->date(), old);
+        EXPECT_EQ(vcard::parseBookDate(c.y2047, c.locale)->date(), future);
+        const QString withTime = DateToText(QDateTime(future, QTime(14, 30)));
+        EXPECT_EQ(vcard::parseBookDate(withTime, c.locale), QDateTime(future, QTime(14, 30))) << withTime;
+        EXPECT_EQ(vcard::parseBookDate(c.locale.toString(old, QLocale::ShortFormat), c.locale)->date(), old);
+    }
 }
 
 TEST_F(ItemReadingTest, NoDateBecomesEmptyText)
@@ -131,16 +168,19 @@ TEST_F(ItemReadingTest, NoDateBecomesEmptyText)
     EXPECT_EQ(none.elotus_BirthDay, QString());
     EXPECT_EQ(none.elotus_Anniversary, QString());
     const PersonFields some = ReadPersonFields(items.Item(2));
-    EXPECT_EQ(some.elotus_BirthDay, QLocale().toString(QDate(1980, 5, 17), QLocale::ShortFormat));
+    EXPECT_EQ(some.elotus_BirthDay, QStringLiteral("5/17/1980"));
 }
 
 TEST_F(ItemReadingTest, AnUnreadableValueFailsTheWholeContact)
 {
     ContactData c;
     c.givenName = QStringLiteral("Broken");
+    // A value of another type is read (as absent); a compressed RTF body
+    // that does not decompress cannot be.
     pstwriter::ExtraProperty bad;
-    bad.lid = 0x3A48;  // spouse, stored as a number
-    bad.type = 0x0003;
+    bad.lid = 0x1009;
+    bad.type = 0x0102;
+    bad.binary = QByteArray::fromHex("10000000" "20000000" "4C5A4675" "00000000") + QByteArray(16, '\xFF');
     c.extra.push_back(bad);
     b.addContact(folder, c);
     EXPECT_THROW(ReadPersonFields(open().Item(1)), OutlookError);

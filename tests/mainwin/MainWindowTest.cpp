@@ -3,8 +3,12 @@
 // and the start of the conversion.
 
 #include "app/FolderTreeWidget.h"
+#include "app/HelpViewer.h"
+#include "app/Look.h"
 #include "app/MainMenu.h"
+#include "app/QtDialogs.h"
 #include "app/SmallIcons.h"
+#include "app/frmAbout.h"
 #include "app/frmMain.h"
 #include "app/frmSave.h"
 #include "app/global/Global.h"
@@ -20,6 +24,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStatusBar>
@@ -38,6 +43,62 @@ const QString OutlookTitle = QStringLiteral("Korvane Outlook to Notes");
 QString pngPath(const QString& name)
 {
     return QStringLiteral(PELLARO_BIN_DIR "/../tests/") + name;
+}
+
+QString where(const QWidget* w)
+{
+    return QStringLiteral("%1 \"%2\"").arg(w->objectName(), w->property("text").toString());
+}
+
+// What of `window` does not fit, measured in the fonts the controls have:
+// a one-line caption narrower or lower than its text, a wrapped one lower
+// than its lines, a button or option button smaller than it needs for its
+// caption, a frame narrower than its title, a control reaching out of the
+// control that holds it. `beyond` may lie outside the window.
+QStringList unfit(QWidget* window, const QList<QWidget*>& beyond = {})
+{
+    QStringList bad;
+    for (QWidget* w : window->findChildren<QWidget*>()) {
+        if (!w->isVisibleTo(window) || beyond.contains(w))
+            continue;
+        w->ensurePolished();
+        const QFontMetrics fm(w->font());
+        if (auto* label = qobject_cast<QLabel*>(w); label && !label->text().isEmpty()) {
+            const QRect room = label->contentsRect().marginsRemoved(QMargins(label->margin(), label->margin(),
+                                                                              label->margin(), label->margin()));
+            if (label->wordWrap() ? label->heightForWidth(label->width()) > label->height()
+                                  : fm.horizontalAdvance(label->text()) > room.width() || fm.height() > room.height())
+                bad << QStringLiteral("label ") + where(w);
+        } else if (qobject_cast<QPushButton*>(w) || qobject_cast<QRadioButton*>(w)) {
+            const QSize need = w->sizeHint();
+            if (need.width() > w->width() || need.height() > w->height())
+                bad << QStringLiteral("button ") + where(w);
+        } else if (auto* frame = qobject_cast<QGroupBox*>(w)) {
+            if (fm.horizontalAdvance(frame->title()) + 2 * fm.averageCharWidth() > frame->width())
+                bad << QStringLiteral("frame ") + frame->title();
+        }
+        if (w->parentWidget() && !w->isWindow() && !w->parentWidget()->rect().contains(w->geometry()))
+            bad << QStringLiteral("outside ") + where(w);
+    }
+    return bad;
+}
+
+// Presses F1 in `window`, which must be the active window for it.
+void pressF1(QWidget* window)
+{
+    window->activateWindow();
+    QTRY_COMPARE(QApplication::activeWindow(), window);
+    QTest::keyClick(window, Qt::Key_F1);
+}
+
+// The page the help viewer owned by `owner` shows; the number of viewers
+// when there is not exactly one.
+QString helpPageOf(QWidget* owner)
+{
+    const QList<HelpViewer*> viewers = owner->findChildren<HelpViewer*>(Qt::FindDirectChildrenOnly);
+    if (viewers.size() != 1)
+        return QString::number(viewers.size());
+    return viewers[0]->isVisible() ? viewers[0]->browser()->source().path() : QStringLiteral("hidden");
 }
 
 } // namespace
@@ -168,6 +229,8 @@ private slots:
     void startWithSomeFoldersUnticked();
     void rootTickChangesNothing();
     void renderWindow();
+    void captionsFitInEveryFace();
+    void f1OpensTheHelpOfTheWindow();
     void endToEndIntoANewBook();
 };
 
@@ -378,6 +441,14 @@ void MainWindowTest::fileThatIsNoStoreIsNamedWithItsCause()
     QByteArray junk(8192, 'x');
     QVERIFY(writeAll(file(QStringLiteral("notes.pst")), junk));
     QVERIFY(writeAll(file(QStringLiteral("empty.pst")), QByteArray()));
+    {
+        pstwriter::PstBuilder b;
+        b.setPassword(QStringLiteral("secret"));
+        fixtures::contacts(b, b.addFolder(b.ipmSubtree(), QStringLiteral("Contacts"), QStringLiteral("IPF.Contact")),
+                           2, QStringLiteral("Hidden"));
+        b.write(file(QStringLiteral("locked.pst")));
+    }
+    QVERIFY(writeAll(file(QStringLiteral("damaged.pst")), readAll(file(QStringLiteral("abc.pst"))).left(700)));
     const struct {
         QString path;
         QString cause;
@@ -385,6 +456,8 @@ void MainWindowTest::fileThatIsNoStoreIsNamedWithItsCause()
         {file(QStringLiteral("notes.pst")), QStringLiteral("It is not an Outlook data file.")},
         {file(QStringLiteral("empty.pst")), QStringLiteral("It is not an Outlook data file.")},
         {file(QStringLiteral("gone.pst")), QStringLiteral("It does not exist.")},
+        {file(QStringLiteral("locked.pst")), QStringLiteral("It is password protected.")},
+        {file(QStringLiteral("damaged.pst")), QStringLiteral("It is damaged.")},
     };
     for (const auto& c : cases) {
         // Another file's folders are on show when the choice fails.
@@ -410,12 +483,9 @@ void MainWindowTest::fileThatIsNoStoreIsNamedWithItsCause()
     // Only the data file joined the profile.
     QVERIFY(!QString::fromUtf8(readAll(outlook::RDOSession::ProfilePath())).contains(QStringLiteral("notes.pst")));
 
-    // The causes the store layer names, in the user's words.
+    // No permission to read (not to be made so here while the tests run as
+    // root, who reads everything), in the user's words.
     const QString abc = file(QStringLiteral("abc.pst"));
-    QCOMPARE(source::StoreOpenCause(abc, abc + QStringLiteral(": the data file is password protected")),
-             QStringLiteral("It is password protected."));
-    QCOMPARE(source::StoreOpenCause(abc, QStringLiteral("the data file is damaged: a page check value is wrong")),
-             QStringLiteral("It is damaged."));
     QCOMPARE(source::StoreOpenCause(abc, abc + QStringLiteral(": Permission denied")),
              QStringLiteral("There is no permission to read it."));
 }
@@ -442,6 +512,10 @@ void MainWindowTest::configuredMailboxes()
     QCOMPARE(w.CmbOutlookStores->count(), 2);
     QCOMPARE(w.CmbOutlookStores->itemText(0), QStringLiteral("Team #2 Folders") + blanks + u'#' + nestedId);
     QCOMPARE(w.CmbOutlookStores->itemText(1), QStringLiteral("ABC Folders") + blanks + u'#' + abcId);
+    // Each entry tells its data file beside its text, and so does the list
+    // for the entry it shows.
+    QCOMPARE(w.CmbOutlookStores->itemData(0, Qt::ToolTipRole).toString(), nested);
+    QCOMPARE(w.CmbOutlookStores->itemData(1, Qt::ToolTipRole).toString(), abc);
 
     // A second click appends the same stores again.
     w.NotesTab->setCurrentIndex(0);
@@ -458,7 +532,9 @@ void MainWindowTest::configuredMailboxes()
     QVERIFY(w.CmbOutlookStores->isEnabled());
     QCOMPARE(w.CmbOutlookStores->currentIndex(), 0);
 
+    QCOMPARE(w.CmbOutlookStores->toolTip(), nested);
     pickMailbox(w, 1);
+    QCOMPARE(w.CmbOutlookStores->toolTip(), abc);
     QCOMPARE(Global::SelectedStoreID, abcId);
     QCOMPARE(nodeTexts(w), (QStringList{"ABC Folders", "A (2)", "B (2)", "C (2)"}));
     QCOMPARE(w.CmbOutlookStores->currentIndex(), 1);
@@ -618,6 +694,106 @@ void MainWindowTest::renderWindow()
     const QImage image = w.grab().toImage();
     QCOMPARE(image.size(), QSize(696, 584));
     QVERIFY(image.save(pngPath(QStringLiteral("mainwin-tree.png"))));
+}
+
+void MainWindowTest::captionsFitInEveryFace()
+{
+    // Tahoma, wherever it comes from, lays out its lines by its hhea ascent
+    // and descent (2049 and 423 of 2048 units), as everywhere else.
+    if (look::hasTahoma()) {
+        const QFont tahoma = look::font();
+        const qreal line = (2049.0 + 423.0) / 2048.0 * QFontInfo(tahoma).pixelSize();
+        const qreal height = QFontMetricsF(tahoma).height();
+        QVERIFY2(qAbs(height - line) < 0.5, qPrintable(QString::number(height)));
+    }
+
+    // The face chosen (Tahoma where there is one), then a wider fallback.
+    for (const QString& family : {QString(), QStringLiteral("DejaVu Sans")}) {
+        look::useFamilyForTests(family);
+        frmSave& save = frmSave::instance();
+        save.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&save));
+        save.ShowSubject();
+        save.SetFound(QStringLiteral("25/25"));
+        save.SetCurrent(QStringLiteral("25"));
+        const QString face = QFontInfo(save.font()).family();
+        QVERIFY2(family.isEmpty() || face == family, qPrintable(face));
+        QCOMPARE(save.size(), QSize(490, 291));
+        save.grab().save(pngPath(QStringLiteral("mainwin-export-%1.png").arg(face).replace(u' ', u'-')));
+        const QStringList bad = unfit(&save, {save.CmdConversion});
+        QVERIFY2(bad.isEmpty(), qPrintable(face + u':' + bad.join(u',')));
+        // Bold captions, as large as their values, beside them.
+        const QList<std::pair<QLabel*, QWidget*>> pairs = {{save.LblSubject, save.LblProcessing},
+                                                           {save.LblFoundLabel, save.LblFound},
+                                                           {save.LblCurrentLabel, save.LblCurrent}};
+        for (const auto& [caption, value] : pairs) {
+            QVERIFY2(caption->font().bold() && QFontInfo(caption->font()).bold(), qPrintable(caption->text()));
+            QCOMPARE(caption->font().pointSizeF(), value->font().pointSizeF());
+            // Its text ends a few pixels before the value starts.
+            QVERIFY2(caption->x() + QFontMetrics(caption->font()).horizontalAdvance(caption->text()) + 3 <= value->x(),
+                     qPrintable(face + caption->text()));
+        }
+        delete &save;
+    }
+    look::useFamilyForTests(QString());
+
+    frmMain& w = window();
+    for (int tab : {0, 1}) {
+        w.NotesTab->setTabEnabled(1, true);
+        w.NotesTab->setCurrentIndex(tab);
+        QVERIFY2(unfit(&w).isEmpty(), qPrintable(unfit(&w).join(u',')));
+    }
+    frmAbout about(&w);
+    about.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&about));
+    QVERIFY2(unfit(&about).isEmpty(), qPrintable(unfit(&about).join(u',')));
+
+    // A message box is as wide as its title, which is longer than its text.
+    QtDialogs qtDialogs;
+    setDialogs(&qtDialogs);
+    QStringList boxUnfit;
+    int boxWidth = 0;
+    QTimer::singleShot(0, this, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            boxUnfit = unfit(box);
+            boxWidth = box->width();
+            box->done(0);
+        }
+    });
+    const QString title = QStringLiteral("Export Outlook Folders to Lotus Notes");
+    qtDialogs.MsgBox(&w, QStringLiteral("Please Select Folders to Export"), MsgButtons::Ok, MsgIcon::Information, title,
+                     MsgAnswer::Ok);
+    setDialogs(dialogs_.get());
+    QVERIFY2(boxUnfit.isEmpty(), qPrintable(boxUnfit.join(u',')));
+    QFont titleFont = look::font();
+    titleFont.setBold(true);
+    QVERIFY2(boxWidth > QFontMetrics(titleFont).horizontalAdvance(title) + 100, qPrintable(QString::number(boxWidth)));
+}
+
+void MainWindowTest::f1OpensTheHelpOfTheWindow()
+{
+    fixtures::writeAbc(file(QStringLiteral("abc.pst")));
+    frmMain& w = window();
+    w.Menus->programFolder = QStringLiteral(PELLARO_BIN_DIR);
+
+    pressF1(&w);
+    QCOMPARE(helpPageOf(&w), QStringLiteral("/sources.html"));
+    openOther(w, file(QStringLiteral("abc.pst")));
+    pressF1(&w);  // the same viewer turns to the page of the tab shown
+    QCOMPARE(helpPageOf(&w), QStringLiteral("/folders.html"));
+
+    QString exportPage;
+    QVERIFY(startAndInspect(w, [&](frmSave& save) {
+        pressF1(&save);
+        exportPage = helpPageOf(&save);
+    }));
+    QCOMPARE(exportPage, QStringLiteral("/destinations.html"));
+
+    frmAbout about(&w);
+    about.show();
+    pressF1(&about);
+    QCOMPARE(helpPageOf(&about), QStringLiteral("/menus.html"));
+    QVERIFY(dialogs_->messages.isEmpty());
 }
 
 void MainWindowTest::endToEndIntoANewBook()

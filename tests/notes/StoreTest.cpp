@@ -214,11 +214,22 @@ TEST(Document, SavingAgainReplacesTheStoredItems)
     doc->ReplaceItemValue(QStringLiteral("A"), QStringLiteral("2"));
     doc->ReplaceItemValue(QStringLiteral("B"), QStringLiteral("3"));
     doc->Save(false, false);
+    // Many items, and names told apart by case only past the first ones.
+    auto many = db->CreateDocument();
+    for (int i = 0; i < 70; ++i)
+        many->ReplaceItemValue(QStringLiteral("Item%1").arg(i), QString::number(i));
+    for (int i = 0; i < 70; i += 7)
+        many->ReplaceItemValue(QStringLiteral("ITEM%1").arg(i), QStringLiteral("again"));
+    many->Save(false, false);
     const auto docs = readAllDocuments(book);
-    ASSERT_EQ(docs.size(), 1u);
+    ASSERT_EQ(docs.size(), 2u);
     ASSERT_EQ(docs[0].items.size(), 2u);
     EXPECT_EQ(docs[0].items[0].value, QStringLiteral("2"));
     EXPECT_EQ(docs[0].items[1].value, QStringLiteral("3"));
+    ASSERT_EQ(docs[1].items.size(), 70u);
+    EXPECT_EQ(docs[1].items[63].name, QStringLiteral("ITEM63"));
+    EXPECT_EQ(docs[1].items[63].value, QStringLiteral("again"));
+    EXPECT_EQ(docs[1].items[64].value, QStringLiteral("64"));
 }
 
 TEST(Folders, CreatedOnFirstUseAndOnlyForSavedDocuments)

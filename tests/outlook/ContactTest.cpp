@@ -237,18 +237,52 @@ TEST_F(ContactTest, StoredNoDateReadsAsNoDate)
     EXPECT_EQ(item.Birthday().time(), QTime(0, 0));
 }
 
-TEST_F(ContactTest, ValueOfTheWrongTypeFailsThatValueOnly)
+TEST_F(ContactTest, ValuesOfAnotherTypeAreReadNotRefused)
 {
+    // As other writers store them: a number where text belongs (the
+    // "Keywords" of one real file among them), a list where one text belongs,
+    // one text where a list belongs, text where a date belongs.
     PstBuilder b;
     ContactData c;
     c.givenName = QStringLiteral("Ok");
-    // A surname stored as a number: damage that must surface, not read as text.
-    pstwriter::ExtraProperty bad;
-    bad.lid = 0x3A11;
-    bad.type = 0x0003;
-    bad.integer = 7;
-    c.extra.push_back(bad);
-    RDOItem item = itemsOf(b, {c}).Item(1);
+    auto extra = [&](pstwriter::ExtraProperty p) { c.extra.push_back(std::move(p)); };
+    pstwriter::ExtraProperty surname;
+    surname.lid = 0x3A11;
+    surname.type = 0x0003;
+    surname.integer = 7;
+    extra(surname);
+    pstwriter::ExtraProperty keywords = pstwriter::ExtraProperty::namedString(
+        QUuid(0x00020329, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46), QStringLiteral("Keywords"), QString());
+    keywords.type = 0x0003;
+    keywords.integer = 3;
+    extra(keywords);
+    pstwriter::ExtraProperty company;
+    company.lid = 0x3A16;
+    company.type = 0x101F;
+    company.texts = QStringList{QStringLiteral("North"), QStringLiteral("South")};
+    extra(company);
+    extra(pstwriter::ExtraProperty::tagged(0x3A58, QStringLiteral("Only child")));
+    extra(pstwriter::ExtraProperty::tagged(0x3A42, QStringLiteral("not a date")));
+    // 8-bit texts in a Unicode file, in the item's code page.
+    b.setCodePage(1251);
+    ContactData d;
+    d.givenName = QStringLiteral("Olga");
+    d.surname = QString::fromUtf8("Иванова");
+    d.categories = QStringList{QStringLiteral("A"), QString::fromUtf8("Б")};
+    d.eightBitTexts = true;
+    // One text where the categories' list belongs.
+    ContactData e;
+    e.extra.push_back(pstwriter::ExtraProperty::namedString(QUuid(0x00020329, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46),
+                                                            QStringLiteral("Keywords"), QStringLiteral("Solo")));
+    RDOItems items = itemsOf(b, {c, d, e});
+    EXPECT_EQ(items.Item(2).LastName(), QString::fromUtf8("Иванова"));
+    EXPECT_EQ(items.Item(2).Categories(), QString::fromUtf8("A, Б"));
+    EXPECT_EQ(items.Item(3).Categories(), QStringLiteral("Solo"));
+    RDOItem item = items.Item(1);
     EXPECT_EQ(item.FirstName(), QStringLiteral("Ok"));
-    EXPECT_THROW(item.LastName(), OutlookError);
+    EXPECT_EQ(item.LastName(), QString());
+    EXPECT_EQ(item.Categories(), QString());
+    EXPECT_EQ(item.CompanyName(), QStringLiteral("North, South"));
+    EXPECT_EQ(item.Children(), QStringLiteral("Only child"));
+    EXPECT_TRUE(IsNoDate(item.Birthday()));
 }

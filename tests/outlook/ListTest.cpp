@@ -1,5 +1,11 @@
 #include "Fixture.h"
 
+#include "source/outlook/Ndb.h"
+#include "source/outlook/PropertyContext.h"
+#include "source/outlook/TableContext.h"
+
+#include <QtEndian>
+
 using namespace outlook;
 using pstwriter::ContactData;
 using pstwriter::DistListData;
@@ -104,4 +110,51 @@ TEST_F(ListTest, ReferenceToAnotherStoreOrANonMessageFails)
     EXPECT_THROW(l.MemberText(1), OutlookError);
     EXPECT_THROW(l.MemberText(2), OutlookError);
     EXPECT_THROW(l.MemberText(3), OutlookError);
+}
+
+// Outlook writes a reference to a contact's first e-mail address with the
+// type byte 0xC3 (bits 4-6 = 4: e-mail 1); 0x83 (bits 4-6 = 0) would be its
+// business fax. Once read as a fax, the member lost its address.
+TEST_F(ListTest, ContactReferenceAsOutlookWritesItGivesTheFirstAddress)
+{
+    ContactData ann;
+    ann.displayName = QStringLiteral("Ann Lee");
+    ann.email1Address = QStringLiteral("ann@example.org");
+    auto annItem = b.addContact(folder, ann);
+    DistListData list;
+    list.name = QStringLiteral("Team");
+    list.members = {DistListMember::reference(annItem, 1), DistListMember::reference(annItem, 2)};
+    // Where the contact lacks the address selected, the list's one-off copy
+    // of that member keeps it.
+    pstwriter::ExtraProperty copies;
+    copies.propertySet = pstwriter::psetidAddress();
+    copies.lid = 0x8054;
+    copies.type = 0x1102;
+    copies.binaries = {b.oneOffEntryId(QStringLiteral("Ann Lee"), QStringLiteral("SMTP"), QStringLiteral("ann@example.org")),
+                       b.oneOffEntryId(QStringLiteral("Ann"), QStringLiteral("SMTP"), QStringLiteral("ann@old.example"))};
+    list.extra.push_back(copies);
+    b.addDistList(folder, list);
+
+    RDOItem l = items().Item(2);
+    ASSERT_EQ(l.MemberCount(), 2);
+    EXPECT_EQ(l.MemberText(1), QStringLiteral("Ann Lee <ann@example.org>"));
+    EXPECT_EQ(l.MemberText(2), QStringLiteral("Ann Lee <ann@old.example>"));
+
+    // The bytes as stored: Outlook's type byte.
+    auto ndb = pst::Ndb::open(store->PstPath());
+    RDOFolder contacts = child(store->IPMRootFolder(), QStringLiteral("Contacts"));
+    const QByteArray id = QByteArray::fromHex(contacts.EntryID().toLatin1());
+    pst::TableContext table(*ndb, (qFromLittleEndian<quint32>(id.constData() + 20) & ~0x1Fu) | 0x0E);
+    const pst::PropertyBag bag = pst::readPropertyContext(*ndb, *table.cell32(1, 0x67F2));
+    bool found = false;
+    for (const pst::Property& p : bag.all()) {
+        if (p.type == pst::PT_MV_BINARY && p.id >= 0x8000) {
+            for (const QByteArray& member : pst::toBinaries(p))
+                if (member.size() > 20 && member.mid(4, 4) == QByteArray::fromHex("C091ADD3")) {
+                    EXPECT_EQ(uchar(member[20]), member == pst::toBinaries(p).front() ? 0xC3 : 0xD3);
+                    found = true;
+                }
+        }
+    }
+    EXPECT_TRUE(found);
 }

@@ -1,6 +1,7 @@
 // Folder hierarchies whose parent links in the node B-tree loop.
 #include "Fixture.h"
 
+#include <QSet>
 #include <QtEndian>
 
 #include <functional>
@@ -64,17 +65,19 @@ TEST_F(StoreTest, LoopingParentLinksEndInAnError)
     ASSERT_TRUE(writeAll(path, bytes));
 
     int visited = 0;
+    QSet<QString> seen;
     std::function<void(const RDOFolder&)> walk = [&](const RDOFolder& f) {
         ASSERT_LT(++visited, 100);
+        // Folders come from the hierarchy tables; whatever the parent links
+        // say, no folder is reached twice.
+        EXPECT_FALSE(seen.contains(f.EntryID())) << f.Name();
+        seen.insert(f.EntryID());
         for (int i = 1; i <= f.FolderCount(); ++i)
             walk(f.Folder(i));
     };
     try {
         RDOStore store = RDOSession::OpenPstFile(path);
         walk(store.IPMRootFolder());
-        // The folder that is no longer below the top may be left out, but
-        // must not be reached twice.
-        EXPECT_LT(visited, 5);
     } catch (const OutlookError&) {
     }
 }

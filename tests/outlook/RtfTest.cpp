@@ -1,7 +1,9 @@
 #include "Fixture.h"
 
-#include "source/outlook/Pff.h"
+#include "source/outlook/Property.h"
 #include "source/outlook/Rtf.h"
+
+#include <cstring>
 
 #include <QtEndian>
 
@@ -62,18 +64,36 @@ TEST(RtfTest, TextOfTheDocument)
     EXPECT_THROW(rtf::ToText(QByteArray(5000, '{')), OutlookError);
 }
 
-TEST(CodepageTest, EightBitTextsInTheirCodePage)
+TEST(ValueTest, TextsDecodeByTheToleranceRules)
 {
-    EXPECT_EQ(pff::decodeCodepage("\x80 caf\xe9 \x93q\x94", 1252), QString::fromUtf8("€ café “q”"));
-    EXPECT_EQ(pff::decodeCodepage("\xcf\xf0\xe8\xe2\xe5\xf2", 1251), QString::fromUtf8("Привет"));
-    EXPECT_EQ(pff::decodeCodepage("\xc3\xa9", 65001), QString::fromUtf8("é"));
-    pff::Property p;
-    p.type = pff::PT_STRING8;
-    p.data = "O'Brien \xe9";
-    EXPECT_EQ(pff::toText(p, 1252), QString::fromUtf8("O'Brien é"));
-    p.type = pff::PT_MV_STRING8;
-    p.data = QByteArray::fromHex("02000000" "0C000000" "0D000000") + "ab";
-    EXPECT_EQ(pff::toTexts(p, 1252), (QStringList{"a", "b"}));
-    p.data = QByteArray::fromHex("05000000" "0C000000");
-    EXPECT_THROW(pff::toTexts(p, 1252), OutlookError);
+    auto dec = [](const char* bytes, int cp) { return pst::decodeCodepage(bytes, qsizetype(std::strlen(bytes)), cp); };
+    EXPECT_EQ(dec("\x80 caf\xe9 \x93q\x94", 1252), QString::fromUtf8("€ café “q”"));
+    EXPECT_EQ(dec("\xcf\xf0\xe8\xe2\xe5\xf2", 1251), QString::fromUtf8("Привет"));
+    EXPECT_EQ(dec("\xc3\xa9", 65001), QString::fromUtf8("é"));
+
+    auto prop = [](std::uint16_t type, const QByteArray& bytes) {
+        pst::Property p;
+        p.type = type;
+        p.data = bytes.constData();
+        p.size = std::uint32_t(bytes.size());
+        return p;
+    };
+    const QByteArray eightBit("O'Brien \xe9");
+    const QByteArray list = QByteArray::fromHex("02000000" "0C000000" "0D000000") + "ab";
+    const QByteArray badList = QByteArray::fromHex("05000000" "0C000000");
+    const QByteArray number = QByteArray::fromHex("2A000000");
+    // 8-bit text where Unicode is expected: decoded in the item's code page.
+    EXPECT_EQ(pst::toText(prop(pst::PT_STRING8, eightBit), 1252), QString::fromUtf8("O'Brien é"));
+    // A single text where a list is expected: a one-element list.
+    EXPECT_EQ(pst::toTexts(prop(pst::PT_STRING8, eightBit), 1252), QStringList{QString::fromUtf8("O'Brien é")});
+    // A list where a single text is expected: joined with ", ".
+    EXPECT_EQ(pst::toTexts(prop(pst::PT_MV_STRING8, list), 1252), (QStringList{"a", "b"}));
+    EXPECT_EQ(pst::toText(prop(pst::PT_MV_STRING8, list), 1252), QStringLiteral("a, b"));
+    // An unrelated type reads as absent.
+    EXPECT_EQ(pst::toText(prop(pst::PT_LONG, number), 1252), QString());
+    EXPECT_TRUE(pst::toTexts(prop(pst::PT_LONG, number), 1252).isEmpty());
+    EXPECT_FALSE(pst::toUtcTime(prop(pst::PT_UNICODE, number)));
+    EXPECT_TRUE(pst::toBinaries(prop(pst::PT_LONG, number)).empty());
+    // A list whose own bytes are malformed is damage, not another type.
+    EXPECT_THROW(pst::toTexts(prop(pst::PT_MV_STRING8, badList), 1252), OutlookError);
 }

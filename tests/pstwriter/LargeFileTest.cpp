@@ -12,6 +12,7 @@
 #include <QtEndian>
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <map>
 
@@ -20,7 +21,8 @@ using pff::Prop;
 
 namespace {
 
-// Just enough of the node database to follow B-trees and data trees.
+// Just enough of the node database, in either layout, to follow B-trees and
+// data trees.
 class Ndb {
 public:
     explicit Ndb(const QString &path)
@@ -29,22 +31,34 @@ public:
         if (!f.open(QIODevice::ReadOnly))
             throw std::runtime_error("cannot read the file");
         m_bytes = f.readAll();
+        m_ansi = u16(10) < 23;
+        m_w = m_ansi ? 4 : 8;
     }
     struct Page { int count, level, entrySize; const char *data; };
     struct Node { std::uint64_t data, sub; std::uint32_t parent; };
-    struct Block { QByteArray bytes; };
 
+    bool ansi() const { return m_ansi; }
+    int idSize() const { return m_w; }
+    const QByteArray &bytes() const { return m_bytes; }
     std::uint64_t u64(qsizetype at) const { return qFromLittleEndian<std::uint64_t>(m_bytes.constData() + at); }
     std::uint32_t u32(qsizetype at) const { return qFromLittleEndian<std::uint32_t>(m_bytes.constData() + at); }
     std::uint16_t u16(qsizetype at) const { return qFromLittleEndian<std::uint16_t>(m_bytes.constData() + at); }
+    // A block id or file offset: 4 or 8 bytes.
+    std::uint64_t id(const char *p) const
+    {
+        return m_ansi ? qFromLittleEndian<std::uint32_t>(p) : qFromLittleEndian<std::uint64_t>(p);
+    }
 
-    std::uint64_t nbtRoot() const { return u64(224); }
-    std::uint64_t bbtRoot() const { return u64(240); }
+    std::uint64_t nbtRoot() const { return m_ansi ? u32(188) : u64(224); }
+    std::uint64_t bbtRoot() const { return m_ansi ? u32(196) : u64(240); }
+    // Page bytes before the page trailer.
+    int pageData() const { return m_ansi ? 500 : 496; }
     Page page(std::uint64_t ib) const
     {
         const qsizetype at = qsizetype(ib);
-        return {std::uint8_t(m_bytes[at + 488]), std::uint8_t(m_bytes[at + 491]), std::uint8_t(m_bytes[at + 490]),
-                m_bytes.constData() + at};
+        const int meta = m_ansi ? 496 : 488;
+        return {std::uint8_t(m_bytes[at + meta]), std::uint8_t(m_bytes[at + meta + 3]),
+                std::uint8_t(m_bytes[at + meta + 2]), m_bytes.constData() + at};
     }
     // Follows a B-tree down to the leaf entry with this key.
     const char *find(std::uint64_t rootIb, std::uint64_t key) const
@@ -54,8 +68,8 @@ public:
             std::uint64_t next = 0;
             for (int i = 0; i < p.count; ++i) {
                 const char *e = p.data + i * p.entrySize;
-                if (qFromLittleEndian<std::uint64_t>(e) <= key)
-                    next = qFromLittleEndian<std::uint64_t>(e + 16);
+                if (id(e) <= key)
+                    next = id(e + 2 * m_w);
             }
             if (!next)
                 return nullptr;
@@ -63,26 +77,38 @@ public:
         }
         for (int i = 0; i < p.count; ++i) {
             const char *e = p.data + i * p.entrySize;
-            if (qFromLittleEndian<std::uint64_t>(e) == key)
+            if (id(e) == key)
                 return e;
         }
         return nullptr;
+    }
+    // Every page of a B-tree and every leaf entry.
+    void walk(std::uint64_t ib, std::vector<std::uint64_t> &pages, std::vector<const char *> &leaves) const
+    {
+        pages.push_back(ib);
+        const Page p = page(ib);
+        for (int i = 0; i < p.count; ++i) {
+            const char *e = p.data + i * p.entrySize;
+            if (p.level > 0)
+                walk(id(e + 2 * m_w), pages, leaves);
+            else
+                leaves.push_back(e);
+        }
     }
     Node node(std::uint32_t nid) const
     {
         const char *e = find(nbtRoot(), nid);
         if (!e)
             throw std::runtime_error("node not in the NBT");
-        return {qFromLittleEndian<std::uint64_t>(e + 8), qFromLittleEndian<std::uint64_t>(e + 16),
-                qFromLittleEndian<std::uint32_t>(e + 24)};
+        return {id(e + m_w), id(e + 2 * m_w), qFromLittleEndian<std::uint32_t>(e + 3 * m_w)};
     }
     QByteArray block(std::uint64_t bid) const
     {
         const char *e = find(bbtRoot(), bid & ~std::uint64_t(1));
         if (!e)
             throw std::runtime_error("block not in the BBT");
-        const std::uint64_t ib = qFromLittleEndian<std::uint64_t>(e + 8);
-        const std::uint16_t cb = qFromLittleEndian<std::uint16_t>(e + 16);
+        const std::uint64_t ib = id(e + m_w);
+        const std::uint16_t cb = qFromLittleEndian<std::uint16_t>(e + 2 * m_w);
         return m_bytes.mid(qsizetype(ib), cb);
     }
     // 0 for a data block, else the level of the XBLOCK (1) or XXBLOCK (2).
@@ -95,13 +121,13 @@ public:
         if (b[0] != 0x02)
             throw std::runtime_error("not a subnode block");
         const int n = qFromLittleEndian<std::uint16_t>(b.constData() + 2);
+        const int head = m_ansi ? 4 : 8;
         if (b[1] == 0) {
             for (int i = 0; i < n; ++i)
-                out[std::uint32_t(qFromLittleEndian<std::uint64_t>(b.constData() + 8 + 24 * i))] =
-                    qFromLittleEndian<std::uint64_t>(b.constData() + 16 + 24 * i);
+                out[std::uint32_t(id(b.constData() + head + 3 * m_w * i))] = id(b.constData() + head + 3 * m_w * i + m_w);
         } else {
             for (int i = 0; i < n; ++i)
-                for (auto &kv : subnodes(qFromLittleEndian<std::uint64_t>(b.constData() + 16 + 16 * i)))
+                for (auto &kv : subnodes(id(b.constData() + head + 2 * m_w * i + m_w)))
                     out.insert(kv);
         }
         return out;
@@ -109,7 +135,16 @@ public:
 
 private:
     QByteArray m_bytes;
+    bool m_ansi = false;
+    int m_w = 8;
 };
+
+// The format's CRC: the reflected 0xEDB88320 CRC without the inversions,
+// which is zlib's CRC-32 started from all ones and inverted.
+std::uint32_t formatCrc(const char *data, qsizetype size)
+{
+    return ~std::uint32_t(crc32(0xFFFFFFFFu, reinterpret_cast<const Bytef *>(data), uInt(size)));
+}
 
 constexpr int kContacts = 2500;
 constexpr int kMore = 500;
@@ -261,6 +296,89 @@ TEST_F(LargeFileTest, ValuesComeBackExactly)
     EXPECT_EQ(members.front(), firstMember);
     EXPECT_EQ(members.back(), lastMember);
     EXPECT_EQ(list.binaries(Prop::named(psetidAddress(), 0x8054)).size(), std::size_t(kMembers));
+}
+
+}  // namespace
+
+namespace {
+
+// Every block and page of a file with trees of several levels, in each layout
+// and encoding, carries the check values and ids the format asks for, and the
+// data blocks are stored encoded.
+class CheckValuesTest : public ::testing::TestWithParam<std::tuple<PstFormat, PstEncoding>> {};
+
+INSTANTIATE_TEST_SUITE_P(Layouts, CheckValuesTest,
+                         ::testing::Combine(::testing::Values(PstFormat::Unicode, PstFormat::Ansi),
+                                            ::testing::Values(PstEncoding::None, PstEncoding::Compressible,
+                                                              PstEncoding::Cyclic)));
+
+TEST_P(CheckValuesTest, EveryBlockAndPageCarriesItsCheckValues)
+{
+    const auto [format, encoding] = GetParam();
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("checked.pst"));
+    PstBuilder b;
+    b.setFormat(format);
+    b.setEncoding(encoding);
+    const FolderHandle folder = b.addFolder(b.ipmSubtree(), QStringLiteral("Contacts"), QStringLiteral("IPF.Contact"));
+    for (int i = 0; i < 400; ++i) {
+        ContactData c;
+        c.displayName = QStringLiteral("Person %1").arg(i);
+        c.email1Address = QStringLiteral("p%1@example.com").arg(i);
+        b.addContact(folder, c);
+    }
+    ContactData big;
+    big.displayName = QStringLiteral("Big");
+    big.body = QString(30000, QChar(u'x'));   // a data tree in a subnode
+    b.addContact(folder, big);
+    b.write(path);
+
+    Ndb ndb(path);
+    ASSERT_EQ(ndb.ansi(), format == PstFormat::Ansi);
+    const QByteArray &file = ndb.bytes();
+    const int w = ndb.idSize();
+    // Header: the partial CRC over 471 bytes from offset 8, the full one
+    // (Unicode only) over 516; bCryptMethod.
+    EXPECT_EQ(ndb.u32(4), formatCrc(file.constData() + 8, 471));
+    if (!ndb.ansi()) {
+        EXPECT_EQ(ndb.u32(524), formatCrc(file.constData() + 8, 516));
+    }
+    EXPECT_EQ(int(file[ndb.ansi() ? 461 : 513]), int(encoding));
+
+    std::vector<std::uint64_t> pages;
+    std::vector<const char *> blocks, nodes;
+    ndb.walk(ndb.bbtRoot(), pages, blocks);
+    ndb.walk(ndb.nbtRoot(), pages, nodes);
+    EXPECT_GE(ndb.page(ndb.nbtRoot()).level, 1);
+    for (std::uint64_t ib : pages) {
+        const char *p = file.constData() + ib;
+        const int t = ndb.pageData();
+        ASSERT_EQ(p[t], p[t + 1]);
+        const std::uint32_t crc = qFromLittleEndian<std::uint32_t>(p + t + (ndb.ansi() ? 8 : 4));
+        EXPECT_EQ(crc, formatCrc(p, t)) << "page at " << ib;
+    }
+    int dataBlocks = 0;
+    for (const char *e : blocks) {
+        const std::uint64_t bid = ndb.id(e), ib = ndb.id(e + w);
+        const std::uint16_t cb = qFromLittleEndian<std::uint16_t>(e + 2 * w);
+        const int trailer = ndb.ansi() ? 12 : 16;
+        const qsizetype size = (cb + trailer + 63) / 64 * 64;
+        const char *t = file.constData() + ib + size - trailer;
+        SCOPED_TRACE(bid);
+        EXPECT_EQ(qFromLittleEndian<std::uint16_t>(t), cb);
+        const std::uint64_t x = ib ^ bid;
+        EXPECT_EQ(qFromLittleEndian<std::uint16_t>(t + 2), std::uint16_t(std::uint16_t(x >> 16) ^ std::uint16_t(x)));
+        const std::uint64_t trailerBid = ndb.ansi() ? qFromLittleEndian<std::uint32_t>(t + 4) : ndb.id(t + 8);
+        const std::uint32_t crc = qFromLittleEndian<std::uint32_t>(t + (ndb.ansi() ? 8 : 4));
+        EXPECT_EQ(trailerBid, bid);
+        EXPECT_EQ(crc, formatCrc(file.constData() + ib, cb));
+        dataBlocks += (bid & 2) == 0;
+    }
+    EXPECT_GT(dataBlocks, 400);
+    // Texts are stored in the clear only without encoding.
+    const QByteArray plain = format == PstFormat::Ansi ? QByteArray("Person 123")
+                                                       : QByteArray("P\0e\0r\0s\0o\0n\0 \0001\0002\0003\0", 20);
+    EXPECT_EQ(file.contains(plain), encoding == PstEncoding::None);
 }
 
 }  // namespace

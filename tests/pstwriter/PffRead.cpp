@@ -1,5 +1,6 @@
 #include "PffRead.h"
 
+#include <QStringDecoder>
 #include <QtEndian>
 
 #include <stdexcept>
@@ -249,12 +250,25 @@ std::optional<Value> Item::value(const Prop &p) const
 
 QString Item::text(const Prop &p) const
 {
-    auto v = value(p);
-    if (!v)
+    EntryGuard g{entry(p)};
+    if (!g.e)
         return {};
-    if (v->type != 0x001F)
-        throw std::runtime_error("not a Unicode string");
-    return fromUtf16(v->data);
+    libpff_error_t *error = nullptr;
+    std::uint32_t type = 0;
+    check(libpff_record_entry_get_value_type(g.e, &type, &error), "value type", error);
+    if (type == 0x001F)
+        return fromUtf16(entryData(g.e));
+    if (type != 0x001E)
+        throw std::runtime_error("not a string");
+    // 8-bit texts as libpff decodes them (its code page, Windows-1252).
+    std::size_t size = 0;
+    check(libpff_record_entry_get_data_as_utf8_string_size(g.e, &size, &error), "string size", error);
+    QByteArray utf8(qsizetype(size), '\0');
+    if (size > 0)
+        check(libpff_record_entry_get_data_as_utf8_string(g.e, reinterpret_cast<std::uint8_t *>(utf8.data()), size,
+                                                          &error),
+              "string", error);
+    return QString::fromUtf8(utf8.constData());
 }
 
 // Variable-size multi-valued data: the count, an offset per value, the values.
@@ -285,6 +299,13 @@ std::vector<QByteArray> Item::multi(const Prop &p) const
 QStringList Item::texts(const Prop &p) const
 {
     QStringList out;
+    const auto v = value(p);
+    if (v && v->type == 0x101E) {
+        QStringDecoder cp1252("windows-1252");
+        for (const QByteArray &b : multi(p))
+            out << cp1252.decode(b);
+        return out;
+    }
     for (const QByteArray &b : multi(p))
         out << fromUtf16(b);
     return out;

@@ -57,8 +57,8 @@ public:
 
     std::optional<Value> value(const Prop &p) const;
     bool has(const Prop &p) const { return value(p).has_value(); }
-    QString text(const Prop &p) const;                  // PT_UNICODE; empty when absent
-    QStringList texts(const Prop &p) const;             // PT_MV_UNICODE
+    QString text(const Prop &p) const;                  // PT_UNICODE, PT_STRING8; empty when absent
+    QStringList texts(const Prop &p) const;             // PT_MV_UNICODE, PT_MV_STRING8 (Windows-1252)
     std::vector<QByteArray> binaries(const Prop &p) const;  // PT_MV_BINARY
     std::vector<std::int32_t> integers(const Prop &p) const;  // PT_MV_LONG (decoded by libpff)
     std::optional<QDateTime> time(const Prop &p) const; // PT_SYSTIME in UTC

@@ -35,13 +35,15 @@ TEST_F(PstgenTest, WritesTheLayoutItIsGiven)
                   QStringLiteral("--folder"), QStringLiteral("Plain\\Sub:1:-"), QStringLiteral("--lists"),
                   QStringLiteral("3"), QStringLiteral("--members"), QStringLiteral("6"), QStringLiteral("--notes"),
                   QStringLiteral("1"), QStringLiteral("--fai"), QStringLiteral("2"), QStringLiteral("--all-values"),
-                  QStringLiteral("--name"), QStringLiteral("Generated"), QStringLiteral("-q")});
+                  QStringLiteral("--name"), QStringLiteral("Generated"), QStringLiteral("--encoding"),
+                  QStringLiteral("compressible"), QStringLiteral("-q")});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_TRUE(r.out.isEmpty());
 
     const sample::ToolRun info = sample::run(QStringLiteral("pffinfo"), {path});
     ASSERT_EQ(info.exitCode, 0) << info.err;
     EXPECT_TRUE(sample::complaints(info).isEmpty()) << info.err;
+    EXPECT_TRUE(info.out.contains(QStringLiteral("Encryption type:\tcompressible"))) << info.out;
     const sample::ToolRun e = sample::run(QStringLiteral("pffexport"),
                                           {QStringLiteral("-q"), QStringLiteral("-t"), dir.filePath(QStringLiteral("x")), path});
     ASSERT_EQ(e.exitCode, 0) << e.err;
@@ -84,12 +86,23 @@ TEST_F(PstgenTest, WritesTheLayoutItIsGiven)
     EXPECT_EQ(list.binaries(Prop::named(pstwriter::psetidAddress(), 0x8055)).size(), 6u);
 }
 
-TEST_F(PstgenTest, PasswordAndHelp)
+TEST_F(PstgenTest, PasswordAnsiOstAndHelp)
 {
-    sample::ToolRun r = sample::run(kPstgen, {path, QStringLiteral("--password"), QStringLiteral("pw"), QStringLiteral("-q")});
+    sample::ToolRun r = sample::run(kPstgen, {path, QStringLiteral("--password"), QStringLiteral("pw"),
+                                              QStringLiteral("--ansi"), QStringLiteral("--ost"),
+                                              QStringLiteral("--encoding"), QStringLiteral("cyclic"), QStringLiteral("-q")});
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    pff::File f(path);
-    EXPECT_NE(f.messageStore().integer(Prop::tag(0x67FF)).value_or(0), 0);
+    {
+        pff::File f(path);
+        EXPECT_NE(f.messageStore().integer(Prop::tag(0x67FF)).value_or(0), 0);
+        EXPECT_EQ(f.root().folder({QStringLiteral("Top of Personal Folders"), QStringLiteral("Contacts")})
+                      .message(0).value(Prop::tag(0x3A06))->type,
+                  0x001Eu);   // an 8-bit given name
+    }
+    const sample::ToolRun info = sample::run(QStringLiteral("pffinfo"), {path});
+    EXPECT_TRUE(info.out.contains(QStringLiteral("Offline Storage Tables (OST)"))) << info.out;
+    EXPECT_TRUE(info.out.contains(QStringLiteral("32-bit"))) << info.out;
+    EXPECT_TRUE(info.out.contains(QStringLiteral("Encryption type:\thigh"))) << info.out;
 
     r = sample::run(kPstgen, {QStringLiteral("--help")});
     EXPECT_EQ(r.exitCode, 0);
@@ -103,6 +116,7 @@ TEST_F(PstgenTest, BadArgumentsAreRefusedWithoutWritingAFile)
         {path, QStringLiteral("--folder"), QStringLiteral("Contacts:many")},
         {path, QStringLiteral("--lists")},
         {path, QStringLiteral("--frobnicate")},
+        {path, QStringLiteral("--encoding"), QStringLiteral("rot13")},
         {path, dir.filePath(QStringLiteral("second.pst"))},
         {},
     };

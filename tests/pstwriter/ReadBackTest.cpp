@@ -262,7 +262,7 @@ TEST_F(ReadBackTest, ListMembersRefersToContactsListsAndOneOffs)
     // References: a wrapped entry id (type byte: contact e-mail 1..3 or a list)
     // around the store's entry id of the item, which resolves in the file.
     const QByteArray wrappedProvider = QByteArray::fromHex("C091ADD3519DCF11A4A900AA0047FAA4");
-    const std::uint8_t types[] = {0x83, 0x93, 0xA3, 0xB4, 0x83};
+    const std::uint8_t types[] = {0xC3, 0xD3, 0xE3, 0xB4, 0xC3};
     const std::uint32_t targets[] = {s.adaItem.nid, s.adaItem.nid, s.adaItem.nid, s.innerListItem.nid, s.danglingNid};
     for (int k = 0; k < 5; ++k) {
         const QByteArray &m = members[std::size_t(k) + 1];
@@ -280,6 +280,27 @@ TEST_F(ReadBackTest, ListMembersRefersToContactsListsAndOneOffs)
     EXPECT_EQ(oneOffParts(oneOffs[1]), QStringList({s.ada.email1DisplayName, QStringLiteral("SMTP"), s.ada.email1Address}));
     EXPECT_EQ(oneOffParts(oneOffs[2]), QStringList({s.ada.displayName, QStringLiteral("SMTP"), s.ada.email2Address}));
     EXPECT_EQ(oneOffParts(oneOffs[4]), QStringList({QStringLiteral("Inner"), QStringLiteral("MAPIPDL"), QString()}));
+}
+
+TEST_F(ReadBackTest, MemberTypeBytesAsOutlookWritesThem)
+{
+    // Bits 4-6 name the contact's address: 4, 5, 6 for e-mail 1, 2, 3; 3 for
+    // a list. The legacy form put 0, 1, 2 there (the faxes).
+    builder.setMemberAddressBits(MemberAddressBits::Outlook);
+    DistListData l;
+    l.name = QStringLiteral("Outlook's bytes");
+    l.members = {DistListMember::reference(s.adaItem, 1), DistListMember::reference(s.adaItem, 2),
+                 DistListMember::reference(s.adaItem, 3), DistListMember::reference(s.innerListItem, 0),
+                 DistListMember::dangling(0, 1)};
+    builder.addDistList(s.contacts, l);
+    write();
+    pff::File f(path);
+    const std::vector<QByteArray> members =
+        contacts(f).message(6).binaries(Prop::named(kAddress, 0x8055));
+    ASSERT_EQ(members.size(), 5u);
+    const std::uint8_t types[] = {0xC3, 0xD3, 0xE3, 0xB4, 0xC3};
+    for (std::size_t k = 0; k < 5; ++k)
+        EXPECT_EQ(std::uint8_t(members[k][20]), types[k]) << k;
 }
 
 TEST_F(ReadBackTest, NamedPropertiesAreMappedBySetAndIdTogether)
@@ -320,6 +341,127 @@ TEST_F(ReadBackTest, NamedPropertiesAreMappedBySetAndIdTogether)
     EXPECT_EQ(item.integer(Prop::named(own, 0x0001)), -42);
     EXPECT_EQ(item.time(Prop::named(own, 0x0002)), when.time);
     EXPECT_EQ(item.text(Prop::tag(0x3A4F)), QStringLiteral("Nick"));
+}
+
+}  // namespace
+
+namespace {
+
+// Values stored with the types other writers use, where readers expect
+// others: each replaces the standard value, and libpff's tools read the file
+// without complaint.
+TEST(OddTypesTest, ValuesStoredWithOtherWritersTypes)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("odd.pst"));
+    PstBuilder b;
+    const FolderHandle folder = b.addFolder(b.ipmSubtree(), QStringLiteral("Contacts"), QStringLiteral("IPF.Contact"));
+    ContactData base;
+    base.displayName = QStringLiteral("Odd");
+    base.categories = {QStringLiteral("Business"), QStringLiteral("Friends")};
+    base.children = {QStringLiteral("Kim"), QStringLiteral("Lou")};
+
+    ContactData keywordsLong = base;   // "Keywords" as a 32-bit integer
+    ExtraProperty asLong = ExtraProperty::namedString(psPublicStrings(), QStringLiteral("Keywords"), QString());
+    asLong.type = 0x0003;
+    asLong.integer = 7;
+    keywordsLong.extra.push_back(asLong);
+    b.addContact(folder, keywordsLong);
+
+    ContactData keywordsText = base;   // one text instead of a list
+    keywordsText.extra.push_back(ExtraProperty::namedString(psPublicStrings(), QStringLiteral("Keywords"),
+                                                            QStringLiteral("Business")));
+    b.addContact(folder, keywordsText);
+
+    ContactData eightBit = base;       // 8-bit texts in a Unicode file
+    eightBit.givenName = QStringLiteral("Jürgen");
+    eightBit.workCity = QStringLiteral("München");
+    eightBit.eightBitTexts = true;
+    b.addContact(folder, eightBit);
+
+    ContactData lists = base;          // a list where one text is expected, one text for a list
+    ExtraProperty given = ExtraProperty::tagged(0x3A06, QString());
+    given.type = 0x101F;
+    given.texts = {QStringLiteral("Ann"), QStringLiteral("Marie")};
+    lists.extra.push_back(given);
+    lists.extra.push_back(ExtraProperty::tagged(0x3A58, QStringLiteral("Kim, Lou")));
+    ExtraProperty small = ExtraProperty::tagged(0x3A4D, QString());   // PidTagGender as PT_SHORT
+    small.type = 0x0002;
+    small.integer = 2;
+    lists.extra.push_back(small);
+    ExtraProperty spouse8 = ExtraProperty::tagged(0x3A48, QStringLiteral("Zoë"));
+    spouse8.type = 0x001E;
+    lists.extra.push_back(spouse8);
+    b.addContact(folder, lists);
+    b.write(path);
+
+    for (const QString &tool : {QStringLiteral("pffinfo"), QStringLiteral("pffexport")}) {
+        const QStringList args = tool == QLatin1String("pffinfo")
+                                     ? QStringList{path}
+                                     : QStringList{QStringLiteral("-q"), QStringLiteral("-t"), dir.filePath(QStringLiteral("x")), path};
+        const sample::ToolRun r = sample::run(tool, args);
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_TRUE(sample::complaints(r).isEmpty()) << r.err;
+    }
+
+    pff::File f(path);
+    pff::Item items = f.root().folder({QStringLiteral("Top of Personal Folders"), QStringLiteral("Contacts")});
+    ASSERT_EQ(items.messageCount(), 4);
+
+    auto first = items.message(0).value(kKeywords);
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->type, 0x0003u);
+    EXPECT_EQ(items.message(0).integer(kKeywords), 7);
+
+    auto second = items.message(1).value(kKeywords);
+    ASSERT_TRUE(second);
+    EXPECT_EQ(second->type, 0x001Fu);
+    EXPECT_EQ(items.message(1).text(kKeywords), QStringLiteral("Business"));
+
+    pff::Item third = items.message(2);
+    EXPECT_EQ(third.value(Prop::tag(0x3A06))->type, 0x001Eu);
+    EXPECT_EQ(third.value(Prop::tag(0x3A06))->data, QByteArray("J\xfcrgen"));   // Windows-1252
+    EXPECT_EQ(third.text(Prop::named(kAddress, 0x8046)), QStringLiteral("München"));
+    EXPECT_EQ(third.value(kKeywords)->type, 0x101Eu);
+    EXPECT_EQ(third.texts(kKeywords), base.categories);
+    EXPECT_EQ(third.value(Prop::tag(0x3A58))->type, 0x101Eu);
+    EXPECT_EQ(third.integer(Prop::tag(0x3FFD)), 1252);                          // PidTagMessageCodepage
+    EXPECT_EQ(third.value(Prop::tag(0x001A))->type, 0x001Eu);                   // the class too
+    EXPECT_FALSE(items.message(0).has(Prop::tag(0x3FFD)));                      // only where 8-bit texts are
+
+    pff::Item fourth = items.message(3);
+    EXPECT_EQ(fourth.value(Prop::tag(0x3A06))->type, 0x101Fu);
+    EXPECT_EQ(fourth.texts(Prop::tag(0x3A06)), QStringList({QStringLiteral("Ann"), QStringLiteral("Marie")}));
+    EXPECT_EQ(fourth.value(Prop::tag(0x3A58))->type, 0x001Fu);
+    EXPECT_EQ(fourth.text(Prop::tag(0x3A58)), QStringLiteral("Kim, Lou"));
+    EXPECT_EQ(fourth.value(Prop::tag(0x3A4D))->type, 0x0002u);
+    EXPECT_EQ(fourth.value(Prop::tag(0x3A4D))->data, QByteArray("\x02\x00", 2));
+    EXPECT_EQ(fourth.text(Prop::tag(0x3A48)), QStringLiteral("Zoë"));
+    EXPECT_EQ(fourth.integer(Prop::tag(0x3FFD)), 1252);
+}
+
+TEST(OddTypesTest, EightBitTextsInAnotherCodePage)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("cyrillic.pst"));
+    PstBuilder b;
+    b.setCodePage(1251);
+    EXPECT_THROW(b.setCodePage(99999), std::runtime_error);
+    ContactData c;
+    c.displayName = QStringLiteral("Иван Петров");
+    c.givenName = QStringLiteral("Иван");
+    c.eightBitTexts = true;
+    b.addContact(b.addFolder(b.ipmSubtree(), QStringLiteral("Contacts"), QStringLiteral("IPF.Contact")), c);
+    b.write(path);
+    const sample::ToolRun r = sample::run(QStringLiteral("pffexport"),
+                                          {QStringLiteral("-q"), QStringLiteral("-t"), dir.filePath(QStringLiteral("x")), path});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(sample::complaints(r).isEmpty()) << r.err;
+
+    pff::File f(path);
+    pff::Item item = f.root().folder({QStringLiteral("Top of Personal Folders"), QStringLiteral("Contacts")}).message(0);
+    EXPECT_EQ(item.integer(Prop::tag(0x3FFD)), 1251);
+    EXPECT_EQ(item.value(Prop::tag(0x3A06))->data, QByteArray("\xc8\xe2\xe0\xed"));   // Windows-1251
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
-// libpff's own tools read what the writer writes: pffinfo and pffexport
-// finish without complaint, and the exported folders and contacts carry the
-// values written.
+// libpff's own tools and readpst read what the writer writes, in each layout
+// and encoding: pffinfo, pffexport and readpst finish without complaint, and
+// the exported folders and contacts carry the values written.
 
 #include "Sample.h"
 
@@ -9,6 +9,8 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QStandardPaths>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -16,6 +18,43 @@
 using namespace pstwriter;
 
 namespace {
+
+struct Variant {
+    PstFormat format;
+    PstEncoding encoding;
+    PstKind kind;
+    const char *name;
+    bool ansi() const { return format == PstFormat::Ansi; }
+};
+
+const Variant kVariants[] = {
+    {PstFormat::Unicode, PstEncoding::None, PstKind::Pst, "UnicodeNone"},
+    {PstFormat::Unicode, PstEncoding::Compressible, PstKind::Pst, "UnicodeCompressible"},
+    {PstFormat::Unicode, PstEncoding::Cyclic, PstKind::Pst, "UnicodeCyclic"},
+    {PstFormat::Ansi, PstEncoding::None, PstKind::Pst, "AnsiNone"},
+    {PstFormat::Ansi, PstEncoding::Compressible, PstKind::Pst, "AnsiCompressible"},
+    {PstFormat::Ansi, PstEncoding::Cyclic, PstKind::Pst, "AnsiCyclic"},
+    {PstFormat::Unicode, PstEncoding::Compressible, PstKind::Ost, "UnicodeOst"},
+    {PstFormat::Ansi, PstEncoding::Cyclic, PstKind::Ost, "AnsiOst"},
+};
+
+// A text as an ANSI file holds it: characters Windows-1252 lacks become '?'
+// (one for a character outside the BMP).
+QString inCodePage(const QString &s)
+{
+    QString out;
+    for (qsizetype i = 0; i < s.size(); ++i) {
+        if (s.at(i).isHighSurrogate()) {
+            out += u'?';
+            ++i;
+            continue;
+        }
+        QStringEncoder e("windows-1252");
+        const QByteArray b = e.encode(QString(s.at(i)));
+        out += e.hasError() ? QChar(u'?') : s.at(i);
+    }
+    return out;
+}
 
 // The value pffexport prints after "Label:" and its tabs.
 QString field(const QString &text, const QString &label)
@@ -38,6 +77,12 @@ protected:
         ASSERT_TRUE(dir.isValid());
         path = dir.filePath(QStringLiteral("sample.pst"));
     }
+    void configure(PstBuilder &b, const Variant &v)
+    {
+        b.setFormat(v.format);
+        b.setEncoding(v.encoding);
+        b.setKind(v.kind);
+    }
     // Runs pffexport -m all (allocated, orphan and recovered items) into dir.
     sample::ToolRun exportAll(const QString &format = QStringLiteral("all"))
     {
@@ -53,27 +98,43 @@ protected:
     QString path;
 };
 
-TEST_F(PffToolsTest, PffinfoReadsTheSampleWithoutComplaint)
+class EveryLayoutTest : public PffToolsTest, public ::testing::WithParamInterface<Variant> {};
+
+INSTANTIATE_TEST_SUITE_P(Variants, EveryLayoutTest, ::testing::ValuesIn(kVariants),
+                         [](const ::testing::TestParamInfo<Variant> &i) { return std::string(i.param.name); });
+
+TEST_P(EveryLayoutTest, PffinfoReadsTheSampleWithoutComplaint)
 {
+    const Variant v = GetParam();
     PstBuilder b;
+    configure(b, v);
     sample::build(b);
     b.write(path);
     const sample::ToolRun r = sample::run(QStringLiteral("pffinfo"), {path});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_TRUE(sample::complaints(r).isEmpty()) << r.err;
-    EXPECT_EQ(field(r.out, QStringLiteral("\tFile content type")), QStringLiteral("Personal Storage Tables (PST)"));
-    EXPECT_EQ(field(r.out, QStringLiteral("\tFile type")), QStringLiteral("64-bit"));
+    EXPECT_EQ(field(r.out, QStringLiteral("\tFile content type")),
+              v.kind == PstKind::Ost ? QStringLiteral("Offline Storage Tables (OST)")
+                                     : QStringLiteral("Personal Storage Tables (PST)"));
+    EXPECT_EQ(field(r.out, QStringLiteral("\tFile type")), v.ansi() ? QStringLiteral("32-bit") : QStringLiteral("64-bit"));
+    const char *encodings[] = {"none", "compressible", "high"};
+    EXPECT_EQ(field(r.out, QStringLiteral("\tEncryption type")), QLatin1String(encodings[int(v.encoding)]));
     EXPECT_EQ(field(r.out, QStringLiteral("\tFolders")), QStringLiteral("Subtree, Wastbox, Common views, Finder"));
     EXPECT_EQ(field(r.out, QStringLiteral("\tPassword checksum")), QStringLiteral("N/A"));
     EXPECT_EQ(field(r.out, QStringLiteral("\tFile size")),
               QStringLiteral("%1 bytes").arg(QFileInfo(path).size()));
 }
 
-TEST_F(PffToolsTest, PffexportExportsEveryFolderAndItemWithoutComplaint)
+TEST_P(EveryLayoutTest, PffexportExportsEveryFolderAndItemWithoutComplaint)
 {
+    const Variant v = GetParam();
     PstBuilder b;
+    configure(b, v);
     const sample::Sample s = sample::build(b);
     b.write(path);
+    // What the file holds of a text: all of it, or in an ANSI file what the
+    // code page keeps.
+    auto stored = [&](const QString &text) { return v.ansi() ? inCodePage(text) : text; };
     const sample::ToolRun r = exportAll();
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_TRUE(sample::complaints(r).isEmpty()) << r.err;
@@ -113,9 +174,10 @@ TEST_F(PffToolsTest, PffexportExportsEveryFolderAndItemWithoutComplaint)
     // The contact with every value. pffexport mangles characters outside the
     // BMP on its own (libuna), so the emoji is checked through the API tests.
     const QString ada = exported(QStringLiteral("Contacts/Contact00001/Contact.txt"));
-    EXPECT_TRUE(field(ada, QStringLiteral("Display name")).startsWith(QStringLiteral("Ada Ζωή Lovelace-Łukasiewicz 漢字 ")));
-    EXPECT_EQ(field(ada, QStringLiteral("Given name")), s.ada.givenName);
-    EXPECT_EQ(field(ada, QStringLiteral("Surname")), s.ada.surname);
+    EXPECT_TRUE(field(ada, QStringLiteral("Display name"))
+                    .startsWith(stored(QStringLiteral("Ada Ζωή Lovelace-Łukasiewicz 漢字 "))));
+    EXPECT_EQ(field(ada, QStringLiteral("Given name")), stored(s.ada.givenName));
+    EXPECT_EQ(field(ada, QStringLiteral("Surname")), stored(s.ada.surname));
     EXPECT_EQ(field(ada, QStringLiteral("Generational abbreviation")), s.ada.generation);
     EXPECT_EQ(field(ada, QStringLiteral("Title")), s.ada.displayNamePrefix);
     EXPECT_EQ(field(ada, QStringLiteral("Company name")), s.ada.companyName);   // trailing blank kept
@@ -129,8 +191,7 @@ TEST_F(PffToolsTest, PffexportExportsEveryFolderAndItemWithoutComplaint)
     EXPECT_EQ(field(ada, QStringLiteral("Email address 1")), s.ada.email1Address);
     EXPECT_EQ(field(ada, QStringLiteral("Email address 2")), s.ada.email2Address);
     EXPECT_EQ(field(ada, QStringLiteral("Email address 3")), s.ada.email3Address);
-    QString body = s.ada.body;
-    EXPECT_TRUE(exported(QStringLiteral("Contacts/Contact00001/Message.txt")).contains(body));
+    EXPECT_TRUE(exported(QStringLiteral("Contacts/Contact00001/Message.txt")).contains(stored(s.ada.body)));
 
     // The body kept only as compressed RTF comes out as RTF, with the text in it.
     const QString rtf = exported(QStringLiteral("Contacts/Contact00002/Message.rtf"));
@@ -146,10 +207,41 @@ TEST_F(PffToolsTest, PffexportExportsEveryFolderAndItemWithoutComplaint)
 
     EXPECT_EQ(field(exported(QStringLiteral("Contacts/DistributionList00006/DistributionList.txt")),
                     QStringLiteral("Name")),
-              s.list.name);
+              stored(s.list.name));
     EXPECT_EQ(field(exported(QStringLiteral("Contacts/Friends/Close – Ströme/Contact00001/Contact.txt")),
                     QStringLiteral("Surname")),
               QStringLiteral("Close"));
+}
+
+TEST_P(EveryLayoutTest, ReadpstReadsTheSampleWithoutComplaint)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("readpst")).isEmpty())
+        GTEST_SKIP() << "readpst is not installed (Debian package pst-utils)";
+    const Variant v = GetParam();
+    PstBuilder b;
+    configure(b, v);
+    const sample::Sample s = sample::build(b);
+    b.write(path);
+    const QString out = dir.filePath(QStringLiteral("cards"));
+    ASSERT_TRUE(QDir().mkpath(out));
+    const sample::ToolRun r = sample::run(QStringLiteral("readpst"),
+                                          {QStringLiteral("-cv"), QStringLiteral("-tc"), QStringLiteral("-q"),
+                                           QStringLiteral("-o"), out, path});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(sample::complaints(r).isEmpty()) << r.err;
+    // Every folder with contacts, each of its contacts as a card (readpst
+    // leaves lists out and adds one for an assistant).
+    QStringList names;
+    const QString contacts = sample::readText(out + QStringLiteral("/Contacts.contacts"));
+    for (const QString &line : contacts.split(QStringLiteral("\n")))
+        if (line.startsWith(QStringLiteral("FN:")))
+            names << line.mid(3).trimmed();
+    const QString ada = v.ansi() ? inCodePage(s.ada.displayName) : s.ada.displayName;
+    EXPECT_EQ(names, QStringList({ada, s.ada.assistantName,
+                                  s.rtfOnly.displayName, s.empty.displayName, s.plain.displayName}));
+    EXPECT_TRUE(contacts.contains(s.plain.email1Address));
+    EXPECT_EQ(sample::readText(out + QStringLiteral("/Friends.contacts")).count(QStringLiteral("BEGIN:VCARD")),
+              s.friendsCount);
 }
 
 TEST_F(PffToolsTest, StoresWithoutNamedPropertiesOrItemsAreReadToo)

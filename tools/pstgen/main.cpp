@@ -18,7 +18,7 @@ namespace {
 
 const char *kUsage =
     "Usage: pstgen OUT.pst [options]\n"
-    "Writes a synthetic Outlook data file (Unicode .pst).\n"
+    "Writes a synthetic Outlook data file (.pst, Unicode unless --ansi).\n"
     "\n"
     "  --folder PATH:COUNT[:CLASS]  a folder under the top of the store holding COUNT\n"
     "                               contacts; PATH uses '\\' or '/' between levels,\n"
@@ -34,6 +34,11 @@ const char *kUsage =
     "  --seed N                     seed for the generated values (default 1)\n"
     "  --name TEXT                  store display name (default \"Personal Folders\")\n"
     "  --password TEXT              mark the file password protected\n"
+    "  --encoding none|compressible|cyclic\n"
+    "                               how data blocks are stored (default none;\n"
+    "                               Outlook's default is compressible)\n"
+    "  --ansi                       the older ANSI layout, texts in Windows-1252\n"
+    "  --ost                        an offline folders file (.ost) of the same layout\n"
     "  -q                           print nothing on success\n"
     "  --help                       this text\n";
 
@@ -75,7 +80,8 @@ int main(int argc, char **argv)
     QString out;
     std::vector<FolderSpec> specs;
     int lists = 0, members = 10, notes = 0, fai = 0;
-    bool allValues = false, quiet = false;
+    bool allValues = false, quiet = false, ansi = false, ost = false;
+    pstwriter::PstEncoding encoding = pstwriter::PstEncoding::None;
     quint32 seed = 1;
     QString name, password, listsFolder;
     for (int i = 0; i < args.size(); ++i) {
@@ -116,6 +122,20 @@ int main(int argc, char **argv)
             name = value();
         } else if (a == QLatin1String("--password")) {
             password = value();
+        } else if (a == QLatin1String("--encoding")) {
+            const QString e = value();
+            if (e == QLatin1String("none"))
+                encoding = pstwriter::PstEncoding::None;
+            else if (e == QLatin1String("compressible"))
+                encoding = pstwriter::PstEncoding::Compressible;
+            else if (e == QLatin1String("cyclic"))
+                encoding = pstwriter::PstEncoding::Cyclic;
+            else
+                fail(QStringLiteral("--encoding takes none, compressible or cyclic, not %1").arg(e));
+        } else if (a == QLatin1String("--ansi")) {
+            ansi = true;
+        } else if (a == QLatin1String("--ost")) {
+            ost = true;
         } else if (a == QLatin1String("-q")) {
             quiet = true;
         } else if (a.startsWith(QLatin1Char('-'))) {
@@ -136,6 +156,11 @@ int main(int argc, char **argv)
     try {
         QRandomGenerator rng(seed);
         pstwriter::PstBuilder b;
+        b.setEncoding(encoding);
+        if (ansi)
+            b.setFormat(pstwriter::PstFormat::Ansi);
+        if (ost)
+            b.setKind(pstwriter::PstKind::Ost);
         QByteArray key(16, '\0');
         for (char &c : key)
             c = char(rng.bounded(256));

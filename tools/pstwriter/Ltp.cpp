@@ -192,7 +192,7 @@ std::uint32_t buildBth(Heap &heap, int cbKey, int cbEnt, const std::vector<QByte
     return buildBthInto(heap, cbKey, cbEnt, records, 0);
 }
 
-EncodedNode encodePropertyContext(std::vector<PropValue> props, std::uint32_t &nextSubnid)
+EncodedNode encodePropertyContext(std::vector<PropValue> props, std::uint32_t &nextSubnid, int maxData)
 {
     std::stable_sort(props.begin(), props.end(), [](const PropValue &a, const PropValue &b) { return a.id < b.id; });
     // A later value for the same id replaces an earlier one.
@@ -227,8 +227,8 @@ EncodedNode encodePropertyContext(std::vector<PropValue> props, std::uint32_t &n
                 std::uint32_t nid = (subnid++ << 5) | kNidTypeLtp;
                 EncodedSubnode sub;
                 sub.nid = nid;
-                for (qsizetype at = 0; at < p.data.size(); at += kMaxBlockData)
-                    sub.pieces.push_back(p.data.mid(at, kMaxBlockData));
+                for (qsizetype at = 0; at < p.data.size(); at += maxData)
+                    sub.pieces.push_back(p.data.mid(at, maxData));
                 node.subnodes.push_back(std::move(sub));
                 put32(rec, 4, nid);
             }
@@ -264,7 +264,7 @@ EncodedNode encodePropertyContext(std::vector<PropValue> props, std::uint32_t &n
 }
 
 EncodedNode encodeTableContext(const std::vector<std::uint32_t> &columns, const std::vector<TableRow> &rows,
-                               std::uint32_t &nextSubnid)
+                               std::uint32_t &nextSubnid, int maxData)
 {
     if (columns.size() < 2 || columns[0] != 0x67F20003u || columns[1] != 0x67F30003u)
         throw std::runtime_error("internal error: table without row id columns");
@@ -341,8 +341,8 @@ EncodedNode encodeTableContext(const std::vector<std::uint32_t> &columns, const 
                     hnid = (nextSubnid++ << 5) | kNidTypeLtp;
                     EncodedSubnode sub;
                     sub.nid = hnid;
-                    for (qsizetype at = 0; at < v.size(); at += kMaxBlockData)
-                        sub.pieces.push_back(v.mid(at, kMaxBlockData));
+                    for (qsizetype at = 0; at < v.size(); at += maxData)
+                        sub.pieces.push_back(v.mid(at, maxData));
                     node.subnodes.push_back(std::move(sub));
                 }
                 put32(cells, l.ib, hnid);
@@ -359,7 +359,7 @@ EncodedNode encodeTableContext(const std::vector<std::uint32_t> &columns, const 
             hnidRows = (nextSubnid++ << 5) | kNidTypeLtp;
             EncodedSubnode sub;
             sub.nid = hnidRows;
-            const qsizetype perBlock = (kMaxBlockData / rowSize) * rowSize;
+            const qsizetype perBlock = (maxData / rowSize) * rowSize;
             for (qsizetype at = 0; at < matrix.size(); at += perBlock)
                 sub.pieces.push_back(matrix.mid(at, perBlock));
             node.subnodes.push_back(std::move(sub));

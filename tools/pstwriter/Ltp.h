@@ -18,18 +18,21 @@ enum : std::uint16_t {
     PT_LONG = 0x0003,
     PT_BOOLEAN = 0x000B,
     PT_I8 = 0x0014,
+    PT_STRING8 = 0x001E,
     PT_UNICODE = 0x001F,
     PT_SYSTIME = 0x0040,
     PT_CLSID = 0x0048,
     PT_BINARY = 0x0102,
     PT_MV_LONG = 0x1003,
+    PT_MV_STRING8 = 0x101E,
     PT_MV_UNICODE = 0x101F,
     PT_MV_BINARY = 0x1102,
 };
 
 int fixedSize(std::uint16_t type);   // 0 for variable-size types
 
-// A property value in its stored form (little-endian bytes; strings UTF-16LE).
+// A property value in its stored form (little-endian bytes; PT_UNICODE texts
+// UTF-16LE, PT_STRING8 texts in the code page, both without a terminator).
 struct PropValue {
     std::uint16_t id = 0;
     std::uint16_t type = 0;
@@ -69,14 +72,16 @@ private:
 std::uint32_t buildBth(Heap &heap, int cbKey, int cbEnt, const std::vector<QByteArray> &records);
 
 // A property context. Values too large for the heap go to subnodes whose
-// ids are taken from nextSubnid (type NID_TYPE_LTP).
-EncodedNode encodePropertyContext(std::vector<PropValue> props, std::uint32_t &nextSubnid);
+// ids are taken from nextSubnid (type NID_TYPE_LTP), split in blocks of
+// maxData bytes (the layout's largest block).
+EncodedNode encodePropertyContext(std::vector<PropValue> props, std::uint32_t &nextSubnid, int maxData);
 
 // A table context. columns: property tags (id << 16 | type); the first two
 // must be PidTagLtpRowId and PidTagLtpRowVer. rows[r][c]: the value bytes,
-// or nothing for an absent cell.
+// or nothing for an absent cell. A row matrix in a subnode holds
+// maxData / row size whole rows per block, as readers expect.
 using TableRow = std::vector<std::optional<QByteArray>>;
 EncodedNode encodeTableContext(const std::vector<std::uint32_t> &columns, const std::vector<TableRow> &rows,
-                               std::uint32_t &nextSubnid);
+                               std::uint32_t &nextSubnid, int maxData);
 
 }  // namespace pstwriter::detail

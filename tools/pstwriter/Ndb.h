@@ -2,6 +2,8 @@
 // the node and block B-trees, allocation maps and the file header.
 #pragma once
 
+#include "FileFormat.h"
+
 #include <QByteArray>
 #include <QFile>
 #include <QString>
@@ -15,7 +17,23 @@ namespace pstwriter::detail {
 std::uint32_t pstCrc(const char *data, std::size_t size, std::uint32_t crc = 0);
 inline std::uint32_t pstCrc(const QByteArray &bytes) { return pstCrc(bytes.constData(), std::size_t(bytes.size())); }
 
-constexpr int kMaxBlockData = 8176;   // 8192 minus the block trailer
+// Block contents of the Unicode layout: 8192 minus the 16-byte trailer. The
+// ANSI layout's trailer has 12 bytes, so its blocks hold up to 8180; values
+// split in pieces of this size fit both.
+constexpr int kMaxBlockData = 8176;
+
+// Largest block contents of a layout (8192 minus its block trailer).
+int maxBlockData(PstFormat format);
+
+// Stored form of a data block's bytes; the cyclic scheme is keyed by the
+// block id's low 32 bits.
+QByteArray encodeBlock(PstEncoding encoding, std::uint32_t key, QByteArray data);
+
+struct NdbOptions {
+    PstFormat format = PstFormat::Unicode;
+    PstEncoding encoding = PstEncoding::None;
+    PstKind kind = PstKind::Pst;
+};
 
 struct SubnodeEntry {
     std::uint32_t nid = 0;
@@ -30,14 +48,14 @@ struct HeaderValues {
 
 class NdbFile {
 public:
-    explicit NdbFile(const QString &path);
+    NdbFile(const QString &path, const NdbOptions &options);
     ~NdbFile();
     NdbFile(const NdbFile &) = delete;
     NdbFile &operator=(const NdbFile &) = delete;
 
     // One block; internal blocks (X/XX/SL/SI) get the internal bit in their id.
     std::uint64_t writeBlock(const QByteArray &data, bool internal = false);
-    // A data tree over pieces of at most kMaxBlockData bytes each (one block,
+    // A data tree over pieces of at most maxBlockData() bytes each (one block,
     // an XBLOCK or an XXBLOCK). Returns 0 for no pieces.
     std::uint64_t writeData(const std::vector<QByteArray> &pieces);
     // Splits plain bytes into blocks.
@@ -52,10 +70,16 @@ public:
     // Writes the B-trees, the maps and the header, and closes the file.
     void finish(const HeaderValues &values);
 
+    int maxBlockData() const { return m_maxData; }
+
 private:
     struct BbtEntry { std::uint64_t bid, ib; std::uint16_t cb; std::uint32_t refs; };
     struct NbtEntry { std::uint32_t nid; std::uint64_t bidData, bidSub; std::uint32_t parent; };
 
+    bool ansi() const { return m_options.format == PstFormat::Ansi; }
+    void putId(QByteArray &b, int at, std::uint64_t v) const;   // a block id or offset: 4 or 8 bytes
+    QByteArray header(const HeaderValues &values, std::uint64_t eof, std::uint64_t amapLast, std::uint64_t freeBytes,
+                      std::uint64_t nbtBid, std::uint64_t nbtIb, std::uint64_t bbtBid, std::uint64_t bbtIb) const;
     std::uint64_t allocate(std::uint64_t size, std::uint64_t align);
     void put(std::uint64_t ib, const QByteArray &bytes);
     void flushTail();
@@ -65,6 +89,12 @@ private:
     std::uint64_t writeBTree(std::uint8_t ptype, const std::vector<QByteArray> &leafEntries, int leafSize,
                              std::vector<std::uint64_t> keys, std::uint64_t *rootBid);
 
+    NdbOptions m_options;
+    int m_idSize = 8;          // bytes of a block id or file offset
+    int m_trailerSize = 16;    // bytes of a block trailer
+    int m_maxData = 8176;      // largest block contents
+    int m_pageData = 496;      // page bytes before the page trailer (the CRC covers them)
+    int m_pageEntries = 488;   // B-tree page bytes for entries
     QFile m_file;
     std::uint64_t m_cursor = 0;          // next free byte for sequential allocation
     std::uint64_t m_tailStart = 0;       // file offset of m_tail[0]

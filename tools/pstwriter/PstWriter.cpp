@@ -5,6 +5,7 @@
 
 #include <QHash>
 #include <QRandomGenerator>
+#include <QStringEncoder>
 #include <QtEndian>
 
 #include <algorithm>
@@ -116,6 +117,7 @@ PropValue pMvStr(std::uint16_t id, const QStringList &v)
 {
     return {id, PT_MV_UNICODE, multiValue(v, [](const QString &s) { return utf16(s); })};
 }
+PropValue pShort(std::uint16_t id, std::int16_t v) { return {id, PT_SHORT, le16(std::uint16_t(v))}; }
 PropValue pMvBin(std::uint16_t id, const std::vector<QByteArray> &v)
 {
     return {id, PT_MV_BINARY, multiValue(v, [](const QByteArray &b) { return b; })};
@@ -310,6 +312,12 @@ DistListMember DistListMember::dangling(std::uint32_t nid, int emailIndex)
 }
 
 struct PstBuilder::Impl {
+    PstFormat format = PstFormat::Unicode;
+    PstEncoding encoding = PstEncoding::None;
+    PstKind kind = PstKind::Pst;
+    int codePage = 1252;
+    mutable QStringEncoder encoder{"windows-1252"};
+    MemberAddressBits memberAddressBits = MemberAddressBits::Outlook;
     QString storeName = QStringLiteral("Personal Folders");
     QString ipmName = QStringLiteral("Top of Personal Folders");
     QString password;
@@ -327,6 +335,51 @@ struct PstBuilder::Impl {
 
     std::vector<NameKey> names;
     std::map<NameKey, std::uint16_t> nameIds;
+
+    bool ansi() const { return format == PstFormat::Ansi; }
+    int maxData() const { return maxBlockData(format); }
+
+    // A text in the store's code page, as ANSI writers store it: characters
+    // the code page lacks become '?'. (The converter marks them with the
+    // substitute byte 0x1A; its error flag stays set once raised, so it is
+    // not consulted.)
+    QByteArray eightBit(const QString &s) const
+    {
+        encoder.resetState();
+        QByteArray b = encoder.encode(s);
+        if (!b.contains('\x1a'))
+            return b;
+        b.clear();
+        for (qsizetype i = 0; i < s.size(); ++i) {
+            const qsizetype n = s.at(i).isHighSurrogate() && i + 1 < s.size() ? 2 : 1;
+            encoder.resetState();
+            const QByteArray c = encoder.encode(QStringView(s).mid(i, n));
+            b += c == "\x1a" && s.at(i) != QChar(0x1A) ? QByteArray("?") : c;
+            i += n - 1;
+        }
+        return b;
+    }
+    PropValue str(std::uint16_t id, const QString &v, bool eight) const
+    {
+        return eight ? PropValue{id, PT_STRING8, eightBit(v)} : pStr(id, v);
+    }
+    PropValue text(std::uint16_t id, const QString &v) const { return str(id, v, ansi()); }
+    PropValue mvStr(std::uint16_t id, const QStringList &v, bool eight) const
+    {
+        if (!eight)
+            return pMvStr(id, v);
+        return {id, PT_MV_STRING8, multiValue(v, [this](const QString &s) { return eightBit(s); })};
+    }
+    // A text table cell and its column type.
+    QByteArray cell(const QString &v) const { return ansi() ? eightBit(v) : utf16(v); }
+    std::vector<std::uint32_t> columns(std::vector<std::uint32_t> tags) const
+    {
+        if (ansi())
+            for (std::uint32_t &t : tags)
+                if ((t & 0xFFFF) == PT_UNICODE)
+                    t = (t & 0xFFFF0000u) | PT_STRING8;
+        return tags;
+    }
 
     FolderRec &folder(FolderHandle h)
     {
@@ -374,20 +427,34 @@ struct PstBuilder::Impl {
         QByteArray b(4, '\0');
         b += QByteArray::fromHex("812B1FA4BEA310199D6E00DD010F5402");
         b += le16(0);
-        b += le16(0x8000);   // strings are Unicode
-        b += utf16(name) + QByteArray(2, '\0');
-        b += utf16(type) + QByteArray(2, '\0');
-        b += utf16(address) + QByteArray(2, '\0');
+        if (ansi()) {
+            // 8-bit strings in the code page, as ANSI writers make them.
+            b += le16(0);
+            b += eightBit(name) + '\0';
+            b += eightBit(type) + '\0';
+            b += eightBit(address) + '\0';
+        } else {
+            b += le16(0x8000);   // strings are Unicode
+            b += utf16(name) + QByteArray(2, '\0');
+            b += utf16(type) + QByteArray(2, '\0');
+            b += utf16(address) + QByteArray(2, '\0');
+        }
         return b;
     }
 
+    // A WrappedEntryId (MS-OXOCNTC 2.2.2.2.4.1.1) around the store's entry
+    // id of a contact or list. Its type byte: 0x80 (not a one-off), bits 4-6
+    // the address of a contact (0, 1, 2 business, home, primary fax; 4, 5, 6
+    // e-mail 1, 2, 3) or 3 for anything else, bits 0-3 the kind (3 a contact,
+    // 4 a personal distribution list).
     QByteArray wrapped(std::uint32_t nid, int emailIndex) const
     {
         QByteArray b(4, '\0');
         b += QByteArray::fromHex("C091ADD3519DCF11A4A900AA0047FAA4");
-        std::uint8_t type = emailIndex == 0 ? std::uint8_t(0x80 | 0x30 | 0x04)
-                                            : std::uint8_t(0x80 | ((emailIndex - 1) << 4) | 0x03);
-        b += char(type);
+        const int address = emailIndex == 0                                  ? 3
+                            : memberAddressBits == MemberAddressBits::Outlook ? emailIndex + 3
+                                                                              : emailIndex - 1;
+        b += char(0x80 | (address << 4) | (emailIndex == 0 ? 0x04 : 0x03));
         b += entryIdFor(nid);
         return b;
     }
@@ -402,27 +469,31 @@ struct PstBuilder::Impl {
         else
             id = nameId({e.propertySet, true, 0, e.name});
         switch (e.type) {
+        case PT_SHORT: return pShort(id, std::int16_t(e.integer));
         case PT_LONG: return pLong(id, e.integer);
         case PT_BOOLEAN: return pBool(id, e.integer != 0);
         case PT_SYSTIME: return pTime(id, e.time);
+        case PT_STRING8: return str(id, e.text, true);
         case PT_UNICODE: return pStr(id, e.text);
         case PT_BINARY: return pBin(id, e.binary);
+        case PT_MV_STRING8: return mvStr(id, e.texts, true);
         case PT_MV_UNICODE: return pMvStr(id, e.texts);
         case PT_MV_BINARY: return pMvBin(id, e.binaries);
         default: throw std::runtime_error("unsupported property type in extra property");
         }
     }
 
-    std::vector<PropValue> messageBase(const QString &cls, const QString &subject, std::uint32_t nid, bool assoc)
+    std::vector<PropValue> messageBase(const QString &cls, const QString &subject, std::uint32_t nid, bool assoc,
+                                       bool eight)
     {
         std::vector<PropValue> p;
         p.push_back(pLong(0x0017, 1));                 // PidTagImportance: normal
-        p.push_back(pStr(0x001A, cls));                // PidTagMessageClass
+        p.push_back(str(0x001A, cls, eight));          // PidTagMessageClass
         p.push_back(pLong(0x0036, 0));                 // PidTagSensitivity
         if (!subject.isEmpty()) {
-            p.push_back(pStr(0x0037, subject));        // PidTagSubject
-            p.push_back(pStr(0x0E1D, subject));        // PidTagNormalizedSubject
-            p.push_back(pStr(0x0070, subject));        // PidTagConversationTopic
+            p.push_back(str(0x0037, subject, eight));  // PidTagSubject
+            p.push_back(str(0x0E1D, subject, eight));  // PidTagNormalizedSubject
+            p.push_back(str(0x0070, subject, eight));  // PidTagConversationTopic
         }
         p.push_back(pLong(0x0E07, assoc ? 0x41 : 0x01));   // PidTagMessageFlags: read (, associated)
         p.push_back(pLong(0x0E17, 0));                 // PidTagMessageStatus
@@ -434,7 +505,7 @@ struct PstBuilder::Impl {
     }
 
     ItemRec &addItem(FolderHandle folderHandle, bool assoc, const QString &cls, const QString &subject,
-                     std::vector<PropValue> props)
+                     std::vector<PropValue> props, bool eight = false)
     {
         FolderRec &f = folder(folderHandle);
         if (f.nid == NID_ROOT_FOLDER)
@@ -448,9 +519,13 @@ struct PstBuilder::Impl {
         it.associated = assoc;
         it.messageClass = cls;
         it.subject = subject;
-        std::vector<PropValue> all = messageBase(cls, subject, it.nid, assoc);
+        std::vector<PropValue> all = messageBase(cls, subject, it.nid, assoc, eight || ansi());
         for (PropValue &p : props)
             all.push_back(std::move(p));
+        // 8-bit texts name their code page.
+        if (std::any_of(all.begin(), all.end(),
+                        [](const PropValue &p) { return p.type == PT_STRING8 || p.type == PT_MV_STRING8; }))
+            all.push_back(pLong(0x3FFD, codePage));    // PidTagMessageCodepage
         std::int32_t size = 0;
         for (const PropValue &p : all)
             size += std::int32_t(p.data.size()) + 8;
@@ -458,7 +533,7 @@ struct PstBuilder::Impl {
         all.push_back(pLong(0x0E08, size));           // PidTagMessageSize
         it.size = size;
         std::uint32_t nextSub = 1;
-        it.node = encodePropertyContext(std::move(all), nextSub);
+        it.node = encodePropertyContext(std::move(all), nextSub, maxData());
         std::size_t index = items.size();
         items.push_back(std::move(it));
         itemByNid.insert(items.back().nid, index);
@@ -479,6 +554,31 @@ PstBuilder::PstBuilder() : d(std::make_unique<Impl>())
 }
 
 PstBuilder::~PstBuilder() = default;
+
+void PstBuilder::setFormat(PstFormat format)
+{
+    if (!d->items.empty())
+        throw std::runtime_error("the format must be set before items are added");
+    d->format = format;
+}
+
+void PstBuilder::setEncoding(PstEncoding encoding) { d->encoding = encoding; }
+void PstBuilder::setKind(PstKind kind) { d->kind = kind; }
+
+void PstBuilder::setCodePage(int codePage)
+{
+    if (!d->items.empty())
+        throw std::runtime_error("the code page must be set before items are added");
+    QStringEncoder encoder(QStringLiteral("windows-%1").arg(codePage).toLatin1().constData());
+    if (!encoder.isValid())
+        throw std::runtime_error("unsupported code page " + std::to_string(codePage));
+    d->codePage = codePage;
+    d->encoder = std::move(encoder);
+}
+
+PstFormat PstBuilder::format() const { return d->format; }
+
+void PstBuilder::setMemberAddressBits(MemberAddressBits bits) { d->memberAddressBits = bits; }
 
 void PstBuilder::setStoreDisplayName(const QString &name) { d->storeName = name; }
 
@@ -522,9 +622,10 @@ void PstBuilder::addFolderProperty(FolderHandle folder, const ExtraProperty &pro
 ItemHandle PstBuilder::addContact(FolderHandle folder, const ContactData &c)
 {
     std::vector<PropValue> p;
+    const bool eight = d->ansi() || c.eightBitTexts;
     auto str = [&](std::uint16_t id, const QString &v) {
         if (!v.isEmpty() || (c.writeEmptyStrings && !v.isNull()))
-            p.push_back(pStr(id, v));
+            p.push_back(d->str(id, v, eight));
     };
     auto named = [&](std::uint32_t lidValue, const QString &v) { str(d->lid(lidValue), v); };
 
@@ -553,7 +654,7 @@ ItemHandle PstBuilder::addContact(FolderHandle folder, const ContactData &c)
     str(0x3A09, c.homePhone);
     str(0x3A25, c.homeFax);
     if (!c.children.isEmpty())
-        p.push_back(pMvStr(0x3A58, c.children));
+        p.push_back(d->mvStr(0x3A58, c.children, eight));
     if (c.birthday)
         p.push_back(pTime(0x3A42, *c.birthday));
     if (c.anniversary)
@@ -563,7 +664,7 @@ ItemHandle PstBuilder::addContact(FolderHandle folder, const ContactData &c)
             p.push_back(pBin(0x1009, compressedRtf(textToRtf(c.body))));
             p.push_back(pBool(0x0E1F, false));
         } else {
-            p.push_back(pStr(0x1000, c.body));
+            p.push_back(d->str(0x1000, c.body, eight));
         }
     }
     named(0x8005, c.displayName);                      // PidLidFileUnder
@@ -596,11 +697,13 @@ ItemHandle PstBuilder::addContact(FolderHandle folder, const ContactData &c)
     named(0x8049, c.workCountry);
     named(0x802B, c.webPage);                          // PidLidHtml
     if (!c.categories.isEmpty())
-        p.push_back(pMvStr(d->nameId({psPublicStrings(), true, 0, QStringLiteral("Keywords")}), c.categories));
+        p.push_back(d->mvStr(d->nameId({psPublicStrings(), true, 0, QStringLiteral("Keywords")}), c.categories, eight));
+    // Extra values come last: one with the tag or name of a value above
+    // replaces it.
     for (const ExtraProperty &e : c.extra)
         p.push_back(d->extraValue(e));
 
-    ItemRec &it = d->addItem(folder, false, c.messageClass, c.displayName, std::move(p));
+    ItemRec &it = d->addItem(folder, false, c.messageClass, c.displayName, std::move(p), eight);
     it.displayName = c.displayName;
     for (int i = 0; i < 3; ++i) {
         it.emailAddress[i] = *addr[i];
@@ -645,11 +748,11 @@ ItemHandle PstBuilder::addDistList(FolderHandle folder, const DistListData &l)
     std::vector<PropValue> p;
     const QString display = l.displayName.isEmpty() ? l.name : l.displayName;
     if (!display.isEmpty())
-        p.push_back(pStr(0x3001, display));
+        p.push_back(d->text(0x3001, display));
     if (l.writeListName && !l.name.isEmpty())
-        p.push_back(pStr(d->lid(0x8053), l.name));     // PidLidDistributionListName
+        p.push_back(d->text(d->lid(0x8053), l.name));  // PidLidDistributionListName
     if (!display.isEmpty())
-        p.push_back(pStr(d->lid(0x8005), display));    // PidLidFileUnder
+        p.push_back(d->text(d->lid(0x8005), display)); // PidLidFileUnder
     std::vector<QByteArray> members, oneOffs;
     for (const DistListMember &m : l.members) {
         members.push_back(memberEntryId(m));
@@ -674,9 +777,10 @@ ItemHandle PstBuilder::addDistList(FolderHandle folder, const DistListData &l)
     p.push_back(pMvBin(d->lid(0x8055), members));     // PidLidDistributionListMembers
     p.push_back(pMvBin(d->lid(0x8054), oneOffs));     // PidLidDistributionListOneOffMembers
     if (!l.body.isEmpty())
-        p.push_back(pStr(0x1000, l.body));
+        p.push_back(d->text(0x1000, l.body));
     if (!l.categories.isEmpty())
-        p.push_back(pMvStr(d->nameId({psPublicStrings(), true, 0, QStringLiteral("Keywords")}), l.categories));
+        p.push_back(d->mvStr(d->nameId({psPublicStrings(), true, 0, QStringLiteral("Keywords")}), l.categories,
+                             d->ansi()));
     for (const ExtraProperty &e : l.extra)
         p.push_back(d->extraValue(e));
     ItemRec &it = d->addItem(folder, false, l.messageClass, display, std::move(p));
@@ -768,7 +872,7 @@ std::pair<std::uint64_t, std::uint64_t> writeEncoded(NdbFile &f, const EncodedNo
 void writeTable(NdbFile &f, std::uint32_t nid, const std::vector<std::uint32_t> &cols, const std::vector<TableRow> &rows)
 {
     std::uint32_t nextSub = 1;
-    EncodedNode n = encodeTableContext(cols, rows, nextSub);
+    EncodedNode n = encodeTableContext(cols, rows, nextSub, f.maxBlockData());
     auto [data, sub] = writeEncoded(f, n);
     f.addNode(nid, data, sub, 0);
 }
@@ -778,13 +882,13 @@ void writeTable(NdbFile &f, std::uint32_t nid, const std::vector<std::uint32_t> 
 void PstBuilder::write(const QString &path) const
 {
     Impl &m = *d;
-    NdbFile f(path);
+    NdbFile f(path, {m.format, m.encoding, m.kind});
 
     // Message store.
     {
         std::vector<PropValue> p;
         p.push_back(pBin(0x0FF9, m.recordKey));                                  // PidTagRecordKey
-        p.push_back(pStr(0x3001, m.storeName));                                  // PidTagDisplayName
+        p.push_back(m.text(0x3001, m.storeName));                                // PidTagDisplayName
         p.push_back(pLong(0x35DF, 0xC9));                                        // PidTagValidFolderMask
         p.push_back(pBin(0x35E0, m.entryIdFor(ipmSubtree().nid)));               // PidTagIpmSubTreeEntryId
         p.push_back(pBin(0x35E3, m.entryIdFor(deletedItems().nid)));             // PidTagIpmWastebasketEntryId
@@ -799,7 +903,7 @@ void PstBuilder::write(const QString &path) const
         }
         p.push_back(pLong(0x67FF, std::int32_t(password)));                      // PidTagPstPassword
         std::uint32_t nextSub = 1;
-        auto [data, sub] = writeEncoded(f, encodePropertyContext(p, nextSub));
+        auto [data, sub] = writeEncoded(f, encodePropertyContext(p, nextSub, f.maxBlockData()));
         f.addNode(NID_MESSAGE_STORE, data, sub, 0);
     }
 
@@ -857,17 +961,21 @@ void PstBuilder::write(const QString &path) const
             if (!buckets[b].isEmpty())
                 p.push_back(pBin(std::uint16_t(0x1000 + b), buckets[b]));
         std::uint32_t nextSub = 1;
-        auto [data, sub] = writeEncoded(f, encodePropertyContext(p, nextSub));
+        auto [data, sub] = writeEncoded(f, encodePropertyContext(p, nextSub, f.maxBlockData()));
         f.addNode(NID_NAME_TO_ID_MAP, data, sub, 0);
     }
 
     // Templates and the (empty) search bookkeeping nodes.
-    writeTable(f, NID_HIERARCHY_TABLE_TEMPLATE, hierarchyColumns(), {});
-    writeTable(f, NID_CONTENTS_TABLE_TEMPLATE, contentsColumns(), {});
-    writeTable(f, NID_ASSOC_CONTENTS_TABLE_TEMPLATE, assocColumns(), {});
-    writeTable(f, NID_SEARCH_CONTENTS_TABLE_TEMPLATE, contentsColumns(), {});
-    writeTable(f, NID_ATTACHMENT_TABLE, attachmentColumns(), {});
-    writeTable(f, NID_RECIPIENT_TABLE, recipientColumns(), {});
+    const std::vector<std::uint32_t> hierarchy = m.columns(hierarchyColumns());
+    const std::vector<std::uint32_t> contents = m.columns(contentsColumns());
+    const std::vector<std::uint32_t> assoc = m.columns(assocColumns());
+    const std::vector<std::uint32_t> recipientCols = m.columns(recipientColumns());
+    writeTable(f, NID_HIERARCHY_TABLE_TEMPLATE, hierarchy, {});
+    writeTable(f, NID_CONTENTS_TABLE_TEMPLATE, contents, {});
+    writeTable(f, NID_ASSOC_CONTENTS_TABLE_TEMPLATE, assoc, {});
+    writeTable(f, NID_SEARCH_CONTENTS_TABLE_TEMPLATE, contents, {});
+    writeTable(f, NID_ATTACHMENT_TABLE, m.columns(attachmentColumns()), {});
+    writeTable(f, NID_RECIPIENT_TABLE, recipientCols, {});
     f.addNode(NID_SEARCH_MANAGEMENT_QUEUE, 0, 0, 0);
     f.addNode(NID_SEARCH_ACTIVITY_LIST, 0, 0, 0);
     f.addNode(NID_SEARCH_DOMAIN_OBJECT, 0, 0, 0);
@@ -877,16 +985,16 @@ void PstBuilder::write(const QString &path) const
     for (std::uint32_t nid : m.folderOrder) {
         const FolderRec &fr = m.folders.at(nid);
         std::vector<PropValue> p;
-        p.push_back(pStr(0x3001, fr.name));
+        p.push_back(m.text(0x3001, fr.name));
         p.push_back(pLong(0x3602, std::int32_t(fr.items.size())));    // PidTagContentCount
         p.push_back(pLong(0x3603, 0));                                 // PidTagContentUnreadCount
         p.push_back(pBool(0x360A, !fr.subfolders.empty()));            // PidTagSubfolders
         if (!fr.containerClass.isEmpty())
-            p.push_back(pStr(0x3613, fr.containerClass));              // PidTagContainerClass
+            p.push_back(m.text(0x3613, fr.containerClass));            // PidTagContainerClass
         for (const PropValue &e : fr.extra)
             p.push_back(e);
         std::uint32_t nextSub = 1;
-        auto [data, sub] = writeEncoded(f, encodePropertyContext(p, nextSub));
+        auto [data, sub] = writeEncoded(f, encodePropertyContext(p, nextSub, f.maxBlockData()));
         f.addNode(nid, data, sub, fr.parent);
 
         std::vector<TableRow> rows;
@@ -895,18 +1003,18 @@ void PstBuilder::write(const QString &path) const
             TableRow r(hierarchyColumns().size());
             r[0] = le32(child);
             r[1] = rowVer;
-            r[2] = utf16(c.name);
+            r[2] = m.cell(c.name);
             r[3] = le32(std::uint32_t(c.items.size()));
             r[4] = le32(0);
             r[5] = QByteArray(1, c.subfolders.empty() ? '\0' : '\1');
             if (!c.containerClass.isEmpty())
-                r[6] = utf16(c.containerClass);
+                r[6] = m.cell(c.containerClass);
             r[7] = le32(0);
             r[8] = le32(0);
             rows.push_back(std::move(r));
         }
         const std::uint32_t index = nid >> 5;
-        writeTable(f, nidOf(index, NID_TYPE_HIERARCHY_TABLE), hierarchyColumns(), rows);
+        writeTable(f, nidOf(index, NID_TYPE_HIERARCHY_TABLE), hierarchy, rows);
 
         rows.clear();
         rows.reserve(fr.items.size());
@@ -916,10 +1024,10 @@ void PstBuilder::write(const QString &path) const
             r[0] = le32(it.nid);
             r[1] = rowVer;
             r[2] = le32(1);
-            r[3] = utf16(it.messageClass);
+            r[3] = m.cell(it.messageClass);
             r[4] = le32(0);
             if (!it.subject.isEmpty())
-                r[5] = utf16(it.subject);
+                r[5] = m.cell(it.subject);
             r[6] = le32(1);
             r[7] = le32(std::uint32_t(it.size));
             r[8] = le32(0);
@@ -927,7 +1035,7 @@ void PstBuilder::write(const QString &path) const
             r[10] = filetime(m.created);
             rows.push_back(std::move(r));
         }
-        writeTable(f, nidOf(index, NID_TYPE_CONTENTS_TABLE), contentsColumns(), rows);
+        writeTable(f, nidOf(index, NID_TYPE_CONTENTS_TABLE), contents, rows);
 
         rows.clear();
         for (std::size_t i : fr.assoc) {
@@ -935,20 +1043,20 @@ void PstBuilder::write(const QString &path) const
             TableRow r(assocColumns().size());
             r[0] = le32(it.nid);
             r[1] = rowVer;
-            r[2] = utf16(it.messageClass);
+            r[2] = m.cell(it.messageClass);
             if (!it.subject.isEmpty())
-                r[3] = utf16(it.subject);
+                r[3] = m.cell(it.subject);
             r[4] = le32(0x41);
             r[5] = le32(0);
             r[6] = filetime(m.created);
             rows.push_back(std::move(r));
         }
-        writeTable(f, nidOf(index, NID_TYPE_ASSOC_CONTENTS_TABLE), assocColumns(), rows);
+        writeTable(f, nidOf(index, NID_TYPE_ASSOC_CONTENTS_TABLE), assoc, rows);
     }
 
     // Items. Every message has an (empty) recipient table; its block is shared.
     std::uint32_t unusedSub = 1;
-    EncodedNode recipients = encodeTableContext(recipientColumns(), {}, unusedSub);
+    EncodedNode recipients = encodeTableContext(recipientCols, {}, unusedSub, f.maxBlockData());
     const std::uint64_t recipientsBid = f.writeData(recipients.pieces);
     std::uint64_t sharedSub = 0;
     for (const ItemRec &it : m.items) {

@@ -1,7 +1,8 @@
 // Writer for Outlook personal folders files (.pst), used to make test fixtures
 // and benchmark files. It builds the whole file in memory from a description
 // (store, folders, contacts, distribution lists, other items) and writes it in
-// one go. It writes Unicode files (wVer 23) only, never the older ANSI format.
+// one go: Unicode (wVer 23) or ANSI (wVer 15), with any of the three block
+// encodings, as a .pst or as an offline folders file (.ost).
 //
 // Typical use:
 //     pstwriter::PstBuilder b;
@@ -14,6 +15,8 @@
 //     b.addDistList(contacts, l);
 //     b.write("/tmp/out.pst");           // throws std::runtime_error on failure
 #pragma once
+
+#include "FileFormat.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -51,18 +54,25 @@ QUuid psetidAppointment();    // {00062002-0000-0000-C000-000000000046}
 // Either a tagged property (propertySet null, tag = id << 16 | type) or a
 // named one (propertySet set, name empty -> numeric lid, name set -> string
 // name; the builder maps it to a 0x8000+ id through the name-to-id map).
-// Supported types: PT_LONG 0x0003, PT_BOOLEAN 0x000B, PT_SYSTIME 0x0040,
-// PT_UNICODE 0x001F, PT_BINARY 0x0102, PT_MV_UNICODE 0x101F, PT_MV_BINARY 0x1102.
+// Supported types: PT_SHORT 0x0002, PT_LONG 0x0003, PT_BOOLEAN 0x000B,
+// PT_SYSTIME 0x0040, PT_STRING8 0x001E, PT_UNICODE 0x001F, PT_BINARY 0x0102,
+// PT_MV_STRING8 0x101E, PT_MV_UNICODE 0x101F, PT_MV_BINARY 0x1102. 8-bit
+// texts are stored in the builder's code page (setCodePage).
+//
+// An extra property of a contact or list with the tag or name of a value the
+// builder writes itself replaces that value: the way to store a standard value
+// with another type, as other writers do (e.g. "Keywords" as PT_LONG or as one
+// PT_UNICODE text, PidTagChildrensNames as one text, a name as a list).
 struct ExtraProperty {
     QUuid propertySet;            // null: a tagged property
     std::uint32_t lid = 0;        // numeric name, or the tag's property id for a tagged one
     QString name;                 // string name (named properties only)
     std::uint16_t type = 0x001F;
-    QString text;                 // PT_UNICODE
-    QStringList texts;            // PT_MV_UNICODE
+    QString text;                 // PT_UNICODE, PT_STRING8
+    QStringList texts;            // PT_MV_UNICODE, PT_MV_STRING8
     QByteArray binary;            // PT_BINARY
     std::vector<QByteArray> binaries;  // PT_MV_BINARY
-    std::int32_t integer = 0;     // PT_LONG, PT_BOOLEAN (0/1)
+    std::int32_t integer = 0;     // PT_SHORT, PT_LONG, PT_BOOLEAN (0/1)
     QDateTime time;               // PT_SYSTIME (converted to UTC)
 
     static ExtraProperty tagged(std::uint16_t id, const QString &value);
@@ -125,7 +135,11 @@ struct ContactData {
     QStringList categories;      // PS_PUBLIC_STRINGS "Keywords" (multi-valued)
 
     bool writeEmptyStrings = false;
-    std::vector<ExtraProperty> extra;
+    // Store this contact's texts and lists as PT_STRING8 / PT_MV_STRING8 in
+    // the builder's code page (with PidTagMessageCodepage), as ANSI writers
+    // do, also in a Unicode file. Texts of an ANSI file are always 8-bit.
+    bool eightBitTexts = false;
+    std::vector<ExtraProperty> extra;   // written last; see ExtraProperty
 };
 
 // One member of a distribution list.
@@ -149,6 +163,14 @@ struct DistListMember {
     static DistListMember dangling(std::uint32_t nid = 0, int emailIndex = 1);
 };
 
+// How a reference member's type byte names the contact's e-mail address
+// (bits 4-6 of the WrappedEntryId's type byte, MS-OXOCNTC 2.2.2.2.4.1.1).
+// Outlook: 4, 5, 6 for e-mail 1, 2, 3 (type bytes 0xC3, 0xD3, 0xE3), as the
+// format says and Outlook writes. Legacy: 0, 1, 2 (0x83, 0x93, 0xA3), which
+// this writer wrote before and the format reserves for the business, home
+// and primary fax; kept for fixtures that look like files of that form.
+enum class MemberAddressBits { Outlook, Legacy };
+
 struct DistListData {
     QString messageClass = QStringLiteral("IPM.DistList");
     QString name;                 // PidLidDistributionListName (PSETID_Address 0x8053)
@@ -166,6 +188,20 @@ public:
     ~PstBuilder();
     PstBuilder(const PstBuilder &) = delete;
     PstBuilder &operator=(const PstBuilder &) = delete;
+
+    // Layout of the file (default Unicode). ANSI files store every text as
+    // PT_STRING8 in the code page, one-off addresses with 8-bit strings.
+    // Set before adding items.
+    void setFormat(PstFormat format);
+    PstFormat format() const;
+    void setEncoding(PstEncoding encoding);          // default None
+    void setKind(PstKind kind);                      // default Pst
+    // Windows code page of 8-bit texts (default 1252), written as
+    // PidTagMessageCodepage on every item holding such texts. Characters the
+    // code page lacks are stored as '?'. Set before adding items.
+    void setCodePage(int codePage);
+    // The type byte of reference members (default Outlook, see MemberAddressBits).
+    void setMemberAddressBits(MemberAddressBits bits);
 
     void setStoreDisplayName(const QString &name);   // default "Personal Folders"
     void setIpmSubtreeName(const QString &name);     // default "Top of Personal Folders"

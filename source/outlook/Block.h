@@ -1,0 +1,48 @@
+#pragma once
+// Blocks: the block trailer (BLOCKTRAILER) every block ends with, the data
+// tree blocks (XBLOCK, XXBLOCK) that list the data blocks of a large node,
+// and the sub-node tree blocks (SLBLOCK, SIBLOCK) that list a node's
+// sub-nodes.
+
+#include "source/outlook/BTree.h"
+#include "source/outlook/Format.h"
+
+#include <optional>
+
+namespace outlook::pst {
+
+// Size of the trailer and of the whole block on disk for `cb` bytes of data.
+inline std::size_t blockTrailerSize(Layout l) { return l == Layout::Unicode ? 16 : 12; }
+inline std::size_t blockSizeOnDisk(std::size_t cb, Layout l)
+{
+    return (cb + blockTrailerSize(l) + kBlockAlignment - 1) / kBlockAlignment * kBlockAlignment;
+}
+
+// Checks the trailer at the end of `stored` (the block as read, trailer
+// included) against the block B-tree's entry for it, and the CRC of its data.
+// Damage throws.
+void checkBlockTrailer(const std::uint8_t* stored, std::size_t storedSize, const BlockEntry& entry, Layout l);
+
+// XBLOCK / XXBLOCK: the ids it lists, in order. `level` is 1 (data blocks)
+// or 2 (XBLOCKs); lcbTotal is the node's total data size.
+struct DataTreeBlock {
+    int level = 0;
+    std::uint32_t totalSize = 0;
+    std::vector<std::uint64_t> children;
+};
+DataTreeBlock parseDataTreeBlock(const Bytes& block, Layout l);
+
+// SLBLOCK (level 0) / SIBLOCK (level 1).
+struct SubnodeEntry {
+    std::uint32_t nid = 0;
+    std::uint64_t bidData = 0;
+    std::uint64_t bidSub = 0;
+};
+struct SubnodeBlock {
+    int level = 0;
+    // Leaves: the entries; inner blocks: nid and bid of the block below (bidData).
+    std::vector<SubnodeEntry> entries;
+};
+SubnodeBlock parseSubnodeBlock(const Bytes& block, Layout l);
+
+}  // namespace outlook::pst

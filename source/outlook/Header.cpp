@@ -1,0 +1,89 @@
+#include "source/outlook/Header.h"
+
+#include "source/outlook/Crc.h"
+
+namespace outlook::pst {
+
+namespace {
+
+// Field offsets. Both layouts start alike up to wVer; the rest differs.
+constexpr std::size_t kMagic = 0;          // dwMagic "!BDN"
+constexpr std::size_t kCrcPartial = 4;     // dwCRCPartial over 471 bytes from wMagicClient
+constexpr std::size_t kMagicClient = 8;    // "SM" .pst, "SO" .ost, "AB" .pab
+constexpr std::size_t kVersion = 10;       // wVer
+constexpr std::size_t kCrcPartialSize = 471;
+
+// Unicode layout.
+constexpr std::size_t kUnicodeFileEof = 184;      // root.ibFileEof
+constexpr std::size_t kUnicodeNbt = 216;          // root.BREFNBT (bid, ib)
+constexpr std::size_t kUnicodeBbt = 232;          // root.BREFBBT (bid, ib)
+constexpr std::size_t kUnicodeCrypt = 513;        // bCryptMethod
+constexpr std::size_t kUnicodeCrcFull = 524;      // dwCRCFull over 516 bytes from wMagicClient
+constexpr std::size_t kUnicodeCrcFullSize = 516;
+constexpr std::size_t kUnicodeSize = 564;
+
+// ANSI layout.
+constexpr std::size_t kAnsiFileEof = 168;
+constexpr std::size_t kAnsiNbt = 184;
+constexpr std::size_t kAnsiBbt = 192;
+constexpr std::size_t kAnsiCrypt = 461;
+constexpr std::size_t kAnsiSize = 512;
+
+[[noreturn]] void refuse(const QString& path, const QString& why)
+{
+    throw OutlookError((path + QStringLiteral(": ") + why).toStdString());
+}
+
+}  // namespace
+
+Header Header::parse(const std::uint8_t* h, std::size_t size, const QString& path)
+{
+    if (size < 12 || std::memcmp(h + kMagic, "!BDN", 4) != 0)
+        refuse(path, QStringLiteral("not an Outlook data file"));
+    Header out;
+    if (std::memcmp(h + kMagicClient, "SM", 2) == 0)
+        out.offline = false;
+    else if (std::memcmp(h + kMagicClient, "SO", 2) == 0)
+        out.offline = true;
+    else if (std::memcmp(h + kMagicClient, "AB", 2) == 0)
+        refuse(path, QStringLiteral("a personal address book (.pab), not a personal folders file"));
+    else
+        refuse(path, QStringLiteral("not an Outlook data file"));
+    out.version = u16(h + kVersion);
+    if (out.version == 14 || out.version == 15) {
+        out.layout = Layout::Ansi;
+    } else if (out.version >= 23 && out.version < 36) {
+        out.layout = Layout::Unicode;
+    } else if (out.version == 36) {
+        refuse(path, QStringLiteral("an Outlook 2013 offline folder file with 4 KiB pages, a format this program does "
+                                    "not read"));
+    } else {
+        refuse(path, QStringLiteral("an Outlook data file of an unknown version (%1)").arg(out.version));
+    }
+    const std::size_t need = out.layout == Layout::Unicode ? kUnicodeSize : kAnsiSize;
+    if (size < need)
+        refuse(path, QStringLiteral("the header is cut short"));
+
+    if (kCheckCrc && (crc(h + kMagicClient, kCrcPartialSize) != u32(h + kCrcPartial)
+        || (out.layout == Layout::Unicode && crc(h + kMagicClient, kUnicodeCrcFullSize) != u32(h + kUnicodeCrcFull))))
+        refuse(path, QStringLiteral("the data file is damaged: its header fails its check"));
+
+    const Layout l = out.layout;
+    const bool uni = l == Layout::Unicode;
+    const std::size_t w = wideSize(l);
+    out.fileEof = wide(h + (uni ? kUnicodeFileEof : kAnsiFileEof), l);
+    const std::size_t nbt = uni ? kUnicodeNbt : kAnsiNbt;
+    const std::size_t bbt = uni ? kUnicodeBbt : kAnsiBbt;
+    out.nodeBTree = {wide(h + nbt, l), wide(h + nbt + w, l)};
+    out.blockBTree = {wide(h + bbt, l), wide(h + bbt + w, l)};
+    const std::uint8_t crypt = h[uni ? kUnicodeCrypt : kAnsiCrypt];
+    if (crypt > 2) {
+        if (crypt == 0x10)
+            refuse(path, QStringLiteral("encrypted with Windows Information Protection, which this program cannot read"));
+        refuse(path, QStringLiteral("an unknown encoding (%1)").arg(crypt));
+    }
+    out.crypt = CryptMethod(crypt);
+    return out;
+}
+
+}  // namespace outlook::pst

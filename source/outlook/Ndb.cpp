@@ -1,0 +1,314 @@
+#include "source/outlook/Ndb.h"
+
+#include "source/outlook/Page.h"
+
+#include <QFile>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace outlook::pst {
+
+void damaged(const char* what) { throw OutlookError(std::string("the data file is damaged: ") + what); }
+
+namespace {
+
+[[noreturn]] void refuse(const QString& path, const QString& why)
+{
+    throw OutlookError((path + QStringLiteral(": ") + why).toStdString());
+}
+
+QString kindOf(mode_t mode)
+{
+    if (S_ISDIR(mode))
+        return QStringLiteral("a folder");
+    if (S_ISFIFO(mode))
+        return QStringLiteral("a named pipe");
+    if (S_ISCHR(mode) || S_ISBLK(mode))
+        return QStringLiteral("a device");
+    if (S_ISSOCK(mode))
+        return QStringLiteral("a socket");
+    return QStringLiteral("not a regular file");
+}
+
+}  // namespace
+
+std::unique_ptr<Ndb> Ndb::open(const QString& path)
+{
+    const QByteArray local = QFile::encodeName(path);
+    // Look before opening: opening a named pipe would wait for a writer.
+    struct stat st {};
+    if (::stat(local.constData(), &st) != 0)
+        refuse(path, QString::fromLocal8Bit(std::strerror(errno)));
+    if (!S_ISREG(st.st_mode))
+        refuse(path, kindOf(st.st_mode) + QStringLiteral(", not an Outlook data file"));
+    // O_NONBLOCK keeps a file swapped for a pipe since the look from blocking.
+    const int fd = ::open(local.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        refuse(path, QString::fromLocal8Bit(std::strerror(errno)));
+    std::unique_ptr<Ndb> n(new Ndb);
+    n->fd_ = fd;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
+        refuse(path, kindOf(st.st_mode) + QStringLiteral(", not an Outlook data file"));
+    n->fileSize_ = std::uint64_t(st.st_size);
+
+    std::uint8_t h[Header::kReadSize] = {};
+    const std::size_t size = std::size_t(std::min<std::uint64_t>(n->fileSize_, sizeof h));
+    n->readAt(0, h, size);
+    n->header_ = Header::parse(h, size, path);
+    n->pages_ = std::make_unique<std::array<CachedPage, kCachedPages>>();
+    return n;
+}
+
+Ndb::~Ndb()
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+void Ndb::readAt(std::uint64_t offset, void* into, std::size_t size)
+{
+    if (offset > fileSize_ || size > fileSize_ - offset)
+        damaged("a reference points past the end of the file");
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::pread(fd_, static_cast<char*>(into) + done, size - done, off_t(offset + done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            throw OutlookError(std::string("cannot read the data file: ") + std::strerror(errno));
+        if (n == 0)
+            damaged("the file ends early");
+        done += std::size_t(n);
+    }
+}
+
+const std::uint8_t* Ndb::readRaw(std::uint64_t offset, std::size_t size)
+{
+    if (offset > fileSize_ || size > fileSize_ - offset)
+        damaged("a reference points past the end of the file");
+    Window& w = window_;
+    const std::uint64_t end = w.start + w.size;
+    if (w.size > 0 && offset >= w.start && offset + size <= end)
+        return w.bytes.get() + (offset - w.start);
+    // Reading on from the window (or just past it): the next window.
+    if (size <= kWindowSize && (w.size == 0 || (offset >= w.start && offset < end + kWindowSize))) {
+        if (!w.bytes)
+            w.bytes = std::make_unique<std::uint8_t[]>(kWindowSize);
+        w.size = 0;
+        w.start = offset;
+        const std::size_t n = std::size_t(std::min<std::uint64_t>(kWindowSize, fileSize_ - offset));
+        readAt(offset, w.bytes.get(), n);
+        w.size = n;
+        return w.bytes.get();
+    }
+    scratch_.resize(size);
+    readAt(offset, scratch_.data(), size);
+    return scratch_.data();
+}
+
+const std::uint8_t* Ndb::page(const BlockRef& ref, PageType type)
+{
+    CachedPage& slot = (*pages_)[(ref.ib / kPageSize) % kCachedPages];
+    if (slot.ib != ref.ib || slot.type != type) {
+        slot.ib = ~std::uint64_t(0);
+        if (ref.ib % kPageSize != 0)
+            damaged("a B-tree page is out of place");
+        readAt(ref.ib, slot.bytes.data(), kPageSize);
+        checkPageTrailer(slot.bytes.data(), layout(), type, ref.bid, ref.ib);
+        slot.ib = ref.ib;
+        slot.type = type;
+    }
+    return slot.bytes.data();
+}
+
+std::optional<NodeEntry> Ndb::findNode(std::uint32_t nid)
+{
+    const Layout l = layout();
+    BlockRef ref = header_.nodeBTree;
+    int expectedLevel = -1;
+    for (int depth = 0; depth < kMaxTreeDepth; ++depth) {
+        const std::uint8_t* raw = page(ref, kPageNodeBTree);
+        const BTreePage p = parseBTreePage(raw, l);
+        if ((expectedLevel >= 0 && p.level != expectedLevel)
+            || p.entrySize != (p.level == 0 ? nodeEntrySize(l) : innerEntrySize(l)))
+            damaged("a node B-tree page is inconsistent");
+        if (p.level == 0) {
+            int lo = 0, hi = p.count - 1;
+            while (lo <= hi) {
+                const int mid = (lo + hi) / 2;
+                const NodeEntry e = nodeEntry(p.entries + mid * p.entrySize, l);
+                if (e.nid == nid)
+                    return e;
+                if (e.nid < nid)
+                    lo = mid + 1;
+                else
+                    hi = mid - 1;
+            }
+            return std::nullopt;
+        }
+        // The last entry whose key is not above the one sought.
+        int lo = 0, hi = p.count - 1, pick = -1;
+        while (lo <= hi) {
+            const int mid = (lo + hi) / 2;
+            if (innerKey(p.entries + mid * p.entrySize, l) <= nid) {
+                pick = mid;
+                lo = mid + 1;
+            } else {
+                hi = mid - 1;
+            }
+        }
+        if (pick < 0)
+            return std::nullopt;
+        const std::uint8_t* e = p.entries + pick * p.entrySize;
+        ref = {innerBid(e, l), innerIb(e, l)};
+        expectedLevel = p.level - 1;
+    }
+    damaged("the node B-tree is nested too deeply");
+}
+
+NodeEntry Ndb::node(std::uint32_t nid)
+{
+    if (auto n = findNode(nid))
+        return *n;
+    throw OutlookError(QStringLiteral("the data file has no node %1").arg(nid, 0, 16).toStdString());
+}
+
+BlockEntry Ndb::findBlock(std::uint64_t bid)
+{
+    const Layout l = layout();
+    const std::uint64_t wanted = blockKey(bid);
+    BlockRef ref = header_.blockBTree;
+    int expectedLevel = -1;
+    for (int depth = 0; depth < kMaxTreeDepth; ++depth) {
+        const std::uint8_t* raw = page(ref, kPageBlockBTree);
+        const BTreePage p = parseBTreePage(raw, l);
+        if ((expectedLevel >= 0 && p.level != expectedLevel)
+            || p.entrySize != (p.level == 0 ? blockEntrySize(l) : innerEntrySize(l)))
+            damaged("a block B-tree page is inconsistent");
+        if (p.level == 0) {
+            int lo = 0, hi = p.count - 1;
+            while (lo <= hi) {
+                const int mid = (lo + hi) / 2;
+                const BlockEntry e = blockEntry(p.entries + mid * p.entrySize, l);
+                const std::uint64_t key = blockKey(e.bid);
+                if (key == wanted)
+                    return e;
+                if (key < wanted)
+                    lo = mid + 1;
+                else
+                    hi = mid - 1;
+            }
+            damaged("a block is missing");
+        }
+        int lo = 0, hi = p.count - 1, pick = -1;
+        while (lo <= hi) {
+            const int mid = (lo + hi) / 2;
+            if (blockKey(innerKey(p.entries + mid * p.entrySize, l)) <= wanted) {
+                pick = mid;
+                lo = mid + 1;
+            } else {
+                hi = mid - 1;
+            }
+        }
+        if (pick < 0)
+            damaged("a block is missing");
+        const std::uint8_t* e = p.entries + pick * p.entrySize;
+        ref = {innerBid(e, l), innerIb(e, l)};
+        expectedLevel = p.level - 1;
+    }
+    damaged("the block B-tree is nested too deeply");
+}
+
+Bytes Ndb::readBlock(std::uint64_t bid)
+{
+    const Layout l = layout();
+    const BlockEntry e = findBlock(bid);
+    const std::size_t stored = blockSizeOnDisk(e.cb, l);
+    if (stored > kMaxBlockSize || e.ib % kBlockAlignment != 0)
+        damaged("a block is out of place");
+    const std::uint8_t* raw = readRaw(e.ib, stored);
+    checkBlockTrailer(raw, stored, e, l);
+    Bytes b(e.cb);
+    if (!isInternal(bid))
+        decode(header_.crypt, bid, raw, b.data(), b.size(), l);
+    else if (e.cb > 0)
+        std::memcpy(b.data(), raw, e.cb);
+    return b;
+}
+
+std::vector<std::uint64_t> Ndb::dataBlocks(std::uint64_t bid)
+{
+    if (!isInternal(bid))
+        return {bid};
+    const DataTreeBlock top = parseDataTreeBlock(readBlock(bid), layout());
+    if (top.level == 1) {
+        for (std::uint64_t c : top.children)
+            if (isInternal(c))
+                damaged("a data tree block is inconsistent");
+        return top.children;
+    }
+    std::vector<std::uint64_t> out;
+    for (std::uint64_t c : top.children) {
+        if (!isInternal(c))
+            damaged("a data tree block is inconsistent");
+        const DataTreeBlock x = parseDataTreeBlock(readBlock(c), layout());
+        if (x.level != 1)
+            damaged("a data tree block is inconsistent");
+        for (std::uint64_t d : x.children) {
+            if (isInternal(d))
+                damaged("a data tree block is inconsistent");
+            out.push_back(d);
+        }
+        if (out.size() > kMaxNodeData / 64)
+            damaged("a node is impossibly large");
+    }
+    return out;
+}
+
+Bytes Ndb::readData(std::uint64_t bid)
+{
+    if (!isInternal(bid))
+        return readBlock(bid);
+    Bytes all;
+    for (std::uint64_t b : dataBlocks(bid)) {
+        const Bytes part = readBlock(b);
+        if (all.size() + part.size() > kMaxNodeData)
+            damaged("a node is impossibly large");
+        all.insert(all.end(), part.begin(), part.end());
+    }
+    return all;
+}
+
+std::optional<SubnodeEntry> Ndb::findSubnode(std::uint64_t bidSub, std::uint32_t nid)
+{
+    std::uint64_t bid = bidSub;
+    for (int depth = 0; depth < kMaxTreeDepth; ++depth) {
+        if (bid == 0)
+            return std::nullopt;
+        if (!isInternal(bid))
+            damaged("a sub-node tree block is inconsistent");
+        const SubnodeBlock b = parseSubnodeBlock(readBlock(bid), layout());
+        if (b.level == 0) {
+            for (const SubnodeEntry& e : b.entries)
+                if (e.nid == nid)
+                    return e;
+            return std::nullopt;
+        }
+        std::uint64_t next = 0;
+        for (const SubnodeEntry& e : b.entries) {
+            if (e.nid <= nid)
+                next = e.bidData;
+            else
+                break;
+        }
+        bid = next;
+    }
+    damaged("a sub-node tree is nested too deeply");
+}
+
+}  // namespace outlook::pst

@@ -1,0 +1,79 @@
+#pragma once
+// The node database of an open data file: nodes found in the node B-tree,
+// blocks found in the block B-tree and read with their checks, data trees
+// and sub-node trees. Nothing is read ahead: every lookup walks the B-trees
+// from the root through a small cache of pages.
+
+#include "source/outlook/Block.h"
+#include "source/outlook/Header.h"
+#include "source/outlook/Page.h"
+
+#include <QString>
+
+#include <array>
+#include <memory>
+#include <optional>
+
+namespace outlook::pst {
+
+class Ndb {
+public:
+    // Opens the file read-only. Throws OutlookError with the cause when it is
+    // missing, not a regular file, unreadable, or not a data file this reader
+    // reads (see Header::parse).
+    static std::unique_ptr<Ndb> open(const QString& path);
+    ~Ndb();
+    Ndb(const Ndb&) = delete;
+    Ndb& operator=(const Ndb&) = delete;
+
+    const Header& header() const { return header_; }
+    Layout layout() const { return header_.layout; }
+
+    // The node with this id; nullopt when the node B-tree has none.
+    std::optional<NodeEntry> findNode(std::uint32_t nid);
+    // Throws when the node is missing.
+    NodeEntry node(std::uint32_t nid);
+
+    // One block's data, its trailer and CRC checked, its encoding undone.
+    Bytes readBlock(std::uint64_t bid);
+    // The data blocks of a node's data, in order: the block itself, or the
+    // blocks its data tree lists.
+    std::vector<std::uint64_t> dataBlocks(std::uint64_t bid);
+    // A node's whole data, its blocks joined.
+    Bytes readData(std::uint64_t bid);
+    // An entry of a node's sub-node tree; nullopt when the tree has none.
+    std::optional<SubnodeEntry> findSubnode(std::uint64_t bidSub, std::uint32_t nid);
+
+private:
+    Ndb() = default;
+    BlockEntry findBlock(std::uint64_t bid);
+    const std::uint8_t* page(const BlockRef& ref, PageType type);
+    void readAt(std::uint64_t offset, void* into, std::size_t size);
+
+    int fd_ = -1;
+    std::uint64_t fileSize_ = 0;
+    Header header_;
+
+    // Direct-mapped cache of checked B-tree pages (256 KiB).
+    static constexpr std::size_t kCachedPages = 512;
+    struct CachedPage {
+        std::uint64_t ib = ~std::uint64_t(0);
+        std::uint8_t type = 0;
+        std::array<std::uint8_t, kPageSize> bytes;
+    };
+    std::unique_ptr<std::array<CachedPage, kCachedPages>> pages_;
+
+    // Blocks read one after the other (the items of a folder) come out of a
+    // window of the file read in one go; others are read on their own.
+    static constexpr std::size_t kWindowSize = 64 * 1024;
+    struct Window {
+        std::uint64_t start = 0;
+        std::size_t size = 0;
+        std::unique_ptr<std::uint8_t[]> bytes;
+    } window_;
+    Bytes scratch_;
+    // `size` bytes at `offset`, valid until the next read.
+    const std::uint8_t* readRaw(std::uint64_t offset, std::size_t size);
+};
+
+}  // namespace outlook::pst

@@ -1,0 +1,193 @@
+#include "source/outlook/Property.h"
+
+#include <QStringDecoder>
+
+#include <algorithm>
+#include <limits>
+
+namespace outlook::pst {
+
+namespace {
+
+// Windows-1252 characters 0x80 to 0x9F; the rest of the code page is Latin-1.
+constexpr char16_t kCp1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+};
+
+QString decodeUtf16(const char* data, qsizetype size)
+{
+    if (size % 2 != 0)
+        throw OutlookError("a Unicode text value has an odd number of bytes");
+    return QString(reinterpret_cast<const QChar*>(data), size / 2);
+}
+
+// MAPI strings carry no terminator of their own; some writers add one anyway.
+void dropTerminators(QString& text)
+{
+    qsizetype n = text.size();
+    while (n > 0 && text.at(n - 1) == QChar(0))
+        --n;
+    text.truncate(n);
+}
+
+struct TextSpan {
+    const char* data;
+    qsizetype size;
+};
+
+// The values of a multi-valued property of variable size: a count, the
+// offset of each value, then the values.
+std::vector<TextSpan> splitMultiValue(const Property& p)
+{
+    std::vector<TextSpan> values;
+    if (p.size == 0)
+        return values;
+    const auto* d = reinterpret_cast<const std::uint8_t*>(p.data);
+    if (p.size < 4)
+        throw OutlookError("a multi-valued property is damaged");
+    const std::uint32_t count = u32(d);
+    if (count > (p.size - 4) / 4)
+        throw OutlookError("a multi-valued property has an impossible count");
+    values.reserve(count);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const std::uint32_t from = u32(d + 4 + 4 * i);
+        const std::uint32_t to = i + 1 < count ? u32(d + 8 + 4 * i) : p.size;
+        if (from < 4 + 4 * count || from > to || to > p.size)
+            throw OutlookError("a multi-valued property is damaged");
+        values.push_back({p.data + from, qsizetype(to - from)});
+    }
+    return values;
+}
+
+bool isText(std::uint16_t type) { return type == PT_UNICODE || type == PT_STRING8; }
+bool isTextList(std::uint16_t type) { return type == PT_MV_UNICODE || type == PT_MV_STRING8; }
+
+}  // namespace
+
+const Property* PropertyBag::find(std::uint16_t id) const
+{
+    if (id == 0)
+        return nullptr;
+    const auto it = std::lower_bound(props_.begin(), props_.end(), id,
+                                     [](const Property& p, std::uint16_t key) { return p.id < key; });
+    return it != props_.end() && it->id == id ? &*it : nullptr;
+}
+
+void PropertyBag::sort()
+{
+    // A property context's B-tree keeps them sorted already.
+    if (std::is_sorted(props_.begin(), props_.end(), [](const Property& a, const Property& b) { return a.id < b.id; }))
+        return;
+    std::stable_sort(props_.begin(), props_.end(), [](const Property& a, const Property& b) { return a.id < b.id; });
+}
+
+QString decodeCodepage(const char* data, qsizetype size, int codepage)
+{
+    if (codepage == 65001)
+        return QString::fromUtf8(data, size);
+    if (codepage == 20127 || codepage == 28591)
+        return QString::fromLatin1(data, size);
+    if (codepage != 1252 && codepage > 0) {
+        QStringDecoder decoder(("windows-" + QByteArray::number(codepage)).constData());
+        if (decoder.isValid())
+            return decoder.decode(QByteArrayView(data, size));
+        QStringDecoder cp(("CP" + QByteArray::number(codepage)).constData());
+        if (cp.isValid())
+            return cp.decode(QByteArrayView(data, size));
+    }
+    QString text(size, Qt::Uninitialized);
+    QChar* out = text.data();
+    for (qsizetype i = 0; i < size; ++i) {
+        const uchar c = uchar(data[i]);
+        out[i] = (c >= 0x80 && c < 0xA0) ? QChar(kCp1252High[c - 0x80]) : QChar(c);
+    }
+    return text;
+}
+
+QString toText(const Property& p, int codepage)
+{
+    QString text;
+    if (p.type == PT_UNICODE)
+        text = decodeUtf16(p.data, p.size);
+    else if (p.type == PT_STRING8)
+        text = decodeCodepage(p.data, p.size, codepage);
+    else if (isTextList(p.type))
+        return toTexts(p, codepage).join(QStringLiteral(", "));
+    else
+        return QString();
+    dropTerminators(text);
+    return text;
+}
+
+QStringList toTexts(const Property& p, int codepage)
+{
+    QStringList texts;
+    if (isText(p.type)) {
+        texts.push_back(toText(p, codepage));
+        return texts;
+    }
+    if (!isTextList(p.type))
+        return texts;
+    for (const TextSpan& v : splitMultiValue(p)) {
+        QString text = p.type == PT_MV_UNICODE ? decodeUtf16(v.data, v.size) : decodeCodepage(v.data, v.size, codepage);
+        dropTerminators(text);
+        texts.push_back(text);
+    }
+    return texts;
+}
+
+std::vector<QByteArray> toBinaries(const Property& p)
+{
+    if (p.type == PT_BINARY)
+        return {p.bytes()};
+    std::vector<QByteArray> out;
+    if (p.type == PT_MV_BINARY)
+        for (const TextSpan& v : splitMultiValue(p))
+            out.emplace_back(v.data, v.size);
+    return out;
+}
+
+std::optional<std::int64_t> toInteger(const Property& p)
+{
+    const auto* d = reinterpret_cast<const std::uint8_t*>(p.data);
+    switch (p.type) {
+    case PT_SHORT:
+        if (p.size >= 2)
+            return std::int16_t(u16(d));
+        break;
+    case PT_LONG:
+        if (p.size >= 4)
+            return std::int32_t(u32(d));
+        break;
+    case PT_BOOLEAN:
+        if (p.size >= 1)
+            return d[0] != 0;
+        break;
+    case PT_I8:
+        if (p.size >= 8)
+            return std::int64_t(u64(d));
+        break;
+    default:
+        break;
+    }
+    return std::nullopt;
+}
+
+std::optional<QDateTime> toUtcTime(const Property& p)
+{
+    if (p.type != PT_SYSTIME || p.size != 8)
+        return std::nullopt;
+    const std::uint64_t ticks = u64(reinterpret_cast<const std::uint8_t*>(p.data));
+    // 100-nanosecond ticks since 1601-01-01 UTC.
+    constexpr qint64 kTicksPerMs = 10000;
+    constexpr qint64 kEpochDelta = 11644473600000LL;  // ms from 1601 to 1970
+    if (ticks > std::uint64_t(std::numeric_limits<qint64>::max()))
+        return std::nullopt;
+    const qint64 ms = qint64(ticks / kTicksPerMs) - kEpochDelta;
+    return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC);
+}
+
+}  // namespace outlook::pst

@@ -1,0 +1,100 @@
+#include "source/outlook/TableContext.h"
+
+#include "source/outlook/Property.h"
+
+namespace outlook::pst {
+
+namespace {
+// TCINFO: bType, cCols, rgib[4] (ends of the 4-, 2- and 1-byte columns and
+// of the existence bitmap), hidRowIndex, hnidRows, hidIndex, then cCols
+// TCOLDESC of 8 bytes: tag, ibData, cbData, iBit.
+constexpr std::size_t kInfoHead = 22;
+constexpr std::size_t kColumnSize = 8;
+enum { TCI_4b = 0, TCI_2b = 1, TCI_1b = 2, TCI_bm = 3 };
+}  // namespace
+
+TableContext::TableContext(Ndb& ndb, std::uint32_t nid) : ndb_(ndb)
+{
+    const NodeEntry node = ndb.node(nid);
+    heap_.emplace(ndb, node.bidData, kHeapTableContext);
+    const Span info = heap_->allocation(heap_->userRoot());
+    if (info.size < kInfoHead || info.data[0] != kHeapTableContext)
+        damaged("a table has no valid description");
+    const std::size_t count = info.data[1];
+    if (info.size < kInfoHead + count * kColumnSize)
+        damaged("a table description is cut short");
+    std::size_t ends[4];
+    for (int i = 0; i < 4; ++i)
+        ends[i] = u16(info.data + 2 + 2 * i);
+    if (!(ends[TCI_4b] <= ends[TCI_2b] && ends[TCI_2b] <= ends[TCI_1b] && ends[TCI_1b] <= ends[TCI_bm])
+        || ends[TCI_bm] - ends[TCI_1b] < (count + 7) / 8 || ends[TCI_bm] == 0)
+        damaged("a table's rows are laid out impossibly");
+    rowSize_ = ends[TCI_bm];
+    bitmapOffset_ = ends[TCI_1b];
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint8_t* c = info.data + kInfoHead + i * kColumnSize;
+        Column col{u32(c), u16(c + 4), c[6], c[7]};
+        if (std::size_t(col.offset) + col.size > bitmapOffset_ || col.bit >= count)
+            damaged("a table column lies outside its row");
+        columns_.push_back(col);
+    }
+
+    const std::uint32_t hnidRows = u32(info.data + 14);
+    if (hnidRows == 0) {
+        rows_ = 0;
+    } else if ((hnidRows & 0x1F) == 0) {
+        heapRows_ = heap_->allocation(hnidRows);
+        rows_ = heapRows_.size / rowSize_;
+    } else {
+        const auto sub = ndb.findSubnode(node.bidSub, hnidRows);
+        if (!sub)
+            damaged("a table's rows are missing");
+        // Rows never straddle blocks: every block but the last is full.
+        rowsPerBlock_ = (kMaxBlockSize - blockTrailerSize(ndb.layout())) / rowSize_;
+        if (rowsPerBlock_ == 0)
+            damaged("a table's rows are impossibly large");
+        rowBlocks_ = ndb.dataBlocks(sub->bidData);
+        // Only the last block needs reading to know how many rows there are.
+        loadedBlock_ = rowBlocks_.size() - 1;
+        block_ = ndb.readBlock(rowBlocks_.back());
+        rows_ = loadedBlock_ * rowsPerBlock_ + block_.size() / rowSize_;
+    }
+}
+
+const std::uint8_t* TableContext::row(std::size_t index)
+{
+    if (index >= rows_)
+        damaged("a table row is missing");
+    if (rowBlocks_.empty())
+        return heapRows_.data + index * rowSize_;
+    const std::size_t blockIndex = index / rowsPerBlock_;
+    if (blockIndex != loadedBlock_) {
+        loadedBlock_ = ~std::size_t(0);
+        block_ = ndb_.readBlock(rowBlocks_[blockIndex]);
+        if (blockIndex + 1 < rowBlocks_.size() && block_.size() != rowsPerBlock_ * rowSize_)
+            damaged("a block of table rows is not full");
+        loadedBlock_ = blockIndex;
+    }
+    const std::size_t at = (index % rowsPerBlock_) * rowSize_;
+    if (at + rowSize_ > block_.size())
+        damaged("a table row is missing");
+    return block_.data() + at;
+}
+
+std::optional<std::uint32_t> TableContext::cell32(std::size_t index, std::uint16_t id)
+{
+    const std::uint32_t tag = std::uint32_t(id) << 16 | PT_LONG;
+    for (const Column& c : columns_) {
+        if (c.tag != tag)
+            continue;
+        if (c.size != 4)
+            damaged("a table column has an impossible size");
+        const std::uint8_t* r = row(index);
+        if (!(r[bitmapOffset_ + c.bit / 8] & (0x80 >> (c.bit % 8))))
+            return std::nullopt;
+        return u32(r + c.offset);
+    }
+    return std::nullopt;
+}
+
+}  // namespace outlook::pst
