@@ -319,12 +319,12 @@ void frmSave::Finish(const ExportOutcome& outcome)
         return;
     case ExportOutcome::BookFolderFailed:
         dialogs().MsgBox(this, BookFolderMessage(outcome), MsgButtons::Ok, MsgIcon::Warning,
-                         QStringLiteral("Address Book Not Created"));
+                         booktexts::BookNotCreatedTitle);
         return;
     case ExportOutcome::BookDesignMissing:
         // The address book store cannot be used at all: the program ends.
-        dialogs().MsgBox(nullptr, QStringLiteral("Lotus Notes NOT INSTALLED or CONFIGURED Properly."), MsgButtons::Ok,
-                         MsgIcon::Information, QStringLiteral("Notes Not Installed/Configured"));
+        dialogs().MsgBox(nullptr, booktexts::NotesNotConfigured, MsgButtons::Ok, MsgIcon::Information,
+                         booktexts::NotesNotConfiguredTitle);
         dialogs().EndProgram();
         return;
     case ExportOutcome::StoreNotOpened:

@@ -4,6 +4,7 @@
 // window starts.
 
 #include "cli/Command.h"
+#include "export/BookCreation.h"
 #include "export/ConversionDriver.h"
 #include "export/OutputFile.h"
 #include "source/FolderTree.h"
@@ -370,8 +371,7 @@ int convert(const QStringList& args)
         return badInput(QStringLiteral("%1: the address book cannot be created here (%2)")
                             .arg(outcome.bookFolder, outcome.stopReason));
     case ExportOutcome::BookDesignMissing:
-        return badInput(
-            QStringLiteral("Lotus Notes NOT INSTALLED or CONFIGURED Properly. (%1)").arg(outcome.stopReason));
+        return badInput(booktexts::NotesNotConfigured + QStringLiteral(" (%1)").arg(outcome.stopReason));
     }
 
     if (newBook)

@@ -89,10 +89,10 @@ void CreateNSF(ExportView& view, Dialogs& dialogs)
             dialogs.MsgBox(nullptr,
                            QStringLiteral("The new Lotus Notes Address Book could not be created.\r\n") +
                                QString::fromUtf8(e.what()),
-                           MsgButtons::Ok, MsgIcon::Critical, QStringLiteral("Address Book Not Created"));
+                           MsgButtons::Ok, MsgIcon::Critical, booktexts::BookNotCreatedTitle);
         else
-            dialogs.MsgBox(nullptr, QStringLiteral("Lotus Notes NOT INSTALLED or CONFIGURED Properly."),
-                           MsgButtons::Ok, MsgIcon::Information, QStringLiteral("Notes Not Installed/Configured"));
+            dialogs.MsgBox(nullptr, booktexts::NotesNotConfigured, MsgButtons::Ok, MsgIcon::Information,
+                           booktexts::NotesNotConfiguredTitle);
     }
     dialogs.EndProgram();
 }

@@ -10,6 +10,14 @@
 #include <functional>
 #include <stdexcept>
 
+// The messages of a new book that could not be made: the design cannot be
+// used (the program then ends), or the folder cannot take the book.
+namespace booktexts {
+inline const QString NotesNotConfigured = QStringLiteral("Lotus Notes NOT INSTALLED or CONFIGURED Properly.");
+inline const QString NotesNotConfiguredTitle = QStringLiteral("Notes Not Installed/Configured");
+inline const QString BookNotCreatedTitle = QStringLiteral("Address Book Not Created");
+} // namespace booktexts
+
 // Why a new book could not be made.
 class BookCreationError : public std::runtime_error {
 public:
