@@ -640,8 +640,10 @@ std::unique_ptr<Connection> Connection::createNew(const QString& path, std::stri
         if (identityOf(temporaryPath) != identity)
             throw NotesError((path + QStringLiteral(": changed while being created")).toStdString());
         // The file is thrown away whole when anything fails, so it needs no
-        // journal on disk.
-        c->exec("PRAGMA journal_mode=MEMORY");
+        // journal on disk. Pages of 16 KB: a document of 40 items takes
+        // about 1 KB, and larger pages mean a quarter of the writes to the
+        // log and to the book.
+        c->exec("PRAGMA journal_mode=MEMORY; PRAGMA page_size=16384");
         c->exec("BEGIN IMMEDIATE");
         c->exec(QStringLiteral("PRAGMA application_id=%1").arg(qint64(ApplicationId)).toUtf8().constData());
         c->exec(QStringLiteral("PRAGMA user_version=%1").arg(SchemaVersion).toUtf8().constData());
