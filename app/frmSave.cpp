@@ -279,13 +279,65 @@ void frmSave::CmdConversion_Click()
     pendingFound_ = LblFound->text();
     pendingCurrent_ = LblCurrent->text();
     labelsShown_.invalidate();
-    {
-        ProfileStoreAccess store;
-        ConversionDriver driver(*this, dialogs(), store, this);
-        driver.Run();
-    }
+
+    // The run's inputs: the program-wide values and this window's controls.
+    const bool newBook = IsNewBookMode();
+    if (!newBook)
+        Global::DestinationPath = ExistingBookText().trimmed();
+    ProfileStoreAccess store(Global::SelectedStoreID);
+    LabelProgress labels(*this);
+    ExportRequest request;
+    request.store = &store;
+    request.folders = Global::SelectedFolders;
+    request.destination = {newBook ? ExportDestination::NewBook : ExportDestination::ExistingBook,
+                           Global::DestinationPath};
+    request.progress = &labels;
+
+    labels.Start();
+    const ExportOutcome outcome = RunExport(request);
+    labels.Finish();
     ShowPendingLabels();
     SetRunning(false);
+
+    if (newBook && !outcome.bookFolder.isEmpty()) {
+        // The prepared folder, then the book made in it.
+        Global::DestinationPath = outcome.bookFolder;
+        Global::NewBookPath = outcome.bookFolder;
+        if (outcome.stop == ExportOutcome::Ran)
+            Global::NewBookPath = outcome.bookPath;
+    }
+    Finish(outcome);
+}
+
+void frmSave::Finish(const ExportOutcome& outcome)
+{
+    switch (outcome.stop) {
+    case ExportOutcome::BookRefused:
+        // Nothing was read: the window stays open for another choice.
+        dialogs().MsgBox(this, BookRefusedMessage(outcome), MsgButtons::Ok, MsgIcon::Warning,
+                         QStringLiteral("Address Book Not Used"));
+        return;
+    case ExportOutcome::BookFolderFailed:
+        dialogs().MsgBox(this, BookFolderMessage(outcome), MsgButtons::Ok, MsgIcon::Warning,
+                         booktexts::BookNotCreatedTitle);
+        return;
+    case ExportOutcome::BookDesignMissing:
+        // The address book store cannot be used at all: the program ends.
+        dialogs().MsgBox(nullptr, booktexts::NotesNotConfigured, MsgButtons::Ok, MsgIcon::Information,
+                         booktexts::NotesNotConfiguredTitle);
+        dialogs().EndProgram();
+        return;
+    case ExportOutcome::StoreNotOpened:
+        Global::SelectedFolders.clear();
+        dialogs().MsgBox(this, StoreFailureMessage(outcome), MsgButtons::Ok, MsgIcon::Critical,
+                         QStringLiteral("Export Pellaro"));
+        break;
+    case ExportOutcome::Ran:
+        Global::SelectedFolders.clear();
+        dialogs().MsgBox(this, CompletionMessage(outcome), MsgButtons::Ok, CompletionIcon(outcome),
+                         QStringLiteral("Export Complete"));
+        break;
+    }
     // Unloaded at the end of every run; the next opening starts afresh.
     close();
 }

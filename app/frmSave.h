@@ -2,6 +2,7 @@
 // The export window: choice of the destination address book and the progress
 // of the export run.
 
+#include "export/ConversionDriver.h"
 #include "export/ExportView.h"
 #include "export/PersonFields.h"
 
@@ -76,6 +77,8 @@ private:
     void Form_Load();
     void UpdateConversionButton(const QLineEdit* changed);
     void SetRunning(bool running);
+    // The closing message of a run, and what becomes of the window.
+    void Finish(const ExportOutcome& outcome);
     void SetLabel(QLabel* label, QString& pending, const QString& text);
     void ShowPendingLabels();
 

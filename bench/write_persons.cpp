@@ -32,7 +32,8 @@
 
 namespace {
 
-// A contact with values of a realistic size, different for every i.
+// A contact with values of a realistic size, different for every i (up to
+// the thousand the benchmark makes).
 PersonFields contact(int i)
 {
     const QString n = QString::number(i);
@@ -90,11 +91,11 @@ int main(int argc, char** argv)
     Global::NewBookPath = bookFolder + Global::PathSeparator;
     CreateNSF(view, dialogs);
 
-    // The contacts are made before the clock starts: what is timed is the
-    // writing, from the first writer call to the book finished on disk.
+    // A thousand contacts are made before the clock starts and written in
+    // turn: what is timed is the writing, from the first writer call to the
+    // book finished on disk, and memory does not grow with the count.
     std::vector<PersonFields> contacts;
-    contacts.reserve(std::size_t(count));
-    for (int i = 0; i < count; ++i)
+    for (int i = 0; i < 1000; ++i)
         contacts.push_back(contact(i));
 
     QElapsedTimer timer;
@@ -102,8 +103,8 @@ int main(int argc, char** argv)
     const auto cpuBefore = cpuSeconds();
     int failed = 0;
     bool saveIt = true;
-    for (const PersonFields& f : contacts) {
-        if (!SaveNotesContacts(f, saveIt, view))
+    for (int i = 0; i < count; ++i) {
+        if (!SaveNotesContacts(contacts[std::size_t(i) % contacts.size()], saveIt, view))
             ++failed;
     }
     failed += int(FinishDocumentWrites().total);

@@ -3,11 +3,10 @@
 // main window's tree would tick them, and the run is the one the export
 // window starts.
 
-#include "app/global/Global.h"
 #include "cli/Command.h"
-#include "cli/ConsoleDialogs.h"
+#include "export/BookCreation.h"
 #include "export/ConversionDriver.h"
-#include "export/notes/BookReader.h"
+#include "export/OutputFile.h"
 #include "source/FolderTree.h"
 
 #include <QDir>
@@ -18,6 +17,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -26,6 +26,7 @@ namespace {
 
 const char ConvertUsage[] =
     "usage: pellaro-cli convert FILE.pst (--new-book DIR | --into BOOK) [--folder PATH]...\n"
+    "                           [--report FILE.csv]\n"
     "\n"
     "Copies the contacts and distribution lists of the Outlook data file FILE.pst\n"
     "into an address book: every contact becomes a Person document filed in\n"
@@ -40,9 +41,17 @@ const char ConvertUsage[] =
     "                  tree shows it below the top of the store, names joined with\n"
     "                  \"\\\" (Contacts\\Friends). May be given more than once.\n"
     "                  Without it every contact folder is converted.\n"
+    "  --report FILE.csv\n"
+    "                  Writes one row for every item walked: folder, position,\n"
+    "                  class, name, outcome (written or failed) and reason, as\n"
+    "                  CSV (RFC 4180, UTF-8, a header row first). FILE.csv is\n"
+    "                  replaced only once the run has walked every folder.\n"
     "\n"
     "Progress is drawn on standard error when it is a terminal. At the end one\n"
-    "line on standard error: \"N persons, M groups written, K items failed\".\n"
+    "line on standard error: \"N persons, M groups written, K items failed\",\n"
+    "then one line for each item or folder that failed, with its cause:\n"
+    "\"Contacts\\Friends #12 (Ann Lee): <reason>\" (the first 20, then\n"
+    "\"... and N more\").\n"
     "\n"
     "Exit status: 0 when everything was written; 1 when some items could not be\n"
     "read or written; 2 when the data file or the destination cannot be opened\n"
@@ -66,19 +75,6 @@ QByteArray display(const QString& path)
     return QFile::encodeName(path);
 }
 
-// The run's messages on the console. An address book that cannot be created
-// is a destination that cannot be opened.
-class ConvertDialogs : public ConsoleDialogs {
-public:
-    [[noreturn]] void EndProgram(int = EXIT_FAILURE) override
-    {
-        RunProgramEndWork();
-        std::fflush(stdout);
-        std::fflush(stderr);
-        std::exit(ExitBadInput);
-    }
-};
-
 // Collects the nodes the folder tree would show.
 class CollectingTree : public source::FolderTreeView {
 public:
@@ -91,41 +87,101 @@ public:
     void Yield() override {}
 };
 
-// The export view of the command line: a progress bar on standard error
-// when it is a terminal, nothing otherwise.
-class ProgressView : public ExportView {
+// Failure lines printed after the summary; the rest are counted.
+constexpr qsizetype FailureLinesShown = 20;
+
+// One field of a CSV row (RFC 4180): quoted when it holds a comma, a quote,
+// a line break or blanks at its ends; quotes inside doubled.
+QByteArray csvField(const QString& text)
+{
+    QByteArray bytes = text.toUtf8();
+    const bool quote = bytes.contains(',') || bytes.contains('"') || bytes.contains('\n') || bytes.contains('\r') ||
+                       (!bytes.isEmpty() && (bytes.front() == ' ' || bytes.back() == ' '));
+    if (!quote)
+        return bytes;
+    bytes.replace("\"", "\"\"");
+    return '"' + bytes + '"';
+}
+
+// The --report file: one row for every item walked, written through an
+// unnamed file that takes FILE's name only when the run is complete.
+class ItemReportFile {
 public:
-    ProgressView(bool newBookMode, QString existingBook)
-        : newBookMode_(newBookMode)
-        , existingBook_(std::move(existingBook))
+    // Throws OutputFileError.
+    explicit ItemReportFile(const QString& path)
+        : file_(path)
+    {
+        buffer_ = "folder,position,class,name,outcome,reason\r\n";
+    }
+
+    // Throws OutputFileError.
+    void add(const ItemReport& item)
+    {
+        const QList<QByteArray> fields = {csvField(item.folder),
+                                          QByteArray::number(item.position),
+                                          csvField(item.messageClass),
+                                          csvField(item.name),
+                                          item.written ? QByteArray("written") : QByteArray("failed"),
+                                          csvField(item.reason)};
+        buffer_ += fields.join(',') + "\r\n";
+        if (buffer_.size() >= 64 * 1024) {
+            file_.write(buffer_);
+            buffer_.clear();
+        }
+    }
+
+    // Throws OutputFileError.
+    void commit()
+    {
+        file_.write(buffer_);
+        buffer_.clear();
+        file_.commit(true);
+    }
+
+private:
+    OutputFile file_;
+    QByteArray buffer_;
+};
+
+// The run's progress on the command line: a bar on standard error when it is
+// a terminal, and the rows of the report when one is asked for.
+class ConsoleProgress : public ExportProgress {
+public:
+    explicit ConsoleProgress(ItemReportFile* report)
+        : report_(report)
         , drawing_(::isatty(STDERR_FILENO) == 1)
     {
         clock_.start();
     }
 
-    ~ProgressView() override { Finish(); }
+    ~ConsoleProgress() override { Finish(); }
 
-    bool IsNewBookMode() const override { return newBookMode_; }
-    QString ExistingBookText() const override { return existingBook_; }
-    void SetSaveHeader(const QString& text) override
+    void FolderStarted(const QString& name) override
     {
-        header_ = text;
+        header_ = name;
         Draw(true);
     }
-    void SetProcessing(const QString&) override {}
-    void SetFound(const QString&) override {}
-    void SetCurrent(const QString& text) override
+    void ItemStarted(qint64 position, qint64 count, const QString&) override
     {
-        // "position/count"
-        const qsizetype slash = text.indexOf(u'/');
-        if (slash < 0)
+        if (count < 0)
             return;
-        position_ = text.left(slash).toLongLong();
-        count_ = text.mid(slash + 1).toLongLong();
+        position_ = position;
+        count_ = count;
         Draw(position_ == count_);
     }
-    void ShowSubject() override {}
-    void Yield() override {}
+    void ItemDone(const ItemReport& item) override
+    {
+        if (!report_ || !reportProblem_.isEmpty())
+            return;
+        try {
+            report_->add(item);
+        } catch (const OutputFileError& e) {
+            reportProblem_ = QString::fromUtf8(e.what());
+        }
+    }
+
+    // Why the report could not be written; empty while it can.
+    const QString& reportProblem() const { return reportProblem_; }
 
     // Clears the bar, leaving the terminal's line empty.
     void Finish()
@@ -159,8 +215,8 @@ private:
         drawn_ = true;
     }
 
-    bool newBookMode_;
-    QString existingBook_;
+    ItemReportFile* report_;
+    QString reportProblem_;
     bool drawing_;
     bool drawn_ = false;
     QString header_;
@@ -175,6 +231,7 @@ struct Options {
     QString newBookDir;
     QString intoBook;
     QStringList folders;
+    QString report;
 };
 
 // The folder the new book will be made in must exist and take new files.
@@ -189,23 +246,6 @@ QString checkNewBookFolder(const QString& dir)
     const QFileInfo& target = bookFolder.exists() ? bookFolder : picked;
     if (!target.isWritable())
         return QStringLiteral("%1: cannot create files in this folder").arg(target.filePath());
-    return QString();
-}
-
-// The existing book must be one of ours, and writable along with its folder
-// (the book keeps a log beside itself while it is written).
-QString checkExistingBook(const QString& book)
-{
-    const QFileInfo info(book);
-    if (!info.exists())
-        return QStringLiteral("%1: no such address book").arg(book);
-    try {
-        notes::BookReader reader(book);
-    } catch (const notes::NotesError& e) {
-        return QStringLiteral("%1: not an address book (%2)").arg(book, QString::fromUtf8(e.what()));
-    }
-    if (!info.isWritable() || !QFileInfo(info.absolutePath()).isWritable())
-        return QStringLiteral("%1: the address book cannot be written").arg(book);
     return QString();
 }
 
@@ -234,6 +274,9 @@ int convert(const QStringList& args)
             if (!value(path) || path.isEmpty())
                 return usageError(QStringLiteral("--folder takes a folder path"));
             o.folders.append(path);
+        } else if (a == QLatin1String("--report")) {
+            if (!o.report.isEmpty() || !value(o.report) || o.report.isEmpty())
+                return usageError(QStringLiteral("--report takes one file"));
         } else if (a.startsWith(u'-') && a.size() > 1) {
             return usageError(QStringLiteral("unknown option %1").arg(a));
         } else if (o.source.isEmpty()) {
@@ -283,37 +326,89 @@ int convert(const QStringList& args)
     const QString intoBook = newBook ? QString() : QFileInfo(o.intoBook).absoluteFilePath();
     if (!newBook && intoBook.trimmed() != intoBook)
         return badInput(QStringLiteral("%1: an address book name cannot begin or end with a blank").arg(o.intoBook));
-    const QString problem = newBook ? checkNewBookFolder(o.newBookDir) : checkExistingBook(intoBook);
-    if (!problem.isEmpty())
+    if (!newBook) {
+        const QString refused = ExistingBookProblem(intoBook);
+        if (!refused.isEmpty())
+            return badInput(QStringLiteral("%1: %2").arg(o.intoBook, refused));
+    } else if (const QString problem = checkNewBookFolder(o.newBookDir); !problem.isEmpty()) {
         return badInput(problem);
-
-    Global::SelectedFolders = selected;
-    if (newBook)
-        Global::DestinationPath = QFileInfo(o.newBookDir).absoluteFilePath();
-
-    ConvertDialogs console;
-    setDialogs(&console);
-    ExportOutcome outcome;
-    {
-        ProgressView view(newBook, intoBook);
-        FileStoreAccess store(o.source);
-        ConversionDriver driver(view, console, store);
-        driver.setAnnounce(false);
-        outcome = driver.Run();
-        view.Finish();
     }
-    setDialogs(nullptr);
 
-    if (!outcome.storeOpened)
-        return badInput(QStringLiteral("%1: cannot open the Outlook data file").arg(o.source));
+    // The report file is made before anything is written: a report that
+    // cannot be written stops the run before it starts.
+    std::unique_ptr<ItemReportFile> report;
+    if (!o.report.isEmpty()) {
+        if (QFileInfo(o.report).isDir())
+            return badInput(QStringLiteral("%1: is a folder").arg(o.report));
+        try {
+            report = std::make_unique<ItemReportFile>(QFileInfo(o.report).absoluteFilePath());
+        } catch (const OutputFileError& e) {
+            return badInput(QString::fromUtf8(e.what()));
+        }
+    }
+
+    FileStoreAccess store(o.source);
+    ConsoleProgress progress(report.get());
+    ExportRequest request;
+    request.store = &store;
+    request.folders = selected;
+    if (newBook)
+        request.destination = {ExportDestination::NewBook, QFileInfo(o.newBookDir).absoluteFilePath()};
+    else
+        request.destination = {ExportDestination::ExistingBook, intoBook};
+    request.progress = &progress;
+    const ExportOutcome outcome = RunExport(request);
+    progress.Finish();
+
+    switch (outcome.stop) {
+    case ExportOutcome::Ran:
+        break;
+    case ExportOutcome::StoreNotOpened:
+        return badInput(QStringLiteral("%1: cannot open the Outlook data file (%2)").arg(o.source, outcome.stopReason));
+    case ExportOutcome::BookRefused:
+        return badInput(QStringLiteral("%1: %2").arg(o.intoBook, outcome.stopReason));
+    case ExportOutcome::BookFolderFailed:
+        return badInput(QStringLiteral("%1: the address book cannot be created here (%2)")
+                            .arg(outcome.bookFolder, outcome.stopReason));
+    case ExportOutcome::BookDesignMissing:
+        return badInput(booktexts::NotesNotConfigured + QStringLiteral(" (%1)").arg(outcome.stopReason));
+    }
+
     if (newBook)
         std::fprintf(stdout, "%s\n", display(outcome.bookPath).constData());
     std::fflush(stdout);
     std::fprintf(stderr, "%lld persons, %lld groups written, %lld items failed\n",
                  static_cast<long long>(outcome.personsWritten), static_cast<long long>(outcome.groupsWritten),
                  static_cast<long long>(outcome.itemsFailed));
-    if (outcome.foldersFailed > 0)
-        std::fprintf(stderr, "%lld folders could not be opened\n", static_cast<long long>(outcome.foldersFailed));
+    if (outcome.foldersFailed() > 0)
+        std::fprintf(stderr, "%lld folders could not be opened\n", static_cast<long long>(outcome.foldersFailed()));
+
+    // Which folders and items failed, and why: folders first, then items in
+    // the order walked.
+    QStringList lines;
+    for (const FolderFailure& f : outcome.folderFailures)
+        lines.append(FailureLine(f));
+    for (const ItemReport& item : outcome.failures)
+        lines.append(FailureLine(item));
+    for (qsizetype i = 0; i < lines.size() && i < FailureLinesShown; ++i)
+        std::fprintf(stderr, "%s\n", lines[i].toUtf8().constData());
+    if (lines.size() > FailureLinesShown)
+        std::fprintf(stderr, "... and %lld more\n", static_cast<long long>(lines.size() - FailureLinesShown));
+
+    if (report) {
+        QString problem = progress.reportProblem();
+        if (problem.isEmpty()) {
+            try {
+                report->commit();
+            } catch (const OutputFileError& e) {
+                problem = QString::fromUtf8(e.what());
+            }
+        }
+        if (!problem.isEmpty()) {
+            std::fprintf(stderr, "pellaro-cli convert: the report was not written: %s\n", problem.toUtf8().constData());
+            return ExitFailure;
+        }
+    }
     return outcome.complete() ? ExitOk : ExitFailure;
 }
 

@@ -33,53 +33,66 @@ QString DesignSourceFromNames(const QString& namesSetting)
     return comma < 0 ? namesSetting : namesSetting.left(comma);
 }
 
-void CreateNSF(ExportView& view, Dialogs& dialogs)
+BookCreationError::BookCreationError(Kind kind, const QString& cause)
+    : std::runtime_error(cause.toStdString())
+    , kind_(kind)
 {
-    view.SetSaveHeader(QStringLiteral("Creating Lotus Notes Address Book"));
-    view.SetProcessing(QStringLiteral("Please Wait..."));
+}
 
-    // Which of the two failures ended the creation: the design (the store
-    // cannot be used) or the file (the folder cannot take it).
-    QString fileProblem;
-    bool created = false;
+QString CreateNewBook(const QString& folder, const std::function<void()>& yield)
+{
+    auto breathe = [&] {
+        if (yield)
+            yield();
+    };
     try {
         auto session = std::make_unique<notes::NotesSession>();
-        view.Yield();
+        breathe();
         const QString names = session->GETENVIRONMENTSTRING(QStringLiteral("NAMES"), true);
         auto design = session->GetDatabase(QString(), DesignSourceFromNames(names));
         // The clock is read once, here. Each copy is made exclusively: a name
         // taken already (a second book in the same second) gives the next one.
-        const QString folder = Global::NewBookPath;
         const QDateTime now = QDateTime::currentDateTime();
         std::unique_ptr<notes::NotesDatabase> book;
+        QString path;
         for (int sequence = 1; !book; ++sequence) {
-            const QString path = folder + NewBookFileName(now, sequence);
+            path = folder + NewBookFileName(now, sequence);
             try {
                 book = design->CreateCopy(QString(), path);
-                Global::NewBookPath = path;
             } catch (const notes::NotesFileError& e) {
                 if (e.error() != EEXIST || sequence >= MaxBooksPerSecond)
                     throw;
             }
         }
-        view.Yield();
+        breathe();
         book.reset();
         design.reset();
         session.reset();
-        created = true;
+        return path;
     } catch (const notes::NotesFileError& e) {
-        fileProblem = QString::fromStdString(e.what());
-    } catch (const std::exception&) {
-        // The address book store cannot be used: reported below, then the
-        // program ends.
+        throw BookCreationError(BookCreationError::Folder, QString::fromUtf8(e.what()));
+    } catch (const std::exception& e) {
+        // Anything else: the address book store cannot be used.
+        throw BookCreationError(BookCreationError::Design, QString::fromUtf8(e.what()));
     }
-    if (created)
+}
+
+void CreateNSF(ExportView& view, Dialogs& dialogs)
+{
+    view.SetSaveHeader(QStringLiteral("Creating Lotus Notes Address Book"));
+    view.SetProcessing(QStringLiteral("Please Wait..."));
+    try {
+        Global::NewBookPath = CreateNewBook(Global::NewBookPath, [&] { view.Yield(); });
         return;
-    if (!fileProblem.isEmpty())
-        dialogs.MsgBox(nullptr, QStringLiteral("The new Lotus Notes Address Book could not be created.\r\n") + fileProblem,
-                       MsgButtons::Ok, MsgIcon::Critical, QStringLiteral("Address Book Not Created"));
-    else
-        dialogs.MsgBox(nullptr, QStringLiteral("Lotus Notes NOT INSTALLED or CONFIGURED Properly."), MsgButtons::Ok,
-                       MsgIcon::Information, QStringLiteral("Notes Not Installed/Configured"));
+    } catch (const BookCreationError& e) {
+        if (e.kind() == BookCreationError::Folder)
+            dialogs.MsgBox(nullptr,
+                           QStringLiteral("The new Lotus Notes Address Book could not be created.\r\n") +
+                               QString::fromUtf8(e.what()),
+                           MsgButtons::Ok, MsgIcon::Critical, booktexts::BookNotCreatedTitle);
+        else
+            dialogs.MsgBox(nullptr, booktexts::NotesNotConfigured, MsgButtons::Ok, MsgIcon::Information,
+                           booktexts::NotesNotConfiguredTitle);
+    }
     dialogs.EndProgram();
 }

@@ -5,21 +5,33 @@
 #include "export/DocumentWriters.h"
 #include "export/FolderCreation.h"
 #include "export/ItemReading.h"
+#include "export/notes/BookReader.h"
+#include "export/notes/Notes.h"
+
+#include <QFileInfo>
 
 #include <exception>
+#include <optional>
+#include <stdexcept>
 #include <utility>
 
 namespace {
 
-// One step of the item loop. A step that fails is dropped and the run goes
-// on with the next one; the caller learns whether it ran to its end.
+// One step of the run. A step that fails is dropped and the run goes on with
+// the next one; the caller learns whether it ran to its end and, when not,
+// why.
 template <class Step>
-bool attempt(Step&& run)
+bool attempt(Step&& run, QString* reason = nullptr)
 {
     try {
         std::forward<Step>(run)();
         return true;
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+        if (reason) {
+            *reason = QString::fromUtf8(e.what());
+            if (reason->isEmpty())
+                *reason = QStringLiteral("failed without a reason");
+        }
         return false;
     }
 }
@@ -27,11 +39,288 @@ bool attempt(Step&& run)
 const QString ContactClass = QStringLiteral("IPM.Contact");
 const QString ListClass = QStringLiteral("IPM.DistList");
 
+// The path part of a folder reference: the text after the first "#".
+QString folderPathOf(const QString& reference)
+{
+    const qsizetype hash = reference.indexOf(u'#');
+    return hash < 0 ? QString() : reference.mid(hash + 1);
+}
+
+// Runs one export.
+class Run {
+public:
+    explicit Run(const ExportRequest& request)
+        : request_(request)
+        , progress_(request.progress ? *request.progress : silent_)
+        , store_(*request.store)
+    {
+    }
+
+    ExportOutcome run();
+
+private:
+    bool PrepareExistingBook();
+    bool OpenStore();
+    bool PrepareNewBook();
+    void ExportFolder(const QString& reference);
+    void ExportItem(const QString& folderPath, const outlook::RDOItems& items, qint64 position);
+    void ExportList(ItemReport& report, const outlook::RDOItems& items, const outlook::RDOItem& list);
+    void ExportContact(ItemReport& report, const outlook::RDOItems& items, const outlook::RDOItem& contact);
+    void Started(const ItemReport& report, const outlook::RDOItems& items);
+    void Done(const ItemReport& report);
+    void EndWriting();
+
+    const ExportRequest& request_;
+    ExportProgress silent_;
+    ExportProgress& progress_;
+    StoreAccess& store_;
+    std::optional<outlook::RDOStore> opened_;
+    ExportOutcome outcome_;
+};
+
+ExportOutcome Run::run()
+{
+    // An existing book that is not one of ours is refused before anything
+    // is read.
+    if (request_.destination.kind == ExportDestination::ExistingBook && !PrepareExistingBook())
+        return outcome_;
+
+    if (!OpenStore()) {
+        // Nothing has been prepared or written.
+        attempt([&] { store_.Logoff(); });
+        return outcome_;
+    }
+    if (request_.destination.kind == ExportDestination::NewBook) {
+        if (!PrepareNewBook()) {
+            opened_.reset();
+            attempt([&] { store_.Logoff(); });
+            return outcome_;
+        }
+    } else {
+        progress_.Yield();
+    }
+
+    // From here on a failing step is recorded and the run goes on.
+    for (const QString& reference : request_.folders) {
+        if (reference.trimmed().isEmpty())
+            continue;
+        ExportFolder(reference);
+    }
+
+    opened_.reset();
+    attempt([&] { store_.Logoff(); });
+    EndWriting();
+    return outcome_;
+}
+
+bool Run::PrepareExistingBook()
+{
+    const QString& book = request_.destination.path;
+    outcome_.bookPath = book;
+    const QString problem = ExistingBookProblem(book);
+    if (problem.isEmpty())
+        return true;
+    outcome_.stop = ExportOutcome::BookRefused;
+    outcome_.stopReason = problem;
+    return false;
+}
+
+bool Run::OpenStore()
+{
+    QString reason;
+    const bool opened = attempt(
+        [&] {
+            store_.Logon();
+            progress_.Yield();
+            opened_.emplace(store_.FindStore());
+        },
+        &reason);
+    if (!opened) {
+        outcome_.stop = ExportOutcome::StoreNotOpened;
+        outcome_.stopReason = reason;
+    }
+    return opened;
+}
+
+bool Run::PrepareNewBook()
+{
+    const QString folder = NewBookFolder(request_.destination.path);
+    outcome_.bookFolder = folder;
+    const QString problem = MakeFolderPath(folder);
+    if (!problem.isEmpty()) {
+        outcome_.stop = ExportOutcome::BookFolderFailed;
+        outcome_.stopReason = problem;
+        return false;
+    }
+    progress_.Yield();
+    progress_.BookCreationStarted();
+    try {
+        outcome_.bookPath = CreateNewBook(folder, [&] { progress_.Yield(); });
+        return true;
+    } catch (const BookCreationError& e) {
+        outcome_.stop = e.kind() == BookCreationError::Folder ? ExportOutcome::BookFolderFailed
+                                                             : ExportOutcome::BookDesignMissing;
+        outcome_.stopReason = QString::fromUtf8(e.what());
+        return false;
+    }
+}
+
+void Run::ExportFolder(const QString& reference)
+{
+    // The entry identifier is the text before the first "#"; the folder path
+    // after it names the folder in the outcome.
+    const qsizetype hash = reference.indexOf(u'#');
+    const QString entryId = hash < 0 ? reference : reference.left(hash);
+    QString folderPath = folderPathOf(reference);
+    auto failed = [&](const QString& reason) {
+        outcome_.folderFailures.append({folderPath.isEmpty() ? reference : folderPath, reason});
+    };
+
+    QString reason;
+    std::optional<outlook::RDOFolder> folder;
+    if (!attempt([&] { folder.emplace(opened_->GetFolderFromID(entryId)); }, &reason))
+        return failed(reason);
+    QString name;
+    if (attempt([&] { name = folder->Name(); })) {
+        progress_.FolderStarted(name);
+        if (folderPath.isEmpty())
+            folderPath = name;
+    }
+
+    bool contacts = false;
+    if (!attempt([&] { contacts = folder->DefaultMessageClass() == ContactClass; }, &reason))
+        return failed(reason);
+    if (!contacts)
+        return;
+
+    // The count at the start of the folder bounds the walk; positions are
+    // 64-bit, so a folder of any size is walked to its end.
+    std::optional<outlook::RDOItems> items;
+    qint64 count = 0;
+    if (!attempt(
+            [&] {
+                items.emplace(folder->Items());
+                count = items->Count();
+            },
+            &reason))
+        return failed(reason);
+    for (qint64 position = 1; position <= count; ++position) {
+        ExportItem(folderPath, *items, position);
+        progress_.Yield();
+    }
+}
+
+void Run::ExportItem(const QString& folderPath, const outlook::RDOItems& items, qint64 position)
+{
+    ItemReport report;
+    report.folder = folderPath;
+    report.position = position;
+    std::optional<outlook::RDOItem> item;
+    if (!attempt(
+            [&] {
+                item.emplace(items.Item(position));
+                report.messageClass = item->MessageClass();
+            },
+            &report.reason)) {
+        Done(report);
+        return;
+    }
+    // Only this exact class is a list; every other class, an empty one
+    // included, is a contact.
+    if (report.messageClass == ListClass)
+        ExportList(report, items, *item);
+    else
+        ExportContact(report, items, *item);
+}
+
+void Run::Started(const ItemReport& report, const outlook::RDOItems& items)
+{
+    qint64 count = -1;
+    attempt([&] { count = items.Count(); });
+    progress_.ItemStarted(report.position, count, report.name);
+}
+
+void Run::ExportList(ItemReport& report, const outlook::RDOItems& items, const outlook::RDOItem& list)
+{
+    report.isGroup = true;
+    // Members that cannot be read are left out of the text; a member list
+    // that cannot be read at all would give a wrong group, so the list is
+    // not written then.
+    QString members;
+    QString membersProblem;
+    const bool haveMembers = attempt([&] { members = ReadMemberText(list); }, &membersProblem);
+    QString name;
+    const bool haveName = attempt([&] { name = list.DLName(); }, &report.reason);
+    if (haveName)
+        report.name = name.isNull() ? QStringLiteral("") : name;
+    Started(report, items);
+
+    if (!haveMembers) {
+        report.reason = membersProblem;
+    } else if (haveName) {
+        QString description;
+        if (attempt([&] { description = list.Body(); }, &report.reason)) {
+            const DocumentWritten w = WriteGroup(name, members, description, outcome_.bookPath);
+            report.written = w.written;
+            report.reason = w.reason;
+        }
+    }
+    Done(report);
+}
+
+void Run::ExportContact(ItemReport& report, const outlook::RDOItems& items, const outlook::RDOItem& contact)
+{
+    attempt([&] { report.name = contact.FirstName() + u' ' + contact.LastName(); });
+    Started(report, items);
+
+    // Reading the values and writing them is one step: a contact with one
+    // unreadable value is not written at all.
+    PersonFields fields;
+    if (attempt([&] { fields = ReadPersonFields(contact); }, &report.reason)) {
+        const DocumentWritten w = WritePerson(fields, outcome_.bookPath);
+        report.written = w.written;
+        report.reason = w.reason;
+    }
+    Done(report);
+}
+
+void Run::Done(const ItemReport& report)
+{
+    if (report.written) {
+        ++(report.isGroup ? outcome_.groupsWritten : outcome_.personsWritten);
+    } else {
+        ++outcome_.itemsFailed;
+        outcome_.failures.append(report);
+    }
+    progress_.ItemDone(report);
+}
+
+void Run::EndWriting()
+{
+    // The last group of documents committed and the book closed before the
+    // run returns. Documents lost with a group that could not be committed
+    // were counted as written: they are failures.
+    const DocumentsLost lost = FinishDocumentWrites();
+    if (lost.total == 0)
+        return;
+    outcome_.personsWritten -= lost.persons;
+    outcome_.groupsWritten -= lost.groups;
+    outcome_.itemsFailed += lost.total;
+    ItemReport report;
+    report.reason = QStringLiteral("%1 documents written last were lost: the address book could not be finished")
+                        .arg(lost.total);
+    outcome_.failures.append(report);
+}
+
 } // namespace
 
 // ------------------------------------------------------------- store access
 
-ProfileStoreAccess::ProfileStoreAccess() = default;
+ProfileStoreAccess::ProfileStoreAccess(QString storeId)
+    : storeId_(std::move(storeId))
+{
+}
+
 ProfileStoreAccess::~ProfileStoreAccess() = default;
 
 void ProfileStoreAccess::Logon()
@@ -44,7 +333,7 @@ outlook::RDOStore ProfileStoreAccess::FindStore()
 {
     if (!session_)
         throw outlook::OutlookError("not logged on");
-    return session_->GetStoreFromID(Global::SelectedStoreID);
+    return session_->GetStoreFromID(storeId_);
 }
 
 void ProfileStoreAccess::Logoff()
@@ -72,7 +361,105 @@ outlook::RDOStore FileStoreAccess::FindStore()
 
 void FileStoreAccess::Logoff() {}
 
+// ----------------------------------------------------------------------- run
+
+ExportOutcome RunExport(const ExportRequest& request)
+{
+    if (!request.store)
+        throw std::invalid_argument("an export needs a store");
+    return Run(request).run();
+}
+
+QString NewBookFolder(const QString& picked)
+{
+    // Inside the folder the user picked, with or without a separator at its
+    // end; blanks around the picked folder are not part of it.
+    QString folder = picked;
+    if (!folder.endsWith(Global::PathSeparator))
+        folder += Global::PathSeparator;
+    folder = folder.trimmed() + QStringLiteral("Lotus Notes Address Book");
+    return folder.trimmed() + Global::PathSeparator;
+}
+
+QString ExistingBookProblem(const QString& path)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        return QStringLiteral("no such address book");
+    try {
+        notes::BookReader reader(path);
+    } catch (const notes::NotesError& e) {
+        return QStringLiteral("not an address book (%1)").arg(QString::fromUtf8(e.what()));
+    }
+    // The book keeps a log beside itself while it is written.
+    if (!info.isWritable() || !QFileInfo(info.absolutePath()).isWritable())
+        return QStringLiteral("the address book cannot be written (no permission to change it or its folder)");
+    return QString();
+}
+
+// ------------------------------------------------------------------ labels
+
+void LabelProgress::Start()
+{
+    view_.SetSaveHeader(QStringLiteral("Checking Configuration..."));
+    view_.SetProcessing(QStringLiteral("Processing..."));
+    view_.SetFound(QString());
+    view_.SetCurrent(QString());
+    view_.ShowSubject();
+}
+
+void LabelProgress::BookCreationStarted()
+{
+    view_.SetSaveHeader(QStringLiteral("Creating Lotus Notes Address Book"));
+    view_.SetProcessing(QStringLiteral("Please Wait..."));
+}
+
+void LabelProgress::FolderStarted(const QString& name)
+{
+    view_.SetSaveHeader(name);
+    folderShown_ = name;
+}
+
+void LabelProgress::ItemStarted(qint64 position, qint64 count, const QString& name)
+{
+    if (!name.isNull())
+        view_.SetProcessing(name);
+    itemShown_ = true;
+    folderOfItemShown_ = folderShown_;
+    if (count < 0)
+        return;
+    view_.SetFound(QString::number(count));
+    view_.SetCurrent(QString::number(position) + u'/' + QString::number(count));
+}
+
+void LabelProgress::Yield()
+{
+    view_.Yield();
+}
+
+void LabelProgress::Finish()
+{
+    if (itemShown_ && folderOfItemShown_ != folderShown_)
+        FolderStarted(folderOfItemShown_);
+    view_.ShowLatest();
+}
+
 // ------------------------------------------------------------------ messages
+
+QString FailureLine(const ItemReport& item)
+{
+    QString line = item.folder;
+    if (item.position > 0)
+        line += QStringLiteral(" #") + QString::number(item.position);
+    if (!item.name.isEmpty())
+        line += QStringLiteral(" (") + item.name + u')';
+    return line.isEmpty() ? item.reason : line + QStringLiteral(": ") + item.reason;
+}
+
+QString FailureLine(const FolderFailure& folder)
+{
+    return folder.folder + QStringLiteral(": ") + folder.reason;
+}
 
 QString CompletionMessage(const ExportOutcome& o)
 {
@@ -82,8 +469,20 @@ QString CompletionMessage(const ExportOutcome& o)
                          .arg(o.personsWritten)
                          .arg(o.groupsWritten)
                          .arg(o.itemsFailed);
-    if (o.foldersFailed > 0)
-        counts += QStringLiteral(" %1 folders could not be opened.").arg(o.foldersFailed);
+    if (o.foldersFailed() > 0)
+        counts += QStringLiteral(" %1 folders could not be opened.").arg(o.foldersFailed());
+    // The first cause, and how many more there are.
+    QString first;
+    qsizetype more = o.failures.size() + o.folderFailures.size() - 1;
+    if (!o.folderFailures.isEmpty())
+        first = FailureLine(o.folderFailures.first());
+    else if (!o.failures.isEmpty())
+        first = FailureLine(o.failures.first());
+    if (!first.isEmpty()) {
+        counts += QStringLiteral("\r\n") + first;
+        if (more > 0)
+            counts += QStringLiteral(" (and %1 more)").arg(more);
+    }
     return QStringLiteral("Not all Outlook Contacts could be exported to Lotus Notes Address Book.\r\n") + counts +
            QStringLiteral("\r\n") + o.bookPath;
 }
@@ -93,234 +492,22 @@ MsgIcon CompletionIcon(const ExportOutcome& o)
     return o.complete() ? MsgIcon::Information : MsgIcon::Warning;
 }
 
-QString StoreFailureMessage()
+QString StoreFailureMessage(const ExportOutcome& o)
 {
-    return QStringLiteral("The Outlook data file could not be opened. Nothing was exported.");
+    QString text = QStringLiteral("The Outlook data file could not be opened. Nothing was exported.");
+    if (!o.stopReason.isEmpty())
+        text += QStringLiteral("\r\n") + o.stopReason;
+    return text;
 }
 
-// ----------------------------------------------------------------------- run
-
-ConversionDriver::ConversionDriver(ExportView& view, Dialogs& dialogs, StoreAccess& store, QWidget* owner)
-    : view_(view)
-    , dialogs_(dialogs)
-    , storeAccess_(store)
-    , owner_(owner)
+QString BookRefusedMessage(const ExportOutcome& o)
 {
+    return QStringLiteral("The file cannot be used as a Lotus Notes Address Book; nothing was exported.\r\n") +
+           o.bookPath + QStringLiteral("\r\n") + o.stopReason;
 }
 
-ExportOutcome ConversionDriver::Run()
+QString BookFolderMessage(const ExportOutcome& o)
 {
-    outcome_ = ExportOutcome();
-    folderShown_.clear();
-    folderOfItemShown_.reset();
-
-    view_.SetSaveHeader(QStringLiteral("Checking Configuration..."));
-    view_.SetProcessing(QStringLiteral("Processing..."));
-    view_.SetFound(QString());
-    view_.SetCurrent(QString());
-    view_.ShowSubject();
-
-    if (!OpenStore()) {
-        // Nothing has been prepared or written: say so and end the run.
-        Global::SelectedFolders.clear();
-        attempt([&] { storeAccess_.Logoff(); });
-        EndWriting();
-        if (announce_)
-            dialogs_.MsgBox(owner_, StoreFailureMessage(), MsgButtons::Ok, MsgIcon::Critical,
-                            QStringLiteral("Export Pellaro"));
-        return outcome_;
-    }
-    outcome_.storeOpened = true;
-
-    PrepareDestination();
-
-    // From here on a failing step is dropped and the run goes on.
-    const QStringList folders = Global::SelectedFolders;
-    for (const QString& entry : folders) {
-        if (entry.trimmed().isEmpty())
-            continue;
-        ExportFolder(*store_, entry);
-    }
-
-    Global::SelectedFolders.clear();
-    store_.reset();
-    attempt([&] { storeAccess_.Logoff(); });
-    EndWriting();
-    Announce();
-    return outcome_;
-}
-
-bool ConversionDriver::OpenStore()
-{
-    return attempt([&] {
-        storeAccess_.Logon();
-        view_.Yield();
-        store_.emplace(storeAccess_.FindStore());
-    });
-}
-
-void ConversionDriver::PrepareDestination()
-{
-    if (view_.IsNewBookMode()) {
-        // The book goes into the folder "Lotus Notes Address Book" inside the
-        // folder the user picked, with or without a separator at its end.
-        QString destination = Global::DestinationPath;
-        if (!destination.endsWith(Global::PathSeparator))
-            destination += Global::PathSeparator;
-        destination = destination.trimmed() + QStringLiteral("Lotus Notes Address Book");
-        // A folder that cannot be made shows up as a book that cannot be
-        // created in it, which CreateNSF reports.
-        CreateFolderPath(destination);
-        destination = destination.trimmed() + Global::PathSeparator;
-        Global::DestinationPath = destination;
-        Global::NewBookPath = destination;
-        view_.Yield();
-        CreateNSF(view_, dialogs_);
-        outcome_.bookPath = Global::NewBookPath;
-    } else {
-        Global::DestinationPath = view_.ExistingBookText().trimmed();
-        view_.Yield();
-        outcome_.bookPath = Global::DestinationPath;
-    }
-}
-
-void ConversionDriver::ExportFolder(const outlook::RDOStore& store, const QString& entry)
-{
-    // The entry identifier is the text before the first "#"; the folder path
-    // after it only serves the reader.
-    const qsizetype hash = entry.indexOf(u'#');
-    const QString entryId = hash < 0 ? entry : entry.left(hash);
-
-    std::optional<outlook::RDOFolder> folder;
-    if (!attempt([&] { folder.emplace(store.GetFolderFromID(entryId)); })) {
-        ++outcome_.foldersFailed;
-        return;
-    }
-    attempt([&] { ShowFolder(folder->Name()); });
-
-    bool contacts = false;
-    if (!attempt([&] { contacts = folder->DefaultMessageClass() == ContactClass; })) {
-        ++outcome_.foldersFailed;
-        return;
-    }
-    if (!contacts)
-        return;
-
-    // The count at the start of the folder bounds the walk; positions are
-    // 64-bit, so a folder of any size is walked to its end.
-    std::optional<outlook::RDOItems> items;
-    qint64 count = 0;
-    if (!attempt([&] {
-            items.emplace(folder->Items());
-            count = items->Count();
-        })) {
-        ++outcome_.foldersFailed;
-        return;
-    }
-    for (qint64 position = 1; position <= count; ++position) {
-        ExportItem(*items, position);
-        view_.Yield();
-    }
-}
-
-void ConversionDriver::ExportItem(const outlook::RDOItems& items, qint64 position)
-{
-    std::optional<outlook::RDOItem> item;
-    QString messageClass;
-    if (!attempt([&] {
-            item.emplace(items.Item(position));
-            messageClass = item->MessageClass();
-        })) {
-        ++outcome_.itemsFailed;
-        return;
-    }
-    // Only this exact class is a list; every other class, an empty one
-    // included, is a contact.
-    if (messageClass == ListClass)
-        ExportList(items, *item, position);
-    else
-        ExportContact(items, *item, position);
-}
-
-void ConversionDriver::ShowFolder(const QString& name)
-{
-    view_.SetSaveHeader(name);
-    folderShown_ = name;
-}
-
-void ConversionDriver::ShowCounts(const outlook::RDOItems& items, qint64 position)
-{
-    folderOfItemShown_ = folderShown_;
-    attempt([&] { view_.SetFound(QString::number(items.Count())); });
-    attempt([&] { view_.SetCurrent(QString::number(position) + u'/' + QString::number(items.Count())); });
-}
-
-void ConversionDriver::ExportList(const outlook::RDOItems& items, const outlook::RDOItem& list, qint64 position)
-{
-    // Members that cannot be read are left out of the text; a member list
-    // that cannot be read at all would give a wrong group, so the list is
-    // not written then.
-    QString members;
-    const bool haveMembers = attempt([&] { members = ReadMemberText(list); });
-    attempt([&] { view_.SetProcessing(list.DLName()); });
-    ShowCounts(items, position);
-
-    bool written = false;
-    const bool ran = haveMembers && attempt([&] {
-        const QString name = list.DLName();
-        const QString description = list.Body();
-        bool saveIt = true;
-        written = SaveNotesGroups(name, members, description, saveIt, view_);
-    });
-    if (ran && written)
-        ++outcome_.groupsWritten;
-    else
-        ++outcome_.itemsFailed;
-}
-
-void ConversionDriver::ExportContact(const outlook::RDOItems& items, const outlook::RDOItem& contact,
-                                     qint64 position)
-{
-    attempt([&] { view_.SetProcessing(contact.FirstName() + u' ' + contact.LastName()); });
-    ShowCounts(items, position);
-
-    // Reading the values and writing them is one step: a contact with one
-    // unreadable value is not written at all.
-    bool written = false;
-    const bool ran = attempt([&] {
-        const PersonFields fields = ReadPersonFields(contact);
-        bool saveIt = true;
-        written = SaveNotesContacts(fields, saveIt, view_);
-    });
-    if (ran && written)
-        ++outcome_.personsWritten;
-    else
-        ++outcome_.itemsFailed;
-}
-
-void ConversionDriver::EndWriting()
-{
-    // The end state shows one moment: the last item beside its own folder,
-    // not beside the name of a later folder that had no item to show.
-    if (folderOfItemShown_ && *folderOfItemShown_ != folderShown_)
-        attempt([&] { ShowFolder(*folderOfItemShown_); });
-    attempt([&] { view_.ShowLatest(); });
-
-    // The last group of documents committed and the book closed, before the
-    // message says the export is done. Documents lost with a group that
-    // could not be committed were counted as written: they are failures.
-    const DocumentsLost lost = FinishDocumentWrites();
-    outcome_.personsWritten -= lost.persons;
-    outcome_.groupsWritten -= lost.groups;
-    outcome_.itemsFailed += lost.total;
-}
-
-void ConversionDriver::Announce()
-{
-    if (!announce_)
-        return;
-    attempt([&] {
-        dialogs_.MsgBox(owner_, CompletionMessage(outcome_), MsgButtons::Ok, CompletionIcon(outcome_),
-                        QStringLiteral("Export Complete"));
-    });
+    return QStringLiteral("The new Lotus Notes Address Book could not be created in the folder\r\n") + o.bookFolder +
+           QStringLiteral("\r\n") + o.stopReason;
 }

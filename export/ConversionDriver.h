@@ -1,21 +1,21 @@
 #pragma once
 // The export run: opens the Outlook store again, prepares the destination
-// address book, walks the ticked folders of Global::SelectedFolders and writes
-// every distribution list as a Group and every other item as a Person
-// document, keeping the view's labels up to date. It works over small
-// interfaces (view, dialogs, store access) so that the export window, the
-// command line and the tests drive the same code.
+// address book, walks the given contact folders and writes every distribution
+// list as a Group and every other item as a Person document. It is a plain
+// function of its request: the export window turns the program-wide values
+// and its controls into one, the command line builds one from its arguments,
+// and the tests build their own. What the run passes through is told to an
+// optional progress sink; what it did comes back as the outcome.
 
 #include "app/global/Dialogs.h"
 #include "export/ExportView.h"
 #include "source/outlook/Outlook.h"
 
+#include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
-#include <optional>
-
-class QWidget;
 
 // How the run reaches its store. Each run has its own session: opened at the
 // start, closed at the end.
@@ -30,17 +30,17 @@ public:
     virtual void Logoff() = 0;
 };
 
-// The store of the default profile whose entry identifier is
-// Global::SelectedStoreID (the store the main window's tree shows).
+// The store of the default profile with the entry identifier `storeId`.
 class ProfileStoreAccess : public StoreAccess {
 public:
-    ProfileStoreAccess();
+    explicit ProfileStoreAccess(QString storeId);
     ~ProfileStoreAccess() override;
     void Logon() override;
     outlook::RDOStore FindStore() override;
     void Logoff() override;
 
 private:
+    QString storeId_;
     std::unique_ptr<outlook::RDOSession> session_;
 };
 
@@ -56,56 +56,104 @@ private:
     QString path_;
 };
 
+// Where the documents go.
+struct ExportDestination {
+    enum Kind {
+        NewBook,       // a new book in "Lotus Notes Address Book" inside `path`, a folder
+        ExistingBook,  // the book file `path`, used as it stands
+    };
+    Kind kind = NewBook;
+    QString path;
+};
+
+// One item the run walked.
+struct ItemReport {
+    QString folder;        // the folder's path ("Contacts\Friends")
+    qint64 position = 0;   // from 1, in the folder's items
+    QString messageClass;  // empty when the item could not be read
+    QString name;          // contact: first and last name; list: its name; empty when unreadable
+    bool isGroup = false;  // written (or meant to be written) as a Group document
+    bool written = false;
+    QString reason;        // why it was not written
+};
+
+// What the run tells while it goes; every call does nothing unless
+// overridden.
+class ExportProgress {
+public:
+    virtual ~ExportProgress() = default;
+    // A new book is being made.
+    virtual void BookCreationStarted() {}
+    // The folder `name` has been opened.
+    virtual void FolderStarted(const QString& name) { (void)name; }
+    // The item at `position` of `count` is about to be written. `count` is
+    // -1 when the folder's count could not be read again, `name` null when
+    // the item's name could not be read.
+    virtual void ItemStarted(qint64 position, qint64 count, const QString& name)
+    {
+        (void)position;
+        (void)count;
+        (void)name;
+    }
+    // The item has been written, or not.
+    virtual void ItemDone(const ItemReport& item) { (void)item; }
+    // The run pauses here: after logging on, before the destination is used,
+    // after every item.
+    virtual void Yield() {}
+};
+
+struct ExportRequest {
+    StoreAccess* store = nullptr;     // where the store comes from; required
+    QStringList folders;              // folder references (entry identifier, "#", path); blank ones skipped
+    ExportDestination destination;
+    ExportProgress* progress = nullptr;  // none: nothing is told
+};
+
+// A ticked folder that could not be opened or walked.
+struct FolderFailure {
+    QString folder;  // its path, or the reference when it has none
+    QString reason;
+};
+
 // What one run did.
 struct ExportOutcome {
-    bool storeOpened = false;    // false: nothing was written at all
+    enum Stop {
+        Ran,                // the folders were walked
+        StoreNotOpened,     // the store could not be opened; nothing was written
+        BookRefused,        // the existing book is not one of ours or cannot be written
+        BookFolderFailed,   // the new book's folder cannot take it
+        BookDesignMissing,  // the new book's design cannot be found or copied
+    };
+    Stop stop = Ran;
+    QString stopReason;          // the cause, for every stop but Ran
+
     qint64 personsWritten = 0;   // Person documents saved and filed
     qint64 groupsWritten = 0;    // Group documents saved and filed
     qint64 itemsFailed = 0;      // items that could not be read or written
-    qint64 foldersFailed = 0;    // ticked folders that could not be opened or walked
+    QList<ItemReport> failures;  // one for each item failed, in the order walked
+    QList<FolderFailure> folderFailures;
     QString bookPath;            // the address book written to
+    // New book: the folder prepared for it (ending in a separator), also
+    // when the book could not be made in it.
+    QString bookFolder;
 
-    bool complete() const { return storeOpened && itemsFailed == 0 && foldersFailed == 0; }
+    bool storeOpened() const { return stop != StoreNotOpened; }
+    qint64 foldersFailed() const { return folderFailures.size(); }
+    bool complete() const { return stop == Ran && itemsFailed == 0 && folderFailures.isEmpty(); }
 };
 
-class ConversionDriver {
-public:
-    ConversionDriver(ExportView& view, Dialogs& dialogs, StoreAccess& store, QWidget* owner = nullptr);
+// The whole run. Before it returns, the book written to is finished: its file
+// alone holds every document, and no handle on it is held. Reads no
+// program-wide value and shows nothing.
+ExportOutcome RunExport(const ExportRequest& request);
 
-    // Whether the run ends with its message box (the default). The command
-    // line reports in its own words instead.
-    void setAnnounce(bool announce) { announce_ = announce; }
+// The folder a new book goes into, for the folder `picked`: "Lotus Notes
+// Address Book" inside it, ending in a separator, picked with or without one.
+QString NewBookFolder(const QString& picked);
 
-    // The whole run, from the start texts of the labels to the closing
-    // message. Global::SelectedFolders is empty afterwards. Before the
-    // message, the book written to is finished: its file alone holds every
-    // document, and no handle on it is held. A failing address-book creation
-    // ends the program through the dialogs.
-    ExportOutcome Run();
-
-private:
-    bool OpenStore();
-    void PrepareDestination();
-    void ExportFolder(const outlook::RDOStore& store, const QString& entry);
-    void ExportItem(const outlook::RDOItems& items, qint64 position);
-    void ExportList(const outlook::RDOItems& items, const outlook::RDOItem& list, qint64 position);
-    void ExportContact(const outlook::RDOItems& items, const outlook::RDOItem& contact, qint64 position);
-    void ShowCounts(const outlook::RDOItems& items, qint64 position);
-    void ShowFolder(const QString& name);
-    void EndWriting();
-    void Announce();
-
-    ExportView& view_;
-    Dialogs& dialogs_;
-    StoreAccess& storeAccess_;
-    QWidget* owner_;
-    bool announce_ = true;
-    std::optional<outlook::RDOStore> store_;
-    ExportOutcome outcome_;
-    // The folder name shown last, and the one shown beside the last item.
-    QString folderShown_;
-    std::optional<QString> folderOfItemShown_;
-};
+// Why the file `path` cannot be used as an existing address book: empty when
+// it can (one of our books, and it and its folder writable).
+QString ExistingBookProblem(const QString& path);
 
 // The closing message of a run that reached its folders: the text, and the
 // icon (information when nothing failed, warning otherwise). The title is
@@ -113,5 +161,42 @@ private:
 QString CompletionMessage(const ExportOutcome& outcome);
 MsgIcon CompletionIcon(const ExportOutcome& outcome);
 
-// The message of a run whose store could not be opened.
-QString StoreFailureMessage();
+// The message of a run whose store could not be opened, with the cause.
+QString StoreFailureMessage(const ExportOutcome& outcome);
+
+// The message of a run whose existing book was refused: the book and the
+// cause.
+QString BookRefusedMessage(const ExportOutcome& outcome);
+
+// The message of a run whose new book's folder could not take the book: the
+// folder and the cause.
+QString BookFolderMessage(const ExportOutcome& outcome);
+
+// The export window's labels as a progress sink: the texts of the status
+// labels at each step of the run, as the window shows them.
+class LabelProgress : public ExportProgress {
+public:
+    explicit LabelProgress(ExportView& view) : view_(view) {}
+
+    // The start texts: "Checking Configuration...", "Processing...", the
+    // counts empty, "Subject :" shown.
+    void Start();
+    void BookCreationStarted() override;
+    void FolderStarted(const QString& name) override;
+    void ItemStarted(qint64 position, qint64 count, const QString& name) override;
+    void Yield() override;
+    // The end state shows one moment: the last item beside its own folder,
+    // not beside the name of a later folder that had no item to show.
+    void Finish();
+
+private:
+    ExportView& view_;
+    QString folderShown_;
+    bool itemShown_ = false;
+    QString folderOfItemShown_;
+};
+
+// An item or folder that failed, as one line: "Contacts\Friends #12 (Ann
+// Lee): <reason>".
+QString FailureLine(const ItemReport& item);
+QString FailureLine(const FolderFailure& folder);

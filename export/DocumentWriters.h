@@ -1,9 +1,8 @@
 #pragma once
-// Writing one Person or Group document into the destination address book.
-// Each call opens its own session and the destination chosen by the view's
-// destination mode (NewBookPath in new-book mode, DestinationPath otherwise),
-// writes, saves and files the document. A failing step is skipped and the next
-// one runs; the result tells whether the document was saved and filed.
+// Writing one Person or Group document into an address book. Each call opens
+// its own session and the book, writes, saves and files the document. A
+// failing step is skipped and the next one runs; the result tells whether the
+// document was saved and filed and, when not, why.
 //
 // The store commits documents in groups. The documents of a group whose
 // commit fails (a full disk) were reported written by their calls; the end of
@@ -12,12 +11,22 @@
 #include "export/ExportView.h"
 #include "export/PersonFields.h"
 
+struct DocumentWritten {
+    bool written = false;  // saved and filed
+    QString reason;        // the first step that failed, when not written
+};
+
 // Form "Person", the 38 items, Type "Person"; filed in "Outlook Contacts".
-// `SaveIt` is not consulted: the document is always saved.
-bool SaveNotesContacts(const PersonFields& fields, bool& SaveIt, const ExportView& view);
+DocumentWritten WritePerson(const PersonFields& fields, const QString& book);
 
 // Form "Group", ListName, ListDescription, Members, Type "Group"; filed in
 // "Outlook Groups".
+DocumentWritten WriteGroup(const QString& DLName, const QString& Members, const QString& Desc, const QString& book);
+
+// The same, into the book the export window's destination mode names:
+// NewBookPath in new-book mode, DestinationPath otherwise. `SaveIt` is not
+// consulted: the document is always saved.
+bool SaveNotesContacts(const PersonFields& fields, bool& SaveIt, const ExportView& view);
 bool SaveNotesGroups(const QString& DLName, const QString& Members, const QString& Desc, bool& SaveIt,
                      const ExportView& view);
 

@@ -1,5 +1,6 @@
 #include "export/VCardWriter.h"
 #include "export/DateText.h"
+#include "export/PersonFields.h"
 #include "export/Utf8.h"
 
 #include <QHash>
@@ -9,6 +10,7 @@
 #include <algorithm>
 #include <array>
 #include <initializer_list>
+#include <string_view>
 #include <vector>
 
 namespace vcard {
@@ -187,37 +189,92 @@ using vcard::escapeText;
 
 const char ProdId[] = "PRODID:-//Pellaro//Pellaro address book export//EN";
 
-// The items of a Person document, by their place in `PersonSlots`.
-enum PersonSlot {
-    Form, FirstName, MiddleName, LastName, Suffix, Title, MailAddress, CompanyName, JobTitle,
-    OfficeStreetAddress, OfficeCity, OfficeZIP, OfficeState, OfficeCountry, Location, WebSite,
-    Department, Manager, Assistant, OfficePhoneNumber, OfficeFAXPhoneNumber, CellPhoneNumber,
-    PhoneNumber_6, MiscPhone1, MiscPhone2, MiscPhone3, StreetAddress, City, Zip, State, Country,
-    Spouse, Children, PhoneNumber, HomeFAXPhoneNumber, Birthday, Anniversary, Comment, Categories,
-    Type, PersonSlotCount
-};
+// The items of a Person document by slot: "Form", the items of PersonItems
+// in their order, "Type".
+constexpr int PersonSlotCount = int(PersonItems.size()) + 2;
+constexpr int Form = 0;
+constexpr int Type = PersonSlotCount - 1;
 
-const char* const PersonSlotNames[PersonSlotCount] = {
-    "Form", "FirstName", "MiddleName", "LastName", "Suffix", "Title", "MailAddress", "CompanyName", "JobTitle",
-    "OfficeStreetAddress", "OfficeCity", "OfficeZIP", "OfficeState", "OfficeCountry", "Location", "WebSite",
-    "Department", "Manager", "Assistant", "OfficePhoneNumber", "OfficeFAXPhoneNumber", "CellPhoneNumber",
-    "PhoneNumber_6", "MiscPhone1", "MiscPhone2", "MiscPhone3", "StreetAddress", "City", "Zip", "State", "Country",
-    "Spouse", "Children", "PhoneNumber", "HomeFAXPhoneNumber", "Birthday", "Anniversary", "Comment", "Categories",
-    "Type"};
+// The slot of the Person item `name`; a name the table lacks does not compile.
+constexpr int personSlot(std::u16string_view name)
+{
+    for (std::size_t i = 0; i < PersonItems.size(); ++i) {
+        if (PersonItems[i].name == name)
+            return int(i) + 1;
+    }
+    throw "not an item of a Person document";
+}
+
+constexpr int FirstName = personSlot(u"FirstName");
+constexpr int MiddleName = personSlot(u"MiddleName");
+constexpr int LastName = personSlot(u"LastName");
+constexpr int Suffix = personSlot(u"Suffix");
+constexpr int Title = personSlot(u"Title");
+constexpr int MailAddress = personSlot(u"MailAddress");
+constexpr int CompanyName = personSlot(u"CompanyName");
+constexpr int JobTitle = personSlot(u"JobTitle");
+constexpr int OfficeStreetAddress = personSlot(u"OfficeStreetAddress");
+constexpr int OfficeCity = personSlot(u"OfficeCity");
+constexpr int OfficeZIP = personSlot(u"OfficeZIP");
+constexpr int OfficeState = personSlot(u"OfficeState");
+constexpr int OfficeCountry = personSlot(u"OfficeCountry");
+constexpr int Location = personSlot(u"Location");
+constexpr int WebSite = personSlot(u"WebSite");
+constexpr int Department = personSlot(u"Department");
+constexpr int Manager = personSlot(u"Manager");
+constexpr int Assistant = personSlot(u"Assistant");
+constexpr int OfficePhoneNumber = personSlot(u"OfficePhoneNumber");
+constexpr int OfficeFAXPhoneNumber = personSlot(u"OfficeFAXPhoneNumber");
+constexpr int CellPhoneNumber = personSlot(u"CellPhoneNumber");
+constexpr int PhoneNumber_6 = personSlot(u"PhoneNumber_6");
+constexpr int MiscPhone1 = personSlot(u"MiscPhone1");
+constexpr int MiscPhone2 = personSlot(u"MiscPhone2");
+constexpr int MiscPhone3 = personSlot(u"MiscPhone3");
+constexpr int StreetAddress = personSlot(u"StreetAddress");
+constexpr int City = personSlot(u"City");
+constexpr int Zip = personSlot(u"Zip");
+constexpr int State = personSlot(u"State");
+constexpr int Country = personSlot(u"Country");
+constexpr int Spouse = personSlot(u"Spouse");
+constexpr int Children = personSlot(u"Children");
+constexpr int PhoneNumber = personSlot(u"PhoneNumber");
+constexpr int HomeFAXPhoneNumber = personSlot(u"HomeFAXPhoneNumber");
+constexpr int Birthday = personSlot(u"Birthday");
+constexpr int Anniversary = personSlot(u"Anniversary");
+constexpr int Comment = personSlot(u"Comment");
+constexpr int Categories = personSlot(u"Categories");
+
+const QStringList& personSlotNames()
+{
+    static const QStringList names = [] {
+        QStringList list{QStringLiteral("Form")};
+        for (const PersonItem& item : PersonItems)
+            list.append(PersonItemName(item));
+        list.append(QStringLiteral("Type"));
+        return list;
+    }();
+    return names;
+}
 
 enum GroupSlot { GroupForm, ListName, ListDescription, Members, GroupType, GroupSlotCount };
-const char* const GroupSlotNames[GroupSlotCount] = {"Form", "ListName", "ListDescription", "Members", "Type"};
+const QStringList& groupSlotNames()
+{
+    static const QStringList names = {QStringLiteral("Form"), QStringLiteral("ListName"),
+                                      QStringLiteral("ListDescription"), QStringLiteral("Members"),
+                                      QStringLiteral("Type")};
+    return names;
+}
 
 // Item names compare without regard to case, as in Notes.
-const QHash<QString, int>& slotIndex(const char* const* names, int count)
+const QHash<QString, int>& slotIndex(const QStringList& names)
 {
-    static QHash<const char* const*, QHash<QString, int>> indexes;
-    auto it = indexes.find(names);
+    static QHash<const QStringList*, QHash<QString, int>> indexes;
+    auto it = indexes.find(&names);
     if (it == indexes.end()) {
         QHash<QString, int> index;
-        for (int i = 0; i < count; ++i)
-            index.insert(QString::fromLatin1(names[i]).toCaseFolded(), i);
-        it = indexes.insert(names, index);
+        for (int i = 0; i < names.size(); ++i)
+            index.insert(names[i].toCaseFolded(), i);
+        it = indexes.insert(&names, index);
     }
     return *it;
 }
@@ -228,10 +285,10 @@ struct SortedItems {
     std::vector<const QString*> bySlot;
     std::vector<const notes::StoredItem*> extras;
 
-    SortedItems(const notes::StoredDocument& doc, const char* const* names, int count)
-        : bySlot(std::size_t(count), nullptr)
+    SortedItems(const notes::StoredDocument& doc, const QStringList& names)
+        : bySlot(std::size_t(names.size()), nullptr)
     {
-        const QHash<QString, int>& index = slotIndex(names, count);
+        const QHash<QString, int>& index = slotIndex(names);
         for (const notes::StoredItem& item : doc.items) {
             const int slot = index.value(item.name.toCaseFolded(), -1);
             if (slot >= 0 && !bySlot[std::size_t(slot)])
@@ -386,7 +443,7 @@ bool VCardWriter::writeDocument(QByteArray& out, const notes::StoredDocument& do
 
 void VCardWriter::writePerson(QByteArray& out, const notes::StoredDocument& doc)
 {
-    const SortedItems items(doc, PersonSlotNames, PersonSlotCount);
+    const SortedItems items(doc, personSlotNames());
     auto v = [&](int slot) { return items.value(slot); };
     Card card(replaced_);
 
@@ -402,7 +459,7 @@ void VCardWriter::writePerson(QByteArray& out, const notes::StoredDocument& doc)
         const QString address = v(slot);
         if (address.trimmed().isEmpty()) {
             if (!address.isEmpty())
-                card.extra(QString::fromLatin1(PersonSlotNames[slot]), address);
+                card.extra(personSlotNames()[slot], address);
             continue;
         }
         if (addresses.contains(address.trimmed()))
@@ -447,7 +504,7 @@ void VCardWriter::writePerson(QByteArray& out, const notes::StoredDocument& doc)
             const QByteArray value = dateValue(*when, &withTime);
             card.raw(withTime ? d.propertyWithTime : d.property, value);
         } else {
-            unreadDates.append(QString::fromLatin1(PersonSlotNames[d.slot]) + QStringLiteral(": ") + t);
+            unreadDates.append(personSlotNames()[d.slot] + QStringLiteral(": ") + t);
         }
     }
 
@@ -486,7 +543,7 @@ void VCardWriter::writePerson(QByteArray& out, const notes::StoredDocument& doc)
 
 void VCardWriter::writeGroup(QByteArray& out, const notes::StoredDocument& doc)
 {
-    const SortedItems items(doc, GroupSlotNames, GroupSlotCount);
+    const SortedItems items(doc, groupSlotNames());
     Card card(replaced_);
     const QString name = items.value(ListName);
 

@@ -3,6 +3,8 @@
 #include "app/global/Dialogs.h"
 #include "app/global/Global.h"
 
+#include <QFileInfo>
+
 namespace source {
 
 namespace {
@@ -28,6 +30,23 @@ QString StoreIdOfEntry(const QString& entry)
 {
     const qsizetype hash = entry.lastIndexOf(u'#');
     return hash < 0 ? QString() : entry.mid(hash + 1);
+}
+
+QString StoreOpenCause(const QString& path, const QString& error)
+{
+    const QFileInfo file(path);
+    if (!file.exists())
+        return QStringLiteral("It does not exist.");
+    if (!file.isReadable() || error.contains(QLatin1String("Permission denied"), Qt::CaseInsensitive))
+        return QStringLiteral("There is no permission to read it.");
+    if (error.contains(QLatin1String("password"), Qt::CaseInsensitive))
+        return QStringLiteral("It is password protected.");
+    if (file.size() == 0 || error.contains(QLatin1String("not an Outlook data file"), Qt::CaseInsensitive) ||
+        error.contains(QLatin1String("not a personal folders file"), Qt::CaseInsensitive))
+        return QStringLiteral("It is not an Outlook data file.");
+    if (error.contains(QLatin1String("damaged"), Qt::CaseInsensitive))
+        return QStringLiteral("It is damaged.");
+    return error;
 }
 
 int CollectSelectedFolders(const CheckableFolderTree& tree)
@@ -163,10 +182,12 @@ void SourceSide::CmdExportOther_Click()
     if (!session)
         return;
 
-    // A file that cannot be opened as a store gives no message: the tree
-    // stays as it was and the conversion cannot be started.
+    // A file that cannot be opened as a store is named with the cause; the
+    // tree is emptied rather than left showing another file's folders, and
+    // the conversion cannot be started.
+    const QString path = c_.PstFileText().trimmed();
     try {
-        const outlook::RDOStore store = session->AddPSTStore(c_.PstFileText().trimmed());
+        const outlook::RDOStore store = session->AddPSTStore(path);
         if (!store.PstPath().trimmed().isEmpty()) {
             c_.SetCmbOutlookStoresEnabled(false);
             Global::SelectedStoreID = store.EntryID();
@@ -177,7 +198,13 @@ void SourceSide::CmdExportOther_Click()
             }
             c_.SetCmdStartConversionEnabled(true);
         }
-    } catch (const outlook::OutlookError&) {
+    } catch (const outlook::OutlookError& e) {
+        c_.FoldersTree().Clear();
+        Global::SelectedStoreID.clear();
+        dialogs().MsgBox(c_.DialogOwner(),
+                         texts::StoreNotOpened + QStringLiteral("\r\n") + path + QStringLiteral("\r\n") +
+                             StoreOpenCause(path, QString::fromUtf8(e.what())),
+                         MsgButtons::Ok, MsgIcon::Warning, texts::OutlookTitle);
     }
     logoffQuietly(*session);
 

@@ -27,6 +27,7 @@ inline const QString OutlookNotConfigured = QStringLiteral("Outlook NOT installe
 inline const QString OutlookTitle = QStringLiteral("Korvane Outlook to Notes");
 inline const QString MailboxIncomplete =
     QStringLiteral("The mailbox could not be read completely. Only the folders read so far are shown.");
+inline const QString StoreNotOpened = QStringLiteral("The file could not be opened as an Outlook data file:");
 inline const QString PstFilter = QStringLiteral("Outlook Mailbox (*.pst)|*.pst");
 inline const QString NothingSelected = QStringLiteral("Please Select Folders to Export");
 inline const QString NothingSelectedTitle = QStringLiteral("Export Outlook Folders to Lotus Notes");
@@ -40,6 +41,12 @@ QString MailboxEntry(const QString& displayName, const QString& entryId);
 // "#" (identifiers never hold "#", display names may). Empty when there is no
 // "#" at all.
 QString StoreIdOfEntry(const QString& entry);
+
+// Why the file `path` could not be opened as a store, in the user's words,
+// from the store layer's `error`: not there, no permission to read it, not an
+// Outlook data file, password protected, damaged; the error's own text when
+// it says none of these.
+QString StoreOpenCause(const QString& path, const QString& error);
 
 // A folder tree that can also be read back: what starting a conversion needs.
 class CheckableFolderTree : public FolderTreeView {

@@ -2,15 +2,15 @@
 
 #include "app/global/Global.h"
 #include "export/DocumentWriters.h"
+#include "tests/support/RunCli.h"
 #include "tests/support/TempDir.h"
-#include "tests/writers/RecordingView.h"
+#include "tests/support/RecordingView.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QRegularExpression>
 
 #include <gtest/gtest.h>
@@ -21,32 +21,17 @@
 
 namespace {
 
-struct CliRun {
-    int status = -1;
-    QByteArray out, err;
-};
-
 // Runs pellaro-cli; `shell` runs it through /bin/sh with that text before
 // the command (limits, traps), `workingDir` in that folder.
 CliRun cli(const QStringList& args, const QString& workingDir = QString(), const QString& shell = QString())
 {
     // What this test wrote is finished, so another process sees all of it.
     FinishDocumentWrites();
-    QProcess p;
-    if (!workingDir.isEmpty())
-        p.setWorkingDirectory(workingDir);
-    if (shell.isEmpty())
-        p.start(QStringLiteral(PELLARO_BIN_DIR "/pellaro-cli"), args);
-    else
-        p.start(QStringLiteral("/bin/sh"), QStringList{QStringLiteral("-c"), shell + QStringLiteral("; exec \"$0\" \"$@\""),
-                                                   QStringLiteral(PELLARO_BIN_DIR "/pellaro-cli")} + args);
-    CliRun r;
-    if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit)
-        return r;
-    r.status = p.exitCode();
-    r.out = p.readAllStandardOutput();
-    r.err = p.readAllStandardError();
-    return r;
+    CliOptions options;
+    options.workingDir = workingDir;
+    options.shell = shell;
+    options.timeoutMs = 60000;
+    return runCli(args, options);
 }
 
 QList<QJsonObject> jsonLines(const QByteArray& out)

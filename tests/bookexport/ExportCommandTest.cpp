@@ -3,6 +3,7 @@
 
 #include "tests/bookexport/ExportFixture.h"
 #include "tests/bookexport/VCardReader.h"
+#include "tests/support/RunCli.h"
 
 #include <QCryptographicHash>
 #include <QFileInfo>
@@ -18,20 +19,17 @@
 
 namespace {
 
-struct CliRun {
+struct ExportRun {
     int exitCode = -1;
     QString err;
 };
 
-CliRun cli(const QStringList& args)
+ExportRun cli(const QStringList& args)
 {
     // What this test wrote is finished, so another process sees all of it.
     FinishDocumentWrites();
-    QProcess p;
-    p.start(QStringLiteral(PELLARO_BIN_DIR "/pellaro-cli"), QStringList{QStringLiteral("book"), QStringLiteral("export")} + args);
-    if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit)
-        return {};
-    return {p.exitCode(), QString::fromUtf8(p.readAllStandardError())};
+    const CliRun r = runCli(QStringList{QStringLiteral("book"), QStringLiteral("export")} + args);
+    return {r.status, r.errText()};
 }
 
 QByteArray digest(const QString& path)
@@ -56,7 +54,7 @@ TEST_F(ExportCommand, WritesBothFormatsAndSaysHowMany)
 {
     for (const char* option : {"--dxl", "--vcard"}) {
         const QString out = home.file(QStringLiteral("out-") + QString::fromLatin1(option + 2));
-        const CliRun r = cli({book, QString::fromLatin1(option), out});
+        const ExportRun r = cli({book, QString::fromLatin1(option), out});
         EXPECT_EQ(r.exitCode, 0) << qPrintable(r.err);
         EXPECT_EQ(r.err, QStringLiteral("4 documents exported\n"));
         EXPECT_GT(QFileInfo(out).size(), 0);
@@ -67,7 +65,7 @@ TEST_F(ExportCommand, WritesBothFormatsAndSaysHowMany)
 TEST_F(ExportCommand, MissingOrForeignBookIsRefusedAndLeftAsItWas)
 {
     const QString out = home.file(QStringLiteral("out.vcf"));
-    CliRun r = cli({home.file(QStringLiteral("no-such.nsf")), QStringLiteral("--vcard"), out});
+    ExportRun r = cli({home.file(QStringLiteral("no-such.nsf")), QStringLiteral("--vcard"), out});
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_TRUE(r.err.contains(QLatin1String("no-such.nsf"))) << qPrintable(r.err);
 
@@ -98,7 +96,7 @@ TEST_F(ExportCommand, ExistingOutputIsReplacedOnlyWithForce)
 {
     const QString out = home.file(QStringLiteral("contacts.vcf"));
     ASSERT_TRUE(writeAll(out, "keep me"));
-    CliRun r = cli({book, QStringLiteral("--vcard"), out});
+    ExportRun r = cli({book, QStringLiteral("--vcard"), out});
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_TRUE(r.err.contains(QLatin1String("--force"))) << qPrintable(r.err);
     EXPECT_EQ(readAll(out), QByteArray("keep me"));
@@ -113,7 +111,7 @@ TEST_F(ExportCommand, NeverWritesOverTheBookItselfOrIntoAFolder)
 {
     FinishDocumentWrites();
     const QByteArray before = digest(book);
-    CliRun r = cli({book, QStringLiteral("--dxl"), book, QStringLiteral("--force")});
+    ExportRun r = cli({book, QStringLiteral("--dxl"), book, QStringLiteral("--force")});
     EXPECT_EQ(r.exitCode, 2);
     // Another name for the same file.
     const QString link = home.file(QStringLiteral("link.dxl"));
@@ -138,7 +136,7 @@ TEST_F(ExportCommand, UsageErrors)
                                     QStringList{book, QStringLiteral("--vcard"), out, QStringLiteral("--design")},
                                     QStringList{QStringLiteral("--dxl"), out},
                                     QStringList{book, QStringLiteral("--dxl"), out, QStringLiteral("--bogus")}}) {
-        const CliRun r = cli(args);
+        const ExportRun r = cli(args);
         EXPECT_EQ(r.exitCode, 2) << qPrintable(args.join(u' '));
         EXPECT_TRUE(r.err.contains(QLatin1String("usage:"))) << qPrintable(r.err);
     }

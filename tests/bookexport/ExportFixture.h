@@ -9,37 +9,18 @@
 #include "export/notes/BookReader.h"
 #include "export/notes/Notes.h"
 #include "tests/support/TempDir.h"
-#include "tests/writers/RecordingView.h"
+#include "tests/support/RecordingView.h"
 
 #include <QDir>
 #include <QLocale>
 #include <QStringList>
 
-#include "tests/notes/PrintQt.h"
+#include "tests/support/PrintQt.h"
 
 #include <gtest/gtest.h>
 
 #include <utility>
 #include <vector>
-
-// The 38 fields in the order of the Person items after "Form".
-inline std::vector<QString PersonFields::*> personFieldOrder()
-{
-    return {&PersonFields::elotus_FirstName, &PersonFields::elotus_MiddleName, &PersonFields::elotus_LastName,
-            &PersonFields::elotus_Suffix, &PersonFields::elotus_Title, &PersonFields::elotus_Email,
-            &PersonFields::elotus_Company, &PersonFields::elotus_JobTitle, &PersonFields::elotus_BusinessStreet,
-            &PersonFields::elotus_BusinessCity, &PersonFields::elotus_BusinessZip, &PersonFields::elotus_BusinessState,
-            &PersonFields::elotus_BusinessCountry, &PersonFields::elotus_Location, &PersonFields::elotus_WebPage,
-            &PersonFields::elotus_Department, &PersonFields::elotus_Manager, &PersonFields::elotus_Assistant,
-            &PersonFields::elotus_OfficePhone, &PersonFields::elotus_OfficeFax, &PersonFields::elotus_CellPhone,
-            &PersonFields::elotus_Pager, &PersonFields::elotus_OtherEmail1, &PersonFields::elotus_OtherEmail2,
-            &PersonFields::elotus_OtherEmail3, &PersonFields::elotus_PersonalStreet,
-            &PersonFields::elotus_PersonalCity, &PersonFields::elotus_PersonalZip,
-            &PersonFields::elotus_PersonalState, &PersonFields::elotus_PersonalCountry, &PersonFields::elotus_Spouse,
-            &PersonFields::elotus_Childern, &PersonFields::elotus_HomePhone, &PersonFields::elotus_HomeFax,
-            &PersonFields::elotus_BirthDay, &PersonFields::elotus_Anniversary, &PersonFields::elotus_Comments,
-            &PersonFields::elotus_Categories};
-}
 
 // Values that break careless escaping, encoding or folding.
 inline QStringList awkwardValues()
@@ -111,10 +92,9 @@ protected:
     PersonFields awkwardPerson(int seed) const
     {
         const QStringList values = awkwardValues();
-        const auto order = personFieldOrder();
         PersonFields f;
-        for (std::size_t i = 0; i < order.size(); ++i)
-            f.*order[i] = values[qsizetype((i * 7 + std::size_t(seed)) % std::size_t(values.size()))];
+        for (std::size_t i = 0; i < PersonItems.size(); ++i)
+            f.*PersonItems[i].field = values[qsizetype((i * 7 + std::size_t(seed)) % std::size_t(values.size()))];
         f.elotus_OtherEmail1 = f.elotus_Email;  // as the reader hands it over
         return f;
     }

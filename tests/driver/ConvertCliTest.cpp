@@ -1,15 +1,16 @@
 // pellaro-cli convert, run as the user runs it: exit codes, what it prints,
 // and destinations it must leave alone.
 
+#include "export/notes/Notes.h"
 #include "source/outlook/Outlook.h"
-#include "tests/driver/Fixtures.h"
-#include "tests/notes/PrintQt.h"
+#include "tests/support/RunCli.h"
+#include "tests/support/ExportFixtures.h"
+#include "tests/support/PrintQt.h"
 #include "tests/support/TempDir.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -29,14 +30,8 @@ struct Result {
 
 Result cli(const QStringList& args)
 {
-    QProcess p;
-    p.start(QStringLiteral(PELLARO_BIN_DIR "/pellaro-cli"), QStringList{QStringLiteral("convert")} + args);
-    p.waitForFinished(120000);
-    Result r;
-    r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
+    const CliRun r = runCli(QStringList{QStringLiteral("convert")} + args);
+    return {r.status, r.outText(), r.errText()};
 }
 
 class Convert : public ::testing::Test {
@@ -176,22 +171,101 @@ TEST_F(Convert, SourceThatCannotBeOpenedWritesNothing)
     EXPECT_FALSE(QFileInfo::exists(home.file(QStringLiteral("nowhere"))));
 }
 
-TEST_F(Convert, ItemsThatCannotBeWrittenGiveExitOne)
+// A book that refuses every new document with the cause "no".
+QString refusingBook(const QString& path)
 {
-    // A book that refuses every new document.
-    const QString book = home.file(QStringLiteral("book.nsf"));
-    makeBook(book);
+    makeBook(path);
     sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(QFile::encodeName(book).constData(), &db), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(db, "CREATE TRIGGER refuse BEFORE INSERT ON notes BEGIN SELECT RAISE(ABORT, 'no'); END",
+    EXPECT_EQ(sqlite3_open(QFile::encodeName(path).constData(), &db), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db, "CREATE TRIGGER refuse BEFORE INSERT ON notes BEGIN SELECT RAISE(ABORT, 'no'); END",
                            nullptr, nullptr, nullptr),
               SQLITE_OK);
     sqlite3_close(db);
+    return path;
+}
+
+TEST_F(Convert, ItemsThatCannotBeWrittenAreNamedWithTheirCause)
+{
+    const QString book = refusingBook(home.file(QStringLiteral("book.nsf")));
 
     const Result r = cli({pst, QStringLiteral("--into"), book});
 
     EXPECT_EQ(r.code, 1) << r.err.toStdString();
-    EXPECT_EQ(r.err, QStringLiteral("0 persons, 0 groups written, 4 items failed\n"));
+    EXPECT_EQ(r.err, QStringLiteral("0 persons, 0 groups written, 4 items failed\n"
+                                    "Contacts #1 (Ann Lee): no\n"
+                                    "Contacts #2 (Bob Stone): no\n"
+                                    "Contacts #3 (Team): no\n"
+                                    "Contacts\\Work #1 (Carl Weiss): no\n"));
+
+    // Twenty lines at most, then how many more.
+    PstBuilder b;
+    const auto many = b.addFolder(b.ipmSubtree(), QStringLiteral("Many"), QStringLiteral("IPF.Contact"));
+    for (int i = 1; i <= 23; ++i)
+        b.addContact(many, person(QStringLiteral("P%1").arg(i), QStringLiteral("Q")));
+    const QString big = write(b, home.file(QStringLiteral("many.pst")));
+    const Result m = cli({big, QStringLiteral("--into"), book});
+    const QStringList lines = m.err.split(u'\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 22) << m.err.toStdString();
+    EXPECT_EQ(lines[1], QStringLiteral("Many #1 (P1 Q): no"));
+    EXPECT_EQ(lines[20], QStringLiteral("Many #20 (P20 Q): no"));
+    EXPECT_EQ(lines[21], QStringLiteral("... and 3 more"));
+}
+
+TEST_F(Convert, ReportHasOneRowPerItemWalkedAndIsReplacedOnlyWhenComplete)
+{
+    PstBuilder b;
+    const auto contacts = b.addFolder(b.ipmSubtree(), QStringLiteral("Contacts"), QStringLiteral("IPF.Contact"));
+    const auto odd = b.addFolder(contacts, QStringLiteral("A, \"B\""), QStringLiteral("IPF.Contact"));
+    b.addContact(contacts, person(QStringLiteral("Ann"), QStringLiteral("Lee")));
+    b.addContact(contacts, person(QStringLiteral("Smith, Jr"), QStringLiteral("O\"Neil")));
+    b.addContact(contacts, person(QStringLiteral("Two\nLines"), QStringLiteral("Zoë")));
+    pstwriter::ContactData bad = person(QStringLiteral("Bad"), QStringLiteral("One"));
+    pstwriter::ExtraProperty brokenBody;  // a compressed RTF body that does not decompress
+    brokenBody.lid = 0x1009;
+    brokenBody.type = 0x0102;
+    brokenBody.binary = QByteArray::fromHex("10000000" "20000000" "4C5A4675" "00000000") + QByteArray(16, '\xFF');
+    bad.extra.push_back(brokenBody);
+    b.addContact(odd, bad);
+    DistListData list;
+    list.name = QStringLiteral("Team");
+    b.addDistList(odd, list);
+    const QString mixed = write(b, home.file(QStringLiteral("mixed.pst")));
+    const QString report = home.file(QStringLiteral("report.csv"));
+    ASSERT_TRUE(writeAll(report, "an earlier report\n"));
+
+    const Result r = cli({mixed, QStringLiteral("--new-book"), dir, QStringLiteral("--report"), report});
+
+    EXPECT_EQ(r.code, 1) << r.err.toStdString();
+    const QString csv = QString::fromUtf8(readAll(report));
+    const QString expectedStart = QStringLiteral("folder,position,class,name,outcome,reason\r\n"
+                                                 "Contacts,1,IPM.Contact,Ann Lee,written,\r\n"
+                                                 "Contacts,2,IPM.Contact,\"Smith, Jr O\"\"Neil\",written,\r\n"
+                                                 "Contacts,3,IPM.Contact,\"Two\nLines Zoë\",written,\r\n"
+                                                 "\"Contacts\\A, \"\"B\"\"\",1,IPM.Contact,Bad One,failed,");
+    EXPECT_TRUE(csv.startsWith(expectedStart)) << csv.toStdString();
+    EXPECT_TRUE(csv.endsWith(QStringLiteral("\"Contacts\\A, \"\"B\"\"\",2,IPM.DistList,Team,written,\r\n")))
+        << csv.toStdString();
+    EXPECT_EQ(csv.count(QStringLiteral("\r\n")), 6);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("Contacts\\A, \"B\" #1 (Bad One): "))) << r.err.toStdString();
+
+    // A run that stops before its folders leaves the report as it was, and
+    // nothing beside it.
+    const QByteArray before = readAll(report);
+    ASSERT_TRUE(writeAll(QDir(notes::NotesSession::DataDirectory()).filePath(QStringLiteral("notes.ini")),
+                         "NAMES=nowhere.nsf\n"));
+    const Result stopped = cli({mixed, QStringLiteral("--new-book"), dir, QStringLiteral("--report"), report});
+    EXPECT_EQ(stopped.code, 2) << stopped.err.toStdString();
+    EXPECT_EQ(readAll(report), before);
+    EXPECT_EQ(QDir(home.path()).entryList(QDir::Files | QDir::Hidden),
+              (QStringList{QStringLiteral("in.pst"), QStringLiteral("mixed.pst"), QStringLiteral("report.csv")}));
+
+    // A folder is no report file: refused before anything is written.
+    const QString book = home.file(QStringLiteral("book.nsf"));
+    makeBook(book);
+    const Result folder = cli({mixed, QStringLiteral("--into"), book, QStringLiteral("--report"), dir});
+    EXPECT_EQ(folder.code, 2);
+    EXPECT_TRUE(folder.err.contains(QStringLiteral("is a folder"))) << folder.err.toStdString();
+    EXPECT_TRUE(documents(book).empty());
 }
 
 TEST_F(Convert, UsageMistakesAndHelp)

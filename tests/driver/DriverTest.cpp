@@ -1,12 +1,15 @@
 // The export run from a real data file into a real address book: documents,
-// labels, the folder walk, destinations and the closing message.
+// labels, the folder walk, destinations, the failures and their causes, and
+// the closing message. The run is given its inputs; no program-wide value is
+// set, and none is changed by it.
 
 #include "app/global/Global.h"
 #include "export/ConversionDriver.h"
 #include "export/ItemReading.h"
 #include "export/notes/Notes.h"
-#include "tests/driver/Fixtures.h"
-#include "tests/notes/PrintQt.h"
+#include "tests/support/ExportFixtures.h"
+#include "tests/support/RecordingView.h"
+#include "tests/support/PrintQt.h"
 #include "tests/support/ScriptedDialogs.h"
 #include "tests/support/TempDir.h"
 
@@ -28,13 +31,36 @@ const QString Success = QStringLiteral("Outlook Contacts Exported Successfully t
 class Run : public ::testing::Test {
 protected:
     void SetUp() override { Global::ResetForTests(); }
-    void TearDown() override { Global::ResetForTests(); }
+    void TearDown() override
+    {
+        // The run reads and writes no program-wide value.
+        EXPECT_TRUE(Global::SelectedStoreID.isEmpty());
+        EXPECT_TRUE(Global::SelectedFolders.isEmpty());
+        EXPECT_TRUE(Global::DestinationPath.isEmpty());
+        EXPECT_TRUE(Global::NewBookPath.isEmpty());
+        Global::ResetForTests();
+    }
 
     ExportOutcome run(const QString& pst)
     {
         FileStoreAccess store(pst);
-        ConversionDriver driver(view, dialogs, store);
-        return driver.Run();
+        return runWith(store);
+    }
+
+    // The run as the export window makes it: its labels shown through the
+    // view.
+    ExportOutcome runWith(StoreAccess& store)
+    {
+        LabelProgress labels(view);
+        ExportRequest request;
+        request.store = &store;
+        request.folders = folders;
+        request.destination = destination;
+        request.progress = &labels;
+        labels.Start();
+        const ExportOutcome o = RunExport(request);
+        labels.Finish();
+        return o;
     }
 
     // Existing-book mode into a fresh book.
@@ -42,14 +68,14 @@ protected:
     {
         const QString book = home.file(QStringLiteral("existing.nsf"));
         makeBook(book);
-        view.newBookMode = false;
-        view.existingBookText = book;
+        destination = {ExportDestination::ExistingBook, book};
         return book;
     }
 
     TestHome home;
-    ScriptedDialogs dialogs;
     LabelView view;
+    QStringList folders;
+    ExportDestination destination;
 };
 
 // A contact with every value the export reads.
@@ -117,9 +143,8 @@ TEST_F(Run, NewBookHoldsEveryContactAndListDocumentByDocument)
 
     const QString picked = home.file(QStringLiteral("picked"));
     QDir().mkpath(picked);
-    Global::DestinationPath = picked;
-    Global::SelectedFolders = {reference(pst, QStringLiteral("Contacts")),
-                               reference(pst, QStringLiteral("Contacts\\Work")), QString()};
+    destination = {ExportDestination::NewBook, picked};
+    folders = {reference(pst, QStringLiteral("Contacts")), reference(pst, QStringLiteral("Contacts\\Work")), QString()};
 
     const ExportOutcome o = run(pst);
 
@@ -128,12 +153,11 @@ TEST_F(Run, NewBookHoldsEveryContactAndListDocumentByDocument)
     EXPECT_EQ(o.groupsWritten, 1);
     EXPECT_EQ(o.itemsFailed, 0);
     const QString folder = picked + QStringLiteral("/Lotus Notes Address Book/");
-    EXPECT_EQ(Global::DestinationPath, folder);
-    const QString book = Global::NewBookPath;
+    EXPECT_EQ(o.bookFolder, folder);
+    const QString book = o.bookPath;
     EXPECT_TRUE(book.startsWith(folder + QStringLiteral("names"))) << book.toStdString();
     EXPECT_TRUE(book.endsWith(QStringLiteral(".nsf")));
-    EXPECT_EQ(o.bookPath, book);
-    EXPECT_TRUE(Global::SelectedFolders.isEmpty());
+    EXPECT_TRUE(o.failures.isEmpty());
 
     const auto docs = documents(book);
     ASSERT_EQ(docs.size(), 4u);
@@ -176,11 +200,8 @@ TEST_F(Run, NewBookHoldsEveryContactAndListDocumentByDocument)
 
     EXPECT_EQ(item(docs[3], QStringLiteral("FirstName")), QStringLiteral("Carl"));
 
-    ASSERT_EQ(dialogs.messages.size(), 1);
-    EXPECT_EQ(dialogs.messages[0].text, Success + QStringLiteral("\r\n") + book);
-    EXPECT_EQ(dialogs.messages[0].icon, MsgIcon::Information);
-    EXPECT_EQ(dialogs.messages[0].buttons, MsgButtons::Ok);
-    EXPECT_EQ(dialogs.messages[0].title, QStringLiteral("Export Complete"));
+    EXPECT_EQ(CompletionMessage(o), Success + QStringLiteral("\r\n") + book);
+    EXPECT_EQ(CompletionIcon(o), MsgIcon::Information);
 }
 
 TEST_F(Run, ExistingBookGetsTheDocumentsAndTheMessageNamesIt)
@@ -192,18 +213,12 @@ TEST_F(Run, ExistingBookGetsTheDocumentsAndTheMessageNamesIt)
     const QString pst = write(b, home.file(QStringLiteral("in.pst")));
 
     const QString book = useNewExistingBook();
-    view.existingBookText = QStringLiteral("  ") + book + QStringLiteral(" ");
-    Global::NewBookPath = QStringLiteral("/earlier/Lotus Notes Address Book/names01-01-2026-1-2-3.nsf");
-    Global::SelectedFolders = {reference(pst, QStringLiteral("Contacts"))};
+    folders = {reference(pst, QStringLiteral("Contacts"))};
 
     const ExportOutcome o = run(pst);
 
     EXPECT_EQ(o.personsWritten, 2);
-    EXPECT_EQ(Global::DestinationPath, book);
-    // The book created last stays remembered; the message names the one written to.
-    EXPECT_EQ(Global::NewBookPath, QStringLiteral("/earlier/Lotus Notes Address Book/names01-01-2026-1-2-3.nsf"));
-    ASSERT_EQ(dialogs.messages.size(), 1);
-    EXPECT_EQ(dialogs.messages[0].text, Success + QStringLiteral("\r\n") + book);
+    EXPECT_EQ(CompletionMessage(o), Success + QStringLiteral("\r\n") + book);
     const auto docs = documents(book);
     ASSERT_EQ(docs.size(), 2u);
     EXPECT_EQ(item(docs[0], QStringLiteral("FirstName")), QStringLiteral("Ann"));
@@ -221,7 +236,7 @@ TEST_F(Run, LabelsShowFolderItemPositionAndCountAtEveryItem)
     b.addDistList(contacts, list);
     const QString pst = write(b, home.file(QStringLiteral("in.pst")));
     useNewExistingBook();
-    Global::SelectedFolders = {reference(pst, QStringLiteral("Contacts"))};
+    folders = {reference(pst, QStringLiteral("Contacts"))};
 
     const ExportOutcome o = run(pst);
 
@@ -253,21 +268,15 @@ TEST_F(Run, BlankSlotsAreSkippedWithoutTouchingTheLabels)
     const QString book = useNewExistingBook();
 
     // Only blank slots: the start texts and nothing else.
-    Global::SelectedFolders = {QString(), QStringLiteral("   "), QStringLiteral("\t")};
-    run(pst);
+    folders = {QString(), QStringLiteral("   "), QStringLiteral("\t")};
+    EXPECT_TRUE(run(pst).complete());
     EXPECT_EQ(view.labelWrites, 4);
     EXPECT_EQ(view.now.header, QStringLiteral("Checking Configuration..."));
     EXPECT_TRUE(documents(book).empty());
-    ASSERT_EQ(dialogs.messages.size(), 1);
-    EXPECT_EQ(dialogs.messages[0].icon, MsgIcon::Information);
-    EXPECT_TRUE(Global::SelectedFolders.isEmpty());
 
     // Blanks around a real slot change nothing about it.
     view = LabelView();
-    view.newBookMode = false;
-    view.existingBookText = book;
-    Global::SelectedFolders = {QString(), reference(pst, QStringLiteral("Contacts")), QStringLiteral(" "),
-                               QString()};
+    folders = {QString(), reference(pst, QStringLiteral("Contacts")), QStringLiteral(" "), QString()};
     const ExportOutcome o = run(pst);
     EXPECT_EQ(o.personsWritten, 1);
     EXPECT_EQ(view.labelWrites, 4 + 1 + 3);
@@ -284,7 +293,7 @@ TEST_F(Run, FolderOfAnotherClassIsSkippedAfterItsNameIsShown)
     b.addContact(suffixed, person(QStringLiteral("Bob"), QStringLiteral("Stone")));
     const QString pst = write(b, home.file(QStringLiteral("in.pst")));
     const QString book = useNewExistingBook();
-    Global::SelectedFolders = {reference(pst, QStringLiteral("Inbox")), reference(pst, QStringLiteral("Special"))};
+    folders = {reference(pst, QStringLiteral("Inbox")), reference(pst, QStringLiteral("Special"))};
 
     const ExportOutcome o = run(pst);
 
@@ -304,7 +313,7 @@ TEST_F(Run, EmptyContactFolderLeavesTheCountsAndTheEndShowsTheLastItemsFolder)
     b.addFolder(b.ipmSubtree(), QStringLiteral("Empty"), QStringLiteral("IPF.Contact"));
     const QString pst = write(b, home.file(QStringLiteral("in.pst")));
     useNewExistingBook();
-    Global::SelectedFolders = {reference(pst, QStringLiteral("Full")), reference(pst, QStringLiteral("Empty"))};
+    folders = {reference(pst, QStringLiteral("Full")), reference(pst, QStringLiteral("Empty"))};
 
     run(pst);
 
@@ -333,7 +342,7 @@ TEST_F(Run, OnlyTheExactListClassMakesAGroup)
     b.addContact(contacts, custom);
     const QString pst = write(b, home.file(QStringLiteral("in.pst")));
     const QString book = useNewExistingBook();
-    Global::SelectedFolders = {reference(pst, QStringLiteral("Contacts"))};
+    folders = {reference(pst, QStringLiteral("Contacts"))};
 
     const ExportOutcome o = run(pst);
 
@@ -357,12 +366,12 @@ TEST_F(Run, PickedFolderWithOrWithoutSeparatorGivesTheSameBookFolder)
     for (const QString& leaf : {QStringLiteral("a/Backup"), QStringLiteral("b/Backup/")}) {
         const QString picked = home.file(leaf);
         QDir().mkpath(picked);
-        Global::DestinationPath = picked;
-        run(pst);
+        destination = {ExportDestination::NewBook, picked};
+        const ExportOutcome o = run(pst);
         const QString expected = home.file(leaf.left(1)) + QStringLiteral("/Backup/Lotus Notes Address Book/");
-        EXPECT_EQ(Global::DestinationPath, expected);
-        EXPECT_TRUE(Global::NewBookPath.startsWith(expected + QStringLiteral("names")));
-        EXPECT_TRUE(QFileInfo::exists(Global::NewBookPath));
+        EXPECT_EQ(o.bookFolder, expected);
+        EXPECT_TRUE(o.bookPath.startsWith(expected + QStringLiteral("names")));
+        EXPECT_TRUE(QFileInfo::exists(o.bookPath));
     }
 }
 
@@ -378,7 +387,7 @@ TEST_F(Run, FolderOfMoreThan32767ItemsIsWalkedToTheEnd)
     }
     const QString pst = write(b, home.file(QStringLiteral("big.pst")));
     const QString book = useNewExistingBook();
-    Global::SelectedFolders = {reference(pst, QStringLiteral("Big"))};
+    folders = {reference(pst, QStringLiteral("Big"))};
 
     const ExportOutcome o = run(pst);
 
@@ -390,114 +399,185 @@ TEST_F(Run, FolderOfMoreThan32767ItemsIsWalkedToTheEnd)
     EXPECT_EQ(item(docs.back(), QStringLiteral("FirstName")), QStringLiteral("32770"));
 }
 
-TEST_F(Run, DestinationFailingForEveryDocumentIsReportedAsFailure)
+// A compressed RTF body that does not decompress: the contact cannot be read.
+pstwriter::ExtraProperty brokenRtfBody()
+{
+    pstwriter::ExtraProperty p;
+    p.lid = 0x1009;    // PidTagRtfCompressed
+    p.type = 0x0102;  // PT_BINARY
+    p.binary = QByteArray::fromHex("10000000" "20000000" "4C5A4675" "00000000") + QByteArray(16, '\xFF');
+    return p;
+}
+
+// Records every item the run reports done.
+class ItemLog : public ExportProgress {
+public:
+    std::vector<ItemReport> done;
+    void ItemDone(const ItemReport& item) override { done.push_back(item); }
+};
+
+TEST_F(Run, EveryFailedItemIsNamedWithItsFolderPositionAndCause)
+{
+    PstBuilder b;
+    const auto contacts = b.addFolder(b.ipmSubtree(), QStringLiteral("Contacts"), QStringLiteral("IPF.Contact"));
+    const auto friends = b.addFolder(contacts, QStringLiteral("Friends"), QStringLiteral("IPF.Contact"));
+    b.addContact(friends, person(QStringLiteral("Ann"), QStringLiteral("Lee")));
+    ContactData badBody = person(QStringLiteral("Bob"), QStringLiteral("Stone"));
+    badBody.extra.push_back(brokenRtfBody());
+    b.addContact(friends, badBody);
+    ContactData badToo = person(QStringLiteral("Cy"), QStringLiteral("Long"));
+    badToo.extra.push_back(brokenRtfBody());
+    b.addContact(friends, badToo);
+    DistListData list;
+    list.name = QStringLiteral("Team, \"A\"");
+    b.addDistList(friends, list);
+    const QString pst = write(b, home.file(QStringLiteral("in.pst")));
+    const QString book = useNewExistingBook();
+    folders = {reference(pst, QStringLiteral("Contacts\\Friends")), QStringLiteral("00000000DEADBEEF#Gone")};
+
+    ItemLog log;
+    FileStoreAccess store(pst);
+    ExportRequest request;
+    request.store = &store;
+    request.folders = folders;
+    request.destination = destination;
+    request.progress = &log;
+    const ExportOutcome o = RunExport(request);
+
+    EXPECT_EQ(o.stop, ExportOutcome::Ran);
+    EXPECT_EQ(o.personsWritten, 1);
+    EXPECT_EQ(o.groupsWritten, 1);
+    EXPECT_EQ(o.itemsFailed, 2);
+    ASSERT_EQ(o.failures.size(), 2);
+    const ItemReport& bob = o.failures[0];
+    EXPECT_EQ(bob.folder, QStringLiteral("Contacts\\Friends"));
+    EXPECT_EQ(bob.position, 2);
+    EXPECT_EQ(bob.name, QStringLiteral("Bob Stone"));
+    EXPECT_EQ(bob.messageClass, QStringLiteral("IPM.Contact"));
+    EXPECT_FALSE(bob.reason.isEmpty());
+    EXPECT_EQ(o.failures[1].position, 3);
+    EXPECT_EQ(FailureLine(bob), QStringLiteral("Contacts\\Friends #2 (Bob Stone): ") + bob.reason);
+    // An item whose name could not be read is named by its place alone.
+    ItemReport nameless = bob;
+    nameless.name.clear();
+    EXPECT_EQ(FailureLine(nameless), QStringLiteral("Contacts\\Friends #2: ") + bob.reason);
+
+    ASSERT_EQ(o.folderFailures.size(), 1);
+    EXPECT_EQ(o.folderFailures[0].folder, QStringLiteral("Gone"));
+    EXPECT_FALSE(o.folderFailures[0].reason.isEmpty());
+
+    // Every item walked was told, written or not, in order.
+    ASSERT_EQ(log.done.size(), 4u);
+    EXPECT_TRUE(log.done[0].written);
+    EXPECT_EQ(log.done[0].name, QStringLiteral("Ann Lee"));
+    EXPECT_FALSE(log.done[1].written);
+    EXPECT_TRUE(log.done[3].written);
+    EXPECT_TRUE(log.done[3].isGroup);
+    EXPECT_EQ(log.done[3].name, QStringLiteral("Team, \"A\""));
+    EXPECT_EQ(documents(book).size(), 2u);
+
+    // The warning names the first cause and how many more there are.
+    EXPECT_EQ(CompletionIcon(o), MsgIcon::Warning);
+    const QString message = CompletionMessage(o);
+    EXPECT_TRUE(message.contains(QStringLiteral("1 Person and 1 Group documents were written; 2 items could not be "
+                                                "exported. 1 folders could not be opened.")))
+        << message.toStdString();
+    EXPECT_TRUE(message.contains(FailureLine(o.folderFailures[0]) + QStringLiteral(" (and 2 more)")));
+    EXPECT_TRUE(message.endsWith(QStringLiteral("\r\n") + book));
+}
+
+TEST_F(Run, BookThatIsNotOursIsRefusedBeforeAnythingIsRead)
 {
     PstBuilder b;
     const auto contacts = b.addFolder(b.ipmSubtree(), QStringLiteral("Contacts"), QStringLiteral("IPF.Contact"));
     b.addContact(contacts, person(QStringLiteral("Ann"), QStringLiteral("Lee")));
-    b.addContact(contacts, person(QStringLiteral("Bob"), QStringLiteral("Stone")));
-    DistListData list;
-    list.name = QStringLiteral("Team");
-    b.addDistList(contacts, list);
     const QString pst = write(b, home.file(QStringLiteral("in.pst")));
     const QString foreign = home.file(QStringLiteral("letter.nsf"));
     const QByteArray bytes("Dear reader, this is not an address book.\n");
     ASSERT_TRUE(writeAll(foreign, bytes));
-    view.newBookMode = false;
-    view.existingBookText = foreign;
-    Global::SelectedFolders = {reference(pst, QStringLiteral("Contacts"))};
+    destination = {ExportDestination::ExistingBook, foreign};
+    folders = {reference(pst, QStringLiteral("Contacts"))};
 
     const ExportOutcome o = run(pst);
 
-    EXPECT_FALSE(o.complete());
+    EXPECT_EQ(o.stop, ExportOutcome::BookRefused);
+    EXPECT_TRUE(o.stopReason.contains(QStringLiteral("not an address book"))) << o.stopReason.toStdString();
     EXPECT_EQ(o.personsWritten, 0);
-    EXPECT_EQ(o.groupsWritten, 0);
-    EXPECT_EQ(o.itemsFailed, 3);
-    ASSERT_EQ(dialogs.messages.size(), 1);
-    const auto& m = dialogs.messages[0];
-    EXPECT_EQ(m.icon, MsgIcon::Warning);
-    EXPECT_EQ(m.title, QStringLiteral("Export Complete"));
-    EXPECT_FALSE(m.text.contains(Success));
-    EXPECT_TRUE(m.text.contains(QStringLiteral("0 Person and 0 Group documents were written")));
-    EXPECT_TRUE(m.text.contains(QStringLiteral("3 items could not be exported")));
-    EXPECT_TRUE(m.text.endsWith(QStringLiteral("\r\n") + foreign));
+    EXPECT_TRUE(view.atYield.empty());
     EXPECT_EQ(readAll(foreign), bytes);
-    EXPECT_TRUE(Global::SelectedFolders.isEmpty());
+    const QString message = BookRefusedMessage(o);
+    EXPECT_TRUE(message.contains(foreign));
+    EXPECT_TRUE(message.contains(o.stopReason));
 }
 
-TEST_F(Run, FolderThatCannotBeFoundAgainIsReportedAndTheRestWritten)
+TEST_F(Run, NewBookFolderBlockedByAFileIsNamedWithTheCause)
 {
     PstBuilder b;
     const auto contacts = b.addFolder(b.ipmSubtree(), QStringLiteral("Contacts"), QStringLiteral("IPF.Contact"));
     b.addContact(contacts, person(QStringLiteral("Ann"), QStringLiteral("Lee")));
     const QString pst = write(b, home.file(QStringLiteral("in.pst")));
-    const QString book = useNewExistingBook();
-    Global::SelectedFolders = {QStringLiteral("00000000DEADBEEF#Gone"), reference(pst, QStringLiteral("Contacts"))};
+    const QString picked = home.file(QStringLiteral("picked"));
+    QDir().mkpath(picked);
+    ASSERT_TRUE(writeAll(picked + QStringLiteral("/Lotus Notes Address Book"), "in the way"));
+    destination = {ExportDestination::NewBook, picked};
+    folders = {reference(pst, QStringLiteral("Contacts"))};
 
     const ExportOutcome o = run(pst);
 
-    EXPECT_EQ(o.foldersFailed, 1);
-    EXPECT_EQ(o.personsWritten, 1);
-    EXPECT_EQ(documents(book).size(), 1u);
-    ASSERT_EQ(dialogs.messages.size(), 1);
-    EXPECT_EQ(dialogs.messages[0].icon, MsgIcon::Warning);
-    EXPECT_TRUE(dialogs.messages[0].text.contains(QStringLiteral("1 Person and 0 Group documents were written")));
-    EXPECT_TRUE(dialogs.messages[0].text.contains(QStringLiteral("1 folders could not be opened")));
+    EXPECT_EQ(o.stop, ExportOutcome::BookFolderFailed);
+    EXPECT_EQ(o.bookFolder, picked + QStringLiteral("/Lotus Notes Address Book/"));
+    EXPECT_TRUE(o.stopReason.contains(QStringLiteral("in the way"))) << o.stopReason.toStdString();
+    EXPECT_EQ(readAll(picked + QStringLiteral("/Lotus Notes Address Book")), QByteArray("in the way"));
+    EXPECT_TRUE(BookFolderMessage(o).contains(o.bookFolder));
 }
 
 TEST_F(Run, StoreThatCannotBeOpenedWritesNothing)
 {
     const QString picked = home.file(QStringLiteral("picked"));
     QDir().mkpath(picked);
-    Global::NewBookPath = QStringLiteral("/earlier/names.nsf");
 
     // A data file that is not there, and a profile store that is not known.
     for (int attemptNo = 0; attemptNo < 2; ++attemptNo) {
-        Global::DestinationPath = picked;
-        Global::SelectedFolders = {QStringLiteral("0011#Contacts"), QString()};
+        destination = {ExportDestination::NewBook, picked};
+        folders = {QStringLiteral("0011#Contacts"), QString()};
         ExportOutcome o;
         if (attemptNo == 0) {
             o = run(home.file(QStringLiteral("missing.pst")));
         } else {
-            Global::SelectedStoreID = QStringLiteral("0123456789ABCDEF");
-            ProfileStoreAccess store;
-            ConversionDriver driver(view, dialogs, store);
-            o = driver.Run();
+            ProfileStoreAccess store(QStringLiteral("0123456789ABCDEF"));
+            o = runWith(store);
         }
-        EXPECT_FALSE(o.storeOpened);
-        ASSERT_EQ(dialogs.messages.size(), attemptNo + 1);
-        EXPECT_EQ(dialogs.messages.last().text, StoreFailureMessage());
-        EXPECT_EQ(dialogs.messages.last().icon, MsgIcon::Critical);
+        EXPECT_FALSE(o.storeOpened());
+        EXPECT_FALSE(o.stopReason.isEmpty());
+        EXPECT_TRUE(StoreFailureMessage(o).endsWith(QStringLiteral("\r\n") + o.stopReason));
         EXPECT_TRUE(QDir(picked).isEmpty());
-        EXPECT_EQ(Global::NewBookPath, QStringLiteral("/earlier/names.nsf"));
-        EXPECT_TRUE(Global::SelectedFolders.isEmpty());
     }
 }
 
-TEST_F(Run, ProfileStoreIsFoundAgainBySelectedStoreID)
+TEST_F(Run, ProfileStoreIsFoundAgainByItsIdentifier)
 {
     PstBuilder b;
     const auto contacts = b.addFolder(b.ipmSubtree(), QStringLiteral("Contacts"), QStringLiteral("IPF.Contact"));
     b.addContact(contacts, person(QStringLiteral("Ann"), QStringLiteral("Lee")));
     const QString pst = write(b, home.file(QStringLiteral("in.pst")));
+    QString storeId;
     {
         outlook::RDOSession session;
         session.Logon();
-        Global::SelectedStoreID = session.AddPSTStore(pst).EntryID();
+        storeId = session.AddPSTStore(pst).EntryID();
         session.Logoff();
     }
     const QString book = useNewExistingBook();
-    Global::SelectedFolders = {reference(pst, QStringLiteral("Contacts"))};
+    folders = {reference(pst, QStringLiteral("Contacts"))};
 
-    ProfileStoreAccess store;
-    ConversionDriver driver(view, dialogs, store);
-    const ExportOutcome o = driver.Run();
+    ProfileStoreAccess store(storeId);
+    const ExportOutcome o = runWith(store);
 
     EXPECT_EQ(o.personsWritten, 1);
     EXPECT_EQ(documents(book).size(), 1u);
 }
 
-TEST_F(Run, BookThatCannotBeCreatedEndsTheProgramBeforeAnythingIsWritten)
+TEST_F(Run, BookWhoseDesignCannotBeFoundStopsBeforeAnythingIsWritten)
 {
     PstBuilder b;
     const auto contacts = b.addFolder(b.ipmSubtree(), QStringLiteral("Contacts"), QStringLiteral("IPF.Contact"));
@@ -507,13 +587,13 @@ TEST_F(Run, BookThatCannotBeCreatedEndsTheProgramBeforeAnythingIsWritten)
                          "NAMES=nowhere.nsf\n"));
     const QString picked = home.file(QStringLiteral("picked"));
     QDir().mkpath(picked);
-    Global::DestinationPath = picked;
-    Global::SelectedFolders = {reference(pst, QStringLiteral("Contacts"))};
+    destination = {ExportDestination::NewBook, picked};
+    folders = {reference(pst, QStringLiteral("Contacts"))};
 
-    EXPECT_THROW(run(pst), ProgramEnded);
-    EXPECT_EQ(dialogs.endProgramCalls, 1);
-    ASSERT_EQ(dialogs.messages.size(), 1);
-    EXPECT_EQ(dialogs.messages[0].text, QStringLiteral("Lotus Notes NOT INSTALLED or CONFIGURED Properly."));
+    const ExportOutcome o = run(pst);
+
+    EXPECT_EQ(o.stop, ExportOutcome::BookDesignMissing);
+    EXPECT_EQ(o.personsWritten, 0);
     EXPECT_TRUE(QDir(picked + QStringLiteral("/Lotus Notes Address Book")).isEmpty());
 }
 

@@ -6,8 +6,10 @@
 #include "app/global/Global.h"
 #include "export/ConversionDriver.h"
 #include "export/DocumentWriters.h"
+#include "export/notes/Notes.h"
 #include "source/outlook/Outlook.h"
-#include "tests/driver/Fixtures.h"
+#include "tests/support/ExportFixtures.h"
+#include "tests/support/RecordingView.h"
 #include "tests/support/ScriptedDialogs.h"
 #include "tests/support/TempDir.h"
 
@@ -23,6 +25,8 @@
 #include <QTimer>
 
 #include <memory>
+
+#include <sqlite3.h>
 
 using namespace fixtures;
 
@@ -234,6 +238,7 @@ private slots:
         QCOMPARE(dialogs->messages[0].icon, MsgIcon::Information);
         QCOMPARE(dialogs->messages[0].title, QStringLiteral("Export Complete"));
         QVERIFY(Global::NewBookPath.startsWith(picked + QStringLiteral("/Lotus Notes Address Book/names")));
+        QCOMPARE(Global::DestinationPath, picked + QStringLiteral("/Lotus Notes Address Book/"));
         QVERIFY(dialogs->messages[0].text.endsWith(Global::NewBookPath));
         QVERIFY(Global::SelectedFolders.isEmpty());
         Q_UNUSED(pst);
@@ -333,8 +338,125 @@ private slots:
 
         QVERIFY(w.isNull());
         QCOMPARE(dialogs->messages.size(), 1);
-        QCOMPARE(dialogs->messages[0].text, StoreFailureMessage());
+        QVERIFY(dialogs->messages[0].text.startsWith(
+            QStringLiteral("The Outlook data file could not be opened. Nothing was exported.\r\n")));
         QVERIFY(QDir(picked).isEmpty());
+    }
+
+    void bookThatIsNotOursIsRefusedAndTheWindowStaysForAnotherChoice()
+    {
+        profileStore();
+        const QStringList selected = Global::SelectedFolders;
+        const QString letter = home->file(QStringLiteral("letter.nsf"));
+        QVERIFY(writeAll(letter, "Not an address book.\n"));
+        const QString book = home->file(QStringLiteral("book.nsf"));
+        makeBook(book);
+        dialogs->openFiles = {letter, book};
+
+        QPointer<frmSave> w = &frmSave::instance();
+        w->OptNewNSF_Click();
+        w->show();
+        clickOption(w->OptExistingNSF);
+        QTest::mouseClick(w->CmdExistingNSF, Qt::LeftButton);
+        settle();
+
+        QVERIFY(!w.isNull());
+        QCOMPARE(dialogs->messages.size(), 1);
+        const auto& refused = dialogs->messages[0];
+        QVERIFY(refused.text.contains(letter));
+        QVERIFY(refused.text.contains(QStringLiteral("not an address book")));
+        QCOMPARE(refused.icon, MsgIcon::Warning);
+        QCOMPARE(refused.owner, static_cast<QWidget*>(w.data()));
+        QCOMPARE(readAll(letter), QByteArray("Not an address book.\n"));
+        // The choice can be made again, and the same folders are exported.
+        QCOMPARE(Global::SelectedFolders, selected);
+        QVERIFY(w->CmdExistingNSF->isEnabled() && w->OptNewNSF->isEnabled());
+
+        QTest::mouseClick(w->CmdExistingNSF, Qt::LeftButton);
+        settle();
+        QVERIFY(w.isNull());
+        QCOMPARE(documents(book).size(), std::size_t(2));
+        QCOMPARE(dialogs->messages.size(), 2);
+        QCOMPARE(dialogs->messages[1].title, QStringLiteral("Export Complete"));
+    }
+
+    void newBookFolderThatCannotBeMadeIsNamedAndTheWindowStays()
+    {
+        profileStore();
+        const QString picked = home->file(QStringLiteral("picked"));
+        QVERIFY(writeAll(picked + QStringLiteral("/Lotus Notes Address Book"), "a file in the way"));
+        dialogs->folders = {picked};
+
+        QPointer<frmSave> w = &frmSave::instance();
+        w->OptNewNSF_Click();
+        w->show();
+        QTest::mouseClick(w->CmdNewNSF, Qt::LeftButton);
+        settle();
+
+        QVERIFY(!w.isNull());
+        QCOMPARE(dialogs->endProgramCalls, 0);
+        QCOMPARE(dialogs->messages.size(), 1);
+        const QString folder = picked + QStringLiteral("/Lotus Notes Address Book/");
+        QCOMPARE(dialogs->messages[0].text,
+                 QStringLiteral("The new Lotus Notes Address Book could not be created in the folder\r\n") + folder +
+                     QStringLiteral("\r\na file of that name is in the way: ") + folder.chopped(1));
+        QCOMPARE(dialogs->messages[0].title, QStringLiteral("Address Book Not Created"));
+        QVERIFY(!Global::SelectedFolders.isEmpty());
+        QVERIFY(w->CmdNewNSF->isEnabled());
+    }
+
+    void designThatCannotBeFoundEndsTheProgramWithItsMessage()
+    {
+        profileStore();
+        QVERIFY(writeAll(QDir(notes::NotesSession::DataDirectory()).filePath(QStringLiteral("notes.ini")),
+                         "NAMES=nowhere.nsf\n"));
+        const QString picked = home->file(QStringLiteral("picked"));
+        QDir().mkpath(picked);
+
+        frmSave& w = frmSave::instance();
+        w.OptNewNSF_Click();
+        Global::DestinationPath = picked;
+        w.txtNSFFileName->setText(picked);
+        bool ended = false;
+        try {
+            w.CmdConversion_Click();
+        } catch (const ProgramEnded&) {
+            ended = true;
+        }
+        QVERIFY(ended);
+        QCOMPARE(dialogs->messages.size(), 1);
+        QCOMPARE(dialogs->messages[0].text, QStringLiteral("Lotus Notes NOT INSTALLED or CONFIGURED Properly."));
+        QCOMPARE(dialogs->messages[0].icon, MsgIcon::Information);
+        QCOMPARE(dialogs->messages[0].title, QStringLiteral("Notes Not Installed/Configured"));
+        QVERIFY(QDir(picked + QStringLiteral("/Lotus Notes Address Book")).isEmpty());
+    }
+
+    void warningNamesTheFirstCause()
+    {
+        profileStore();
+        const QString book = home->file(QStringLiteral("book.nsf"));
+        makeBook(book);
+        sqlite3* db = nullptr;
+        QCOMPARE(sqlite3_open(QFile::encodeName(book).constData(), &db), SQLITE_OK);
+        QCOMPARE(sqlite3_exec(db, "CREATE TRIGGER refuse BEFORE INSERT ON notes BEGIN SELECT RAISE(ABORT, 'full'); END",
+                              nullptr, nullptr, nullptr),
+                 SQLITE_OK);
+        sqlite3_close(db);
+        dialogs->openFiles = {book};
+
+        QPointer<frmSave> w = &frmSave::instance();
+        w->OptExistingNSF_Click();
+        QTest::mouseClick(w->CmdExistingNSF, Qt::LeftButton);
+        settle();
+
+        QVERIFY(w.isNull());
+        QCOMPARE(dialogs->messages.size(), 1);
+        QCOMPARE(dialogs->messages[0].icon, MsgIcon::Warning);
+        QCOMPARE(dialogs->messages[0].text,
+                 QStringLiteral("Not all Outlook Contacts could be exported to Lotus Notes Address Book.\r\n"
+                                "0 Person and 0 Group documents were written; 2 items could not be exported.\r\n"
+                                "Contacts #1 (Ann Lee): full (and 1 more)\r\n") +
+                     book);
     }
 
 private:

@@ -3,10 +3,10 @@
 
 #include "source/FolderTree.h"
 #include "source/SourceSide.h"
-#include "tests/foldertree/FolderFixtures.h"
+#include "tests/support/RunCli.h"
+#include "tests/support/FolderFixtures.h"
 #include "tests/support/TempDir.h"
 
-#include <QProcess>
 #include <QtTest>
 
 #include <sys/stat.h>
@@ -52,17 +52,10 @@ struct CliResult {
     QString err;
 };
 
-CliResult runCli(const QStringList& args)
+CliResult folders(const QStringList& args)
 {
-    QProcess p;
-    p.start(QStringLiteral(PELLARO_BIN_DIR "/pellaro-cli"), args);
-    CliResult r;
-    if (!p.waitForFinished(60000))
-        return r;
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
+    const CliRun r = runCli(QStringList{QStringLiteral("folders")} + args);
+    return {r.status, r.outText(), r.errText()};
 }
 
 } // namespace
@@ -215,7 +208,7 @@ void FolderTreeTest::foldersCommandPrintsTheTree()
     TestHome home;
     const QString file = home.file(QStringLiteral("nested.pst"));
     fixtures::writeNested(file);
-    const CliResult r = runCli({QStringLiteral("folders"), file});
+    const CliResult r = folders({file});
     QCOMPARE(r.exitCode, 0);
     QVERIFY2(r.err.isEmpty(), qPrintable(r.err));
 
@@ -265,7 +258,7 @@ void FolderTreeTest::foldersCommandRefusesBadFiles()
     QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
 
     for (const QString& file : {random, empty, locked, truncated, home.file(QStringLiteral("missing.pst")), pipe}) {
-        const CliResult r = runCli({QStringLiteral("folders"), file});
+        const CliResult r = folders({file});
         if (file == pipe)
             QVERIFY2(r.err.contains(QStringLiteral("named pipe")), qPrintable(r.err));
         QVERIFY2(r.exitCode == 2, qPrintable(file + QStringLiteral(": exit ") + QString::number(r.exitCode)));
@@ -274,13 +267,13 @@ void FolderTreeTest::foldersCommandRefusesBadFiles()
         QVERIFY2(!r.out.contains(QStringLiteral("Hidden")), qPrintable(r.out));
     }
 
-    const CliResult noArgs = runCli({QStringLiteral("folders")});
+    const CliResult noArgs = folders({});
     QCOMPARE(noArgs.exitCode, 2);
 }
 
 void FolderTreeTest::foldersCommandHelp()
 {
-    const CliResult r = runCli({QStringLiteral("folders"), QStringLiteral("--help")});
+    const CliResult r = folders({QStringLiteral("--help")});
     QCOMPARE(r.exitCode, 0);
     QVERIFY(r.out.startsWith(QStringLiteral("usage: pellaro-cli folders FILE.pst")));
 }
@@ -291,7 +284,7 @@ void FolderTreeTest::realOutlookFile()
     if (!QFileInfo::exists(sample))
         QSKIP("the sample Outlook file is not present");
     TestHome home;
-    const CliResult r = runCli({QStringLiteral("folders"), sample});
+    const CliResult r = folders({sample});
     QCOMPARE(r.exitCode, 0);
     // No contacts in it: the root line alone, or its default contact folder.
     const QStringList lines = r.out.split(u'\n', Qt::SkipEmptyParts);

@@ -14,7 +14,7 @@
 #include "app/global/Global.h"
 #include "export/notes/BookReader.h"
 #include "source/outlook/Outlook.h"
-#include "tests/foldertree/FolderFixtures.h"
+#include "tests/support/FolderFixtures.h"
 #include "tests/support/ScriptedDialogs.h"
 #include "tests/support/TempDir.h"
 
@@ -221,7 +221,7 @@ private slots:
     void sourceModeSwitch();
     void browseCancelled();
     void otherPstWithBlanksAroundThePath();
-    void notADataFileKeepsTheTree();
+    void fileThatIsNoStoreIsNamedWithItsCause();
     void configuredMailboxes();
     void logonFailure();
     void mailboxThatCannotBeRead();
@@ -433,28 +433,61 @@ void MainWindowTest::otherPstWithBlanksAroundThePath()
     QVERIFY(tree->Reference(1).isEmpty());
 }
 
-void MainWindowTest::notADataFileKeepsTheTree()
+void MainWindowTest::fileThatIsNoStoreIsNamedWithItsCause()
 {
     frmMain& w = window();
     fixtures::writeAbc(file(QStringLiteral("abc.pst")));
-    openOther(w, file(QStringLiteral("abc.pst")));
-    const QStringList tree = nodeTexts(w);
-    const QString storeId = Global::SelectedStoreID;
 
     QByteArray junk(8192, 'x');
     QVERIFY(writeAll(file(QStringLiteral("notes.pst")), junk));
-    w.NotesTab->setCurrentIndex(0);
-    dialogs_->openFiles << file(QStringLiteral("notes.pst"));
-    click(w.CmdBrowse);
-    click(w.CmdExportOther);
+    QVERIFY(writeAll(file(QStringLiteral("empty.pst")), QByteArray()));
+    {
+        pstwriter::PstBuilder b;
+        b.setPassword(QStringLiteral("secret"));
+        fixtures::contacts(b, b.addFolder(b.ipmSubtree(), QStringLiteral("Contacts"), QStringLiteral("IPF.Contact")),
+                           2, QStringLiteral("Hidden"));
+        b.write(file(QStringLiteral("locked.pst")));
+    }
+    QVERIFY(writeAll(file(QStringLiteral("damaged.pst")), readAll(file(QStringLiteral("abc.pst"))).left(700)));
+    const struct {
+        QString path;
+        QString cause;
+    } cases[] = {
+        {file(QStringLiteral("notes.pst")), QStringLiteral("It is not an Outlook data file.")},
+        {file(QStringLiteral("empty.pst")), QStringLiteral("It is not an Outlook data file.")},
+        {file(QStringLiteral("gone.pst")), QStringLiteral("It does not exist.")},
+        {file(QStringLiteral("locked.pst")), QStringLiteral("It is password protected.")},
+        {file(QStringLiteral("damaged.pst")), QStringLiteral("It is damaged.")},
+    };
+    for (const auto& c : cases) {
+        // Another file's folders are on show when the choice fails.
+        openOther(w, file(QStringLiteral("abc.pst")));
+        QVERIFY(nodeTexts(w).size() > 1);
+        dialogs_->messages.clear();
 
-    QVERIFY(dialogs_->messages.isEmpty());
-    QCOMPARE(w.NotesTab->currentIndex(), 1);
-    QCOMPARE(nodeTexts(w), tree);
-    QVERIFY(!w.CmdStartConversion->isEnabled());
-    QCOMPARE(Global::SelectedStoreID, storeId);
+        w.NotesTab->setCurrentIndex(0);
+        dialogs_->openFiles << c.path;
+        click(w.CmdBrowse);
+        click(w.CmdExportOther);
+
+        QCOMPARE(dialogs_->messages.size(), 1);
+        QCOMPARE(dialogs_->messages[0].text, QStringLiteral("The file could not be opened as an Outlook data file:\r\n") +
+                                                 c.path + QStringLiteral("\r\n") + c.cause);
+        QCOMPARE(dialogs_->messages[0].icon, MsgIcon::Warning);
+        QCOMPARE(dialogs_->messages[0].title, OutlookTitle);
+        QCOMPARE(w.NotesTab->currentIndex(), 1);
+        QVERIFY(nodeTexts(w).isEmpty());
+        QVERIFY(!w.CmdStartConversion->isEnabled());
+        QVERIFY(Global::SelectedStoreID.isEmpty());
+    }
     // Only the data file joined the profile.
     QVERIFY(!QString::fromUtf8(readAll(outlook::RDOSession::ProfilePath())).contains(QStringLiteral("notes.pst")));
+
+    // No permission to read (not to be made so here while the tests run as
+    // root, who reads everything), in the user's words.
+    const QString abc = file(QStringLiteral("abc.pst"));
+    QCOMPARE(source::StoreOpenCause(abc, abc + QStringLiteral(": Permission denied")),
+             QStringLiteral("There is no permission to read it."));
 }
 
 void MainWindowTest::configuredMailboxes()

@@ -9,7 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include "tests/notes/PrintQt.h"
+#include "tests/support/PrintQt.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>

@@ -7,14 +7,14 @@
 #include "export/notes/Notes.h"
 #include "tests/support/ScriptedDialogs.h"
 #include "tests/support/TempDir.h"
-#include "tests/writers/RecordingView.h"
+#include "tests/support/RecordingView.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
 
-#include "tests/notes/PrintQt.h"
+#include "tests/support/PrintQt.h"
 
 #include <gtest/gtest.h>
 

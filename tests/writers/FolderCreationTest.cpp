@@ -6,7 +6,7 @@
 #include <QDir>
 #include <QFileInfo>
 
-#include "tests/notes/PrintQt.h"
+#include "tests/support/PrintQt.h"
 
 #include <gtest/gtest.h>
 

@@ -8,13 +8,13 @@
 #include "export/notes/Notes.h"
 #include "tests/support/ScriptedDialogs.h"
 #include "tests/support/TempDir.h"
-#include "tests/writers/RecordingView.h"
+#include "tests/support/RecordingView.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
-#include "tests/notes/PrintQt.h"
+#include "tests/support/PrintQt.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -33,25 +33,6 @@ const char* const PersonItemNames[] = {
     "PhoneNumber_6", "MiscPhone1", "MiscPhone2", "MiscPhone3", "StreetAddress", "City", "Zip", "State", "Country",
     "Spouse", "Children", "PhoneNumber", "HomeFAXPhoneNumber", "Birthday", "Anniversary", "Comment", "Categories",
     "Type"};
-
-// The 38 fields in parameter order, for filling them by number.
-std::vector<QString PersonFields::*> fieldOrder()
-{
-    return {&PersonFields::elotus_FirstName, &PersonFields::elotus_MiddleName, &PersonFields::elotus_LastName,
-            &PersonFields::elotus_Suffix, &PersonFields::elotus_Title, &PersonFields::elotus_Email,
-            &PersonFields::elotus_Company, &PersonFields::elotus_JobTitle, &PersonFields::elotus_BusinessStreet,
-            &PersonFields::elotus_BusinessCity, &PersonFields::elotus_BusinessZip, &PersonFields::elotus_BusinessState,
-            &PersonFields::elotus_BusinessCountry, &PersonFields::elotus_Location, &PersonFields::elotus_WebPage,
-            &PersonFields::elotus_Department, &PersonFields::elotus_Manager, &PersonFields::elotus_Assistant,
-            &PersonFields::elotus_OfficePhone, &PersonFields::elotus_OfficeFax, &PersonFields::elotus_CellPhone,
-            &PersonFields::elotus_Pager, &PersonFields::elotus_OtherEmail1, &PersonFields::elotus_OtherEmail2,
-            &PersonFields::elotus_OtherEmail3, &PersonFields::elotus_PersonalStreet,
-            &PersonFields::elotus_PersonalCity, &PersonFields::elotus_PersonalZip,
-            &PersonFields::elotus_PersonalState, &PersonFields::elotus_PersonalCountry, &PersonFields::elotus_Spouse,
-            &PersonFields::elotus_Childern, &PersonFields::elotus_HomePhone, &PersonFields::elotus_HomeFax,
-            &PersonFields::elotus_BirthDay, &PersonFields::elotus_Anniversary, &PersonFields::elotus_Comments,
-            &PersonFields::elotus_Categories};
-}
 
 void rawExec(const QString& path, const char* sql)
 {
@@ -99,10 +80,8 @@ protected:
 TEST_F(Writers, PersonHoldsTheFortyItemsInOrderFiledInOutlookContacts)
 {
     PersonFields f;
-    const auto order = fieldOrder();
-    ASSERT_EQ(order.size(), 38u);
-    for (std::size_t i = 0; i < order.size(); ++i)
-        f.*order[i] = QStringLiteral("value %1").arg(i + 1);
+    for (std::size_t i = 0; i < PersonItems.size(); ++i)
+        f.*PersonItems[i].field = QStringLiteral("value %1").arg(i + 1);
     f.elotus_FirstName = QStringLiteral("  Seán  ");
     f.elotus_LastName = QStringLiteral("O'Neill");
     f.elotus_Comments = QStringLiteral("line one\r\nline two ");
@@ -122,7 +101,7 @@ TEST_F(Writers, PersonHoldsTheFortyItemsInOrderFiledInOutlookContacts)
     EXPECT_EQ(d.items.front().value, QStringLiteral("Person"));
     EXPECT_EQ(d.items.back().value, QStringLiteral("Person"));
     for (std::size_t i = 0; i < 38; ++i)
-        EXPECT_EQ(d.items[i + 1].value, f.*order[i]) << PersonItemNames[i + 1];
+        EXPECT_EQ(d.items[i + 1].value, f.*PersonItems[i].field) << PersonItemNames[i + 1];
     // The fields that do not go to the item of the same name.
     EXPECT_EQ(d.items[22].value, QStringLiteral("value 22"));  // pager -> PhoneNumber_6
     EXPECT_EQ(d.items[23].value, QStringLiteral("value 23"));  // other e-mail 1 -> MiscPhone1

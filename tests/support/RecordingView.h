@@ -1,37 +1,38 @@
 #pragma once
-// Helpers of the export-run tests: data files written with the PST writer,
-// folder references as the tree makes them, and the documents of a book.
+// Export views for tests: the destination mode is set by the test, label
+// texts and yields are recorded.
 
 #include "export/ExportView.h"
-#include "export/notes/BookReader.h"
 
-#include <PstWriter.h>
-
-#include <QString>
 #include <QStringList>
 
 #include <vector>
 
+class RecordingView : public ExportView {
+public:
+    bool newBookMode = true;
+    QString existingBookText;
+    QStringList saveHeader, processing, found, current;
+    int subjectShown = 0;
+    int yields = 0;
+    // What the labels showed at each yield.
+    QStringList headerAtYield;
+
+    bool IsNewBookMode() const override { return newBookMode; }
+    QString ExistingBookText() const override { return existingBookText; }
+    void SetSaveHeader(const QString& t) override { saveHeader.append(t); }
+    void SetProcessing(const QString& t) override { processing.append(t); }
+    void SetFound(const QString& t) override { found.append(t); }
+    void SetCurrent(const QString& t) override { current.append(t); }
+    void ShowSubject() override { ++subjectShown; }
+    void Yield() override
+    {
+        ++yields;
+        headerAtYield.append(saveHeader.isEmpty() ? QString() : saveHeader.last());
+    }
+};
+
 namespace fixtures {
-
-// Writes `builder` to `path` and returns the path.
-QString write(const pstwriter::PstBuilder& builder, const QString& path);
-
-// The reference of the folder at `folderPath` ("Contacts\Friends", below the
-// top of the store) of the data file `pst`: entry identifier, "#", path.
-// Finds folders of any class.
-QString reference(const QString& pst, const QString& folderPath);
-
-// A new, empty address book at `path` with the design of pernames.ntf.
-void makeBook(const QString& path);
-
-std::vector<notes::StoredDocument> documents(const QString& book);
-
-// The value of item `name` of `doc`; a null text when the item is missing.
-QString item(const notes::StoredDocument& doc, const QString& name);
-
-// A contact with only a first and a last name (and the display name).
-pstwriter::ContactData person(const QString& first, const QString& last);
 
 // What the labels showed, at one moment of the run.
 struct Labels {

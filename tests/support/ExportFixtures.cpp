@@ -1,4 +1,4 @@
-#include "tests/driver/Fixtures.h"
+#include "tests/support/ExportFixtures.h"
 
 #include "export/notes/Notes.h"
 #include "source/outlook/Outlook.h"
