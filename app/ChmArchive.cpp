@@ -121,8 +121,7 @@ int sendFile(chmFile* handle, chmUnitInfo* ui, void* context)
         c.failure = ChildNoMemory;
         return CHM_ENUMERATOR_FAILURE;
     }
-    const LONGINT64 got =
-        ui->length == 0 ? 0 : chm_retrieve_object(handle, ui, buffer, 0, LONGINT64(ui->length));
+    const LONGINT64 got = ui->length == 0 ? 0 : chm_retrieve_object(handle, ui, buffer, 0, LONGINT64(ui->length));
     // A file that cannot be read to its end is left out.
     bool written = true;
     if (got == LONGINT64(ui->length))
@@ -181,8 +180,7 @@ rlim_t childMemoryLimit(const ChmArchive::Limits& limits)
     const qint64 pages = statm.readLine().split(' ').value(0).trimmed().toLongLong(&ok);
     if (!ok || pages <= 0)
         return 0;
-    return rlim_t(pages) * rlim_t(sysconf(_SC_PAGESIZE)) + rlim_t(2 * limits.maxTotalSize)
-        + rlim_t(256) * 1024 * 1024;
+    return rlim_t(pages) * rlim_t(sysconf(_SC_PAGESIZE)) + rlim_t(2 * limits.maxTotalSize) + rlim_t(256) * 1024 * 1024;
 #endif
 }
 
@@ -203,8 +201,7 @@ std::optional<QByteArray> readWithChild(const QString& path, const ChmArchive::L
     const QByteArray nativePath = QFile::encodeName(path);
     const rlim_t memoryLimit = childMemoryLimit(limits);
     // What a well-behaved child can send at most.
-    const qint64 maxStream =
-        limits.maxTotalSize + qint64(limits.maxFiles + 1) * (kHeaderSize + CHM_MAX_PATHLEN);
+    const qint64 maxStream = limits.maxTotalSize + qint64(limits.maxFiles + 1) * (kHeaderSize + CHM_MAX_PATHLEN);
 
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0)
@@ -300,7 +297,7 @@ bool isPage(const QString& path)
 // Codes of the #SYSTEM records used here.
 enum : quint16 { SystemContentsFile = 0, SystemDefaultTopic = 2, SystemTitle = 3 };
 
-} // namespace
+}  // namespace
 
 std::unique_ptr<ChmArchive> ChmArchive::open(const QString& path, const Limits& limits)
 {
@@ -384,10 +381,17 @@ void ChmArchive::readSystemFile()
         const QString text = recordText(data.mid(at, length));
         at += length;
         switch (code) {
-        case SystemContentsFile: contentsFile_ = text.isEmpty() ? QString() : archivePath(text); break;
-        case SystemDefaultTopic: defaultTopic_ = text.isEmpty() ? QString() : archivePath(text); break;
-        case SystemTitle: title_ = text; break;
-        default: break;
+        case SystemContentsFile:
+            contentsFile_ = text.isEmpty() ? QString() : archivePath(text);
+            break;
+        case SystemDefaultTopic:
+            defaultTopic_ = text.isEmpty() ? QString() : archivePath(text);
+            break;
+        case SystemTitle:
+            title_ = text;
+            break;
+        default:
+            break;
         }
     }
 }

@@ -21,10 +21,10 @@ public:
     // The program's own help is a few hundred kilobytes; an archive beyond
     // these is not a help file this program can use.
     struct Limits {
-        qint64 maxFileSize = 16 * 1024 * 1024;   // larger files are left out
+        qint64 maxFileSize = 16 * 1024 * 1024;  // larger files are left out
         qint64 maxTotalSize = 64 * 1024 * 1024;  // more in all: unreadable
-        int maxFiles = 4096;                     // more files: unreadable
-        int timeoutMs = 5000;                    // slower: unreadable
+        int maxFiles = 4096;  // more files: unreadable
+        int timeoutMs = 5000;  // slower: unreadable
     };
 
     // Reads the archive at `path`; null when the file is missing, is not a

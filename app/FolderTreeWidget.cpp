@@ -9,7 +9,7 @@ namespace {
 
 enum Role { ReferenceRole = Qt::UserRole, KeyRole, HasItemsRole };
 
-} // namespace
+}  // namespace
 
 FolderTreeWidget::FolderTreeWidget(QWidget* parent)
     : QTreeWidget(parent)

@@ -44,8 +44,8 @@ struct ContentsEntry {
 // type="text/sitemap"> entries, each with a "Name" and a "Local" parameter.
 QList<ContentsEntry> parseSitemap(const QString& html)
 {
-    static const QRegularExpression token(
-        QStringLiteral("<\\s*(/?)\\s*(ul|object)\\b([^>]*)>"), QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression token(QStringLiteral("<\\s*(/?)\\s*(ul|object)\\b([^>]*)>"),
+                                          QRegularExpression::CaseInsensitiveOption);
     static const QRegularExpression objectEnd(QStringLiteral("<\\s*/\\s*object\\s*>"),
                                               QRegularExpression::CaseInsensitiveOption);
     static const QRegularExpression param(
@@ -102,7 +102,7 @@ QString pathOf(const QUrl& url)
     return ChmArchive::archivePath(url.path()).toLower();
 }
 
-} // namespace
+}  // namespace
 
 // ---------------------------------------------------------------------------
 
@@ -243,8 +243,7 @@ HelpViewer::HelpViewer(QWidget* owner, QString chmPath, std::unique_ptr<ChmArchi
     toolBar->setIconSize(QSize(16, 16));
     toolBar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     QAction* back = toolBar->addAction(style()->standardIcon(QStyle::SP_ArrowBack), QStringLiteral("&Back"));
-    QAction* forward =
-        toolBar->addAction(style()->standardIcon(QStyle::SP_ArrowForward), QStringLiteral("&Forward"));
+    QAction* forward = toolBar->addAction(style()->standardIcon(QStyle::SP_ArrowForward), QStringLiteral("&Forward"));
     QAction* homeAction = toolBar->addAction(style()->standardIcon(QStyle::SP_DirHomeIcon), QStringLiteral("&Home"));
     back->setShortcut(QKeySequence::Back);
     forward->setShortcut(QKeySequence::Forward);

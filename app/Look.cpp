@@ -86,7 +86,7 @@ const QString& family()
     return g_family;
 }
 
-} // namespace
+}  // namespace
 
 QFont font(qreal points)
 {
@@ -261,4 +261,4 @@ void fitCaption(QLabel* caption, QWidget* value, int minLeft)
     caption->setGeometry(r);
 }
 
-} // namespace look
+}  // namespace look

@@ -37,4 +37,4 @@ void apply(QWidget* window);
 // line of its text, about the same centre.
 void fitCaption(QLabel* caption, QWidget* value, int minLeft);
 
-} // namespace look
+}  // namespace look

@@ -37,7 +37,7 @@ void drawBadge(QPainter& p, const QColor& light, const QColor& dark, const QStri
     p.drawText(QRectF(1.5, 1.5, 13, 13), Qt::AlignCenter, letter);
 }
 
-} // namespace
+}  // namespace
 
 MainMenu::MainMenu(QMenuBar* menuTop, QWidget* mainWindow)
     : QObject(menuTop)
@@ -64,9 +64,9 @@ MainMenu::MainMenu(QMenuBar* menuTop, QWidget* mainWindow)
 
 void MainMenu::mnuExit_Click()
 {
-    const MsgAnswer answer =
-        dialogs().MsgBox(mainWindow_, QStringLiteral("Are you sure you want to close the software"), MsgButtons::YesNo,
-                         MsgIcon::Information, QStringLiteral("Korvane Outlook to Notes"), MsgAnswer::Yes);
+    const MsgAnswer answer = dialogs().MsgBox(
+        mainWindow_, QStringLiteral("Are you sure you want to close the software"), MsgButtons::YesNo,
+        MsgIcon::Information, QStringLiteral("Korvane Outlook to Notes"), MsgAnswer::Yes);
     if (answer == MsgAnswer::Yes)
         dialogs().EndProgram(EXIT_SUCCESS);
 }
@@ -142,10 +142,12 @@ QIcon MainMenu::exitIcon()
 
 QIcon MainMenu::helpIcon()
 {
-    return drawnIcon([](QPainter& p) { drawBadge(p, QColor(0x6f, 0xa8, 0xf0), QColor(0x1f, 0x5e, 0xb8), QStringLiteral("?")); });
+    return drawnIcon(
+        [](QPainter& p) { drawBadge(p, QColor(0x6f, 0xa8, 0xf0), QColor(0x1f, 0x5e, 0xb8), QStringLiteral("?")); });
 }
 
 QIcon MainMenu::aboutIcon()
 {
-    return drawnIcon([](QPainter& p) { drawBadge(p, QColor(0x7c, 0xd0, 0x8a), QColor(0x23, 0x85, 0x3b), QStringLiteral("i")); });
+    return drawnIcon(
+        [](QPainter& p) { drawBadge(p, QColor(0x7c, 0xd0, 0x8a), QColor(0x23, 0x85, 0x3b), QStringLiteral("i")); });
 }

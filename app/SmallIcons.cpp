@@ -21,10 +21,10 @@ struct Keyed {
 };
 
 constexpr Keyed kKeys[] = {
-    {3, "Notesico"}, {56, "Contact"}, {57, "264"},      {58, "tasks"},   {59, "mail"},
-    {60, "cal"},     {61, "contacts"}, {62, "journal"}, {63, "Help"},    {64, "Load"},
-    {65, "OpenFile"}, {66, "Preview"}, {68, "Abouts"},  {69, "drafts"},  {70, "trash"},
-    {71, "inbox"},   {72, "junk"},    {73, "outbox"},   {74, "email"},   {75, "follow-up"},
+    {3, "Notesico"},  {56, "Contact"},  {57, "264"},     {58, "tasks"},  {59, "mail"},
+    {60, "cal"},      {61, "contacts"}, {62, "journal"}, {63, "Help"},   {64, "Load"},
+    {65, "OpenFile"}, {66, "Preview"},  {68, "Abouts"},  {69, "drafts"}, {70, "trash"},
+    {71, "inbox"},    {72, "junk"},     {73, "outbox"},  {74, "email"},  {75, "follow-up"},
 };
 
 QLinearGradient vertical(qreal top, qreal bottom, const QColor& light, const QColor& dark)
@@ -328,13 +328,13 @@ Draw pictureFor(int position)
         break;
     }
     // Positions without a key: plain folders in a few shades.
-    static const QColor shades[] = {QColor(0xe8, 0xb9, 0x3c), QColor(0x9c, 0xb8, 0xd8), QColor(0xa8, 0xc8, 0x8c),
-                                    QColor(0xd0, 0xa8, 0xc8)};
+    static const QColor shades[]
+        = {QColor(0xe8, 0xb9, 0x3c), QColor(0x9c, 0xb8, 0xd8), QColor(0xa8, 0xc8, 0x8c), QColor(0xd0, 0xa8, 0xc8)};
     const QColor shade = shades[position % 4];
     return [shade](QPainter& p) { folder(p, shade); };
 }
 
-} // namespace
+}  // namespace
 
 const SmallIcons& SmallIcons::list()
 {

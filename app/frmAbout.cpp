@@ -54,11 +54,12 @@ void drawEmblem(QPainter& p, const QRectF& r)
     }
 }
 
-} // namespace
+}  // namespace
 
 frmAbout::frmAbout(QWidget* owner)
-    : QDialog(owner, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint
-                         | Qt::MSWindowsFixedSizeDialogHint)
+    : QDialog(owner,
+              Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint
+                  | Qt::MSWindowsFixedSizeDialogHint)
 {
     setObjectName(QStringLiteral("frmAbout"));
     setWindowTitle(QStringLiteral("About"));
@@ -93,8 +94,7 @@ frmAbout::frmAbout(QWidget* owner)
     y += 28;
 
     for (int i = 0; i < 4; ++i) {
-        QLabel* caption =
-            label(this, QString::fromLatin1(ContactCaptions[i]), QRect(kMargin, y, 120, 16), bold);
+        QLabel* caption = label(this, QString::fromLatin1(ContactCaptions[i]), QRect(kMargin, y, 120, 16), bold);
         caption->setObjectName(QStringLiteral("LblContactCaption%1").arg(i));
         label(this, QStringLiteral(":"), QRect(kMargin + 124, y, 8, 16), bold);
         QLabel* value = label(this, QString::fromLatin1(ContactValues[i]), QRect(kMargin + 140, y, 300, 16), font);
@@ -179,8 +179,7 @@ QPixmap frmAbout::banner(int width, int height)
     title.setBold(true);
     p.setFont(title);
     p.setPen(Qt::white);
-    p.drawText(QRectF(116, 20, width - 130, 32), Qt::AlignLeft | Qt::AlignVCenter,
-               QStringLiteral("Outlook to Notes"));
+    p.drawText(QRectF(116, 20, width - 130, 32), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Outlook to Notes"));
     QFont line = look::font();
     line.setPixelSize(12);
     p.setFont(line);

@@ -18,8 +18,8 @@ public:
     static constexpr int ClientHeight = 396;
 
     // The four contact rows, in the order shown.
-    static constexpr const char* ContactCaptions[4] = {"Company Website", "Support Email", "Company Blog",
-                                                       "Knowledge Base"};
+    static constexpr const char* ContactCaptions[4]
+        = {"Company Website", "Support Email", "Company Blog", "Knowledge Base"};
     static constexpr const char* ContactValues[4] = {"https://www.korvane.example", "support@korvane.example",
                                                      "https://blog.korvane.example", "https://kb.korvane.example"};
 

@@ -151,7 +151,7 @@ protected:
     }
 };
 
-} // namespace
+}  // namespace
 
 // The skin every window shares, attached to the main window.
 const QString frmMain::MainFormSkin = look::skin();
@@ -180,8 +180,9 @@ frmMain::~frmMain()
 }
 
 frmMain::frmMain()
-    : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
+    : QWidget(nullptr,
+              Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                  | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
 {
     setObjectName(QStringLiteral("frmMain"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -274,7 +275,8 @@ frmMain::frmMain()
     Image1->setObjectName(QStringLiteral("Image1"));
     Image1->setPixmap(SmallIcons::list().icon(63).pixmap(16, 16));
     Image1->setGeometry(14, 382, 16, 16);
-    SupportedVersionsLabel = new QLabel(QStringLiteral("Supports Outlook 2010, 2007, 2003, 2002(XP), 2000 "), selectPage);
+    SupportedVersionsLabel
+        = new QLabel(QStringLiteral("Supports Outlook 2010, 2007, 2003, 2002(XP), 2000 "), selectPage);
     SupportedVersionsLabel->setObjectName(QStringLiteral("SupportedVersionsLabel"));
     SupportedVersionsLabel->setGeometry(36, 380, 500, 20);
 
@@ -312,7 +314,8 @@ frmMain::frmMain()
         QString text;
         bool bold;
         int width;
-    } panels[] = {{Maker, true, 150}, {QStringLiteral("Email: ") + SupportAddress, false, 200}, {WebAddress, true, 400}};
+    } panels[]
+        = {{Maker, true, 150}, {QStringLiteral("Email: ") + SupportAddress, false, 200}, {WebAddress, true, 400}};
     for (const auto& panel : panels) {
         auto* label = new QLabel(panel.text, MainStatusBar);
         if (panel.bold)
@@ -360,31 +363,85 @@ void frmMain::ConnectEvents()
     connect(CmdStartConversion, &QPushButton::clicked, this, &frmMain::CmdStartConversion_Click);
 }
 
-void frmMain::OptConfiguredPST_Click() { source_->OptConfiguredPST_Click(); }
-void frmMain::OptOtherPST_Click() { source_->OptOtherPST_Click(); }
-void frmMain::CmdExportConfigured_Click() { source_->CmdExportConfigured_Click(); }
-void frmMain::CmbOutlookStores_Click() { source_->CmbOutlookStores_Click(); }
-void frmMain::CmdBrowse_Click() { source_->CmdBrowse_Click(); }
-void frmMain::txtNotesDatabaseFile_Change() { source_->txtNotesDatabaseFile_Change(); }
-void frmMain::CmdExportOther_Click() { source_->CmdExportOther_Click(); }
-void frmMain::CmdStartConversion_Click() { source_->CmdStartConversion_Click(); }
-void frmMain::ShowMailboxFolders() { source_->ShowMailboxFolders(); }
+void frmMain::OptConfiguredPST_Click()
+{
+    source_->OptConfiguredPST_Click();
+}
+void frmMain::OptOtherPST_Click()
+{
+    source_->OptOtherPST_Click();
+}
+void frmMain::CmdExportConfigured_Click()
+{
+    source_->CmdExportConfigured_Click();
+}
+void frmMain::CmbOutlookStores_Click()
+{
+    source_->CmbOutlookStores_Click();
+}
+void frmMain::CmdBrowse_Click()
+{
+    source_->CmdBrowse_Click();
+}
+void frmMain::txtNotesDatabaseFile_Change()
+{
+    source_->txtNotesDatabaseFile_Change();
+}
+void frmMain::CmdExportOther_Click()
+{
+    source_->CmdExportOther_Click();
+}
+void frmMain::CmdStartConversion_Click()
+{
+    source_->CmdStartConversion_Click();
+}
+void frmMain::ShowMailboxFolders()
+{
+    source_->ShowMailboxFolders();
+}
 
-void frmMain::SetOtherPSTFrameEnabled(bool enabled) { OtherPSTFrame->setEnabled(enabled); }
-void frmMain::SetCmdExportConfiguredEnabled(bool enabled) { CmdExportConfigured->setEnabled(enabled); }
-void frmMain::SetCmdBrowseEnabled(bool enabled) { CmdBrowse->setEnabled(enabled); }
-void frmMain::SetCmdExportOtherEnabled(bool enabled) { CmdExportOther->setEnabled(enabled); }
-void frmMain::SetLblHelpText(const QString& text) { LblHelp->setText(text); }
-QString frmMain::PstFileText() const { return txtNotesDatabaseFile->text(); }
-void frmMain::SetPstFileText(const QString& text) { txtNotesDatabaseFile->setText(text); }
-void frmMain::SetCmbOutlookStoresEnabled(bool enabled) { CmbOutlookStores->setEnabled(enabled); }
+void frmMain::SetOtherPSTFrameEnabled(bool enabled)
+{
+    OtherPSTFrame->setEnabled(enabled);
+}
+void frmMain::SetCmdExportConfiguredEnabled(bool enabled)
+{
+    CmdExportConfigured->setEnabled(enabled);
+}
+void frmMain::SetCmdBrowseEnabled(bool enabled)
+{
+    CmdBrowse->setEnabled(enabled);
+}
+void frmMain::SetCmdExportOtherEnabled(bool enabled)
+{
+    CmdExportOther->setEnabled(enabled);
+}
+void frmMain::SetLblHelpText(const QString& text)
+{
+    LblHelp->setText(text);
+}
+QString frmMain::PstFileText() const
+{
+    return txtNotesDatabaseFile->text();
+}
+void frmMain::SetPstFileText(const QString& text)
+{
+    txtNotesDatabaseFile->setText(text);
+}
+void frmMain::SetCmbOutlookStoresEnabled(bool enabled)
+{
+    CmbOutlookStores->setEnabled(enabled);
+}
 void frmMain::AddMailboxEntry(const QString& entry, const QString& dataFile)
 {
     CmbOutlookStores->addItem(entry);
     CmbOutlookStores->setItemData(CmbOutlookStores->count() - 1, dataFile, Qt::ToolTipRole);
 }
 
-QString frmMain::MailboxText() const { return CmbOutlookStores->currentText(); }
+QString frmMain::MailboxText() const
+{
+    return CmbOutlookStores->currentText();
+}
 
 void frmMain::SetMailboxText(const QString& text)
 {
@@ -397,12 +454,30 @@ void frmMain::SetMailboxText(const QString& text)
     }
 }
 
-void frmMain::SetPreviewTabEnabled(bool enabled) { NotesTab->setTabEnabled(1, enabled); }
-void frmMain::ShowPreviewTab() { NotesTab->setCurrentIndex(1); }
-void frmMain::SetCmdStartConversionEnabled(bool enabled) { CmdStartConversion->setEnabled(enabled); }
-source::CheckableFolderTree& frmMain::FoldersTree() { return *OutlookFoldersTree; }
-QWidget* frmMain::DialogOwner() { return this; }
-void frmMain::Yield() { QCoreApplication::processEvents(); }
+void frmMain::SetPreviewTabEnabled(bool enabled)
+{
+    NotesTab->setTabEnabled(1, enabled);
+}
+void frmMain::ShowPreviewTab()
+{
+    NotesTab->setCurrentIndex(1);
+}
+void frmMain::SetCmdStartConversionEnabled(bool enabled)
+{
+    CmdStartConversion->setEnabled(enabled);
+}
+source::CheckableFolderTree& frmMain::FoldersTree()
+{
+    return *OutlookFoldersTree;
+}
+QWidget* frmMain::DialogOwner()
+{
+    return this;
+}
+void frmMain::Yield()
+{
+    QCoreApplication::processEvents();
+}
 
 void frmMain::ShowExportWindow()
 {

@@ -42,7 +42,7 @@ QPixmap arrowPicture()
     return pm;
 }
 
-} // namespace
+}  // namespace
 
 frmSave& frmSave::instance(QWidget* owner)
 {
@@ -219,8 +219,8 @@ void frmSave::OptExistingNSF_Click()
 
 void frmSave::CmdNewNSF_Click()
 {
-    const QString folder =
-        dialogs().BrowseForFolder(nullptr, QStringLiteral("Select Folder to Save Notes Address Book File"));
+    const QString folder
+        = dialogs().BrowseForFolder(nullptr, QStringLiteral("Select Folder to Save Notes Address Book File"));
     Global::DestinationPath = folder;
     if (folder.length() > 0) {
         txtNSFFileName->setText(folder);
@@ -230,8 +230,8 @@ void frmSave::CmdNewNSF_Click()
 
 void frmSave::CmdExistingNSF_Click()
 {
-    const QString file =
-        dialogs().GetOpenFileName(this, QString(), QStringLiteral("Lotus Notes Address Book (*.nsf)|*.nsf"));
+    const QString file
+        = dialogs().GetOpenFileName(this, QString(), QStringLiteral("Lotus Notes Address Book (*.nsf)|*.nsf"));
     txtExNSFFileName->setText(file);
     if (txtExNSFFileName->text().length() > 0)
         CmdConversion_Click();
@@ -289,8 +289,8 @@ void frmSave::CmdConversion_Click()
     ExportRequest request;
     request.store = &store;
     request.folders = Global::SelectedFolders;
-    request.destination = {newBook ? ExportDestination::NewBook : ExportDestination::ExistingBook,
-                           Global::DestinationPath};
+    request.destination
+        = {newBook ? ExportDestination::NewBook : ExportDestination::ExistingBook, Global::DestinationPath};
     request.progress = &labels;
 
     labels.Start();

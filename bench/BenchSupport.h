@@ -13,12 +13,12 @@ class BenchView : public ExportView {
 public:
     bool IsNewBookMode() const override { return true; }
     QString ExistingBookText() const override { return QString(); }
-    void SetSaveHeader(const QString&) override {}
-    void SetProcessing(const QString&) override {}
-    void SetFound(const QString&) override {}
-    void SetCurrent(const QString&) override {}
-    void ShowSubject() override {}
-    void Yield() override {}
+    void SetSaveHeader(const QString&) override { }
+    void SetProcessing(const QString&) override { }
+    void SetFound(const QString&) override { }
+    void SetCurrent(const QString&) override { }
+    void ShowSubject() override { }
+    void Yield() override { }
 };
 
 class BenchDialogs : public Dialogs {

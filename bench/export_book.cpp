@@ -51,12 +51,12 @@ PersonFields contact(int i)
     f.elotus_HomePhone = QStringLiteral("+1 555 0111");
     f.elotus_BirthDay = QStringLiteral("7/12/80");
     f.elotus_Comments = QStringLiteral("Met at the trade fair; prefers e-mail, not calls. Contact number ") + n
-                        + QStringLiteral(". Знает русский, 日本語も少し.");
+        + QStringLiteral(". Знает русский, 日本語も少し.");
     f.elotus_Categories = QStringLiteral("Business, Trade fair");
     return f;
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv)
 {

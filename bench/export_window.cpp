@@ -55,11 +55,11 @@ public:
     void Clear() override { nodes.clear(); }
     void AddNode(const source::FolderNode& node) override { nodes.push_back(node); }
     int NodeCount() const override { return int(nodes.size()); }
-    void SetTicked(int, bool) override {}
-    void Yield() override {}
+    void SetTicked(int, bool) override { }
+    void Yield() override { }
 };
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv)
 {

@@ -74,7 +74,7 @@ std::pair<double, double> cpuSeconds()
             double(u.ru_stime.tv_sec) + double(u.ru_stime.tv_usec) / 1e6};
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv)
 {

@@ -18,30 +18,29 @@
 
 namespace {
 
-const char BookUsage[] =
-    "usage: pellaro-cli book create DIR\n"
-    "       pellaro-cli book dump BOOK [--design]\n"
-    "       pellaro-cli book export BOOK (--dxl OUT.dxl | --vcard OUT.vcf) [--design] [--force]\n"
-    "\n"
-    "  create DIR   Prepares the folder DIR/Lotus Notes Address Book/ and creates a\n"
-    "               new, empty address book in it, exactly as an export into a new\n"
-    "               book does: named names<dd-mm-yyyy-h-m-s>.nsf, with the design\n"
-    "               of the first book the NAMES line of notes.ini names, else of\n"
-    "               pernames.ntf. Prints the new file's full path. DIR must exist.\n"
-    "               Exit status 0, or 1 with one line on stderr.\n"
-    "\n"
-    "  dump BOOK    Prints every document of the address book BOOK as one JSON\n"
-    "               object per line, items in their stored order:\n"
-    "               {\"noteid\":N,\"unid\":\"...\",\"form\":\"...\",\"folders\":[...],\n"
-    "                \"items\":[[\"Name\",\"value\"],...]}\n"
-    "    --design   Also prints the design notes (forms and views; their \"form\"\n"
-    "               is their kind).\n"
-    "               BOOK is opened read-only and never changed. Exit status 0;\n"
-    "               2 when BOOK is missing or not an address book; 1 when it\n"
-    "               cannot be read to the end.\n"
-    "\n"
-    "  export BOOK  Writes the documents of BOOK as DXL (Domino XML) or vCard 3.0;\n"
-    "               see 'pellaro-cli book export --help'.\n";
+const char BookUsage[] = "usage: pellaro-cli book create DIR\n"
+                         "       pellaro-cli book dump BOOK [--design]\n"
+                         "       pellaro-cli book export BOOK (--dxl OUT.dxl | --vcard OUT.vcf) [--design] [--force]\n"
+                         "\n"
+                         "  create DIR   Prepares the folder DIR/Lotus Notes Address Book/ and creates a\n"
+                         "               new, empty address book in it, exactly as an export into a new\n"
+                         "               book does: named names<dd-mm-yyyy-h-m-s>.nsf, with the design\n"
+                         "               of the first book the NAMES line of notes.ini names, else of\n"
+                         "               pernames.ntf. Prints the new file's full path. DIR must exist.\n"
+                         "               Exit status 0, or 1 with one line on stderr.\n"
+                         "\n"
+                         "  dump BOOK    Prints every document of the address book BOOK as one JSON\n"
+                         "               object per line, items in their stored order:\n"
+                         "               {\"noteid\":N,\"unid\":\"...\",\"form\":\"...\",\"folders\":[...],\n"
+                         "                \"items\":[[\"Name\",\"value\"],...]}\n"
+                         "    --design   Also prints the design notes (forms and views; their \"form\"\n"
+                         "               is their kind).\n"
+                         "               BOOK is opened read-only and never changed. Exit status 0;\n"
+                         "               2 when BOOK is missing or not an address book; 1 when it\n"
+                         "               cannot be read to the end.\n"
+                         "\n"
+                         "  export BOOK  Writes the documents of BOOK as DXL (Domino XML) or vCard 3.0;\n"
+                         "               see 'pellaro-cli book export --help'.\n";
 
 int usageError(const char* what)
 {
@@ -69,14 +68,29 @@ void appendJsonString(std::string& out, const QString& s)
     for (qsizetype i = 0; i < n; ++i) {
         const char16_t u = s[i].unicode();
         switch (u) {
-        case u'"': out += "\\\""; continue;
-        case u'\\': out += "\\\\"; continue;
-        case u'\n': out += "\\n"; continue;
-        case u'\r': out += "\\r"; continue;
-        case u'\t': out += "\\t"; continue;
-        case u'\b': out += "\\b"; continue;
-        case u'\f': out += "\\f"; continue;
-        default: break;
+        case u'"':
+            out += "\\\"";
+            continue;
+        case u'\\':
+            out += "\\\\";
+            continue;
+        case u'\n':
+            out += "\\n";
+            continue;
+        case u'\r':
+            out += "\\r";
+            continue;
+        case u'\t':
+            out += "\\t";
+            continue;
+        case u'\b':
+            out += "\\b";
+            continue;
+        case u'\f':
+            out += "\\f";
+            continue;
+        default:
+            break;
         }
         if (u < 0x20) {
             escapeUnit(u);
@@ -216,6 +230,7 @@ int run(const QStringList& args)
     return usageError("unknown subcommand");
 }
 
-const CommandRegistration registration({"book", "create a new address book, print or export the documents of one", run});
+const CommandRegistration registration({"book", "create a new address book, print or export the documents of one",
+                                        run});
 
-} // namespace
+}  // namespace

@@ -9,12 +9,12 @@
 // Exit codes shared by the commands.
 enum ExitCode : int {
     ExitOk = 0,
-    ExitFailure = 1,   // the work ran but something failed
+    ExitFailure = 1,  // the work ran but something failed
     ExitBadInput = 2,  // a source or destination that cannot be opened
 };
 
 struct CliCommand {
-    const char* name;     // "book", "folders", "convert", ...
+    const char* name;  // "book", "folders", "convert", ...
     const char* summary;  // one line for the overall --help
     // Runs with the arguments after the command name; returns the exit code.
     std::function<int(const QStringList& args)> run;

@@ -18,9 +18,9 @@ QString ConsoleView::ExistingBookText() const
     return existingBookText_;
 }
 
-void ConsoleView::SetSaveHeader(const QString&) {}
-void ConsoleView::SetProcessing(const QString&) {}
-void ConsoleView::SetFound(const QString&) {}
-void ConsoleView::SetCurrent(const QString&) {}
-void ConsoleView::ShowSubject() {}
-void ConsoleView::Yield() {}
+void ConsoleView::SetSaveHeader(const QString&) { }
+void ConsoleView::SetProcessing(const QString&) { }
+void ConsoleView::SetFound(const QString&) { }
+void ConsoleView::SetCurrent(const QString&) { }
+void ConsoleView::ShowSubject() { }
+void ConsoleView::Yield() { }

@@ -24,39 +24,38 @@
 
 namespace {
 
-const char ConvertUsage[] =
-    "usage: pellaro-cli convert FILE.pst (--new-book DIR | --into BOOK) [--folder PATH]...\n"
-    "                           [--report FILE.csv]\n"
-    "\n"
-    "Copies the contacts and distribution lists of the Outlook data file FILE.pst\n"
-    "into an address book: every contact becomes a Person document filed in\n"
-    "\"Outlook Contacts\", every distribution list a Group document filed in\n"
-    "\"Outlook Groups\". The data file is only read; the profile is not touched.\n"
-    "\n"
-    "  --new-book DIR  Creates a new address book in DIR/Lotus Notes Address Book/\n"
-    "                  (made when missing), named names<dd-mm-yyyy-h-m-s>.nsf, and\n"
-    "                  prints its full path on standard output. DIR must exist.\n"
-    "  --into BOOK     Adds the documents to the existing address book BOOK.\n"
-    "  --folder PATH   Converts only the contact folder PATH, written as the folder\n"
-    "                  tree shows it below the top of the store, names joined with\n"
-    "                  \"\\\" (Contacts\\Friends). May be given more than once.\n"
-    "                  Without it every contact folder is converted.\n"
-    "  --report FILE.csv\n"
-    "                  Writes one row for every item walked: folder, position,\n"
-    "                  class, name, outcome (written or failed) and reason, as\n"
-    "                  CSV (RFC 4180, UTF-8, a header row first). FILE.csv is\n"
-    "                  replaced only once the run has walked every folder.\n"
-    "\n"
-    "Progress is drawn on standard error when it is a terminal. At the end one\n"
-    "line on standard error: \"N persons, M groups written, K items failed\",\n"
-    "then one line for each item or folder that failed, with its cause:\n"
-    "\"Contacts\\Friends #12 (Ann Lee): <reason>\" (the first 20, then\n"
-    "\"... and N more\").\n"
-    "\n"
-    "Exit status: 0 when everything was written; 1 when some items could not be\n"
-    "read or written; 2 when the data file or the destination cannot be opened\n"
-    "(nothing is written then; a file that is not an address book is never\n"
-    "changed).\n";
+const char ConvertUsage[] = "usage: pellaro-cli convert FILE.pst (--new-book DIR | --into BOOK) [--folder PATH]...\n"
+                            "                           [--report FILE.csv]\n"
+                            "\n"
+                            "Copies the contacts and distribution lists of the Outlook data file FILE.pst\n"
+                            "into an address book: every contact becomes a Person document filed in\n"
+                            "\"Outlook Contacts\", every distribution list a Group document filed in\n"
+                            "\"Outlook Groups\". The data file is only read; the profile is not touched.\n"
+                            "\n"
+                            "  --new-book DIR  Creates a new address book in DIR/Lotus Notes Address Book/\n"
+                            "                  (made when missing), named names<dd-mm-yyyy-h-m-s>.nsf, and\n"
+                            "                  prints its full path on standard output. DIR must exist.\n"
+                            "  --into BOOK     Adds the documents to the existing address book BOOK.\n"
+                            "  --folder PATH   Converts only the contact folder PATH, written as the folder\n"
+                            "                  tree shows it below the top of the store, names joined with\n"
+                            "                  \"\\\" (Contacts\\Friends). May be given more than once.\n"
+                            "                  Without it every contact folder is converted.\n"
+                            "  --report FILE.csv\n"
+                            "                  Writes one row for every item walked: folder, position,\n"
+                            "                  class, name, outcome (written or failed) and reason, as\n"
+                            "                  CSV (RFC 4180, UTF-8, a header row first). FILE.csv is\n"
+                            "                  replaced only once the run has walked every folder.\n"
+                            "\n"
+                            "Progress is drawn on standard error when it is a terminal. At the end one\n"
+                            "line on standard error: \"N persons, M groups written, K items failed\",\n"
+                            "then one line for each item or folder that failed, with its cause:\n"
+                            "\"Contacts\\Friends #12 (Ann Lee): <reason>\" (the first 20, then\n"
+                            "\"... and N more\").\n"
+                            "\n"
+                            "Exit status: 0 when everything was written; 1 when some items could not be\n"
+                            "read or written; 2 when the data file or the destination cannot be opened\n"
+                            "(nothing is written then; a file that is not an address book is never\n"
+                            "changed).\n";
 
 int usageError(const QString& what)
 {
@@ -83,8 +82,8 @@ public:
     void Clear() override { nodes.clear(); }
     void AddNode(const source::FolderNode& node) override { nodes.push_back(node); }
     int NodeCount() const override { return int(nodes.size()); }
-    void SetTicked(int, bool) override {}
-    void Yield() override {}
+    void SetTicked(int, bool) override { }
+    void Yield() override { }
 };
 
 // Failure lines printed after the summary; the rest are counted.
@@ -95,8 +94,8 @@ constexpr qsizetype FailureLinesShown = 20;
 QByteArray csvField(const QString& text)
 {
     QByteArray bytes = text.toUtf8();
-    const bool quote = bytes.contains(',') || bytes.contains('"') || bytes.contains('\n') || bytes.contains('\r') ||
-                       (!bytes.isEmpty() && (bytes.front() == ' ' || bytes.back() == ' '));
+    const bool quote = bytes.contains(',') || bytes.contains('"') || bytes.contains('\n') || bytes.contains('\r')
+        || (!bytes.isEmpty() && (bytes.front() == ' ' || bytes.back() == ' '));
     if (!quote)
         return bytes;
     bytes.replace("\"", "\"\"");
@@ -298,8 +297,8 @@ int convert(const QStringList& args)
         source::FillFolderTree(store, tree);
         nodes = std::move(tree.nodes);
     } catch (const outlook::OutlookError& e) {
-        return badInput(QStringLiteral("%1: cannot open the Outlook data file (%2)")
-                            .arg(o.source, QString::fromUtf8(e.what())));
+        return badInput(
+            QStringLiteral("%1: cannot open the Outlook data file (%2)").arg(o.source, QString::fromUtf8(e.what())));
     }
 
     // Every contact folder, as the tree ticks them all, or the ones named,
@@ -415,4 +414,4 @@ int convert(const QStringList& args)
 const CommandRegistration registration({"convert", "copy the contacts and lists of a .pst file into an address book",
                                         convert});
 
-} // namespace
+}  // namespace

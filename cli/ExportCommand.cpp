@@ -13,23 +13,23 @@
 
 namespace {
 
-const char ExportUsage[] =
-    "usage: pellaro-cli book export BOOK (--dxl OUT.dxl | --vcard OUT.vcf) [--design] [--force]\n"
-    "\n"
-    "  Writes the documents of the address book BOOK to the file OUT.\n"
-    "    --dxl OUT    as DXL (Domino XML) for the DXL importer of a Notes client or\n"
-    "                 Domino server: each document with its form, its items in\n"
-    "                 stored order and the folders it is filed in.\n"
-    "    --vcard OUT  as vCard 3.0: a card for each Person and each Group document;\n"
-    "                 other documents are left out.\n"
-    "    --design     DXL only: the design notes (forms and views) as well.\n"
-    "    --force      replace OUT when it exists.\n"
-    "  BOOK is only read. OUT is written as an unnamed file in its folder and gets\n"
-    "  its name when complete: a failed, interrupted or killed export leaves\n"
-    "  nothing.\n"
-    "  Exit status 0, with \"N documents exported\" on stderr; 2 when BOOK is\n"
-    "  missing or not an address book, or OUT exists (without --force) or cannot\n"
-    "  be written; 1 when reading or writing fails on the way, or on interruption.\n";
+const char ExportUsage[]
+    = "usage: pellaro-cli book export BOOK (--dxl OUT.dxl | --vcard OUT.vcf) [--design] [--force]\n"
+      "\n"
+      "  Writes the documents of the address book BOOK to the file OUT.\n"
+      "    --dxl OUT    as DXL (Domino XML) for the DXL importer of a Notes client or\n"
+      "                 Domino server: each document with its form, its items in\n"
+      "                 stored order and the folders it is filed in.\n"
+      "    --vcard OUT  as vCard 3.0: a card for each Person and each Group document;\n"
+      "                 other documents are left out.\n"
+      "    --design     DXL only: the design notes (forms and views) as well.\n"
+      "    --force      replace OUT when it exists.\n"
+      "  BOOK is only read. OUT is written as an unnamed file in its folder and gets\n"
+      "  its name when complete: a failed, interrupted or killed export leaves\n"
+      "  nothing.\n"
+      "  Exit status 0, with \"N documents exported\" on stderr; 2 when BOOK is\n"
+      "  missing or not an address book, or OUT exists (without --force) or cannot\n"
+      "  be written; 1 when reading or writing fails on the way, or on interruption.\n";
 
 volatile std::sig_atomic_t stopRequested = 0;
 
@@ -47,7 +47,7 @@ public:
     StopOnSignals()
     {
         stopRequested = 0;
-        struct sigaction sa {};
+        struct sigaction sa { };
         sa.sa_handler = requestStop;
         sigemptyset(&sa.sa_mask);
         for (std::size_t i = 0; i < std::size(Signals); ++i) {
@@ -66,7 +66,7 @@ public:
 
 private:
     static constexpr int Signals[] = {SIGINT, SIGTERM, SIGHUP};
-    struct sigaction previous_[std::size(Signals)] {};
+    struct sigaction previous_[std::size(Signals)]{};
 };
 
 int usageError(const char* what)
@@ -75,7 +75,7 @@ int usageError(const char* what)
     return ExitBadInput;
 }
 
-} // namespace
+}  // namespace
 
 int runBookExport(const QStringList& args)
 {

@@ -11,22 +11,21 @@
 
 namespace {
 
-const char FoldersUsage[] =
-    "usage: pellaro-cli folders FILE.pst\n"
-    "\n"
-    "  Prints the tree of contact folders the main window shows for the Outlook\n"
-    "  data file FILE.pst: first the store's display name, then one line per\n"
-    "  folder whose class is IPM.Contact, at any depth, indented by two blanks\n"
-    "  per level, with the text of its node and, after a tab, its folder\n"
-    "  reference (entry identifier, \"#\", folder path):\n"
-    "\n"
-    "      Personal Folders\n"
-    "        Contacts (42)\t0000...#Contacts\n"
-    "          Friends (3)\t0000...#Contacts\\Friends\n"
-    "\n"
-    "  The file is opened read-only, without adding it to the profile.\n"
-    "  Exit status 0; 2 when FILE.pst is missing, not an Outlook data file,\n"
-    "  damaged or password-protected (one line on stderr).\n";
+const char FoldersUsage[] = "usage: pellaro-cli folders FILE.pst\n"
+                            "\n"
+                            "  Prints the tree of contact folders the main window shows for the Outlook\n"
+                            "  data file FILE.pst: first the store's display name, then one line per\n"
+                            "  folder whose class is IPM.Contact, at any depth, indented by two blanks\n"
+                            "  per level, with the text of its node and, after a tab, its folder\n"
+                            "  reference (entry identifier, \"#\", folder path):\n"
+                            "\n"
+                            "      Personal Folders\n"
+                            "        Contacts (42)\t0000...#Contacts\n"
+                            "          Friends (3)\t0000...#Contacts\\Friends\n"
+                            "\n"
+                            "  The file is opened read-only, without adding it to the profile.\n"
+                            "  Exit status 0; 2 when FILE.pst is missing, not an Outlook data file,\n"
+                            "  damaged or password-protected (one line on stderr).\n";
 
 // Prints each node as the fill adds it, so a large store shows progress and a
 // failure part-way leaves the lines read so far.
@@ -44,8 +43,8 @@ public:
         std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
     }
     int NodeCount() const override { return count_; }
-    void SetTicked(int, bool) override {}
-    void Yield() override {}
+    void SetTicked(int, bool) override { }
+    void Yield() override { }
 
 private:
     int count_ = 0;
@@ -86,4 +85,4 @@ int runFolders(const QStringList& args)
 
 const CommandRegistration folders({"folders", "print the contact-folder tree of a .pst file", runFolders});
 
-} // namespace
+}  // namespace

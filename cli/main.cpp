@@ -25,7 +25,7 @@ void printUsage(std::FILE* out)
     std::fputs("\nRun 'pellaro-cli COMMAND --help' for the arguments of a command.\n", out);
 }
 
-} // namespace
+}  // namespace
 
 CommandRegistration::CommandRegistration(CliCommand command)
 {

@@ -11,7 +11,7 @@ namespace {
 // New books one folder takes within one second before giving up.
 constexpr int MaxBooksPerSecond = 1000;
 
-} // namespace
+}  // namespace
 
 QString NewBookFileName(const QDateTime& when, int sequence)
 {
@@ -87,8 +87,8 @@ void CreateNSF(ExportView& view, Dialogs& dialogs)
     } catch (const BookCreationError& e) {
         if (e.kind() == BookCreationError::Folder)
             dialogs.MsgBox(nullptr,
-                           QStringLiteral("The new Lotus Notes Address Book could not be created.\r\n") +
-                               QString::fromUtf8(e.what()),
+                           QStringLiteral("The new Lotus Notes Address Book could not be created.\r\n")
+                               + QString::fromUtf8(e.what()),
                            MsgButtons::Ok, MsgIcon::Critical, booktexts::BookNotCreatedTitle);
         else
             dialogs.MsgBox(nullptr, booktexts::NotesNotConfigured, MsgButtons::Ok, MsgIcon::Information,

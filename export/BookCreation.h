@@ -16,7 +16,7 @@ namespace booktexts {
 inline const QString NotesNotConfigured = QStringLiteral("Lotus Notes NOT INSTALLED or CONFIGURED Properly.");
 inline const QString NotesNotConfiguredTitle = QStringLiteral("Notes Not Installed/Configured");
 inline const QString BookNotCreatedTitle = QStringLiteral("Address Book Not Created");
-} // namespace booktexts
+}  // namespace booktexts
 
 // Why a new book could not be made.
 class BookCreationError : public std::runtime_error {

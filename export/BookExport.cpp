@@ -57,8 +57,7 @@ void checkTarget(const BookExportOptions& o)
             // a name that exists all the same.
             struct stat link;
             if (!o.force && ::lstat(out.constData(), &link) == 0)
-                fail(BookExportError::BadInput,
-                     o.out + QStringLiteral(": already exists; use --force to replace it"));
+                fail(BookExportError::BadInput, o.out + QStringLiteral(": already exists; use --force to replace it"));
             return;
         }
         fail(BookExportError::BadInput, o.out + QStringLiteral(": ") + systemError(errno));
@@ -73,7 +72,7 @@ void checkTarget(const BookExportOptions& o)
         fail(BookExportError::BadInput, o.out + QStringLiteral(": already exists; use --force to replace it"));
 }
 
-} // namespace
+}  // namespace
 
 BookExportError::BookExportError(Kind kind, const QString& message)
     : std::runtime_error(message.toStdString())
@@ -117,8 +116,8 @@ BookExportResult ExportBook(const BookExportOptions& o, const std::function<void
     qint64 read = 0;
     try {
         reader->forEachDocument(o.withDesign && o.format == ExportFormat::Dxl, [&](const notes::StoredDocument& doc) {
-            const bool written =
-                o.format == ExportFormat::Dxl ? dxl.writeDocument(buffer, doc) : vcard.writeDocument(buffer, doc);
+            const bool written
+                = o.format == ExportFormat::Dxl ? dxl.writeDocument(buffer, doc) : vcard.writeDocument(buffer, doc);
             ++(written ? result.exported : result.leftOut);
             flushIfFull();
             ++read;
@@ -142,7 +141,8 @@ BookExportResult ExportBook(const BookExportOptions& o, const std::function<void
         file->commit(o.force);
     } catch (const OutputFileError& e) {
         if (e.kind() == OutputFileError::NameTaken)
-            fail(BookExportError::BadInput, QString::fromStdString(e.what()) + QStringLiteral("; use --force to replace it"));
+            fail(BookExportError::BadInput,
+                 QString::fromStdString(e.what()) + QStringLiteral("; use --force to replace it"));
         fail(BookExportError::Failed, QString::fromStdString(e.what()));
     }
     return result;

@@ -20,23 +20,23 @@ struct BookExportOptions {
     QString out;
     ExportFormat format = ExportFormat::Dxl;
     bool withDesign = false;  // DXL only: also the forms and views
-    bool force = false;       // replace an existing OUT
+    bool force = false;  // replace an existing OUT
     // Set (by a signal handler, say) to stop the export; checked after each
     // document.
     const volatile std::sig_atomic_t* stopRequested = nullptr;
 };
 
 struct BookExportResult {
-    qint64 exported = 0;            // documents written
-    qint64 leftOut = 0;             // documents read but not written (vCard: not Person or Group)
+    qint64 exported = 0;  // documents written
+    qint64 leftOut = 0;  // documents read but not written (vCard: not Person or Group)
     qint64 replacedCharacters = 0;  // characters the format cannot carry, written as U+FFFD
 };
 
 class BookExportError : public std::runtime_error {
 public:
     enum Kind {
-        BadInput,     // BOOK missing or not ours, OUT exists or cannot be written; nothing was done
-        Failed,       // reading BOOK or writing OUT failed on the way; nothing left behind
+        BadInput,  // BOOK missing or not ours, OUT exists or cannot be written; nothing was done
+        Failed,  // reading BOOK or writing OUT failed on the way; nothing left behind
         Interrupted,  // stopped on request; nothing left behind
     };
     BookExportError(Kind kind, const QString& message);

@@ -20,8 +20,7 @@ namespace {
 // One step of the run. A step that fails is dropped and the run goes on with
 // the next one; the caller learns whether it ran to its end and, when not,
 // why.
-template <class Step>
-bool attempt(Step&& run, QString* reason = nullptr)
+template <class Step> bool attempt(Step&& run, QString* reason = nullptr)
 {
     try {
         std::forward<Step>(run)();
@@ -159,7 +158,7 @@ bool Run::PrepareNewBook()
         return true;
     } catch (const BookCreationError& e) {
         outcome_.stop = e.kind() == BookCreationError::Folder ? ExportOutcome::BookFolderFailed
-                                                             : ExportOutcome::BookDesignMissing;
+                                                              : ExportOutcome::BookDesignMissing;
         outcome_.stopReason = QString::fromUtf8(e.what());
         return false;
     }
@@ -307,12 +306,12 @@ void Run::EndWriting()
     outcome_.groupsWritten -= lost.groups;
     outcome_.itemsFailed += lost.total;
     ItemReport report;
-    report.reason = QStringLiteral("%1 documents written last were lost: the address book could not be finished")
-                        .arg(lost.total);
+    report.reason
+        = QStringLiteral("%1 documents written last were lost: the address book could not be finished").arg(lost.total);
     outcome_.failures.append(report);
 }
 
-} // namespace
+}  // namespace
 
 // ------------------------------------------------------------- store access
 
@@ -359,7 +358,7 @@ outlook::RDOStore FileStoreAccess::FindStore()
     return outlook::RDOSession::OpenPstFile(path_);
 }
 
-void FileStoreAccess::Logoff() {}
+void FileStoreAccess::Logoff() { }
 
 // ----------------------------------------------------------------------- run
 
@@ -483,8 +482,8 @@ QString CompletionMessage(const ExportOutcome& o)
         if (more > 0)
             counts += QStringLiteral(" (and %1 more)").arg(more);
     }
-    return QStringLiteral("Not all Outlook Contacts could be exported to Lotus Notes Address Book.\r\n") + counts +
-           QStringLiteral("\r\n") + o.bookPath;
+    return QStringLiteral("Not all Outlook Contacts could be exported to Lotus Notes Address Book.\r\n") + counts
+        + QStringLiteral("\r\n") + o.bookPath;
 }
 
 MsgIcon CompletionIcon(const ExportOutcome& o)
@@ -502,12 +501,12 @@ QString StoreFailureMessage(const ExportOutcome& o)
 
 QString BookRefusedMessage(const ExportOutcome& o)
 {
-    return QStringLiteral("The file cannot be used as a Lotus Notes Address Book; nothing was exported.\r\n") +
-           o.bookPath + QStringLiteral("\r\n") + o.stopReason;
+    return QStringLiteral("The file cannot be used as a Lotus Notes Address Book; nothing was exported.\r\n")
+        + o.bookPath + QStringLiteral("\r\n") + o.stopReason;
 }
 
 QString BookFolderMessage(const ExportOutcome& o)
 {
-    return QStringLiteral("The new Lotus Notes Address Book could not be created in the folder\r\n") + o.bookFolder +
-           QStringLiteral("\r\n") + o.stopReason;
+    return QStringLiteral("The new Lotus Notes Address Book could not be created in the folder\r\n") + o.bookFolder
+        + QStringLiteral("\r\n") + o.stopReason;
 }

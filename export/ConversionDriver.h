@@ -59,7 +59,7 @@ private:
 // Where the documents go.
 struct ExportDestination {
     enum Kind {
-        NewBook,       // a new book in "Lotus Notes Address Book" inside `path`, a folder
+        NewBook,  // a new book in "Lotus Notes Address Book" inside `path`, a folder
         ExistingBook,  // the book file `path`, used as it stands
     };
     Kind kind = NewBook;
@@ -68,13 +68,13 @@ struct ExportDestination {
 
 // One item the run walked.
 struct ItemReport {
-    QString folder;        // the folder's path ("Contacts\Friends")
-    qint64 position = 0;   // from 1, in the folder's items
+    QString folder;  // the folder's path ("Contacts\Friends")
+    qint64 position = 0;  // from 1, in the folder's items
     QString messageClass;  // empty when the item could not be read
-    QString name;          // contact: first and last name; list: its name; empty when unreadable
+    QString name;  // contact: first and last name; list: its name; empty when unreadable
     bool isGroup = false;  // written (or meant to be written) as a Group document
     bool written = false;
-    QString reason;        // why it was not written
+    QString reason;  // why it was not written
 };
 
 // What the run tells while it goes; every call does nothing unless
@@ -83,7 +83,7 @@ class ExportProgress {
 public:
     virtual ~ExportProgress() = default;
     // A new book is being made.
-    virtual void BookCreationStarted() {}
+    virtual void BookCreationStarted() { }
     // The folder `name` has been opened.
     virtual void FolderStarted(const QString& name) { (void)name; }
     // The item at `position` of `count` is about to be written. `count` is
@@ -99,12 +99,12 @@ public:
     virtual void ItemDone(const ItemReport& item) { (void)item; }
     // The run pauses here: after logging on, before the destination is used,
     // after every item.
-    virtual void Yield() {}
+    virtual void Yield() { }
 };
 
 struct ExportRequest {
-    StoreAccess* store = nullptr;     // where the store comes from; required
-    QStringList folders;              // folder references (entry identifier, "#", path); blank ones skipped
+    StoreAccess* store = nullptr;  // where the store comes from; required
+    QStringList folders;  // folder references (entry identifier, "#", path); blank ones skipped
     ExportDestination destination;
     ExportProgress* progress = nullptr;  // none: nothing is told
 };
@@ -118,21 +118,21 @@ struct FolderFailure {
 // What one run did.
 struct ExportOutcome {
     enum Stop {
-        Ran,                // the folders were walked
-        StoreNotOpened,     // the store could not be opened; nothing was written
-        BookRefused,        // the existing book is not one of ours or cannot be written
-        BookFolderFailed,   // the new book's folder cannot take it
+        Ran,  // the folders were walked
+        StoreNotOpened,  // the store could not be opened; nothing was written
+        BookRefused,  // the existing book is not one of ours or cannot be written
+        BookFolderFailed,  // the new book's folder cannot take it
         BookDesignMissing,  // the new book's design cannot be found or copied
     };
     Stop stop = Ran;
-    QString stopReason;          // the cause, for every stop but Ran
+    QString stopReason;  // the cause, for every stop but Ran
 
-    qint64 personsWritten = 0;   // Person documents saved and filed
-    qint64 groupsWritten = 0;    // Group documents saved and filed
-    qint64 itemsFailed = 0;      // items that could not be read or written
+    qint64 personsWritten = 0;  // Person documents saved and filed
+    qint64 groupsWritten = 0;  // Group documents saved and filed
+    qint64 itemsFailed = 0;  // items that could not be read or written
     QList<ItemReport> failures;  // one for each item failed, in the order walked
     QList<FolderFailure> folderFailures;
-    QString bookPath;            // the address book written to
+    QString bookPath;  // the address book written to
     // New book: the folder prepared for it (ending in a separator), also
     // when the book could not be made in it.
     QString bookFolder;
@@ -176,7 +176,10 @@ QString BookFolderMessage(const ExportOutcome& outcome);
 // labels at each step of the run, as the window shows them.
 class LabelProgress : public ExportProgress {
 public:
-    explicit LabelProgress(ExportView& view) : view_(view) {}
+    explicit LabelProgress(ExportView& view)
+        : view_(view)
+    {
+    }
 
     // The start texts: "Checking Configuration...", "Processing...", the
     // counts empty, "Subject :" shown.

@@ -10,7 +10,7 @@ inline QString FullYearDateFormat(const QLocale& locale)
 {
     const QString form = locale.dateFormat(QLocale::ShortFormat);
     QString out;
-    bool quoted = false;   // text between apostrophes is literal
+    bool quoted = false;  // text between apostrophes is literal
     for (qsizetype i = 0; i < form.size();) {
         const QChar c = form.at(i);
         if (c == u'\'') {

@@ -77,16 +77,14 @@ private:
                                     qsizetype(std::char_traits<char16_t>::length(literal)));
     }
 
-    template <class Object>
-    static Object& need(const std::unique_ptr<Object>& object)
+    template <class Object> static Object& need(const std::unique_ptr<Object>& object)
     {
         if (!object)
             throw notes::NotesError("an earlier step failed");
         return *object;
     }
 
-    template <class Step>
-    void step(Step&& run)
+    template <class Step> void step(Step&& run)
     {
         try {
             std::forward<Step>(run)();
@@ -109,7 +107,7 @@ const QString& destinationOf(const ExportView& view)
     return view.IsNewBookMode() ? Global::NewBookPath : Global::DestinationPath;
 }
 
-} // namespace
+}  // namespace
 
 DocumentWritten WritePerson(const PersonFields& f, const QString& book)
 {

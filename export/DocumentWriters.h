@@ -13,7 +13,7 @@
 
 struct DocumentWritten {
     bool written = false;  // saved and filed
-    QString reason;        // the first step that failed, when not written
+    QString reason;  // the first step that failed, when not written
 };
 
 // Form "Person", the 38 items, Type "Person"; filed in "Outlook Contacts".

@@ -13,14 +13,19 @@ constexpr qint64 SummaryLimit = 32000;
 // The note classes DXL writes as <note class="...">.
 bool isDxlNoteClass(const QString& c)
 {
-    static const QStringList classes = {
-        QStringLiteral("form"),     QStringLiteral("view"),         QStringLiteral("icon"),
-        QStringLiteral("helpindex"), QStringLiteral("helpusingdocument"), QStringLiteral("helpaboutdocument"),
-        QStringLiteral("filter"),   QStringLiteral("sharedfield"),  QStringLiteral("replicationformula")};
+    static const QStringList classes = {QStringLiteral("form"),
+                                        QStringLiteral("view"),
+                                        QStringLiteral("icon"),
+                                        QStringLiteral("helpindex"),
+                                        QStringLiteral("helpusingdocument"),
+                                        QStringLiteral("helpaboutdocument"),
+                                        QStringLiteral("filter"),
+                                        QStringLiteral("sharedfield"),
+                                        QStringLiteral("replicationformula")};
     return classes.contains(c);
 }
 
-} // namespace
+}  // namespace
 
 void DxlWriter::appendText(QByteArray& out, const QString& s, bool attribute)
 {
@@ -29,22 +34,38 @@ void DxlWriter::appendText(QByteArray& out, const QString& s, bool attribute)
         const char16_t u = s[i].unicode();
         if (u < 0x80) {
             switch (u) {
-            case u'&': out.append("&amp;"); continue;
-            case u'<': out.append("&lt;"); continue;
-            case u'>': out.append("&gt;"); continue;
+            case u'&':
+                out.append("&amp;");
+                continue;
+            case u'<':
+                out.append("&lt;");
+                continue;
+            case u'>':
+                out.append("&gt;");
+                continue;
             // A parser turns a literal CR (and CRLF) into LF: write it as a
             // reference so that it reads back as it is.
-            case u'\r': out.append("&#13;"); continue;
-            default: break;
+            case u'\r':
+                out.append("&#13;");
+                continue;
+            default:
+                break;
             }
             if (attribute) {
                 // Attribute values are normalised: blanks of every kind
                 // become spaces unless written as references.
                 switch (u) {
-                case u'"': out.append("&quot;"); continue;
-                case u'\n': out.append("&#10;"); continue;
-                case u'\t': out.append("&#9;"); continue;
-                default: break;
+                case u'"':
+                    out.append("&quot;");
+                    continue;
+                case u'\n':
+                    out.append("&#10;");
+                    continue;
+                case u'\t':
+                    out.append("&#9;");
+                    continue;
+                default:
+                    break;
                 }
             }
             if (u < 0x20 && u != u'\n' && u != u'\t') {

@@ -27,7 +27,7 @@
 class DxlWriter {
 public:
     struct Database {
-        QString path;       // the book's file
+        QString path;  // the book's file
         QString title;
         QString replicaId;  // 16 hex digits
     };

@@ -17,14 +17,14 @@ public:
 
     virtual void SetSaveHeader(const QString& text) = 0;  // LblSaveHeader
     virtual void SetProcessing(const QString& text) = 0;  // LblProcessing
-    virtual void SetFound(const QString& text) = 0;       // LblFound
-    virtual void SetCurrent(const QString& text) = 0;     // LblCurrent
-    virtual void ShowSubject() = 0;                       // LblSubject visible
+    virtual void SetFound(const QString& text) = 0;  // LblFound
+    virtual void SetCurrent(const QString& text) = 0;  // LblCurrent
+    virtual void ShowSubject() = 0;  // LblSubject visible
 
     // Let the window system process pending events (labels repaint).
     virtual void Yield() = 0;
 
     // The run has set its last texts: a view that repaints its labels less
     // often than they are set shows the latest texts now.
-    virtual void ShowLatest() {}
+    virtual void ShowLatest() { }
 };

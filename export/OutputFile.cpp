@@ -24,7 +24,7 @@ QString systemError(int err)
     throw OutputFileError(kind, message);
 }
 
-} // namespace
+}  // namespace
 
 OutputFileError::OutputFileError(Kind kind, const QString& message)
     : std::runtime_error(message.toStdString())
@@ -143,9 +143,9 @@ void OutputFile::failNaming(int err)
 QByteArray OutputFile::hiddenName() const
 {
     const QFileInfo info(target_);
-    return QFile::encodeName(info.absolutePath() + QStringLiteral("/.") + info.fileName()
-                             + QStringLiteral(".part-%1").arg(QRandomGenerator::global()->generate64(), 16, 16,
-                                                              QLatin1Char('0')));
+    return QFile::encodeName(
+        info.absolutePath() + QStringLiteral("/.") + info.fileName()
+        + QStringLiteral(".part-%1").arg(QRandomGenerator::global()->generate64(), 16, 16, QLatin1Char('0')));
 }
 
 void OutputFile::syncFolder()

@@ -14,8 +14,8 @@ class OutputFileError : public std::runtime_error {
 public:
     enum Kind {
         CannotCreate,  // the folder takes no new file; nothing was done
-        Failed,        // writing or naming failed on the way; nothing left behind
-        NameTaken,     // commit without replacing: a file of that name appeared meanwhile
+        Failed,  // writing or naming failed on the way; nothing left behind
+        NameTaken,  // commit without replacing: a file of that name appeared meanwhile
     };
     OutputFileError(Kind kind, const QString& message);
     Kind kind() const { return kind_; }

@@ -40,7 +40,7 @@ qsizetype unitLength(const char* p, qsizetype i, qsizetype n)
     return sequenceLength(p, i, n);
 }
 
-} // namespace
+}  // namespace
 
 QByteArray escapeText(QStringView value, qint64* replaced)
 {
@@ -51,17 +51,28 @@ QByteArray escapeText(QStringView value, qint64* replaced)
         const char16_t u = value[i].unicode();
         if (u < 0x80) {
             switch (u) {
-            case u'\\': out.append("\\\\"); continue;
-            case u',': out.append("\\,"); continue;
-            case u';': out.append("\\;"); continue;
+            case u'\\':
+                out.append("\\\\");
+                continue;
+            case u',':
+                out.append("\\,");
+                continue;
+            case u';':
+                out.append("\\;");
+                continue;
             case u'\r':
                 if (i + 1 < n && value[i + 1] == u'\n')
                     ++i;
                 out.append("\\n");
                 continue;
-            case u'\n': out.append("\\n"); continue;
-            case u'\t': out.append('\t'); continue;
-            default: break;
+            case u'\n':
+                out.append("\\n");
+                continue;
+            case u'\t':
+                out.append('\t');
+                continue;
+            default:
+                break;
             }
             if (u < 0x20 || u == 0x7F) {
                 out.append(Utf8Replacement);
@@ -137,9 +148,9 @@ std::optional<QDateTime> parseBookDate(const QString& text, const QLocale& local
     };
 
     auto parseTime = [&](const QString& s) -> QTime {
-        const std::array<QString, 4> formats = {locale.timeFormat(QLocale::ShortFormat),
-                                                locale.timeFormat(QLocale::LongFormat), QStringLiteral("H:mm:ss"),
-                                                QStringLiteral("H:mm")};
+        const std::array<QString, 4> formats
+            = {locale.timeFormat(QLocale::ShortFormat), locale.timeFormat(QLocale::LongFormat),
+               QStringLiteral("H:mm:ss"), QStringLiteral("H:mm")};
         for (const QString& f : formats) {
             const QTime tm = locale.toTime(s, f);
             if (tm.isValid())
@@ -180,7 +191,7 @@ std::optional<QStringList> splitMembers(const QString& members)
     return members.mid(1, members.size() - 3).split(QStringLiteral("' '"));
 }
 
-} // namespace vcard
+}  // namespace vcard
 
 namespace {
 
@@ -259,9 +270,9 @@ const QStringList& personSlotNames()
 enum GroupSlot { GroupForm, ListName, ListDescription, Members, GroupType, GroupSlotCount };
 const QStringList& groupSlotNames()
 {
-    static const QStringList names = {QStringLiteral("Form"), QStringLiteral("ListName"),
-                                      QStringLiteral("ListDescription"), QStringLiteral("Members"),
-                                      QStringLiteral("Type")};
+    static const QStringList names
+        = {QStringLiteral("Form"), QStringLiteral("ListName"), QStringLiteral("ListDescription"),
+           QStringLiteral("Members"), QStringLiteral("Type")};
     return names;
 }
 
@@ -419,7 +430,7 @@ QByteArray dateValue(const QDateTime& dt, bool* withTime)
     return dt.date().toString(QStringLiteral("yyyy-MM-dd")).toLatin1();
 }
 
-} // namespace
+}  // namespace
 
 VCardWriter::VCardWriter(QLocale locale)
     : locale_(std::move(locale))
@@ -476,9 +487,9 @@ void VCardWriter::writePerson(QByteArray& out, const notes::StoredDocument& doc)
     card.textLine("TEL;TYPE=home,fax", v(HomeFAXPhoneNumber));
 
     // Post office box and extended address are not kept apart in the book.
-    card.structured("ADR;TYPE=work",
-                    {QString(), QString(), v(OfficeStreetAddress), v(OfficeCity), v(OfficeState), v(OfficeZIP),
-                     v(OfficeCountry)});
+    card.structured(
+        "ADR;TYPE=work",
+        {QString(), QString(), v(OfficeStreetAddress), v(OfficeCity), v(OfficeState), v(OfficeZIP), v(OfficeCountry)});
     card.structured("ADR;TYPE=home", {QString(), QString(), v(StreetAddress), v(City), v(State), v(Zip), v(Country)});
 
     const QString web = v(WebSite);

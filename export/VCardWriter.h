@@ -67,4 +67,4 @@ std::optional<QDateTime> parseBookDate(const QString& text, const QLocale& local
 // Empty optional when the text does not have that form.
 std::optional<QStringList> splitMembers(const QString& members);
 
-} // namespace vcard
+}  // namespace vcard

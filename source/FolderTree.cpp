@@ -15,7 +15,10 @@ constexpr int kFolderIcon = 61;
 // whose parent has no node of its own hangs below it.
 class Walker {
 public:
-    explicit Walker(FolderTreeView& tree) : tree_(tree) {}
+    explicit Walker(FolderTreeView& tree)
+        : tree_(tree)
+    {
+    }
 
     void walk(const outlook::RDOFolder& parent, const QString& parentPath, const QString& ancestorKey,
               int ancestorDepth)
@@ -58,7 +61,7 @@ private:
     QSet<QString> seen_;
 };
 
-} // namespace
+}  // namespace
 
 void FillFolderTree(const outlook::RDOStore& store, FolderTreeView& tree)
 {
@@ -82,4 +85,4 @@ void TickAllNodes(FolderTreeView& tree)
         tree.SetTicked(i, true);
 }
 
-} // namespace source
+}  // namespace source

@@ -11,14 +11,14 @@ namespace source {
 
 // One node of the tree: the root (the store) or a contact folder.
 struct FolderNode {
-    QString key;        // root: the store's display name; folder: its entry identifier
+    QString key;  // root: the store's display name; folder: its entry identifier
     QString parentKey;  // empty for the root; else the key of the node it hangs below
-    QString text;       // root: the display name; folder: "Name (count)"
-    int icon = 0;       // position in the small-icon list: 0 root, 61 folder
+    QString text;  // root: the display name; folder: "Name (count)"
+    int icon = 0;  // position in the small-icon list: 0 root, 61 folder
     bool hasItems = false;  // root always; a folder with at least one item
     QString reference;  // empty for the root; else entry identifier + "#" + folder path
-    int depth = 0;      // 0 for the root, 1 for a node right below it, ...
-    QString path;       // the folder path (Contacts\Friends); empty for the root
+    int depth = 0;  // 0 for the root, 1 for a node right below it, ...
+    QString path;  // the folder path (Contacts\Friends); empty for the root
 };
 
 // What filling needs of a tree widget.

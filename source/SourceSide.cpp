@@ -19,7 +19,7 @@ void logoffQuietly(outlook::RDOSession& session)
     }
 }
 
-} // namespace
+}  // namespace
 
 QString MailboxEntry(const QString& displayName, const QString& entryId)
 {
@@ -41,8 +41,8 @@ QString StoreOpenCause(const QString& path, const QString& error)
         return QStringLiteral("There is no permission to read it.");
     if (error.contains(QLatin1String("password"), Qt::CaseInsensitive))
         return QStringLiteral("It is password protected.");
-    if (file.size() == 0 || error.contains(QLatin1String("not an Outlook data file"), Qt::CaseInsensitive) ||
-        error.contains(QLatin1String("not a personal folders file"), Qt::CaseInsensitive))
+    if (file.size() == 0 || error.contains(QLatin1String("not an Outlook data file"), Qt::CaseInsensitive)
+        || error.contains(QLatin1String("not a personal folders file"), Qt::CaseInsensitive))
         return QStringLiteral("It is not an Outlook data file.");
     if (error.contains(QLatin1String("damaged"), Qt::CaseInsensitive))
         return QStringLiteral("It is damaged.");
@@ -202,8 +202,8 @@ void SourceSide::CmdExportOther_Click()
         c_.FoldersTree().Clear();
         Global::SelectedStoreID.clear();
         dialogs().MsgBox(c_.DialogOwner(),
-                         texts::StoreNotOpened + QStringLiteral("\r\n") + path + QStringLiteral("\r\n") +
-                             StoreOpenCause(path, QString::fromUtf8(e.what())),
+                         texts::StoreNotOpened + QStringLiteral("\r\n") + path + QStringLiteral("\r\n")
+                             + StoreOpenCause(path, QString::fromUtf8(e.what())),
                          MsgButtons::Ok, MsgIcon::Warning, texts::OutlookTitle);
     }
     logoffQuietly(*session);
@@ -230,4 +230,4 @@ void SourceSide::CmdStartConversion_Click()
     c_.ShowExportWindow();
 }
 
-} // namespace source
+}  // namespace source

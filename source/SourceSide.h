@@ -21,17 +21,17 @@ inline const QString ConfiguredHelp = QStringLiteral(
     "This Option allows you to convert default Outlook mailbox contacts or other configured Outlook PST files. "
     "Software will list all configured Outlook mailboxes contacts and you can choose which mailbox contacts you "
     "need to convert to Lotus Notes Address Book.");
-inline const QString OtherHelp =
-    QStringLiteral("This Option allows you to select a Outlook PST file to be converted to Lotus Notes mailbox.");
+inline const QString OtherHelp
+    = QStringLiteral("This Option allows you to select a Outlook PST file to be converted to Lotus Notes mailbox.");
 inline const QString OutlookNotConfigured = QStringLiteral("Outlook NOT installed or configured properly.");
 inline const QString OutlookTitle = QStringLiteral("Korvane Outlook to Notes");
-inline const QString MailboxIncomplete =
-    QStringLiteral("The mailbox could not be read completely. Only the folders read so far are shown.");
+inline const QString MailboxIncomplete
+    = QStringLiteral("The mailbox could not be read completely. Only the folders read so far are shown.");
 inline const QString StoreNotOpened = QStringLiteral("The file could not be opened as an Outlook data file:");
 inline const QString PstFilter = QStringLiteral("Outlook Mailbox (*.pst)|*.pst");
 inline const QString NothingSelected = QStringLiteral("Please Select Folders to Export");
 inline const QString NothingSelectedTitle = QStringLiteral("Export Outlook Folders to Lotus Notes");
-} // namespace texts
+}  // namespace texts
 
 // One entry of the mailbox list: the display name, 300 blanks, "#" and the
 // store's entry identifier.
@@ -73,7 +73,7 @@ public:
     virtual void SetCmdExportOtherEnabled(bool enabled) = 0;
     virtual void SetLblHelpText(const QString& text) = 0;
 
-    virtual QString PstFileText() const = 0;          // txtNotesDatabaseFile
+    virtual QString PstFileText() const = 0;  // txtNotesDatabaseFile
     virtual void SetPstFileText(const QString& text) = 0;
 
     virtual void SetCmbOutlookStoresEnabled(bool enabled) = 0;
@@ -81,7 +81,7 @@ public:
     // tells entries of the same display name apart (the list shows it beside
     // the entry, never in its text).
     virtual void AddMailboxEntry(const QString& entry, const QString& dataFile) = 0;
-    virtual QString MailboxText() const = 0;          // the list's current text
+    virtual QString MailboxText() const = 0;  // the list's current text
     virtual void SetMailboxText(const QString& text) = 0;
 
     virtual void SetPreviewTabEnabled(bool enabled) = 0;
@@ -102,7 +102,10 @@ public:
 // The handlers behind the source controls, named after them.
 class SourceSide {
 public:
-    explicit SourceSide(SourceControls& controls) : c_(controls) {}
+    explicit SourceSide(SourceControls& controls)
+        : c_(controls)
+    {
+    }
 
     // Source mode switch.
     void OptConfiguredPST_Click();
@@ -134,4 +137,4 @@ private:
     SourceControls& c_;
 };
 
-} // namespace source
+}  // namespace source

@@ -14,7 +14,7 @@ std::vector<void (*)()>& programEndWork()
     static std::vector<void (*)()> work;
     return work;
 }
-} // namespace
+}  // namespace
 
 void AddProgramEndWork(void (*work)())
 {

@@ -19,7 +19,8 @@ public:
 
     // A message box with a fixed text, buttons, icon and title.
     virtual MsgAnswer MsgBox(QWidget* owner, const QString& text, MsgButtons buttons, MsgIcon icon,
-                             const QString& title, MsgAnswer defaultAnswer = MsgAnswer::Ok) = 0;
+                             const QString& title, MsgAnswer defaultAnswer = MsgAnswer::Ok)
+        = 0;
 
     // An Open dialog. `filter` is written "Label (*.ext)|*.ext". Returns the
     // chosen file's full path, or empty text when cancelled.

@@ -15,4 +15,4 @@ void ResetForTests()
     NewBookPath.clear();
 }
 
-} // namespace Global
+}  // namespace Global

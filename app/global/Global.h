@@ -29,4 +29,4 @@ inline constexpr QChar PathSeparator = u'/';
 // Clears every value, as at program start. For tests.
 void ResetForTests();
 
-} // namespace Global
+}  // namespace Global

@@ -238,7 +238,7 @@ private:
     const unsigned char* end_;
 };
 
-} // namespace
+}  // namespace
 
 void fail(sqlite3* db, const QString& what)
 {
@@ -293,8 +293,8 @@ FileIdentity checkHeader(const QString& path, bool* walMode)
         throw NotesError(notOurs.toStdString());
     const std::uint32_t version = bigEndian32(header + 60);
     if (version != std::uint32_t(SchemaVersion))
-        throw NotesError((path + QStringLiteral(": address book of an unknown layout version %1").arg(version))
-                             .toStdString());
+        throw NotesError(
+            (path + QStringLiteral(": address book of an unknown layout version %1").arg(version)).toStdString());
     // Bytes 18 and 19: 2 for a file in write-ahead-log mode.
     if (walMode)
         *walMode = header[18] == 2 || header[19] == 2;
@@ -408,8 +408,7 @@ bool Statement::step()
 
 void Statement::run()
 {
-    while (step()) {
-    }
+    while (step()) { }
     reset();
 }
 
@@ -511,7 +510,7 @@ const std::vector<LayoutTable>& layoutTables()
     return tables;
 }
 
-} // namespace
+}  // namespace
 
 std::unique_ptr<Connection> Connection::openExisting(const QString& path, Mode mode)
 {
@@ -565,18 +564,18 @@ void Connection::verifyLayout()
         std::size_t n = 0;
         bool same = true;
         while (columns.step()) {
-            same = same && n < table.columns.size()
-                   && columns.columnText(0) == QLatin1String(table.columns[n].first)
-                   && columns.columnText(1) == QLatin1String(table.columns[n].second);
+            same = same && n < table.columns.size() && columns.columnText(0) == QLatin1String(table.columns[n].first)
+                && columns.columnText(1) == QLatin1String(table.columns[n].second);
             ++n;
         }
         columns.reset();
         if (n == 0)
             throw NotesError((path_ + QStringLiteral(": damaged address book (tables missing)")).toStdString());
         if (!same || n != table.columns.size())
-            throw NotesError((path_ + QStringLiteral(": not an address book (table %1 has other columns)")
-                                          .arg(QLatin1String(table.name)))
-                                 .toStdString());
+            throw NotesError(
+                (path_
+                 + QStringLiteral(": not an address book (table %1 has other columns)").arg(QLatin1String(table.name)))
+                    .toStdString());
     }
 }
 
@@ -601,7 +600,7 @@ void syncFolderOf(const QByteArray& native)
     }
 }
 
-} // namespace
+}  // namespace
 
 std::unique_ptr<Connection> Connection::createNew(const QString& path, std::string_view kind)
 {
@@ -827,4 +826,4 @@ void Connection::replaceItems(qint64 noteId, const ItemList& items)
         throw NotesError("the document is no longer in the address book");
 }
 
-} // namespace notes::store
+}  // namespace notes::store

@@ -137,7 +137,6 @@ public:
     Statement& statement(std::string_view sql);
     void exec(const char* sql);
 
-
     // SQLite's counter of changes committed by other connections.
     qint64 dataVersion();
 
@@ -162,7 +161,7 @@ private:
     QString path_;
     FileIdentity identity_;
     bool createdByUs_ = false;  // a temporary file of createNew(), removed unless published
-    QString finalPath_;         // the name createNew() publishes the file under
+    QString finalPath_;  // the name createNew() publishes the file under
     bool logging_ = false;
     std::unordered_map<std::string_view, std::unique_ptr<Statement>> statements_;
 };
@@ -174,4 +173,4 @@ void commitPendingWrites(const FileIdentity& file);
 // Throws NotesError with SQLite's message for `db`.
 [[noreturn]] void fail(sqlite3* db, const QString& what);
 
-} // namespace notes::store
+}  // namespace notes::store

@@ -44,11 +44,13 @@ void BookReader::forEachDocument(bool withDesign, const std::function<void(const
     // One read transaction, so the walk sees one state of the file.
     Statement begin(db, "BEGIN");
     begin.run();
-    Statement notesQuery(db, withDesign ? "SELECT note_id, unid, class, items FROM notes ORDER BY note_id"
-                                        : "SELECT note_id, unid, class, items FROM notes WHERE class='document' "
-                                          "ORDER BY note_id");
-    Statement foldersQuery(db, "SELECT f.name FROM folder_entries e JOIN folders f ON f.folder_id=e.folder_id "
-                               "WHERE e.note_id=?1 ORDER BY f.folder_id");
+    Statement notesQuery(db,
+                         withDesign ? "SELECT note_id, unid, class, items FROM notes ORDER BY note_id"
+                                    : "SELECT note_id, unid, class, items FROM notes WHERE class='document' "
+                                      "ORDER BY note_id");
+    Statement foldersQuery(db,
+                           "SELECT f.name FROM folder_entries e JOIN folders f ON f.folder_id=e.folder_id "
+                           "WHERE e.note_id=?1 ORDER BY f.folder_id");
     StoredDocument doc;
     try {
         while (notesQuery.step()) {
@@ -60,7 +62,8 @@ void BookReader::forEachDocument(bool withDesign, const std::function<void(const
             doc.items.clear();
             doc.folders.clear();
             for (auto& [name, value] : notesQuery.columnItems(3)) {
-                if (!doc.isDesign && doc.form.isEmpty() && name.compare(QLatin1String("Form"), Qt::CaseInsensitive) == 0)
+                if (!doc.isDesign && doc.form.isEmpty()
+                    && name.compare(QLatin1String("Form"), Qt::CaseInsensitive) == 0)
                     doc.form = value;
                 doc.items.push_back({std::move(name), std::move(value)});
             }
@@ -79,4 +82,4 @@ void BookReader::forEachDocument(bool withDesign, const std::function<void(const
     d->conn->exec("COMMIT");
 }
 
-} // namespace notes
+}  // namespace notes

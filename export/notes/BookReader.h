@@ -21,10 +21,10 @@ struct StoredItem {
 
 struct StoredDocument {
     qint64 noteId = 0;
-    QString unid;            // universal id, 32 hex digits
-    bool isDesign = false;   // forms, views and other design notes
-    QString form;            // value of the "Form" item (design notes: their kind)
-    QStringList folders;     // folders the document is filed in, by name
+    QString unid;  // universal id, 32 hex digits
+    bool isDesign = false;  // forms, views and other design notes
+    QString form;  // value of the "Form" item (design notes: their kind)
+    QStringList folders;  // folders the document is filed in, by name
     std::vector<StoredItem> items;  // in the order written
 };
 
@@ -51,4 +51,4 @@ private:
     std::unique_ptr<Impl> d;
 };
 
-} // namespace notes
+}  // namespace notes

@@ -58,8 +58,8 @@ struct NotesDatabase::Impl {
 
     // The open group.
     bool inGroup = false;
-    int groupDocuments = 0;               // complete documents in it
-    QHash<QString, qint64> groupForms;    // ... by the value of their "Form" item
+    int groupDocuments = 0;  // complete documents in it
+    QHash<QString, qint64> groupForms;  // ... by the value of their "Form" item
     std::chrono::steady_clock::time_point groupStart;
     NotesDocument::Impl* pending = nullptr;  // saved, not yet filed
 
@@ -202,7 +202,7 @@ struct NotesDocument::Impl {
     // (plus one; 0 is free) in a table addressed by key.
     static constexpr std::size_t MaxSlottedItems = 48;
     std::array<std::uint8_t, 64> itemSlots{};
-    qint64 noteId = 0;      // 0 until saved
+    qint64 noteId = 0;  // 0 until saved
     QString unid;
 
     ~Impl()
@@ -304,7 +304,7 @@ std::vector<std::shared_ptr<NotesDatabase::Impl>>& openBooks()
     return openBooksState().books;
 }
 
-} // namespace
+}  // namespace
 
 static LostDocuments& lostTally()
 {
@@ -325,7 +325,7 @@ bool stillAtItsPath(const NotesDatabase::Impl& book)
 {
     struct stat st;
     return ::stat(book.nativePath.constData(), &st) == 0
-           && store::FileIdentity{st.st_dev, st.st_ino} == book.conn->identity();
+        && store::FileIdentity{st.st_dev, st.st_ino} == book.conn->identity();
 }
 
 // Drops every cached book whose file is no longer at the path it was opened
@@ -362,7 +362,7 @@ bool stillInItsFolder(const NotesDatabase::Impl& book)
         return stillAtItsPath(book);
     struct stat st;
     return ::fstatat(book.folderFd, book.fileName.constData(), &st, 0) == 0
-           && store::FileIdentity{st.st_dev, st.st_ino} == book.conn->identity();
+        && store::FileIdentity{st.st_dev, st.st_ino} == book.conn->identity();
 }
 
 // The book opened last, when `file` is exactly its path and the file is
@@ -436,7 +436,7 @@ QString resolveNew(const QString& file)
     return QDir::cleanPath(QFileInfo(file).absoluteFilePath());
 }
 
-} // namespace
+}  // namespace
 
 // ------------------------------------------------------------------ Session
 
@@ -522,8 +522,9 @@ std::unique_ptr<NotesDatabase> NotesDatabase::CreateCopy(const QString& server, 
         store::ItemList items;
     };
     std::vector<DesignNote> notes;
-    Statement notesQuery(source.handle(), "SELECT unid, class, items FROM notes WHERE class<>'document' "
-                                          "ORDER BY note_id");
+    Statement notesQuery(source.handle(),
+                         "SELECT unid, class, items FROM notes WHERE class<>'document' "
+                         "ORDER BY note_id");
     while (notesQuery.step())
         notes.push_back({notesQuery.columnText(0), notesQuery.columnText(1).toUtf8(), notesQuery.columnItems(2)});
     QStringList folderNames;
@@ -598,7 +599,7 @@ std::uint32_t foldedKey(const QString& name)
     return h;
 }
 
-} // namespace
+}  // namespace
 
 void NotesDocument::ReplaceItemValue(const QString& name, const QString& value)
 {
@@ -742,6 +743,6 @@ void commitPendingWrites(const FileIdentity& file)
     }
 }
 
-} // namespace store
+}  // namespace store
 
-} // namespace notes
+}  // namespace notes

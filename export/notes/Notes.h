@@ -133,4 +133,4 @@ struct LostDocuments {
 // it when an export run ends and on every way the program ends.
 LostDocuments FinishWriting();
 
-} // namespace notes
+}  // namespace notes

@@ -189,8 +189,8 @@ TEST_F(BookCli, ReadingLeavesNothingBesideTheBookAndRefusesPipesAtOnce)
 
     const QString pipe = home.file("pipe.nsf");
     ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
-    for (const QStringList& args : {QStringList{"book", "dump", pipe},
-                                    QStringList{"book", "export", pipe, "--dxl", home.file("out.dxl")}}) {
+    for (const QStringList& args :
+         {QStringList{"book", "dump", pipe}, QStringList{"book", "export", pipe, "--dxl", home.file("out.dxl")}}) {
         const CliRun r = cli(args);
         EXPECT_EQ(r.status, 2) << args.join(' ').toStdString();
         EXPECT_TRUE(r.err.contains("not a file")) << r.err.constData();
@@ -207,8 +207,7 @@ TEST_F(BookCli, ABookOnAReadOnlyFileSystemIsDumped)
     const QString book = createBook(home);
     const QString copy = mountPoint + "/book.nsf";
     const bool copied = QFile::copy(book, copy);
-    const bool readOnly =
-        ::mount("pellaro-test", where.constData(), "tmpfs", MS_REMOUNT | MS_RDONLY, "size=4m") == 0;
+    const bool readOnly = ::mount("pellaro-test", where.constData(), "tmpfs", MS_REMOUNT | MS_RDONLY, "size=4m") == 0;
     const CliRun r = cli({"book", "dump", copy, "--design"});
     const QStringList after = QDir(mountPoint).entryList(QDir::Files | QDir::Hidden);
     ::umount(where.constData());

@@ -11,7 +11,7 @@ namespace {
 
 struct DxlNote {
     QString element;  // "document" or "note"
-    QString form;     // form attribute (documents), class attribute (notes)
+    QString form;  // form attribute (documents), class attribute (notes)
     QString unid;
     std::vector<std::pair<QString, QString>> items;
     std::vector<bool> summary;
@@ -30,8 +30,7 @@ DxlFile readDxl(const QByteArray& bytes)
 {
     DxlFile file;
     QXmlStreamReader xml(bytes);
-    if (!xml.readNextStartElement() || xml.name() != QLatin1String("database")
-        || xml.namespaceUri() != DxlNamespace) {
+    if (!xml.readNextStartElement() || xml.name() != QLatin1String("database") || xml.namespaceUri() != DxlNamespace) {
         file.error = QStringLiteral("no DXL database element");
         return file;
     }
@@ -40,8 +39,8 @@ DxlFile readDxl(const QByteArray& bytes)
     while (xml.readNextStartElement()) {
         DxlNote note;
         note.element = xml.name().toString();
-        note.form = xml.attributes().value(note.element == QLatin1String("note") ? QLatin1String("class")
-                                                                                  : QLatin1String("form"))
+        note.form = xml.attributes()
+                        .value(note.element == QLatin1String("note") ? QLatin1String("class") : QLatin1String("form"))
                         .toString();
         while (xml.readNextStartElement()) {
             if (xml.name() == QLatin1String("noteinfo")) {
@@ -114,7 +113,7 @@ protected:
     }
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(DxlExport, EveryDocumentReadsBackWithItsItemsInOrderAndItsFolders)
 {
@@ -122,8 +121,7 @@ TEST_F(DxlExport, EveryDocumentReadsBackWithItsItemsInOrderAndItsFolders)
         addPerson(awkwardPerson(seed));
     addPerson(PersonFields{});
     addGroup(QStringLiteral(" Team's list, \"A\" "),
-             QStringLiteral("'ann@example.com' 'O'Brien' 'Łukasz <l@example.pl>' "),
-             QStringLiteral("line\r\none"));
+             QStringLiteral("'ann@example.com' 'O'Brien' 'Łukasz <l@example.pl>' "), QStringLiteral("line\r\none"));
     addGroup(QStringLiteral("Empty"), QString(), QString());
     addDocument({{QStringLiteral("Form"), QStringLiteral("Memo & <Note>")},
                  {QStringLiteral("Subject \"quoted\" & <angled>"), QStringLiteral("]]> not CDATA")},

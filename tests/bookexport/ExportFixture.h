@@ -35,9 +35,9 @@ inline QStringList awkwardValues()
         QStringLiteral("محمد عبد الله"),
         QStringLiteral("🎉 party 👍 time"),
         QString(200, u'x'),
-        QString(200, QChar(0xE9)),                    // é, two octets
-        QStringLiteral("漢字").repeated(100),          // three octets each
-        QStringLiteral("😀").repeated(100),            // four octets each
+        QString(200, QChar(0xE9)),  // é, two octets
+        QStringLiteral("漢字").repeated(100),  // three octets each
+        QStringLiteral("😀").repeated(100),  // four octets each
         QStringLiteral("  leading and trailing  "),
         QStringLiteral("a,b;c\\d:e\"f'g<h>&i"),
         QStringLiteral("tab\there"),
@@ -102,8 +102,7 @@ protected:
     std::vector<notes::StoredDocument> documents(bool withDesign = false) const
     {
         std::vector<notes::StoredDocument> docs;
-        notes::BookReader(book).forEachDocument(withDesign,
-                                                [&](const notes::StoredDocument& d) { docs.push_back(d); });
+        notes::BookReader(book).forEachDocument(withDesign, [&](const notes::StoredDocument& d) { docs.push_back(d); });
         return docs;
     }
 

@@ -24,8 +24,8 @@ QString oneKindOfBreak(QString s)
 // gives them back.
 struct PersonBack {
     QHash<QString, QString> items;
-    QStringList emails;       // every EMAIL, in order
-    QStringList notes;        // every NOTE, in order
+    QStringList emails;  // every EMAIL, in order
+    QStringList notes;  // every NOTE, in order
     QString error;
 };
 
@@ -145,8 +145,8 @@ void expectPersonCard(const notes::StoredDocument& d, const VCard& card)
             if (back.items.contains(item.name)) {
                 // Back into the book's form under the same locale.
                 const QDateTime when = QDateTime::fromString(back.items.value(item.name), Qt::ISODate);
-                const QDate day = when.isValid() ? when.date()
-                                                 : QDate::fromString(back.items.value(item.name), Qt::ISODate);
+                const QDate day
+                    = when.isValid() ? when.date() : QDate::fromString(back.items.value(item.name), Qt::ISODate);
                 ASSERT_TRUE(day.isValid()) << qPrintable(back.items.value(item.name));
                 QString again = QLocale().toString(day, QLocale::ShortFormat);
                 if (when.isValid() && when.time() != QTime(0, 0))
@@ -178,7 +178,7 @@ protected:
     }
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(VCardExport, EveryItemOfEveryPersonIsFoundInItsCard)
 {
@@ -188,7 +188,7 @@ TEST_F(VCardExport, EveryItemOfEveryPersonIsFoundInItsCard)
         if (seed % 3 == 0) {
             f.elotus_BirthDay = QLocale().toString(QDate(1970 + seed, 1 + seed % 12, 1 + seed), QLocale::ShortFormat);
             f.elotus_Anniversary = QLocale().toString(QDate(2001, 2, 3), QLocale::ShortFormat) + u' '
-                                   + QLocale().toString(QTime(14, 30), QLocale::ShortFormat);
+                + QLocale().toString(QTime(14, 30), QLocale::ShortFormat);
         }
         if (seed % 4 == 1)
             f.elotus_WebPage = QStringLiteral("https://example.com/a,b;c?q=1&r=ü");
@@ -321,12 +321,12 @@ TEST_F(VCardExport, EmptyBookGivesAnEmptyFile)
 
 TEST(BookDates, ReadBackUnderTheLocaleTheyWereWrittenWith)
 {
-    const std::vector<QLocale> locales = {
-        QLocale(QLocale::English, QLocale::UnitedStates), QLocale(QLocale::German, QLocale::Germany),
-        QLocale(QLocale::Japanese, QLocale::Japan),       QLocale(QLocale::Czech, QLocale::CzechRepublic),
-        QLocale(QLocale::Arabic, QLocale::Egypt),         QLocale::c()};
-    const std::vector<QDate> days = {QDate(1980, 7, 12), QDate(2000, 2, 29), QDate(2004, 2, 29), QDate(1999, 12, 31),
-                                     QDate(2001, 1, 1)};
+    const std::vector<QLocale> locales
+        = {QLocale(QLocale::English, QLocale::UnitedStates), QLocale(QLocale::German, QLocale::Germany),
+           QLocale(QLocale::Japanese, QLocale::Japan),       QLocale(QLocale::Czech, QLocale::CzechRepublic),
+           QLocale(QLocale::Arabic, QLocale::Egypt),         QLocale::c()};
+    const std::vector<QDate> days
+        = {QDate(1980, 7, 12), QDate(2000, 2, 29), QDate(2004, 2, 29), QDate(1999, 12, 31), QDate(2001, 1, 1)};
     for (const QLocale& l : locales) {
         for (const QDate& day : days) {
             SCOPED_TRACE((l.name() + u' ' + day.toString(Qt::ISODate)).toStdString());

@@ -109,7 +109,7 @@ QString parseContentLine(const QByteArray& line, VProperty& p)
     return QString();
 }
 
-} // namespace
+}  // namespace
 
 std::vector<const VProperty*> VCard::all(const QString& name) const
 {
@@ -218,11 +218,19 @@ QString unescapeText(const QByteArray& raw, QString* error)
             return QString();
         }
         switch (raw[i]) {
-        case '\\': out.append('\\'); break;
-        case ',': out.append(','); break;
-        case ';': out.append(';'); break;
+        case '\\':
+            out.append('\\');
+            break;
+        case ',':
+            out.append(',');
+            break;
+        case ';':
+            out.append(';');
+            break;
         case 'n':
-        case 'N': out.append('\n'); break;
+        case 'N':
+            out.append('\n');
+            break;
         default:
             *error = QStringLiteral("unknown escape \\") + QChar(raw[i]);
             return QString();

@@ -16,9 +16,9 @@
 #include <vector>
 
 struct VProperty {
-    QString name;                        // upper case
+    QString name;  // upper case
     QHash<QString, QStringList> params;  // names upper case, values lower case
-    QByteArray value;                    // unfolded, still escaped
+    QByteArray value;  // unfolded, still escaped
 
     bool hasType(const QString& type) const { return params.value(QStringLiteral("TYPE")).contains(type); }
 };
@@ -34,7 +34,7 @@ struct VCard {
 
 struct VCardFile {
     std::vector<VCard> cards;
-    QString error;        // empty when the file is well formed
+    QString error;  // empty when the file is well formed
     int foldedLines = 0;  // continuation lines seen
 };
 

@@ -39,8 +39,7 @@ protected:
     void SetUp() override
     {
         PstBuilder b;
-        const auto contacts =
-            b.addFolder(b.ipmSubtree(), QStringLiteral("Contacts"), QStringLiteral("IPF.Contact"));
+        const auto contacts = b.addFolder(b.ipmSubtree(), QStringLiteral("Contacts"), QStringLiteral("IPF.Contact"));
         const auto work = b.addFolder(contacts, QStringLiteral("Work"), QStringLiteral("IPF.Contact"));
         b.addFolder(b.ipmSubtree(), QStringLiteral("Inbox"), QStringLiteral("IPF.Note"));
         b.addContact(contacts, person(QStringLiteral("Ann"), QStringLiteral("Lee")));
@@ -98,8 +97,8 @@ TEST_F(Convert, FolderOptionTakesTheNamedFoldersOnly)
     const QString book = home.file(QStringLiteral("book.nsf"));
     makeBook(book);
 
-    const Result r = cli({pst, QStringLiteral("--into"), book, QStringLiteral("--folder"),
-                          QStringLiteral("Contacts\\Work")});
+    const Result r
+        = cli({pst, QStringLiteral("--into"), book, QStringLiteral("--folder"), QStringLiteral("Contacts\\Work")});
 
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
     EXPECT_TRUE(r.out.isEmpty());
@@ -109,8 +108,8 @@ TEST_F(Convert, FolderOptionTakesTheNamedFoldersOnly)
     EXPECT_EQ(item(docs[0], QStringLiteral("FirstName")), QStringLiteral("Carl"));
 
     // A folder the tree would not show is refused before anything is written.
-    const Result unknown = cli({pst, QStringLiteral("--into"), book, QStringLiteral("--folder"),
-                                QStringLiteral("Inbox")});
+    const Result unknown
+        = cli({pst, QStringLiteral("--into"), book, QStringLiteral("--folder"), QStringLiteral("Inbox")});
     EXPECT_EQ(unknown.code, 2);
     EXPECT_TRUE(unknown.err.contains(QStringLiteral("no contact folder Inbox")));
     EXPECT_EQ(documents(book).size(), 1u);
@@ -191,11 +190,12 @@ TEST_F(Convert, ItemsThatCannotBeWrittenAreNamedWithTheirCause)
     const Result r = cli({pst, QStringLiteral("--into"), book});
 
     EXPECT_EQ(r.code, 1) << r.err.toStdString();
-    EXPECT_EQ(r.err, QStringLiteral("0 persons, 0 groups written, 4 items failed\n"
-                                    "Contacts #1 (Ann Lee): no\n"
-                                    "Contacts #2 (Bob Stone): no\n"
-                                    "Contacts #3 (Team): no\n"
-                                    "Contacts\\Work #1 (Carl Weiss): no\n"));
+    EXPECT_EQ(r.err,
+              QStringLiteral("0 persons, 0 groups written, 4 items failed\n"
+                             "Contacts #1 (Ann Lee): no\n"
+                             "Contacts #2 (Bob Stone): no\n"
+                             "Contacts #3 (Team): no\n"
+                             "Contacts\\Work #1 (Carl Weiss): no\n"));
 
     // Twenty lines at most, then how many more.
     PstBuilder b;
@@ -223,7 +223,11 @@ TEST_F(Convert, ReportHasOneRowPerItemWalkedAndIsReplacedOnlyWhenComplete)
     pstwriter::ExtraProperty brokenBody;  // a compressed RTF body that does not decompress
     brokenBody.lid = 0x1009;
     brokenBody.type = 0x0102;
-    brokenBody.binary = QByteArray::fromHex("10000000" "20000000" "4C5A4675" "00000000") + QByteArray(16, '\xFF');
+    brokenBody.binary = QByteArray::fromHex("10000000"
+                                            "20000000"
+                                            "4C5A4675"
+                                            "00000000")
+        + QByteArray(16, '\xFF');
     bad.extra.push_back(brokenBody);
     b.addContact(odd, bad);
     DistListData list;
@@ -289,4 +293,4 @@ TEST_F(Convert, UsageMistakesAndHelp)
     EXPECT_TRUE(QDir(dir).isEmpty());
 }
 
-} // namespace
+}  // namespace

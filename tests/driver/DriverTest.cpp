@@ -133,10 +133,10 @@ TEST_F(Run, NewBookHoldsEveryContactAndListDocumentByDocument)
     DistListData list;
     list.name = QStringLiteral("Friends");
     list.body = QStringLiteral("Close friends");
-    list.members.push_back(DistListMember::oneOff(QStringLiteral("Ann Lee"), QStringLiteral("SMTP"),
-                                                  QStringLiteral("ann@example.org")));
-    list.members.push_back(DistListMember::oneOff(QStringLiteral("O'Brien"), QStringLiteral("SMTP"),
-                                                  QStringLiteral("ob@example.org")));
+    list.members.push_back(
+        DistListMember::oneOff(QStringLiteral("Ann Lee"), QStringLiteral("SMTP"), QStringLiteral("ann@example.org")));
+    list.members.push_back(
+        DistListMember::oneOff(QStringLiteral("O'Brien"), QStringLiteral("SMTP"), QStringLiteral("ob@example.org")));
     b.addDistList(contacts, list);
     b.addContact(work, person(QStringLiteral("Carl"), QStringLiteral("Weiss")));
     const QString pst = write(b, home.file(QStringLiteral("in.pst")));
@@ -167,21 +167,45 @@ TEST_F(Run, NewBookHoldsEveryContactAndListDocumentByDocument)
     EXPECT_EQ(p.form, QStringLiteral("Person"));
     EXPECT_EQ(p.folders, QStringList{QStringLiteral("Outlook Contacts")});
     ASSERT_EQ(p.items.size(), 40u);
-    const std::pair<const char*, QString> expected[] = {
-        {"FirstName", ada.givenName}, {"MiddleName", ada.middleName}, {"LastName", ada.surname},
-        {"Suffix", ada.generation}, {"Title", ada.displayNamePrefix}, {"MailAddress", ada.email1Address},
-        {"CompanyName", ada.companyName}, {"JobTitle", ada.jobTitle}, {"OfficeStreetAddress", ada.workStreet},
-        {"OfficeCity", ada.workCity}, {"OfficeZIP", ada.workPostalCode}, {"OfficeState", ada.workState},
-        {"OfficeCountry", ada.workCountry}, {"Location", ada.officeLocation}, {"WebSite", ada.webPage},
-        {"Department", ada.department}, {"Manager", ada.managerName}, {"Assistant", ada.assistantName},
-        {"OfficePhoneNumber", ada.businessPhone}, {"OfficeFAXPhoneNumber", ada.businessFax},
-        {"CellPhoneNumber", ada.mobilePhone}, {"PhoneNumber_6", ada.pager}, {"MiscPhone1", ada.email1Address},
-        {"MiscPhone2", ada.email2Address}, {"MiscPhone3", ada.email3Address}, {"StreetAddress", ada.homeStreet},
-        {"City", ada.homeCity}, {"Zip", ada.homePostalCode}, {"State", ada.homeState},
-        {"Country", ada.homeCountry}, {"Spouse", ada.spouse}, {"Children", QStringLiteral("Byron, Anne")},
-        {"PhoneNumber", ada.homePhone}, {"HomeFAXPhoneNumber", ada.homeFax},
-        {"Birthday", DateToText(*ada.birthday)}, {"Anniversary", DateToText(*ada.anniversary)},
-        {"Comment", ada.body}, {"Categories", QStringLiteral("Science, VIP")}, {"Type", QStringLiteral("Person")}};
+    const std::pair<const char*, QString> expected[] = {{"FirstName", ada.givenName},
+                                                        {"MiddleName", ada.middleName},
+                                                        {"LastName", ada.surname},
+                                                        {"Suffix", ada.generation},
+                                                        {"Title", ada.displayNamePrefix},
+                                                        {"MailAddress", ada.email1Address},
+                                                        {"CompanyName", ada.companyName},
+                                                        {"JobTitle", ada.jobTitle},
+                                                        {"OfficeStreetAddress", ada.workStreet},
+                                                        {"OfficeCity", ada.workCity},
+                                                        {"OfficeZIP", ada.workPostalCode},
+                                                        {"OfficeState", ada.workState},
+                                                        {"OfficeCountry", ada.workCountry},
+                                                        {"Location", ada.officeLocation},
+                                                        {"WebSite", ada.webPage},
+                                                        {"Department", ada.department},
+                                                        {"Manager", ada.managerName},
+                                                        {"Assistant", ada.assistantName},
+                                                        {"OfficePhoneNumber", ada.businessPhone},
+                                                        {"OfficeFAXPhoneNumber", ada.businessFax},
+                                                        {"CellPhoneNumber", ada.mobilePhone},
+                                                        {"PhoneNumber_6", ada.pager},
+                                                        {"MiscPhone1", ada.email1Address},
+                                                        {"MiscPhone2", ada.email2Address},
+                                                        {"MiscPhone3", ada.email3Address},
+                                                        {"StreetAddress", ada.homeStreet},
+                                                        {"City", ada.homeCity},
+                                                        {"Zip", ada.homePostalCode},
+                                                        {"State", ada.homeState},
+                                                        {"Country", ada.homeCountry},
+                                                        {"Spouse", ada.spouse},
+                                                        {"Children", QStringLiteral("Byron, Anne")},
+                                                        {"PhoneNumber", ada.homePhone},
+                                                        {"HomeFAXPhoneNumber", ada.homeFax},
+                                                        {"Birthday", DateToText(*ada.birthday)},
+                                                        {"Anniversary", DateToText(*ada.anniversary)},
+                                                        {"Comment", ada.body},
+                                                        {"Categories", QStringLiteral("Science, VIP")},
+                                                        {"Type", QStringLiteral("Person")}};
     for (const auto& [name, value] : expected)
         EXPECT_EQ(item(p, QString::fromLatin1(name)), value) << name;
 
@@ -245,16 +269,16 @@ TEST_F(Run, LabelsShowFolderItemPositionAndCountAtEveryItem)
     EXPECT_TRUE(view.subjectShown);
     // After logging on, after taking the book's path, then once per item.
     ASSERT_EQ(view.atYield.size(), 122u);
-    EXPECT_EQ(view.atYield[0], (Labels{QStringLiteral("Checking Configuration..."),
-                                       QStringLiteral("Processing..."), QString(), QString()}));
+    EXPECT_EQ(
+        view.atYield[0],
+        (Labels{QStringLiteral("Checking Configuration..."), QStringLiteral("Processing..."), QString(), QString()}));
     EXPECT_EQ(view.atYield[1], view.atYield[0]);
     for (int position = 1; position <= 120; ++position) {
         const Labels& l = view.atYield[std::size_t(position) + 1];
-        const QString name = position < 120
-                                 ? QStringLiteral("Given%1 Sur%1").arg(position)
-                                 : QStringLiteral("Team");
-        EXPECT_EQ(l, (Labels{QStringLiteral("Contacts"), name, QStringLiteral("120"),
-                             QStringLiteral("%1/120").arg(position)}))
+        const QString name = position < 120 ? QStringLiteral("Given%1 Sur%1").arg(position) : QStringLiteral("Team");
+        EXPECT_EQ(
+            l,
+            (Labels{QStringLiteral("Contacts"), name, QStringLiteral("120"), QStringLiteral("%1/120").arg(position)}))
             << "position " << position;
     }
 }
@@ -288,8 +312,7 @@ TEST_F(Run, FolderOfAnotherClassIsSkippedAfterItsNameIsShown)
     PstBuilder b;
     const auto notesFolder = b.addFolder(b.ipmSubtree(), QStringLiteral("Inbox"), QStringLiteral("IPF.Note"));
     b.addContact(notesFolder, person(QStringLiteral("Ann"), QStringLiteral("Lee")));
-    const auto suffixed =
-        b.addFolder(b.ipmSubtree(), QStringLiteral("Special"), QStringLiteral("IPF.Contact.Special"));
+    const auto suffixed = b.addFolder(b.ipmSubtree(), QStringLiteral("Special"), QStringLiteral("IPF.Contact.Special"));
     b.addContact(suffixed, person(QStringLiteral("Bob"), QStringLiteral("Stone")));
     const QString pst = write(b, home.file(QStringLiteral("in.pst")));
     const QString book = useNewExistingBook();
@@ -319,9 +342,11 @@ TEST_F(Run, EmptyContactFolderLeavesTheCountsAndTheEndShowsTheLastItemsFolder)
 
     // The empty folder's name was shown; the run ends showing the last item
     // beside its own folder.
-    EXPECT_EQ(view.headers.mid(1), (QStringList{QStringLiteral("Full"), QStringLiteral("Empty"), QStringLiteral("Full")}));
-    EXPECT_EQ(view.now, (Labels{QStringLiteral("Full"), QStringLiteral("Bob Stone"), QStringLiteral("2"),
-                                QStringLiteral("2/2")}));
+    EXPECT_EQ(view.headers.mid(1),
+              (QStringList{QStringLiteral("Full"), QStringLiteral("Empty"), QStringLiteral("Full")}));
+    EXPECT_EQ(
+        view.now,
+        (Labels{QStringLiteral("Full"), QStringLiteral("Bob Stone"), QStringLiteral("2"), QStringLiteral("2/2")}));
 }
 
 TEST_F(Run, OnlyTheExactListClassMakesAGroup)
@@ -403,9 +428,13 @@ TEST_F(Run, FolderOfMoreThan32767ItemsIsWalkedToTheEnd)
 pstwriter::ExtraProperty brokenRtfBody()
 {
     pstwriter::ExtraProperty p;
-    p.lid = 0x1009;    // PidTagRtfCompressed
+    p.lid = 0x1009;  // PidTagRtfCompressed
     p.type = 0x0102;  // PT_BINARY
-    p.binary = QByteArray::fromHex("10000000" "20000000" "4C5A4675" "00000000") + QByteArray(16, '\xFF');
+    p.binary = QByteArray::fromHex("10000000"
+                                   "20000000"
+                                   "4C5A4675"
+                                   "00000000")
+        + QByteArray(16, '\xFF');
     return p;
 }
 
@@ -597,4 +626,4 @@ TEST_F(Run, BookWhoseDesignCannotBeFoundStopsBeforeAnythingIsWritten)
     EXPECT_TRUE(QDir(picked + QStringLiteral("/Lotus Notes Address Book")).isEmpty());
 }
 
-} // namespace
+}  // namespace

@@ -50,7 +50,7 @@ void settle()
     QCoreApplication::processEvents();
 }
 
-} // namespace
+}  // namespace
 
 class ExportWindowTest : public QObject {
     Q_OBJECT
@@ -190,8 +190,7 @@ private slots:
         QTest::mouseClick(w.CmdExistingNSF, Qt::LeftButton);
         QCOMPARE(dialogs->openFileRequests.size(), 1);
         QCOMPARE(dialogs->openFileRequests[0].owner, static_cast<QWidget*>(&w));
-        QCOMPARE(dialogs->openFileRequests[0].filterOrTitle,
-                 QStringLiteral("Lotus Notes Address Book (*.nsf)|*.nsf"));
+        QCOMPARE(dialogs->openFileRequests[0].filterOrTitle, QStringLiteral("Lotus Notes Address Book (*.nsf)|*.nsf"));
         QVERIFY(w.txtExNSFFileName->text().isEmpty());
         QVERIFY(!w.CmdConversion->isEnabled());
 
@@ -280,8 +279,7 @@ private slots:
                              const QString& title, MsgAnswer defaultAnswer) override
             {
                 frmSave& w = frmSave::instance();
-                labels = {w.LblSaveHeader->text(), w.LblProcessing->text(), w.LblFound->text(),
-                          w.LblCurrent->text()};
+                labels = {w.LblSaveHeader->text(), w.LblProcessing->text(), w.LblFound->text(), w.LblCurrent->text()};
                 return ScriptedDialogs::MsgBox(owner, text, buttons, icon, title, defaultAnswer);
             }
         };
@@ -295,8 +293,9 @@ private slots:
         settle();
 
         QCOMPARE(watching.messages.size(), 1);
-        QCOMPARE(watching.labels, (QStringList{QStringLiteral("Others"), QStringLiteral("C150 D150"),
-                                               QStringLiteral("150"), QStringLiteral("150/150")}));
+        QCOMPARE(watching.labels,
+                 (QStringList{QStringLiteral("Others"), QStringLiteral("C150 D150"), QStringLiteral("150"),
+                              QStringLiteral("150/150")}));
         QCOMPARE(documents(Global::NewBookPath).size(), std::size_t(550));
     }
 
@@ -398,8 +397,8 @@ private slots:
         QCOMPARE(dialogs->messages.size(), 1);
         const QString folder = picked + QStringLiteral("/Lotus Notes Address Book/");
         QCOMPARE(dialogs->messages[0].text,
-                 QStringLiteral("The new Lotus Notes Address Book could not be created in the folder\r\n") + folder +
-                     QStringLiteral("\r\na file of that name is in the way: ") + folder.chopped(1));
+                 QStringLiteral("The new Lotus Notes Address Book could not be created in the folder\r\n") + folder
+                     + QStringLiteral("\r\na file of that name is in the way: ") + folder.chopped(1));
         QCOMPARE(dialogs->messages[0].title, QStringLiteral("Address Book Not Created"));
         QVERIFY(!Global::SelectedFolders.isEmpty());
         QVERIFY(w->CmdNewNSF->isEnabled());
@@ -455,8 +454,8 @@ private slots:
         QCOMPARE(dialogs->messages[0].text,
                  QStringLiteral("Not all Outlook Contacts could be exported to Lotus Notes Address Book.\r\n"
                                 "0 Person and 0 Group documents were written; 2 items could not be exported.\r\n"
-                                "Contacts #1 (Ann Lee): full (and 1 more)\r\n") +
-                     book);
+                                "Contacts #1 (Ann Lee): full (and 1 more)\r\n")
+                     + book);
     }
 
 private:
@@ -465,8 +464,7 @@ private:
     QString profileStore()
     {
         pstwriter::PstBuilder b;
-        const auto contacts =
-            b.addFolder(b.ipmSubtree(), QStringLiteral("Contacts"), QStringLiteral("IPF.Contact"));
+        const auto contacts = b.addFolder(b.ipmSubtree(), QStringLiteral("Contacts"), QStringLiteral("IPF.Contact"));
         b.addContact(contacts, person(QStringLiteral("Ann"), QStringLiteral("Lee")));
         pstwriter::DistListData list;
         list.name = QStringLiteral("Team");

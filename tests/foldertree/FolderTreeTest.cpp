@@ -58,7 +58,7 @@ CliResult folders(const QStringList& args)
     return {r.status, r.outText(), r.errText()};
 }
 
-} // namespace
+}  // namespace
 
 class FolderTreeTest : public QObject {
     Q_OBJECT
@@ -92,10 +92,14 @@ void FolderTreeTest::nestedStoreInPreOrder()
         const char* parentPath;  // "" for a node right below the root
     };
     const Expected expected[] = {
-        {"Contacts (4)", "Contacts", 1, ""},          {"Friends (1)", "Contacts\\Friends", 2, "Contacts"},
-        {"A (1)", "A", 1, ""},                         {"B (0)", "A\\B", 2, "A"},
-        {"C1 (2)", "A\\B\\C1", 3, "A\\B"},             {"D (1)", "A\\B\\C1\\D", 4, "A\\B\\C1"},
-        {"C2 (1)", "A\\B\\C2", 3, "A\\B"},             {"Clients (2)", "Inbox\\Clients", 1, ""},
+        {"Contacts (4)", "Contacts", 1, ""},
+        {"Friends (1)", "Contacts\\Friends", 2, "Contacts"},
+        {"A (1)", "A", 1, ""},
+        {"B (0)", "A\\B", 2, "A"},
+        {"C1 (2)", "A\\B\\C1", 3, "A\\B"},
+        {"D (1)", "A\\B\\C1\\D", 4, "A\\B\\C1"},
+        {"C2 (1)", "A\\B\\C2", 3, "A\\B"},
+        {"Clients (2)", "Inbox\\Clients", 1, ""},
         {"Contacts (1)", "Archive\\Contacts", 1, ""},
     };
     QCOMPARE(tree.NodeCount(), 1 + int(std::size(expected)));
@@ -243,8 +247,8 @@ void FolderTreeTest::foldersCommandRefusesBadFiles()
     {
         pstwriter::PstBuilder b;
         b.setPassword(QStringLiteral("secret"));
-        fixtures::contacts(b, b.addFolder(b.ipmSubtree(), QStringLiteral("Contacts"), QStringLiteral("IPF.Contact")),
-                           2, QStringLiteral("Hidden"));
+        fixtures::contacts(b, b.addFolder(b.ipmSubtree(), QStringLiteral("Contacts"), QStringLiteral("IPF.Contact")), 2,
+                           QStringLiteral("Hidden"));
         b.write(locked);
     }
     const QString truncated = home.file(QStringLiteral("truncated.pst"));

@@ -73,7 +73,7 @@ QByteArray withLzxWindow(QByteArray chm, quint32 resetInterval, quint32 windowSi
     return chm;
 }
 
-} // namespace
+}  // namespace
 
 class HelpViewerTest : public QObject {
     Q_OBJECT
@@ -128,7 +128,8 @@ void HelpViewerTest::archiveHoldsEveryFileOfTheHelpAsCompiled()
     QVERIFY(archive->paths().contains(QStringLiteral("/#SYSTEM")));
     QVERIFY(archive->paths().contains(QStringLiteral("/contents.hhc")));
     // Names compare as the archive format does, without regard to case.
-    QCOMPARE(archive->read(QStringLiteral("/IMAGES/Workflow.PNG")), archive->read(QStringLiteral("images/workflow.png")));
+    QCOMPARE(archive->read(QStringLiteral("/IMAGES/Workflow.PNG")),
+             archive->read(QStringLiteral("images/workflow.png")));
     QVERIFY(!archive->read(QStringLiteral("/missing.html")));
     QVERIFY(!archive->contains(QStringLiteral("/images")));
 }
@@ -199,11 +200,12 @@ void HelpViewerTest::viewerOpensAtTheDefaultTopicWithItsContents()
     for (QTreeWidgetItemIterator it(viewer->contents()); *it; ++it)
         titles << (*it)->text(0);
     // These entries in this order; pages added later may come between them.
-    const QStringList expected{QStringLiteral("Welcome to Pellaro"), QStringLiteral("Converting contacts"),
-                               QStringLiteral("Choosing the source"), QStringLiteral("Choosing the folders"),
-                               QStringLiteral("Choosing the destination"), QStringLiteral("Messages"),
-                               QStringLiteral("Where your files are"), QStringLiteral("The command line: pellaro-cli"),
-                               QStringLiteral("Menus and the About window")};
+    const QStringList expected{
+        QStringLiteral("Welcome to Pellaro"),        QStringLiteral("Converting contacts"),
+        QStringLiteral("Choosing the source"),       QStringLiteral("Choosing the folders"),
+        QStringLiteral("Choosing the destination"),  QStringLiteral("Messages"),
+        QStringLiteral("Where your files are"),      QStringLiteral("The command line: pellaro-cli"),
+        QStringLiteral("Menus and the About window")};
     qsizetype at = 0;
     for (const QString& title : expected) {
         at = titles.indexOf(title, at);
@@ -298,8 +300,8 @@ void HelpViewerTest::contentsEntriesOpenTheirPages()
     QWidget owner;
     HelpViewer* viewer = HelpViewer::showHelp(&owner, kBuiltHelp);
     QVERIFY(viewer);
-    const QList<QTreeWidgetItem*> found =
-        viewer->contents()->findItems(QStringLiteral("Messages"), Qt::MatchExactly | Qt::MatchRecursive);
+    const QList<QTreeWidgetItem*> found
+        = viewer->contents()->findItems(QStringLiteral("Messages"), Qt::MatchExactly | Qt::MatchRecursive);
     QCOMPARE(found.size(), 1);
     QTreeWidgetItem* messages = found[0];
     viewer->contents()->setCurrentItem(messages);
@@ -330,8 +332,8 @@ void HelpViewerTest::damagedArchivesGiveNoCrashAndNoMessage()
     damaged.append({QStringLiteral("random bytes"), noise});
     damaged.append({QStringLiteral("random bytes behind the signature"), "ITSF" + noise});
     damaged.append({QStringLiteral("header of the help, then random bytes"), help_.left(0x60) + noise});
-    for (qsizetype length : {qsizetype(0x58), qsizetype(0x60), qsizetype(600), qsizetype(4096),
-                             help_.size() / 4, help_.size() / 2, help_.size() - 1})
+    for (qsizetype length : {qsizetype(0x58), qsizetype(0x60), qsizetype(600), qsizetype(4096), help_.size() / 4,
+                             help_.size() / 2, help_.size() - 1})
         damaged.append({QStringLiteral("cut at %1").arg(length), help_.left(length)});
     {
         // Directory offsets and lengths far beyond the file.

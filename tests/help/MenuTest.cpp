@@ -103,8 +103,7 @@ QList<QMessageBox*> messageBoxes()
 
 // Runs `act` once the modal window `T` is up; closes whatever modal window
 // is up when none of that kind came up in time.
-template <typename T>
-void whenModal(std::function<void(T*)> act)
+template <typename T> void whenModal(std::function<void(T*)> act)
 {
     auto* timer = new QTimer;
     timer->setInterval(10);
@@ -183,7 +182,7 @@ ChildResult runSelf(const char* mode)
     return {child.exitCode(), child.exitStatus(), QString::fromUtf8(child.readAllStandardOutput())};
 }
 
-} // namespace
+}  // namespace
 
 class MenuTest : public QObject {
     Q_OBJECT
@@ -381,7 +380,8 @@ void MenuTest::aboutTwiceInARowEachModalAndNew()
             QCOMPARE(about->maximumSize(), QSize(607, 396));
             QVERIFY(!(about->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
             const QPoint offset = about->frameGeometry().center() - w.frameGeometry().center();
-            QVERIFY2(offset.manhattanLength() <= 2, qPrintable(QStringLiteral("%1,%2").arg(offset.x()).arg(offset.y())));
+            QVERIFY2(offset.manhattanLength() <= 2,
+                     qPrintable(QStringLiteral("%1,%2").arg(offset.x()).arg(offset.y())));
 
             QVERIFY(!about->Image1->pixmap().isNull());
             QCOMPARE(about->Image1->geometry().width(), 607);

@@ -16,7 +16,10 @@ using pstwriter::DistListData;
 using pstwriter::DistListMember;
 using pstwriter::PstBuilder;
 
-inline std::ostream& operator<<(std::ostream& os, const QString& s) { return os << s.toStdString(); }
+inline std::ostream& operator<<(std::ostream& os, const QString& s)
+{
+    return os << s.toStdString();
+}
 
 namespace {
 
@@ -35,8 +38,8 @@ protected:
     TestHome home;
     LocaleScope us{QLocale(QLocale::English, QLocale::UnitedStates)};
     PstBuilder b;
-    pstwriter::FolderHandle folder =
-        b.addFolder(b.ipmSubtree(), QStringLiteral("Contacts"), QStringLiteral("IPF.Contact"));
+    pstwriter::FolderHandle folder
+        = b.addFolder(b.ipmSubtree(), QStringLiteral("Contacts"), QStringLiteral("IPF.Contact"));
     std::unique_ptr<RDOStore> store;
 
     RDOItems open()
@@ -94,21 +97,55 @@ TEST_F(ItemReadingTest, FieldsComeInOrderAndFirstAddressTwice)
     b.addContact(folder, c);
 
     const PersonFields f = ReadPersonFields(open().Item(1));
-    const QStringList got{f.elotus_FirstName, f.elotus_MiddleName, f.elotus_LastName, f.elotus_Suffix,
-                          f.elotus_Title, f.elotus_Email, f.elotus_Company, f.elotus_JobTitle,
-                          f.elotus_BusinessStreet, f.elotus_BusinessCity, f.elotus_BusinessZip,
-                          f.elotus_BusinessState, f.elotus_BusinessCountry, f.elotus_Location, f.elotus_WebPage,
-                          f.elotus_Department, f.elotus_Manager, f.elotus_Assistant, f.elotus_OfficePhone,
-                          f.elotus_OfficeFax, f.elotus_CellPhone, f.elotus_Pager, f.elotus_OtherEmail1,
-                          f.elotus_OtherEmail2, f.elotus_OtherEmail3, f.elotus_PersonalStreet,
-                          f.elotus_PersonalCity, f.elotus_PersonalZip, f.elotus_PersonalState,
-                          f.elotus_PersonalCountry, f.elotus_Spouse, f.elotus_Childern, f.elotus_HomePhone,
-                          f.elotus_HomeFax, f.elotus_BirthDay, f.elotus_Anniversary, f.elotus_Comments,
-                          f.elotus_Categories};
-    const QStringList want{" Ann ", "M", "O'Neil", "III", "Ms.", "ann@example.org", "Co", "Boss", "WS", "WC",
-                           "WZ", "WSt", "WCo", "Loc", "http://w", "Dep", "Man", "Ass", "BP", "BF", "MP", "PG",
-                           "ann@example.org", "", "", "HS", "HC", "HZ", "HSt", "HCo", "Sp", "C1, C2, C3", "HP",
-                           "HF", "", "", "Notes", "A, B"};
+    const QStringList got{
+        f.elotus_FirstName,       f.elotus_MiddleName,      f.elotus_LastName,     f.elotus_Suffix,
+        f.elotus_Title,           f.elotus_Email,           f.elotus_Company,      f.elotus_JobTitle,
+        f.elotus_BusinessStreet,  f.elotus_BusinessCity,    f.elotus_BusinessZip,  f.elotus_BusinessState,
+        f.elotus_BusinessCountry, f.elotus_Location,        f.elotus_WebPage,      f.elotus_Department,
+        f.elotus_Manager,         f.elotus_Assistant,       f.elotus_OfficePhone,  f.elotus_OfficeFax,
+        f.elotus_CellPhone,       f.elotus_Pager,           f.elotus_OtherEmail1,  f.elotus_OtherEmail2,
+        f.elotus_OtherEmail3,     f.elotus_PersonalStreet,  f.elotus_PersonalCity, f.elotus_PersonalZip,
+        f.elotus_PersonalState,   f.elotus_PersonalCountry, f.elotus_Spouse,       f.elotus_Childern,
+        f.elotus_HomePhone,       f.elotus_HomeFax,         f.elotus_BirthDay,     f.elotus_Anniversary,
+        f.elotus_Comments,        f.elotus_Categories};
+    const QStringList want{" Ann ",
+                           "M",
+                           "O'Neil",
+                           "III",
+                           "Ms.",
+                           "ann@example.org",
+                           "Co",
+                           "Boss",
+                           "WS",
+                           "WC",
+                           "WZ",
+                           "WSt",
+                           "WCo",
+                           "Loc",
+                           "http://w",
+                           "Dep",
+                           "Man",
+                           "Ass",
+                           "BP",
+                           "BF",
+                           "MP",
+                           "PG",
+                           "ann@example.org",
+                           "",
+                           "",
+                           "HS",
+                           "HC",
+                           "HZ",
+                           "HSt",
+                           "HCo",
+                           "Sp",
+                           "C1, C2, C3",
+                           "HP",
+                           "HF",
+                           "",
+                           "",
+                           "Notes",
+                           "A, B"};
     EXPECT_EQ(got, want);
 }
 
@@ -117,7 +154,8 @@ TEST_F(ItemReadingTest, DatesUseTheShortDateFormAndTimeOnlyWhenNotMidnight)
     const QDateTime midnight(QDate(1975, 12, 24), QTime(0, 0), Qt::LocalTime);
     EXPECT_EQ(DateToText(midnight), QStringLiteral("12/24/1975"));
     const QDateTime evening(QDate(1975, 12, 24), QTime(23, 59), Qt::LocalTime);
-    EXPECT_EQ(DateToText(evening), QStringLiteral("12/24/1975 ") + QLocale().toString(QTime(23, 59), QLocale::ShortFormat));
+    EXPECT_EQ(DateToText(evening),
+              QStringLiteral("12/24/1975 ") + QLocale().toString(QTime(23, 59), QLocale::ShortFormat));
     const QDateTime minuteAfter(QDate(1975, 12, 24), QTime(0, 1), Qt::LocalTime);
     EXPECT_NE(DateToText(minuteAfter), DateToText(midnight));
     EXPECT_TRUE(DateToText(minuteAfter).startsWith(DateToText(midnight) + QLatin1Char(' ')));
@@ -130,7 +168,10 @@ TEST_F(ItemReadingTest, DatesKeepTheirCenturyAndReadBack)
 {
     // The short forms of en_US, de_DE and ko_KR have two-digit years; ja_JP's
     // has four already.
-    struct Case { QLocale locale; QString y1947, y2047; };
+    struct Case {
+        QLocale locale;
+        QString y1947, y2047;
+    };
     const Case cases[] = {
         {QLocale(QLocale::English, QLocale::UnitedStates), QStringLiteral("5/17/1947"), QStringLiteral("5/17/2047")},
         {QLocale(QLocale::German, QLocale::Germany), QStringLiteral("17.05.1947"), QStringLiteral("17.05.2047")},
@@ -180,7 +221,11 @@ TEST_F(ItemReadingTest, AnUnreadableValueFailsTheWholeContact)
     pstwriter::ExtraProperty bad;
     bad.lid = 0x1009;
     bad.type = 0x0102;
-    bad.binary = QByteArray::fromHex("10000000" "20000000" "4C5A4675" "00000000") + QByteArray(16, '\xFF');
+    bad.binary = QByteArray::fromHex("10000000"
+                                     "20000000"
+                                     "4C5A4675"
+                                     "00000000")
+        + QByteArray(16, '\xFF');
     c.extra.push_back(bad);
     b.addContact(folder, c);
     EXPECT_THROW(ReadPersonFields(open().Item(1)), OutlookError);

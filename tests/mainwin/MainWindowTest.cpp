@@ -64,8 +64,8 @@ QStringList unfit(QWidget* window, const QList<QWidget*>& beyond = {})
         w->ensurePolished();
         const QFontMetrics fm(w->font());
         if (auto* label = qobject_cast<QLabel*>(w); label && !label->text().isEmpty()) {
-            const QRect room = label->contentsRect().marginsRemoved(QMargins(label->margin(), label->margin(),
-                                                                              label->margin(), label->margin()));
+            const QRect room = label->contentsRect().marginsRemoved(
+                QMargins(label->margin(), label->margin(), label->margin(), label->margin()));
             if (label->wordWrap() ? label->heightForWidth(label->width()) > label->height()
                                   : fm.horizontalAdvance(label->text()) > room.width() || fm.height() > room.height())
                 bad << QStringLiteral("label ") + where(w);
@@ -101,7 +101,7 @@ QString helpPageOf(QWidget* owner)
     return viewers[0]->isVisible() ? viewers[0]->browser()->source().path() : QStringLiteral("hidden");
 }
 
-} // namespace
+}  // namespace
 
 class MainWindowTest : public QObject {
     Q_OBJECT
@@ -131,7 +131,8 @@ private:
     // Option buttons take clicks on their circle and caption only.
     static void click(QAbstractButton* button)
     {
-        const QPoint at = qobject_cast<QRadioButton*>(button) ? QPoint(8, button->height() / 2) : button->rect().center();
+        const QPoint at
+            = qobject_cast<QRadioButton*>(button) ? QPoint(8, button->height() / 2) : button->rect().center();
         QTest::mouseClick(button, Qt::LeftButton, {}, at);
     }
 
@@ -314,8 +315,8 @@ void MainWindowTest::iconList()
     const SmallIcons& icons = SmallIcons::list();
     QCOMPARE(icons.count(), 76);
     const QHash<int, QString> keys = {
-        {3, "Notesico"},  {56, "Contact"},  {57, "264"},    {58, "tasks"},  {59, "mail"},
-        {60, "cal"},      {61, "contacts"}, {62, "journal"}, {63, "Help"},  {64, "Load"},
+        {3, "Notesico"},  {56, "Contact"},  {57, "264"},     {58, "tasks"},  {59, "mail"},
+        {60, "cal"},      {61, "contacts"}, {62, "journal"}, {63, "Help"},   {64, "Load"},
         {65, "OpenFile"}, {66, "Preview"},  {68, "Abouts"},  {69, "drafts"}, {70, "trash"},
         {71, "inbox"},    {72, "junk"},     {73, "outbox"},  {74, "email"},  {75, "follow-up"},
     };
@@ -341,8 +342,9 @@ void MainWindowTest::sourceModeSwitch()
     QVERIFY(w.CmdBrowse->isEnabled());
     QVERIFY(!w.CmdExportOther->isEnabled());
     QVERIFY(!w.CmdExportConfigured->isEnabled());
-    QCOMPARE(w.LblHelp->text(),
-             QStringLiteral("This Option allows you to select a Outlook PST file to be converted to Lotus Notes mailbox."));
+    QCOMPARE(
+        w.LblHelp->text(),
+        QStringLiteral("This Option allows you to select a Outlook PST file to be converted to Lotus Notes mailbox."));
 
     click(w.OptConfiguredPST);
     QVERIFY(w.OptConfiguredPST->isChecked() && !w.OptOtherPST->isChecked());
@@ -401,8 +403,9 @@ void MainWindowTest::otherPstWithBlanksAroundThePath()
     QCOMPARE(QString::fromUtf8(readAll(outlook::RDOSession::ProfilePath())).trimmed(), path);
     QCOMPARE(Global::SelectedStoreID, outlook::RDOSession::OpenPstFile(path).EntryID());
 
-    QCOMPARE(nodeTexts(w), (QStringList{"Personal Folders", "Contacts (4)", "Friends (1)", "A (1)", "B (0)", "C1 (2)",
-                                        "D (1)", "C2 (1)", "Clients (2)", "Contacts (1)"}));
+    QCOMPARE(nodeTexts(w),
+             (QStringList{"Personal Folders", "Contacts (4)", "Friends (1)", "A (1)", "B (0)", "C1 (2)", "D (1)",
+                          "C2 (1)", "Clients (2)", "Contacts (1)"}));
     FolderTreeWidget* tree = w.OutlookFoldersTree;
     QTreeWidgetItem* root = tree->Node(1);
     QCOMPARE(tree->topLevelItemCount(), 1);
@@ -444,8 +447,8 @@ void MainWindowTest::fileThatIsNoStoreIsNamedWithItsCause()
     {
         pstwriter::PstBuilder b;
         b.setPassword(QStringLiteral("secret"));
-        fixtures::contacts(b, b.addFolder(b.ipmSubtree(), QStringLiteral("Contacts"), QStringLiteral("IPF.Contact")),
-                           2, QStringLiteral("Hidden"));
+        fixtures::contacts(b, b.addFolder(b.ipmSubtree(), QStringLiteral("Contacts"), QStringLiteral("IPF.Contact")), 2,
+                           QStringLiteral("Hidden"));
         b.write(file(QStringLiteral("locked.pst")));
     }
     QVERIFY(writeAll(file(QStringLiteral("damaged.pst")), readAll(file(QStringLiteral("abc.pst"))).left(700)));
@@ -471,8 +474,9 @@ void MainWindowTest::fileThatIsNoStoreIsNamedWithItsCause()
         click(w.CmdExportOther);
 
         QCOMPARE(dialogs_->messages.size(), 1);
-        QCOMPARE(dialogs_->messages[0].text, QStringLiteral("The file could not be opened as an Outlook data file:\r\n") +
-                                                 c.path + QStringLiteral("\r\n") + c.cause);
+        QCOMPARE(dialogs_->messages[0].text,
+                 QStringLiteral("The file could not be opened as an Outlook data file:\r\n") + c.path
+                     + QStringLiteral("\r\n") + c.cause);
         QCOMPARE(dialogs_->messages[0].icon, MsgIcon::Warning);
         QCOMPARE(dialogs_->messages[0].title, OutlookTitle);
         QCOMPARE(w.NotesTab->currentIndex(), 1);
@@ -620,9 +624,9 @@ void MainWindowTest::startWithSomeFoldersUnticked()
 
     bool firstNewMode = false;
     QVERIFY(startAndInspect(w, [&](frmSave& save) {
-        firstNewMode = save.OptNewNSF->isChecked() && !save.OptExistingNSF->isChecked() &&
-                       save.txtNSFFileName->isEnabled() && save.CmdNewNSF->isEnabled() &&
-                       !save.txtExNSFFileName->isEnabled() && !save.CmdExistingNSF->isEnabled();
+        firstNewMode = save.OptNewNSF->isChecked() && !save.OptExistingNSF->isChecked()
+            && save.txtNSFFileName->isEnabled() && save.CmdNewNSF->isEnabled() && !save.txtExNSFFileName->isEnabled()
+            && !save.CmdExistingNSF->isEnabled();
         QCOMPARE(save.parentWidget(), &w);
         QVERIFY(save.isModal());
         save.grab().save(pngPath(QStringLiteral("mainwin-export-window.png")));
@@ -637,8 +641,8 @@ void MainWindowTest::startWithSomeFoldersUnticked()
     // user left them.
     bool secondNewMode = false;
     QVERIFY(startAndInspect(w, [&](frmSave& save) {
-        secondNewMode = save.OptNewNSF->isChecked() && !save.OptExistingNSF->isChecked() &&
-                        save.CmdNewNSF->isEnabled() && !save.CmdExistingNSF->isEnabled();
+        secondNewMode = save.OptNewNSF->isChecked() && !save.OptExistingNSF->isChecked() && save.CmdNewNSF->isEnabled()
+            && !save.CmdExistingNSF->isEnabled();
     }));
     QVERIFY(secondNewMode);
     QCOMPARE(tree->TickState(3), 0);
@@ -659,7 +663,8 @@ void MainWindowTest::rootTickChangesNothing()
     for (int i = 2; i <= 4; ++i)
         QCOMPARE(tree->TickState(i), 1);
     QVERIFY(startAndInspect(w, [](frmSave&) {}));
-    QCOMPARE(Global::SelectedFolders.mid(0, 3), (QStringList{tree->Reference(2), tree->Reference(3), tree->Reference(4)}));
+    QCOMPARE(Global::SelectedFolders.mid(0, 3),
+             (QStringList{tree->Reference(2), tree->Reference(3), tree->Reference(4)}));
 
     // Only the root ticked: nothing to export.
     toggle(w, tree->Node(1));
@@ -823,8 +828,9 @@ void MainWindowTest::endToEndIntoANewBook()
     QCOMPARE(dialogs_->messages.size(), 1);
     const ScriptedDialogs::Message& done = dialogs_->messages[0];
     QCOMPARE(done.title, QStringLiteral("Export Complete"));
-    QVERIFY2(done.text.startsWith(QStringLiteral("Outlook Contacts Exported Successfully to Lotus Notes Address Book.")),
-             qPrintable(done.text));
+    QVERIFY2(
+        done.text.startsWith(QStringLiteral("Outlook Contacts Exported Successfully to Lotus Notes Address Book.")),
+        qPrintable(done.text));
     const QString book = done.text.section(QStringLiteral("\r\n"), 1).trimmed();
     QCOMPARE(QFileInfo(book).absolutePath(), destination + QStringLiteral("/Lotus Notes Address Book"));
     QVERIFY(QFileInfo(book).fileName().startsWith(QStringLiteral("names")));
@@ -849,8 +855,9 @@ void MainWindowTest::endToEndIntoANewBook()
         }
     });
     // In tree order: the folders as ticked, their items by position.
-    QCOMPARE(people, (QStringList{"Person1", "Person2", "Person3", "Friend1", "Alpha1", "Gamma1", "Gamma2", "Delta1",
-                                  "Two1", "Client1", "Client2"}));
+    QCOMPARE(people,
+             (QStringList{"Person1", "Person2", "Person3", "Friend1", "Alpha1", "Gamma1", "Gamma2", "Delta1", "Two1",
+                          "Client1", "Client2"}));
     QCOMPARE(groups, QStringList{"Team"});
 }
 

@@ -36,7 +36,7 @@ struct Case {
     QByteArray bytes;
 };
 
-} // namespace
+}  // namespace
 
 TEST(Refusal, FilesNotOursStayByteIdentical)
 {

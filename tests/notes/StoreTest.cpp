@@ -69,7 +69,7 @@ void rawExec(const QString& path, const char* sql)
     sqlite3_close(db);
 }
 
-} // namespace
+}  // namespace
 
 TEST(Template, ShippedTemplateHoldsTheAddressBookDesign)
 {
@@ -156,7 +156,9 @@ TEST(CreateCopy, NeverReplacesAnExistingFile)
     EXPECT_EQ(readAllDocuments(book).size(), 1u);
 
     const QString link = home.file(QStringLiteral("link.nsf"));
-    ASSERT_EQ(::symlink(home.file(QStringLiteral("nowhere.nsf")).toLocal8Bit().constData(), link.toLocal8Bit().constData()), 0);
+    ASSERT_EQ(
+        ::symlink(home.file(QStringLiteral("nowhere.nsf")).toLocal8Bit().constData(), link.toLocal8Bit().constData()),
+        0);
     EXPECT_THROW(ntf->CreateCopy(QString(), link), NotesError);
     EXPECT_FALSE(QFileInfo::exists(home.file(QStringLiteral("nowhere.nsf"))));
 
@@ -187,14 +189,14 @@ TEST(Document, ItemsKeepTheirWrittenOrderAndExactValues)
     EXPECT_EQ(d.form, QStringLiteral("Person"));
     EXPECT_EQ(d.unid.size(), 32);
     EXPECT_GT(d.noteId, 0);
-    const std::vector<std::pair<QString, QString>> expected = {
-        {QStringLiteral("Form"), QStringLiteral("Person")},
-        {QStringLiteral("Zeta"), QStringLiteral("  two blanks  ")},
-        {QStringLiteral("ALPHA"), QStringLiteral("replaced")},
-        {QStringLiteral("Quote"), QStringLiteral("O'Brien 'x' ")},
-        {QStringLiteral("Text"), QStringLiteral("Zoë 日本 \U0001F600\r\nline\ttab")},
-        {QStringLiteral("Odd"), lone},
-        {QStringLiteral("Type"), QStringLiteral("Person")}};
+    const std::vector<std::pair<QString, QString>> expected
+        = {{QStringLiteral("Form"), QStringLiteral("Person")},
+           {QStringLiteral("Zeta"), QStringLiteral("  two blanks  ")},
+           {QStringLiteral("ALPHA"), QStringLiteral("replaced")},
+           {QStringLiteral("Quote"), QStringLiteral("O'Brien 'x' ")},
+           {QStringLiteral("Text"), QStringLiteral("Zoë 日本 \U0001F600\r\nline\ttab")},
+           {QStringLiteral("Odd"), lone},
+           {QStringLiteral("Type"), QStringLiteral("Person")}};
     ASSERT_EQ(d.items.size(), expected.size());
     for (std::size_t i = 0; i < expected.size(); ++i) {
         EXPECT_EQ(d.items[i].name, expected[i].first) << i;
@@ -391,8 +393,9 @@ TEST(Cache, FoldersChangedByAnotherProgramAreLookedUpAgain)
     // Someone else rebuilds the folder under another id, once this
     // program's writing has ended.
     FinishWriting();
-    rawExec(book, "DELETE FROM folder_entries; DELETE FROM folders; "
-                  "INSERT INTO folders(folder_id, name) VALUES(77, 'Outlook Contacts');");
+    rawExec(book,
+            "DELETE FROM folder_entries; DELETE FROM folders; "
+            "INSERT INTO folders(folder_id, name) VALUES(77, 'Outlook Contacts');");
     writeDoc(book, {{QStringLiteral("Form"), QStringLiteral("Person")}}, QStringLiteral("Outlook Contacts"));
     const auto docs = readAllDocuments(book);
     ASSERT_EQ(docs.size(), 2u);

@@ -25,7 +25,7 @@ namespace {
 // data trees.
 class Ndb {
 public:
-    explicit Ndb(const QString &path)
+    explicit Ndb(const QString& path)
     {
         QFile f(path);
         if (!f.open(QIODevice::ReadOnly))
@@ -34,17 +34,23 @@ public:
         m_ansi = u16(10) < 23;
         m_w = m_ansi ? 4 : 8;
     }
-    struct Page { int count, level, entrySize; const char *data; };
-    struct Node { std::uint64_t data, sub; std::uint32_t parent; };
+    struct Page {
+        int count, level, entrySize;
+        const char* data;
+    };
+    struct Node {
+        std::uint64_t data, sub;
+        std::uint32_t parent;
+    };
 
     bool ansi() const { return m_ansi; }
     int idSize() const { return m_w; }
-    const QByteArray &bytes() const { return m_bytes; }
+    const QByteArray& bytes() const { return m_bytes; }
     std::uint64_t u64(qsizetype at) const { return qFromLittleEndian<std::uint64_t>(m_bytes.constData() + at); }
     std::uint32_t u32(qsizetype at) const { return qFromLittleEndian<std::uint32_t>(m_bytes.constData() + at); }
     std::uint16_t u16(qsizetype at) const { return qFromLittleEndian<std::uint16_t>(m_bytes.constData() + at); }
     // A block id or file offset: 4 or 8 bytes.
-    std::uint64_t id(const char *p) const
+    std::uint64_t id(const char* p) const
     {
         return m_ansi ? qFromLittleEndian<std::uint32_t>(p) : qFromLittleEndian<std::uint64_t>(p);
     }
@@ -61,13 +67,13 @@ public:
                 std::uint8_t(m_bytes[at + meta + 2]), m_bytes.constData() + at};
     }
     // Follows a B-tree down to the leaf entry with this key.
-    const char *find(std::uint64_t rootIb, std::uint64_t key) const
+    const char* find(std::uint64_t rootIb, std::uint64_t key) const
     {
         Page p = page(rootIb);
         while (p.level > 0) {
             std::uint64_t next = 0;
             for (int i = 0; i < p.count; ++i) {
-                const char *e = p.data + i * p.entrySize;
+                const char* e = p.data + i * p.entrySize;
                 if (id(e) <= key)
                     next = id(e + 2 * m_w);
             }
@@ -76,19 +82,19 @@ public:
             p = page(next);
         }
         for (int i = 0; i < p.count; ++i) {
-            const char *e = p.data + i * p.entrySize;
+            const char* e = p.data + i * p.entrySize;
             if (id(e) == key)
                 return e;
         }
         return nullptr;
     }
     // Every page of a B-tree and every leaf entry.
-    void walk(std::uint64_t ib, std::vector<std::uint64_t> &pages, std::vector<const char *> &leaves) const
+    void walk(std::uint64_t ib, std::vector<std::uint64_t>& pages, std::vector<const char*>& leaves) const
     {
         pages.push_back(ib);
         const Page p = page(ib);
         for (int i = 0; i < p.count; ++i) {
-            const char *e = p.data + i * p.entrySize;
+            const char* e = p.data + i * p.entrySize;
             if (p.level > 0)
                 walk(id(e + 2 * m_w), pages, leaves);
             else
@@ -97,14 +103,14 @@ public:
     }
     Node node(std::uint32_t nid) const
     {
-        const char *e = find(nbtRoot(), nid);
+        const char* e = find(nbtRoot(), nid);
         if (!e)
             throw std::runtime_error("node not in the NBT");
         return {id(e + m_w), id(e + 2 * m_w), qFromLittleEndian<std::uint32_t>(e + 3 * m_w)};
     }
     QByteArray block(std::uint64_t bid) const
     {
-        const char *e = find(bbtRoot(), bid & ~std::uint64_t(1));
+        const char* e = find(bbtRoot(), bid & ~std::uint64_t(1));
         if (!e)
             throw std::runtime_error("block not in the BBT");
         const std::uint64_t ib = id(e + m_w);
@@ -112,7 +118,7 @@ public:
         return m_bytes.mid(qsizetype(ib), cb);
     }
     // 0 for a data block, else the level of the XBLOCK (1) or XXBLOCK (2).
-    static int treeLevel(const QByteArray &b) { return b.size() >= 8 && b[0] == 0x01 ? b[1] : 0; }
+    static int treeLevel(const QByteArray& b) { return b.size() >= 8 && b[0] == 0x01 ? b[1] : 0; }
     // The subnodes of a node: nid -> bidData (SLBLOCKs only, as this writer makes).
     std::map<std::uint32_t, std::uint64_t> subnodes(std::uint64_t bidSub) const
     {
@@ -124,10 +130,11 @@ public:
         const int head = m_ansi ? 4 : 8;
         if (b[1] == 0) {
             for (int i = 0; i < n; ++i)
-                out[std::uint32_t(id(b.constData() + head + 3 * m_w * i))] = id(b.constData() + head + 3 * m_w * i + m_w);
+                out[std::uint32_t(id(b.constData() + head + 3 * m_w * i))]
+                    = id(b.constData() + head + 3 * m_w * i + m_w);
         } else {
             for (int i = 0; i < n; ++i)
-                for (auto &kv : subnodes(id(b.constData() + head + 2 * m_w * i + m_w)))
+                for (auto& kv : subnodes(id(b.constData() + head + 2 * m_w * i + m_w)))
                     out.insert(kv);
         }
         return out;
@@ -141,9 +148,9 @@ private:
 
 // The format's CRC: the reflected 0xEDB88320 CRC without the inversions,
 // which is zlib's CRC-32 started from all ones and inverted.
-std::uint32_t formatCrc(const char *data, qsizetype size)
+std::uint32_t formatCrc(const char* data, qsizetype size)
 {
-    return ~std::uint32_t(crc32(0xFFFFFFFFu, reinterpret_cast<const Bytef *>(data), uInt(size)));
+    return ~std::uint32_t(crc32(0xFFFFFFFFu, reinterpret_cast<const Bytef*>(data), uInt(size)));
 }
 
 constexpr int kContacts = 2500;
@@ -207,7 +214,7 @@ protected:
     }
     static void TearDownTestSuite() { delete dir; }
 
-    static QTemporaryDir *dir;
+    static QTemporaryDir* dir;
     static QString path;
     static FolderHandle contacts;
     static ItemHandle hugeItem, bigItem, wideItem, listItem;
@@ -215,7 +222,7 @@ protected:
     static QByteArray firstMember, lastMember;
 };
 
-QTemporaryDir *LargeFileTest::dir = nullptr;
+QTemporaryDir* LargeFileTest::dir = nullptr;
 QString LargeFileTest::path;
 FolderHandle LargeFileTest::contacts;
 ItemHandle LargeFileTest::hugeItem, LargeFileTest::bigItem, LargeFileTest::wideItem, LargeFileTest::listItem;
@@ -237,7 +244,7 @@ TEST_F(LargeFileTest, EveryStructureGrowsPastOneLevel)
         const Ndb::Node n = ndb.node(item.nid);
         EXPECT_EQ(n.parent, contacts.nid);
         int found = 0;
-        for (const auto &[nid, bid] : ndb.subnodes(n.sub))
+        for (const auto& [nid, bid] : ndb.subnodes(n.sub))
             found = std::max(found, Ndb::treeLevel(ndb.block(bid)));
         EXPECT_EQ(found, level) << "item " << item.nid;
     }
@@ -257,7 +264,8 @@ TEST_F(LargeFileTest, LibpffToolsReadItWithoutComplaint)
     ASSERT_EQ(info.exitCode, 0) << info.err;
     EXPECT_TRUE(sample::complaints(info).isEmpty()) << info.err;
     const QString out = dir->filePath(QStringLiteral("x"));
-    const sample::ToolRun e = sample::run(QStringLiteral("pffexport"), {QStringLiteral("-q"), QStringLiteral("-t"), out, path});
+    const sample::ToolRun e
+        = sample::run(QStringLiteral("pffexport"), {QStringLiteral("-q"), QStringLiteral("-t"), out, path});
     ASSERT_EQ(e.exitCode, 0) << e.err;
     EXPECT_TRUE(sample::complaints(e).isEmpty()) << e.err.left(2000);
     const QStringList files = sample::exportedFiles(out + QStringLiteral(".export"));
@@ -305,7 +313,7 @@ namespace {
 // Every block and page of a file with trees of several levels, in each layout
 // and encoding, carries the check values and ids the format asks for, and the
 // data blocks are stored encoded.
-class CheckValuesTest : public ::testing::TestWithParam<std::tuple<PstFormat, PstEncoding>> {};
+class CheckValuesTest : public ::testing::TestWithParam<std::tuple<PstFormat, PstEncoding>> { };
 
 INSTANTIATE_TEST_SUITE_P(Layouts, CheckValuesTest,
                          ::testing::Combine(::testing::Values(PstFormat::Unicode, PstFormat::Ansi),
@@ -329,13 +337,13 @@ TEST_P(CheckValuesTest, EveryBlockAndPageCarriesItsCheckValues)
     }
     ContactData big;
     big.displayName = QStringLiteral("Big");
-    big.body = QString(30000, QChar(u'x'));   // a data tree in a subnode
+    big.body = QString(30000, QChar(u'x'));  // a data tree in a subnode
     b.addContact(folder, big);
     b.write(path);
 
     Ndb ndb(path);
     ASSERT_EQ(ndb.ansi(), format == PstFormat::Ansi);
-    const QByteArray &file = ndb.bytes();
+    const QByteArray& file = ndb.bytes();
     const int w = ndb.idSize();
     // Header: the partial CRC over 471 bytes from offset 8, the full one
     // (Unicode only) over 516; bCryptMethod.
@@ -346,24 +354,24 @@ TEST_P(CheckValuesTest, EveryBlockAndPageCarriesItsCheckValues)
     EXPECT_EQ(int(file[ndb.ansi() ? 461 : 513]), int(encoding));
 
     std::vector<std::uint64_t> pages;
-    std::vector<const char *> blocks, nodes;
+    std::vector<const char*> blocks, nodes;
     ndb.walk(ndb.bbtRoot(), pages, blocks);
     ndb.walk(ndb.nbtRoot(), pages, nodes);
     EXPECT_GE(ndb.page(ndb.nbtRoot()).level, 1);
     for (std::uint64_t ib : pages) {
-        const char *p = file.constData() + ib;
+        const char* p = file.constData() + ib;
         const int t = ndb.pageData();
         ASSERT_EQ(p[t], p[t + 1]);
         const std::uint32_t crc = qFromLittleEndian<std::uint32_t>(p + t + (ndb.ansi() ? 8 : 4));
         EXPECT_EQ(crc, formatCrc(p, t)) << "page at " << ib;
     }
     int dataBlocks = 0;
-    for (const char *e : blocks) {
+    for (const char* e : blocks) {
         const std::uint64_t bid = ndb.id(e), ib = ndb.id(e + w);
         const std::uint16_t cb = qFromLittleEndian<std::uint16_t>(e + 2 * w);
         const int trailer = ndb.ansi() ? 12 : 16;
         const qsizetype size = (cb + trailer + 63) / 64 * 64;
-        const char *t = file.constData() + ib + size - trailer;
+        const char* t = file.constData() + ib + size - trailer;
         SCOPED_TRACE(bid);
         EXPECT_EQ(qFromLittleEndian<std::uint16_t>(t), cb);
         const std::uint64_t x = ib ^ bid;
@@ -376,8 +384,8 @@ TEST_P(CheckValuesTest, EveryBlockAndPageCarriesItsCheckValues)
     }
     EXPECT_GT(dataBlocks, 400);
     // Texts are stored in the clear only without encoding.
-    const QByteArray plain = format == PstFormat::Ansi ? QByteArray("Person 123")
-                                                       : QByteArray("P\0e\0r\0s\0o\0n\0 \0001\0002\0003\0", 20);
+    const QByteArray plain
+        = format == PstFormat::Ansi ? QByteArray("Person 123") : QByteArray("P\0e\0r\0s\0o\0n\0 \0001\0002\0003\0", 20);
     EXPECT_EQ(file.contains(plain), encoding == PstEncoding::None);
 }
 

@@ -10,7 +10,7 @@ namespace pff {
 
 namespace {
 
-[[noreturn]] void fail(const char *what, libpff_error_t *error)
+[[noreturn]] void fail(const char* what, libpff_error_t* error)
 {
     std::string text = what;
     if (error) {
@@ -23,13 +23,13 @@ namespace {
     throw std::runtime_error(text);
 }
 
-void check(int result, const char *what, libpff_error_t *error)
+void check(int result, const char* what, libpff_error_t* error)
 {
     if (result != 1)
         fail(what, error);
 }
 
-QString fromUtf16(const QByteArray &b)
+QString fromUtf16(const QByteArray& b)
 {
     QString s;
     s.reserve(b.size() / 2);
@@ -38,20 +38,20 @@ QString fromUtf16(const QByteArray &b)
     return s;
 }
 
-QByteArray entryData(libpff_record_entry_t *e)
+QByteArray entryData(libpff_record_entry_t* e)
 {
-    libpff_error_t *error = nullptr;
+    libpff_error_t* error = nullptr;
     std::size_t size = 0;
     check(libpff_record_entry_get_data_size(e, &size, &error), "value size", error);
     QByteArray data(qsizetype(size), '\0');
     if (size > 0)
-        check(libpff_record_entry_get_data(e, reinterpret_cast<std::uint8_t *>(data.data()), size, &error), "value",
+        check(libpff_record_entry_get_data(e, reinterpret_cast<std::uint8_t*>(data.data()), size, &error), "value",
               error);
     return data;
 }
 
 struct EntryGuard {
-    libpff_record_entry_t *e;
+    libpff_record_entry_t* e;
     ~EntryGuard()
     {
         if (e)
@@ -61,7 +61,7 @@ struct EntryGuard {
 
 }  // namespace
 
-QByteArray guidBytes(const QUuid &u)
+QByteArray guidBytes(const QUuid& u)
 {
     QByteArray b(16, '\0');
     qToLittleEndian<std::uint32_t>(u.data1, b.data());
@@ -80,7 +80,7 @@ Item::~Item()
         libpff_item_free(&m_item, nullptr);
 }
 
-Item &Item::operator=(Item &&o) noexcept
+Item& Item::operator=(Item&& o) noexcept
 {
     if (this != &o) {
         this->~Item();
@@ -94,7 +94,7 @@ Item &Item::operator=(Item &&o) noexcept
 
 std::uint32_t Item::identifier() const
 {
-    libpff_error_t *error = nullptr;
+    libpff_error_t* error = nullptr;
     std::uint32_t id = 0;
     check(libpff_item_get_identifier(m_item, &id, &error), "identifier", error);
     return id;
@@ -102,7 +102,7 @@ std::uint32_t Item::identifier() const
 
 int Item::subFolderCount() const
 {
-    libpff_error_t *error = nullptr;
+    libpff_error_t* error = nullptr;
     int n = 0;
     check(libpff_folder_get_number_of_sub_folders(m_item, &n, &error), "number of subfolders", error);
     return n;
@@ -110,15 +110,15 @@ int Item::subFolderCount() const
 
 Item Item::subFolder(int index) const
 {
-    libpff_error_t *error = nullptr;
-    libpff_item_t *sub = nullptr;
+    libpff_error_t* error = nullptr;
+    libpff_item_t* sub = nullptr;
     check(libpff_folder_get_sub_folder(m_item, index, &sub, &error), "subfolder", error);
     return Item(sub);
 }
 
 int Item::messageCount() const
 {
-    libpff_error_t *error = nullptr;
+    libpff_error_t* error = nullptr;
     int n = 0;
     check(libpff_folder_get_number_of_sub_messages(m_item, &n, &error), "number of messages", error);
     return n;
@@ -126,25 +126,24 @@ int Item::messageCount() const
 
 Item Item::message(int index) const
 {
-    libpff_error_t *error = nullptr;
-    libpff_item_t *sub = nullptr;
+    libpff_error_t* error = nullptr;
+    libpff_item_t* sub = nullptr;
     check(libpff_folder_get_sub_message(m_item, index, &sub, &error), "message", error);
     return Item(sub);
 }
 
 int Item::associatedCount() const
 {
-    libpff_error_t *error = nullptr;
+    libpff_error_t* error = nullptr;
     int n = 0;
-    check(libpff_folder_get_number_of_sub_associated_contents(m_item, &n, &error), "number of associated items",
-          error);
+    check(libpff_folder_get_number_of_sub_associated_contents(m_item, &n, &error), "number of associated items", error);
     return n;
 }
 
 Item Item::associated(int index) const
 {
-    libpff_error_t *error = nullptr;
-    libpff_item_t *sub = nullptr;
+    libpff_error_t* error = nullptr;
+    libpff_item_t* sub = nullptr;
     check(libpff_folder_get_sub_associated_content(m_item, index, &sub, &error), "associated item", error);
     return Item(sub);
 }
@@ -157,7 +156,7 @@ QStringList Item::subFolderNames() const
     return names;
 }
 
-Item Item::folder(const QStringList &path) const
+Item Item::folder(const QStringList& path) const
 {
     if (path.isEmpty())
         return Item(nullptr);
@@ -172,10 +171,10 @@ Item Item::folder(const QStringList &path) const
     throw std::runtime_error("no folder " + path.front().toStdString());
 }
 
-libpff_record_set_t *Item::set() const
+libpff_record_set_t* Item::set() const
 {
     if (!m_set) {
-        libpff_error_t *error = nullptr;
+        libpff_error_t* error = nullptr;
         check(libpff_item_get_record_set_by_index(m_item, 0, &m_set, &error), "record set", error);
     }
     return m_set;
@@ -183,19 +182,19 @@ libpff_record_set_t *Item::set() const
 
 int Item::valueCount() const
 {
-    libpff_error_t *error = nullptr;
+    libpff_error_t* error = nullptr;
     int n = 0;
     check(libpff_record_set_get_number_of_entries(set(), &n, &error), "number of values", error);
     return n;
 }
 
-libpff_record_entry_t *Item::entry(const Prop &p) const
+libpff_record_entry_t* Item::entry(const Prop& p) const
 {
-    libpff_error_t *error = nullptr;
+    libpff_error_t* error = nullptr;
     int n = valueCount();
     const QByteArray guid = p.set.isNull() ? QByteArray() : guidBytes(p.set);
     for (int i = 0; i < n; ++i) {
-        libpff_record_entry_t *e = nullptr;
+        libpff_record_entry_t* e = nullptr;
         check(libpff_record_set_get_entry_by_index(set(), i, &e, &error), "value", error);
         std::uint32_t type = 0;
         check(libpff_record_entry_get_entry_type(e, &type, &error), "value tag", error);
@@ -203,24 +202,23 @@ libpff_record_entry_t *Item::entry(const Prop &p) const
         if (p.set.isNull()) {
             match = type == p.id;
         } else if (type >= 0x8000) {
-            libpff_name_to_id_map_entry_t *m = nullptr;
+            libpff_name_to_id_map_entry_t* m = nullptr;
             if (libpff_record_entry_get_name_to_id_map_entry(e, &m, &error) == 1 && m) {
                 std::uint8_t g[16] = {};
                 std::uint8_t kind = 0;
                 check(libpff_name_to_id_map_entry_get_guid(m, g, sizeof g, &error), "name guid", error);
                 check(libpff_name_to_id_map_entry_get_type(m, &kind, &error), "name kind", error);
-                if (QByteArray(reinterpret_cast<const char *>(g), 16) == guid) {
+                if (QByteArray(reinterpret_cast<const char*>(g), 16) == guid) {
                     if (kind == LIBPFF_NAME_TO_ID_MAP_ENTRY_TYPE_NUMERIC && p.name.isEmpty()) {
                         std::uint32_t number = 0;
                         check(libpff_name_to_id_map_entry_get_number(m, &number, &error), "name number", error);
                         match = number == p.lid;
                     } else if (kind == LIBPFF_NAME_TO_ID_MAP_ENTRY_TYPE_STRING && !p.name.isEmpty()) {
                         std::size_t size = 0;
-                        check(libpff_name_to_id_map_entry_get_utf8_string_size(m, &size, &error), "name size",
-                              error);
+                        check(libpff_name_to_id_map_entry_get_utf8_string_size(m, &size, &error), "name size", error);
                         QByteArray name(qsizetype(size), '\0');
                         check(libpff_name_to_id_map_entry_get_utf8_string(
-                                  m, reinterpret_cast<std::uint8_t *>(name.data()), size, &error),
+                                  m, reinterpret_cast<std::uint8_t*>(name.data()), size, &error),
                               "name", error);
                         match = QString::fromUtf8(name.constData()) == p.name;
                     }
@@ -236,24 +234,24 @@ libpff_record_entry_t *Item::entry(const Prop &p) const
     return nullptr;
 }
 
-std::optional<Value> Item::value(const Prop &p) const
+std::optional<Value> Item::value(const Prop& p) const
 {
     EntryGuard g{entry(p)};
     if (!g.e)
         return std::nullopt;
-    libpff_error_t *error = nullptr;
+    libpff_error_t* error = nullptr;
     Value v;
     check(libpff_record_entry_get_value_type(g.e, &v.type, &error), "value type", error);
     v.data = entryData(g.e);
     return v;
 }
 
-QString Item::text(const Prop &p) const
+QString Item::text(const Prop& p) const
 {
     EntryGuard g{entry(p)};
     if (!g.e)
         return {};
-    libpff_error_t *error = nullptr;
+    libpff_error_t* error = nullptr;
     std::uint32_t type = 0;
     check(libpff_record_entry_get_value_type(g.e, &type, &error), "value type", error);
     if (type == 0x001F)
@@ -265,7 +263,7 @@ QString Item::text(const Prop &p) const
     check(libpff_record_entry_get_data_as_utf8_string_size(g.e, &size, &error), "string size", error);
     QByteArray utf8(qsizetype(size), '\0');
     if (size > 0)
-        check(libpff_record_entry_get_data_as_utf8_string(g.e, reinterpret_cast<std::uint8_t *>(utf8.data()), size,
+        check(libpff_record_entry_get_data_as_utf8_string(g.e, reinterpret_cast<std::uint8_t*>(utf8.data()), size,
                                                           &error),
               "string", error);
     return QString::fromUtf8(utf8.constData());
@@ -273,13 +271,13 @@ QString Item::text(const Prop &p) const
 
 // Variable-size multi-valued data: the count, an offset per value, the values.
 // (Decoded here: libpff's own multi-value accessor loses the count.)
-std::vector<QByteArray> Item::multi(const Prop &p) const
+std::vector<QByteArray> Item::multi(const Prop& p) const
 {
     std::vector<QByteArray> out;
     auto v = value(p);
     if (!v)
         return out;
-    const QByteArray &d = v->data;
+    const QByteArray& d = v->data;
     if ((v->type & 0x1000) == 0 || d.size() < 4)
         throw std::runtime_error("not a multi-valued property");
     const std::uint32_t n = qFromLittleEndian<std::uint32_t>(d.constData());
@@ -287,8 +285,8 @@ std::vector<QByteArray> Item::multi(const Prop &p) const
         throw std::runtime_error("bad multi-value count");
     for (std::uint32_t i = 0; i < n; ++i) {
         const std::uint32_t at = qFromLittleEndian<std::uint32_t>(d.constData() + 4 + 4 * i);
-        const std::uint32_t end =
-            i + 1 < n ? qFromLittleEndian<std::uint32_t>(d.constData() + 8 + 4 * i) : std::uint32_t(d.size());
+        const std::uint32_t end
+            = i + 1 < n ? qFromLittleEndian<std::uint32_t>(d.constData() + 8 + 4 * i) : std::uint32_t(d.size());
         if (at > end || end > std::uint32_t(d.size()))
             throw std::runtime_error("bad multi-value offset");
         out.push_back(d.mid(at, end - at));
@@ -296,31 +294,34 @@ std::vector<QByteArray> Item::multi(const Prop &p) const
     return out;
 }
 
-QStringList Item::texts(const Prop &p) const
+QStringList Item::texts(const Prop& p) const
 {
     QStringList out;
     const auto v = value(p);
     if (v && v->type == 0x101E) {
         QStringDecoder cp1252("windows-1252");
-        for (const QByteArray &b : multi(p))
+        for (const QByteArray& b : multi(p))
             out << cp1252.decode(b);
         return out;
     }
-    for (const QByteArray &b : multi(p))
+    for (const QByteArray& b : multi(p))
         out << fromUtf16(b);
     return out;
 }
 
-std::vector<QByteArray> Item::binaries(const Prop &p) const { return multi(p); }
+std::vector<QByteArray> Item::binaries(const Prop& p) const
+{
+    return multi(p);
+}
 
-std::vector<std::int32_t> Item::integers(const Prop &p) const
+std::vector<std::int32_t> Item::integers(const Prop& p) const
 {
     EntryGuard g{entry(p)};
     std::vector<std::int32_t> out;
     if (!g.e)
         return out;
-    libpff_error_t *error = nullptr;
-    libpff_multi_value_t *mv = nullptr;
+    libpff_error_t* error = nullptr;
+    libpff_multi_value_t* mv = nullptr;
     check(libpff_record_entry_get_multi_value(g.e, &mv, &error), "multi value", error);
     int n = 0;
     check(libpff_multi_value_get_number_of_values(mv, &n, &error), "number of values", error);
@@ -333,19 +334,19 @@ std::vector<std::int32_t> Item::integers(const Prop &p) const
     return out;
 }
 
-std::optional<QDateTime> Item::time(const Prop &p) const
+std::optional<QDateTime> Item::time(const Prop& p) const
 {
     EntryGuard g{entry(p)};
     if (!g.e)
         return std::nullopt;
-    libpff_error_t *error = nullptr;
+    libpff_error_t* error = nullptr;
     std::uint64_t ft = 0;
     check(libpff_record_entry_get_data_as_filetime(g.e, &ft, &error), "filetime", error);
     const std::int64_t ms = (std::int64_t(ft) - 116444736000000000LL) / 10000;
     return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC);
 }
 
-std::optional<std::int32_t> Item::integer(const Prop &p) const
+std::optional<std::int32_t> Item::integer(const Prop& p) const
 {
     auto v = value(p);
     if (!v)
@@ -359,23 +360,23 @@ std::optional<std::int32_t> Item::integer(const Prop &p) const
 
 QByteArray Item::rtfBody() const
 {
-    libpff_error_t *error = nullptr;
+    libpff_error_t* error = nullptr;
     std::size_t size = 0;
     int r = libpff_message_get_rtf_body_size(m_item, &size, &error);
     if (r == 0)
         return {};
     check(r, "RTF body size", error);
     QByteArray rtf(qsizetype(size), '\0');
-    check(libpff_message_get_rtf_body(m_item, reinterpret_cast<std::uint8_t *>(rtf.data()), size, &error), "RTF body",
+    check(libpff_message_get_rtf_body(m_item, reinterpret_cast<std::uint8_t*>(rtf.data()), size, &error), "RTF body",
           error);
     while (rtf.endsWith('\0'))
         rtf.chop(1);
     return rtf;
 }
 
-File::File(const QString &path)
+File::File(const QString& path)
 {
-    libpff_error_t *error = nullptr;
+    libpff_error_t* error = nullptr;
     check(libpff_file_initialize(&m_file, &error), "initialise", error);
     if (libpff_file_open(m_file, path.toLocal8Bit().constData(), LIBPFF_OPEN_READ, &error) != 1) {
         libpff_file_free(&m_file, nullptr);
@@ -391,31 +392,31 @@ File::~File()
 
 Item File::root() const
 {
-    libpff_error_t *error = nullptr;
-    libpff_item_t *item = nullptr;
+    libpff_error_t* error = nullptr;
+    libpff_item_t* item = nullptr;
     check(libpff_file_get_root_folder(m_file, &item, &error), "root folder", error);
     return Item(item);
 }
 
 Item File::messageStore() const
 {
-    libpff_error_t *error = nullptr;
-    libpff_item_t *item = nullptr;
+    libpff_error_t* error = nullptr;
+    libpff_item_t* item = nullptr;
     check(libpff_file_get_message_store(m_file, &item, &error), "message store", error);
     return Item(item);
 }
 
 Item File::byIdentifier(std::uint32_t nid) const
 {
-    libpff_error_t *error = nullptr;
-    libpff_item_t *item = nullptr;
+    libpff_error_t* error = nullptr;
+    libpff_item_t* item = nullptr;
     check(libpff_file_get_item_by_identifier(m_file, nid, &item, &error), "item by identifier", error);
     return Item(item);
 }
 
 int File::orphanCount() const
 {
-    libpff_error_t *error = nullptr;
+    libpff_error_t* error = nullptr;
     int n = 0;
     check(libpff_file_get_number_of_orphan_items(m_file, &n, &error), "number of orphans", error);
     return n;

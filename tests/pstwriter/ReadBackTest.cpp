@@ -20,11 +20,11 @@ const QUuid kAddress = psetidAddress();
 struct TextField {
     QString ContactData::*member;
     Prop prop;
-    const char *what;
+    const char* what;
 };
 
 // Every text value of a contact and where it is stored.
-const std::vector<TextField> &textFields()
+const std::vector<TextField>& textFields()
 {
     static const std::vector<TextField> f = {
         {&ContactData::displayName, Prop::tag(0x3001), "display name"},
@@ -70,7 +70,7 @@ const std::vector<TextField> &textFields()
 const Prop kKeywords = Prop::named(psPublicStrings(), QStringLiteral("Keywords"));
 
 // The parts of a one-off entry id: display name, address type, address.
-QStringList oneOffParts(const QByteArray &b)
+QStringList oneOffParts(const QByteArray& b)
 {
     if (b.size() < 24 || b.mid(4, 16) != QByteArray::fromHex("812B1FA4BEA310199D6E00DD010F5402"))
         return {QStringLiteral("<not a one-off entry id>")};
@@ -99,7 +99,7 @@ protected:
         s = sample::build(builder);
     }
     void write() { builder.write(path); }
-    pff::Item contacts(const pff::File &f)
+    pff::Item contacts(const pff::File& f)
     {
         return f.root().folder({QStringLiteral("Top of Personal Folders"), QStringLiteral("Contacts")});
     }
@@ -116,29 +116,29 @@ TEST_F(ReadBackTest, EveryContactValueIsStoredWhereReadersLookForIt)
     pff::Item folder = contacts(f);
     pff::Item ada = folder.message(0);
     EXPECT_EQ(ada.identifier(), s.adaItem.nid);
-    for (const TextField &t : textFields())
+    for (const TextField& t : textFields())
         EXPECT_EQ(ada.text(t.prop), s.ada.*t.member) << t.what;
     EXPECT_EQ(ada.text(Prop::tag(0x001A)), QStringLiteral("IPM.Contact"));
-    EXPECT_EQ(ada.text(Prop::tag(0x0037)), s.ada.displayName);                  // subject
-    EXPECT_EQ(ada.text(Prop::named(kAddress, 0x8005)), s.ada.displayName);     // file under
+    EXPECT_EQ(ada.text(Prop::tag(0x0037)), s.ada.displayName);  // subject
+    EXPECT_EQ(ada.text(Prop::named(kAddress, 0x8005)), s.ada.displayName);  // file under
     EXPECT_EQ(ada.text(Prop::named(kAddress, 0x8082)), QStringLiteral("SMTP"));
     EXPECT_EQ(ada.texts(Prop::tag(0x3A58)), s.ada.children);
     EXPECT_EQ(ada.texts(kKeywords), s.ada.categories);
     EXPECT_EQ(ada.time(Prop::tag(0x3A42)), s.ada.birthday);
-    EXPECT_EQ(ada.time(Prop::tag(0x3A41)), s.ada.anniversary);   // 23:30 UTC, time of day kept
-    EXPECT_FALSE(ada.has(Prop::tag(0x1009)));                   // plain body only
+    EXPECT_EQ(ada.time(Prop::tag(0x3A41)), s.ada.anniversary);  // 23:30 UTC, time of day kept
+    EXPECT_FALSE(ada.has(Prop::tag(0x1009)));  // plain body only
     // The e-mail entry ids are one-offs of display name, type and address.
     auto entry = ada.value(Prop::named(kAddress, 0x8085));
     ASSERT_TRUE(entry);
     EXPECT_EQ(oneOffParts(entry->data),
               QStringList({s.ada.email1DisplayName, QStringLiteral("SMTP"), s.ada.email1Address}));
-    EXPECT_EQ(ada.integer(Prop::named(kAddress, 0x8029)), 7);   // e-mails 1, 2 and 3 present
+    EXPECT_EQ(ada.integer(Prop::named(kAddress, 0x8029)), 7);  // e-mails 1, 2 and 3 present
     EXPECT_EQ(ada.integers(Prop::named(kAddress, 0x8028)), std::vector<std::int32_t>({0, 1, 2}));
 
     // A value left empty is not written at all.
     pff::Item pat = folder.message(3);
     EXPECT_EQ(pat.text(Prop::tag(0x3A11)), QStringLiteral("O'Neil"));
-    for (const Prop &p : {Prop::tag(0x3A16), Prop::tag(0x3A42), Prop::tag(0x1000), kKeywords,
+    for (const Prop& p : {Prop::tag(0x3A16), Prop::tag(0x3A42), Prop::tag(0x1000), kKeywords,
                           Prop::named(kAddress, 0x8093), Prop::tag(0x3A58)})
         EXPECT_FALSE(pat.has(p));
 }
@@ -154,7 +154,7 @@ TEST_F(ReadBackTest, EmptyStringsAndRtfOnlyBodies)
     const QByteArray rtf = rita.rtfBody();
     EXPECT_TRUE(rtf.startsWith("{\\rtf1\\ansi")) << rtf.constData();
     EXPECT_TRUE(rtf.contains("Only in RTF: Gr\\u252?\\u223?e \\{x\\} \\\\ y\\par\r\nSecond line}")) << rtf.constData();
-    EXPECT_EQ(rita.integer(Prop::tag(0x0E1F)), 0);   // PidTagRtfInSync: no plain body to match
+    EXPECT_EQ(rita.integer(Prop::tag(0x0E1F)), 0);  // PidTagRtfInSync: no plain body to match
 
     pff::Item nobody = folder.message(2);
     auto given = nobody.value(Prop::tag(0x3A06));
@@ -162,7 +162,7 @@ TEST_F(ReadBackTest, EmptyStringsAndRtfOnlyBodies)
     EXPECT_EQ(given->type, 0x001Fu);
     EXPECT_TRUE(given->data.isEmpty());
     EXPECT_TRUE(nobody.has(Prop::tag(0x3A16)));
-    EXPECT_FALSE(nobody.has(Prop::tag(0x3A11)));   // a null text is never written
+    EXPECT_FALSE(nobody.has(Prop::tag(0x3A11)));  // a null text is never written
 }
 
 TEST_F(ReadBackTest, FoldersNestInOrderWithTheirClassesAndCounts)
@@ -178,26 +178,38 @@ TEST_F(ReadBackTest, FoldersNestInOrderWithTheirClassesAndCounts)
               QStringList({QStringLiteral("Deleted Items"), QStringLiteral("Contacts"),
                            QStringLiteral("Quick Contacts"), QStringLiteral("Misc"), QStringLiteral("Inbox")}));
 
-    struct Expect { QStringList path; QString cls; int items; int assoc; QStringList sub; };
+    struct Expect {
+        QStringList path;
+        QString cls;
+        int items;
+        int assoc;
+        QStringList sub;
+    };
     const std::vector<Expect> folders = {
         {{QStringLiteral("Contacts")}, QStringLiteral("IPF.Contact"), 6, 2, {QStringLiteral("Friends")}},
-        {{QStringLiteral("Contacts"), QStringLiteral("Friends")}, QStringLiteral("IPF.Contact"), 3, 0,
+        {{QStringLiteral("Contacts"), QStringLiteral("Friends")},
+         QStringLiteral("IPF.Contact"),
+         3,
+         0,
          {QStringLiteral("Close – Ströme")}},
         {{QStringLiteral("Contacts"), QStringLiteral("Friends"), QStringLiteral("Close – Ströme")},
-         QStringLiteral("IPF.Contact"), 1, 0, {}},
+         QStringLiteral("IPF.Contact"),
+         1,
+         0,
+         {}},
         {{QStringLiteral("Quick Contacts")}, QStringLiteral("IPF.Contact.MOC.QuickContacts"), 1, 0, {}},
         {{QStringLiteral("Misc")}, QString(), 1, 0, {}},
         {{QStringLiteral("Inbox")}, QStringLiteral("IPF.Note"), 2, 0, {}},
     };
-    for (const Expect &e : folders) {
+    for (const Expect& e : folders) {
         SCOPED_TRACE(e.path.join(QLatin1Char('\\')).toStdString());
         pff::Item folder = top.folder(e.path);
         EXPECT_EQ(folder.text(Prop::tag(0x3613)), e.cls);
-        EXPECT_EQ(folder.has(Prop::tag(0x3613)), !e.cls.isEmpty());   // no class: no property at all
+        EXPECT_EQ(folder.has(Prop::tag(0x3613)), !e.cls.isEmpty());  // no class: no property at all
         EXPECT_EQ(folder.messageCount(), e.items);
-        EXPECT_EQ(folder.integer(Prop::tag(0x3602)), e.items);        // PidTagContentCount
+        EXPECT_EQ(folder.integer(Prop::tag(0x3602)), e.items);  // PidTagContentCount
         EXPECT_EQ(folder.associatedCount(), e.assoc);
-        EXPECT_EQ(folder.integer(Prop::tag(0x360A)), e.sub.isEmpty() ? 0 : 1);   // PidTagSubfolders
+        EXPECT_EQ(folder.integer(Prop::tag(0x360A)), e.sub.isEmpty() ? 0 : 1);  // PidTagSubfolders
         EXPECT_EQ(folder.subFolderNames(), e.sub);
     }
     pff::Item contactsFolder = top.folder({QStringLiteral("Contacts")});
@@ -205,7 +217,7 @@ TEST_F(ReadBackTest, FoldersNestInOrderWithTheirClassesAndCounts)
     for (int i = 0; i < 2; ++i) {
         pff::Item view = contactsFolder.associated(i);
         EXPECT_EQ(view.text(Prop::tag(0x0037)), QStringLiteral("View %1").arg(i + 1));
-        EXPECT_EQ(view.integer(Prop::tag(0x0E07)).value_or(0) & 0x40, 0x40);   // MSGFLAG_ASSOCIATED
+        EXPECT_EQ(view.integer(Prop::tag(0x0E07)).value_or(0) & 0x40, 0x40);  // MSGFLAG_ASSOCIATED
     }
     EXPECT_EQ(f.orphanCount(), 0);
 }
@@ -232,7 +244,7 @@ TEST_F(ReadBackTest, MessageStorePointsAtTheIpmSubtree)
     // flags, the record key, the node id
     EXPECT_EQ(ipm->data, QByteArray(4, '\0') + key + QByteArray::fromHex("22800000"));
     EXPECT_EQ(f.root().folder({QStringLiteral("Top")}).identifier(), b.ipmSubtree().nid);
-    EXPECT_EQ(store.integer(Prop::tag(0x67FF)), 0);   // no password
+    EXPECT_EQ(store.integer(Prop::tag(0x67FF)), 0);  // no password
 }
 
 TEST_F(ReadBackTest, ListMembersRefersToContactsListsAndOneOffs)
@@ -255,7 +267,8 @@ TEST_F(ReadBackTest, ListMembersRefersToContactsListsAndOneOffs)
         EXPECT_EQ(members[i], builder.memberEntryId(s.list.members[i])) << "member " << i;
 
     // A one-off member is its own one-off entry in both lists.
-    const QStringList guest = {QStringLiteral("Guest Ünö"), QStringLiteral("SMTP"), QStringLiteral("guest@example.com")};
+    const QStringList guest
+        = {QStringLiteral("Guest Ünö"), QStringLiteral("SMTP"), QStringLiteral("guest@example.com")};
     EXPECT_EQ(oneOffParts(members[0]), guest);
     EXPECT_EQ(oneOffParts(oneOffs[0]), guest);
 
@@ -265,7 +278,7 @@ TEST_F(ReadBackTest, ListMembersRefersToContactsListsAndOneOffs)
     const std::uint8_t types[] = {0xC3, 0xD3, 0xE3, 0xB4, 0xC3};
     const std::uint32_t targets[] = {s.adaItem.nid, s.adaItem.nid, s.adaItem.nid, s.innerListItem.nid, s.danglingNid};
     for (int k = 0; k < 5; ++k) {
-        const QByteArray &m = members[std::size_t(k) + 1];
+        const QByteArray& m = members[std::size_t(k) + 1];
         SCOPED_TRACE(k);
         ASSERT_EQ(m.size(), 4 + 16 + 1 + 24);
         EXPECT_EQ(m.mid(4, 16), wrappedProvider);
@@ -277,7 +290,8 @@ TEST_F(ReadBackTest, ListMembersRefersToContactsListsAndOneOffs)
     EXPECT_EQ(f.byIdentifier(s.innerListItem.nid).text(Prop::tag(0x3001)), QStringLiteral("Inner"));
     EXPECT_THROW(f.byIdentifier(s.danglingNid), std::runtime_error);
     // The one-off twins of references carry what the referenced entry shows.
-    EXPECT_EQ(oneOffParts(oneOffs[1]), QStringList({s.ada.email1DisplayName, QStringLiteral("SMTP"), s.ada.email1Address}));
+    EXPECT_EQ(oneOffParts(oneOffs[1]),
+              QStringList({s.ada.email1DisplayName, QStringLiteral("SMTP"), s.ada.email1Address}));
     EXPECT_EQ(oneOffParts(oneOffs[2]), QStringList({s.ada.displayName, QStringLiteral("SMTP"), s.ada.email2Address}));
     EXPECT_EQ(oneOffParts(oneOffs[4]), QStringList({QStringLiteral("Inner"), QStringLiteral("MAPIPDL"), QString()}));
 }
@@ -295,8 +309,7 @@ TEST_F(ReadBackTest, MemberTypeBytesAsOutlookWritesThem)
     builder.addDistList(s.contacts, l);
     write();
     pff::File f(path);
-    const std::vector<QByteArray> members =
-        contacts(f).message(6).binaries(Prop::named(kAddress, 0x8055));
+    const std::vector<QByteArray> members = contacts(f).message(6).binaries(Prop::named(kAddress, 0x8055));
     ASSERT_EQ(members.size(), 5u);
     const std::uint8_t types[] = {0xC3, 0xD3, 0xE3, 0xB4, 0xC3};
     for (std::size_t k = 0; k < 5; ++k)
@@ -321,7 +334,7 @@ TEST_F(ReadBackTest, NamedPropertiesAreMappedBySetAndIdTogether)
     when.type = 0x0040;
     when.time = QDateTime(QDate(2001, 2, 3), QTime(4, 5, 6), Qt::UTC);
     c.extra.push_back(when);
-    ExtraProperty tagged = ExtraProperty::tagged(0x3A4F, QStringLiteral("Nick"));   // PidTagNickname
+    ExtraProperty tagged = ExtraProperty::tagged(0x3A4F, QStringLiteral("Nick"));  // PidTagNickname
     c.extra.push_back(tagged);
     PstBuilder b;
     // Registering first fixes which id a name gets.
@@ -334,7 +347,8 @@ TEST_F(ReadBackTest, NamedPropertiesAreMappedBySetAndIdTogether)
     b.write(path);
 
     pff::File f(path);
-    pff::Item item = f.root().folder({QStringLiteral("Top of Personal Folders"), QStringLiteral("Contacts")}).message(0);
+    pff::Item item
+        = f.root().folder({QStringLiteral("Top of Personal Folders"), QStringLiteral("Contacts")}).message(0);
     EXPECT_EQ(item.text(Prop::named(psetidAddress(), 0x8083)), c.email1Address);
     EXPECT_EQ(item.text(Prop::named(psetidCommon(), 0x8083)), QStringLiteral("common-set value"));
     EXPECT_EQ(item.text(Prop::named(own, QStringLiteral("Colour"))), QStringLiteral("blau"));
@@ -361,31 +375,31 @@ TEST(OddTypesTest, ValuesStoredWithOtherWritersTypes)
     base.categories = {QStringLiteral("Business"), QStringLiteral("Friends")};
     base.children = {QStringLiteral("Kim"), QStringLiteral("Lou")};
 
-    ContactData keywordsLong = base;   // "Keywords" as a 32-bit integer
+    ContactData keywordsLong = base;  // "Keywords" as a 32-bit integer
     ExtraProperty asLong = ExtraProperty::namedString(psPublicStrings(), QStringLiteral("Keywords"), QString());
     asLong.type = 0x0003;
     asLong.integer = 7;
     keywordsLong.extra.push_back(asLong);
     b.addContact(folder, keywordsLong);
 
-    ContactData keywordsText = base;   // one text instead of a list
-    keywordsText.extra.push_back(ExtraProperty::namedString(psPublicStrings(), QStringLiteral("Keywords"),
-                                                            QStringLiteral("Business")));
+    ContactData keywordsText = base;  // one text instead of a list
+    keywordsText.extra.push_back(
+        ExtraProperty::namedString(psPublicStrings(), QStringLiteral("Keywords"), QStringLiteral("Business")));
     b.addContact(folder, keywordsText);
 
-    ContactData eightBit = base;       // 8-bit texts in a Unicode file
+    ContactData eightBit = base;  // 8-bit texts in a Unicode file
     eightBit.givenName = QStringLiteral("Jürgen");
     eightBit.workCity = QStringLiteral("München");
     eightBit.eightBitTexts = true;
     b.addContact(folder, eightBit);
 
-    ContactData lists = base;          // a list where one text is expected, one text for a list
+    ContactData lists = base;  // a list where one text is expected, one text for a list
     ExtraProperty given = ExtraProperty::tagged(0x3A06, QString());
     given.type = 0x101F;
     given.texts = {QStringLiteral("Ann"), QStringLiteral("Marie")};
     lists.extra.push_back(given);
     lists.extra.push_back(ExtraProperty::tagged(0x3A58, QStringLiteral("Kim, Lou")));
-    ExtraProperty small = ExtraProperty::tagged(0x3A4D, QString());   // PidTagGender as PT_SHORT
+    ExtraProperty small = ExtraProperty::tagged(0x3A4D, QString());  // PidTagGender as PT_SHORT
     small.type = 0x0002;
     small.integer = 2;
     lists.extra.push_back(small);
@@ -395,10 +409,10 @@ TEST(OddTypesTest, ValuesStoredWithOtherWritersTypes)
     b.addContact(folder, lists);
     b.write(path);
 
-    for (const QString &tool : {QStringLiteral("pffinfo"), QStringLiteral("pffexport")}) {
+    for (const QString& tool : {QStringLiteral("pffinfo"), QStringLiteral("pffexport")}) {
         const QStringList args = tool == QLatin1String("pffinfo")
-                                     ? QStringList{path}
-                                     : QStringList{QStringLiteral("-q"), QStringLiteral("-t"), dir.filePath(QStringLiteral("x")), path};
+            ? QStringList{path}
+            : QStringList{QStringLiteral("-q"), QStringLiteral("-t"), dir.filePath(QStringLiteral("x")), path};
         const sample::ToolRun r = sample::run(tool, args);
         EXPECT_EQ(r.exitCode, 0) << r.err;
         EXPECT_TRUE(sample::complaints(r).isEmpty()) << r.err;
@@ -420,14 +434,14 @@ TEST(OddTypesTest, ValuesStoredWithOtherWritersTypes)
 
     pff::Item third = items.message(2);
     EXPECT_EQ(third.value(Prop::tag(0x3A06))->type, 0x001Eu);
-    EXPECT_EQ(third.value(Prop::tag(0x3A06))->data, QByteArray("J\xfcrgen"));   // Windows-1252
+    EXPECT_EQ(third.value(Prop::tag(0x3A06))->data, QByteArray("J\xfcrgen"));  // Windows-1252
     EXPECT_EQ(third.text(Prop::named(kAddress, 0x8046)), QStringLiteral("München"));
     EXPECT_EQ(third.value(kKeywords)->type, 0x101Eu);
     EXPECT_EQ(third.texts(kKeywords), base.categories);
     EXPECT_EQ(third.value(Prop::tag(0x3A58))->type, 0x101Eu);
-    EXPECT_EQ(third.integer(Prop::tag(0x3FFD)), 1252);                          // PidTagMessageCodepage
-    EXPECT_EQ(third.value(Prop::tag(0x001A))->type, 0x001Eu);                   // the class too
-    EXPECT_FALSE(items.message(0).has(Prop::tag(0x3FFD)));                      // only where 8-bit texts are
+    EXPECT_EQ(third.integer(Prop::tag(0x3FFD)), 1252);  // PidTagMessageCodepage
+    EXPECT_EQ(third.value(Prop::tag(0x001A))->type, 0x001Eu);  // the class too
+    EXPECT_FALSE(items.message(0).has(Prop::tag(0x3FFD)));  // only where 8-bit texts are
 
     pff::Item fourth = items.message(3);
     EXPECT_EQ(fourth.value(Prop::tag(0x3A06))->type, 0x101Fu);
@@ -453,15 +467,17 @@ TEST(OddTypesTest, EightBitTextsInAnotherCodePage)
     c.eightBitTexts = true;
     b.addContact(b.addFolder(b.ipmSubtree(), QStringLiteral("Contacts"), QStringLiteral("IPF.Contact")), c);
     b.write(path);
-    const sample::ToolRun r = sample::run(QStringLiteral("pffexport"),
-                                          {QStringLiteral("-q"), QStringLiteral("-t"), dir.filePath(QStringLiteral("x")), path});
+    const sample::ToolRun r
+        = sample::run(QStringLiteral("pffexport"),
+                      {QStringLiteral("-q"), QStringLiteral("-t"), dir.filePath(QStringLiteral("x")), path});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_TRUE(sample::complaints(r).isEmpty()) << r.err;
 
     pff::File f(path);
-    pff::Item item = f.root().folder({QStringLiteral("Top of Personal Folders"), QStringLiteral("Contacts")}).message(0);
+    pff::Item item
+        = f.root().folder({QStringLiteral("Top of Personal Folders"), QStringLiteral("Contacts")}).message(0);
     EXPECT_EQ(item.integer(Prop::tag(0x3FFD)), 1251);
-    EXPECT_EQ(item.value(Prop::tag(0x3A06))->data, QByteArray("\xc8\xe2\xe0\xed"));   // Windows-1251
+    EXPECT_EQ(item.value(Prop::tag(0x3A06))->data, QByteArray("\xc8\xe2\xe0\xed"));  // Windows-1251
 }
 
 }  // namespace

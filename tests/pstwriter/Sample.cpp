@@ -6,7 +6,6 @@
 #include <QProcess>
 #include <QRegularExpression>
 
-
 namespace sample {
 
 using namespace pstwriter;
@@ -18,7 +17,7 @@ QDateTime utc(int y, int m, int d, int h = 0, int min = 0)
     return QDateTime(QDate(y, m, d), QTime(h, min), Qt::UTC);
 }
 
-ContactData named(const QString &given, const QString &surname, const QString &email)
+ContactData named(const QString& given, const QString& surname, const QString& email)
 {
     ContactData c;
     c.givenName = given;
@@ -30,7 +29,7 @@ ContactData named(const QString &given, const QString &surname, const QString &e
 
 }  // namespace
 
-Sample build(PstBuilder &b)
+Sample build(PstBuilder& b)
 {
     Sample s;
     b.setStoreDisplayName(QStringLiteral("Pellaro Sample Ünïcode"));
@@ -42,7 +41,7 @@ Sample build(PstBuilder &b)
     s.noClass = b.addFolder(b.ipmSubtree(), QStringLiteral("Misc"));
     s.inbox = b.addFolder(b.ipmSubtree(), QStringLiteral("Inbox"), QStringLiteral("IPF.Note"));
 
-    ContactData &a = s.ada;
+    ContactData& a = s.ada;
     a.givenName = QStringLiteral("Ada Ζωή");
     a.middleName = QStringLiteral("King");
     a.surname = QStringLiteral("Lovelace-Łukasiewicz");
@@ -121,8 +120,9 @@ Sample build(PstBuilder &b)
         b.addAssociatedMessage(s.contacts, QStringLiteral("IPM.Microsoft.FolderDesign.NamedView"),
                                QStringLiteral("View %1").arg(i + 1));
     for (int i = 0; i < s.friendsCount; ++i)
-        b.addContact(s.friends, named(QStringLiteral("Friend"), QString::number(i + 1),
-                                      QStringLiteral("friend%1@example.com").arg(i + 1)));
+        b.addContact(
+            s.friends,
+            named(QStringLiteral("Friend"), QString::number(i + 1), QStringLiteral("friend%1@example.com").arg(i + 1)));
     b.addContact(s.close, named(QStringLiteral("Clara"), QStringLiteral("Close"), QStringLiteral("clara@example.com")));
     b.addContact(s.quick, named(QStringLiteral("Quinn"), QStringLiteral("Quick"), QStringLiteral("q@example.com")));
     b.addMessage(s.noClass, QStringLiteral("IPM.Note"), QStringLiteral("A note"));
@@ -131,7 +131,7 @@ Sample build(PstBuilder &b)
     return s;
 }
 
-ToolRun run(const QString &program, const QStringList &args, int timeoutMs)
+ToolRun run(const QString& program, const QStringList& args, int timeoutMs)
 {
     ToolRun r;
     QProcess p;
@@ -149,18 +149,18 @@ ToolRun run(const QString &program, const QStringList &args, int timeoutMs)
     return r;
 }
 
-QStringList complaints(const ToolRun &r)
+QStringList complaints(const ToolRun& r)
 {
     static const QRegularExpression bad(QStringLiteral("error|unable|invalid|corrupt|missing|unsupported|warning"),
                                         QRegularExpression::CaseInsensitiveOption);
     QStringList lines;
-    for (const QString &line : r.err.split(QLatin1Char('\n')))
+    for (const QString& line : r.err.split(QLatin1Char('\n')))
         if (bad.match(line).hasMatch())
             lines << line;
     return lines;
 }
 
-QStringList exportedFiles(const QString &dir)
+QStringList exportedFiles(const QString& dir)
 {
     QStringList files;
     QDirIterator it(dir, QDir::Files, QDirIterator::Subdirectories);
@@ -170,7 +170,7 @@ QStringList exportedFiles(const QString &dir)
     return files;
 }
 
-QString readText(const QString &path)
+QString readText(const QString& path)
 {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))

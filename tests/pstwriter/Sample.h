@@ -13,18 +13,27 @@
 #include <vector>
 
 // Readable texts in failure messages.
-inline std::ostream &operator<<(std::ostream &os, const QString &s) { return os << '"' << s.toStdString() << '"'; }
-inline void PrintTo(const QString &s, std::ostream *os) { *os << s; }
-inline void PrintTo(const QStringList &l, std::ostream *os) { *os << l.join(QStringLiteral("|")); }
+inline std::ostream& operator<<(std::ostream& os, const QString& s)
+{
+    return os << '"' << s.toStdString() << '"';
+}
+inline void PrintTo(const QString& s, std::ostream* os)
+{
+    *os << s;
+}
+inline void PrintTo(const QStringList& l, std::ostream* os)
+{
+    *os << l.join(QStringLiteral("|"));
+}
 
 namespace sample {
 
 struct Sample {
     pstwriter::FolderHandle contacts, friends, close, quick, noClass, inbox;
-    pstwriter::ContactData ada;       // every value, Unicode names
-    pstwriter::ContactData rtfOnly;   // body only as compressed RTF
-    pstwriter::ContactData empty;     // zero-length strings written
-    pstwriter::ContactData plain;     // a few values only
+    pstwriter::ContactData ada;  // every value, Unicode names
+    pstwriter::ContactData rtfOnly;  // body only as compressed RTF
+    pstwriter::ContactData empty;  // zero-length strings written
+    pstwriter::ContactData plain;  // a few values only
     pstwriter::ItemHandle adaItem, rtfItem, emptyItem, plainItem;
     pstwriter::DistListData list, innerList;
     pstwriter::ItemHandle listItem, innerListItem;
@@ -34,7 +43,7 @@ struct Sample {
 };
 
 // Fills b with the sample store.
-Sample build(pstwriter::PstBuilder &b);
+Sample build(pstwriter::PstBuilder& b);
 
 struct ToolRun {
     int exitCode = -1;
@@ -43,14 +52,14 @@ struct ToolRun {
 };
 
 // Runs a program to its end (at most timeoutMs); exitCode -1 when it could not run.
-ToolRun run(const QString &program, const QStringList &args, int timeoutMs = 120000);
+ToolRun run(const QString& program, const QStringList& args, int timeoutMs = 120000);
 
 // Lines of a tool's stderr that say something went wrong.
-QStringList complaints(const ToolRun &r);
+QStringList complaints(const ToolRun& r);
 
 // The directory tree pffexport wrote: relative paths of every file.
-QStringList exportedFiles(const QString &dir);
+QStringList exportedFiles(const QString& dir);
 
-QString readText(const QString &path);
+QString readText(const QString& path);
 
 }  // namespace sample

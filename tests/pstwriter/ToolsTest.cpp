@@ -23,7 +23,7 @@ struct Variant {
     PstFormat format;
     PstEncoding encoding;
     PstKind kind;
-    const char *name;
+    const char* name;
     bool ansi() const { return format == PstFormat::Ansi; }
 };
 
@@ -40,7 +40,7 @@ const Variant kVariants[] = {
 
 // A text as an ANSI file holds it: characters Windows-1252 lacks become '?'
 // (one for a character outside the BMP).
-QString inCodePage(const QString &s)
+QString inCodePage(const QString& s)
 {
     QString out;
     for (qsizetype i = 0; i < s.size(); ++i) {
@@ -57,9 +57,9 @@ QString inCodePage(const QString &s)
 }
 
 // The value pffexport prints after "Label:" and its tabs.
-QString field(const QString &text, const QString &label)
+QString field(const QString& text, const QString& label)
 {
-    for (const QString &line : text.split(QLatin1Char('\n'))) {
+    for (const QString& line : text.split(QLatin1Char('\n'))) {
         if (!line.startsWith(label + QLatin1Char(':')))
             continue;
         QString rest = line.mid(label.size() + 1);
@@ -77,7 +77,7 @@ protected:
         ASSERT_TRUE(dir.isValid());
         path = dir.filePath(QStringLiteral("sample.pst"));
     }
-    void configure(PstBuilder &b, const Variant &v)
+    void configure(PstBuilder& b, const Variant& v)
     {
         b.setFormat(v.format);
         b.setEncoding(v.encoding);
@@ -87,13 +87,13 @@ protected:
         b.setRecordKey(QByteArray::fromHex("5A1C0E3F9B2D47E8A6C4B1D0F3E29A77"));
     }
     // Runs pffexport -m all (allocated, orphan and recovered items) into dir.
-    sample::ToolRun exportAll(const QString &format = QStringLiteral("all"))
+    sample::ToolRun exportAll(const QString& format = QStringLiteral("all"))
     {
         return sample::run(QStringLiteral("pffexport"),
                            {QStringLiteral("-m"), QStringLiteral("all"), QStringLiteral("-f"), format,
                             QStringLiteral("-t"), dir.filePath(QStringLiteral("out")), path});
     }
-    QString exported(const QString &relative) const
+    QString exported(const QString& relative) const
     {
         return sample::readText(dir.filePath(QStringLiteral("out.export/Top of Personal Folders/") + relative));
     }
@@ -101,10 +101,10 @@ protected:
     QString path;
 };
 
-class EveryLayoutTest : public PffToolsTest, public ::testing::WithParamInterface<Variant> {};
+class EveryLayoutTest : public PffToolsTest, public ::testing::WithParamInterface<Variant> { };
 
 INSTANTIATE_TEST_SUITE_P(Variants, EveryLayoutTest, ::testing::ValuesIn(kVariants),
-                         [](const ::testing::TestParamInfo<Variant> &i) { return std::string(i.param.name); });
+                         [](const ::testing::TestParamInfo<Variant>& i) { return std::string(i.param.name); });
 
 TEST_P(EveryLayoutTest, PffinfoReadsTheSampleWithoutComplaint)
 {
@@ -119,13 +119,13 @@ TEST_P(EveryLayoutTest, PffinfoReadsTheSampleWithoutComplaint)
     EXPECT_EQ(field(r.out, QStringLiteral("\tFile content type")),
               v.kind == PstKind::Ost ? QStringLiteral("Offline Storage Tables (OST)")
                                      : QStringLiteral("Personal Storage Tables (PST)"));
-    EXPECT_EQ(field(r.out, QStringLiteral("\tFile type")), v.ansi() ? QStringLiteral("32-bit") : QStringLiteral("64-bit"));
-    const char *encodings[] = {"none", "compressible", "high"};
+    EXPECT_EQ(field(r.out, QStringLiteral("\tFile type")),
+              v.ansi() ? QStringLiteral("32-bit") : QStringLiteral("64-bit"));
+    const char* encodings[] = {"none", "compressible", "high"};
     EXPECT_EQ(field(r.out, QStringLiteral("\tEncryption type")), QLatin1String(encodings[int(v.encoding)]));
     EXPECT_EQ(field(r.out, QStringLiteral("\tFolders")), QStringLiteral("Subtree, Wastbox, Common views, Finder"));
     EXPECT_EQ(field(r.out, QStringLiteral("\tPassword checksum")), QStringLiteral("N/A"));
-    EXPECT_EQ(field(r.out, QStringLiteral("\tFile size")),
-              QStringLiteral("%1 bytes").arg(QFileInfo(path).size()));
+    EXPECT_EQ(field(r.out, QStringLiteral("\tFile size")), QStringLiteral("%1 bytes").arg(QFileInfo(path).size()));
 }
 
 TEST_P(EveryLayoutTest, PffexportExportsEveryFolderAndItemWithoutComplaint)
@@ -137,7 +137,7 @@ TEST_P(EveryLayoutTest, PffexportExportsEveryFolderAndItemWithoutComplaint)
     b.write(path);
     // What the file holds of a text: all of it, or in an ANSI file what the
     // code page keeps.
-    auto stored = [&](const QString &text) { return v.ansi() ? inCodePage(text) : text; };
+    auto stored = [&](const QString& text) { return v.ansi() ? inCodePage(text) : text; };
     const sample::ToolRun r = exportAll();
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_TRUE(sample::complaints(r).isEmpty()) << r.err;
@@ -183,7 +183,7 @@ TEST_P(EveryLayoutTest, PffexportExportsEveryFolderAndItemWithoutComplaint)
     EXPECT_EQ(field(ada, QStringLiteral("Surname")), stored(s.ada.surname));
     EXPECT_EQ(field(ada, QStringLiteral("Generational abbreviation")), s.ada.generation);
     EXPECT_EQ(field(ada, QStringLiteral("Title")), s.ada.displayNamePrefix);
-    EXPECT_EQ(field(ada, QStringLiteral("Company name")), s.ada.companyName);   // trailing blank kept
+    EXPECT_EQ(field(ada, QStringLiteral("Company name")), s.ada.companyName);  // trailing blank kept
     EXPECT_EQ(field(ada, QStringLiteral("Job title")), s.ada.jobTitle);
     EXPECT_EQ(field(ada, QStringLiteral("Office location")), s.ada.officeLocation);
     EXPECT_EQ(field(ada, QStringLiteral("Department name")), s.ada.department);
@@ -208,9 +208,9 @@ TEST_P(EveryLayoutTest, PffexportExportsEveryFolderAndItemWithoutComplaint)
     EXPECT_EQ(field(empty, QStringLiteral("Company name")), QString());
     EXPECT_EQ(field(empty, QStringLiteral("Surname")), QStringLiteral("<missing>"));
 
-    EXPECT_EQ(field(exported(QStringLiteral("Contacts/DistributionList00006/DistributionList.txt")),
-                    QStringLiteral("Name")),
-              stored(s.list.name));
+    EXPECT_EQ(
+        field(exported(QStringLiteral("Contacts/DistributionList00006/DistributionList.txt")), QStringLiteral("Name")),
+        stored(s.list.name));
     EXPECT_EQ(field(exported(QStringLiteral("Contacts/Friends/Close – Ströme/Contact00001/Contact.txt")),
                     QStringLiteral("Surname")),
               QStringLiteral("Close"));
@@ -227,21 +227,21 @@ TEST_P(EveryLayoutTest, ReadpstReadsTheSampleWithoutComplaint)
     b.write(path);
     const QString out = dir.filePath(QStringLiteral("cards"));
     ASSERT_TRUE(QDir().mkpath(out));
-    const sample::ToolRun r = sample::run(QStringLiteral("readpst"),
-                                          {QStringLiteral("-cv"), QStringLiteral("-tc"), QStringLiteral("-q"),
-                                           QStringLiteral("-o"), out, path});
+    const sample::ToolRun r = sample::run(
+        QStringLiteral("readpst"),
+        {QStringLiteral("-cv"), QStringLiteral("-tc"), QStringLiteral("-q"), QStringLiteral("-o"), out, path});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_TRUE(sample::complaints(r).isEmpty()) << r.err;
     // Every folder with contacts, each of its contacts as a card (readpst
     // leaves lists out and adds one for an assistant).
     QStringList names;
     const QString contacts = sample::readText(out + QStringLiteral("/Contacts.contacts"));
-    for (const QString &line : contacts.split(QStringLiteral("\n")))
+    for (const QString& line : contacts.split(QStringLiteral("\n")))
         if (line.startsWith(QStringLiteral("FN:")))
             names << line.mid(3).trimmed();
     const QString ada = v.ansi() ? inCodePage(s.ada.displayName) : s.ada.displayName;
-    EXPECT_EQ(names, QStringList({ada, s.ada.assistantName,
-                                  s.rtfOnly.displayName, s.empty.displayName, s.plain.displayName}));
+    EXPECT_EQ(names,
+              QStringList({ada, s.ada.assistantName, s.rtfOnly.displayName, s.empty.displayName, s.plain.displayName}));
     EXPECT_TRUE(contacts.contains(s.plain.email1Address));
     EXPECT_EQ(sample::readText(out + QStringLiteral("/Friends.contacts")).count(QStringLiteral("BEGIN:VCARD")),
               s.friendsCount);

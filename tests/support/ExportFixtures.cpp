@@ -63,4 +63,4 @@ pstwriter::ContactData person(const QString& first, const QString& last)
     return c;
 }
 
-} // namespace fixtures
+}  // namespace fixtures

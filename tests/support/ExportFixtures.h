@@ -33,4 +33,4 @@ QString item(const notes::StoredDocument& doc, const QString& name);
 // A contact with only a first and a last name (and the display name).
 pstwriter::ContactData person(const QString& first, const QString& last);
 
-} // namespace fixtures
+}  // namespace fixtures

@@ -75,8 +75,7 @@ inline void writeNested(const QString& path, const QString& storeName = QStringL
     b.addFolder(top, QStringLiteral("Calendar"), QStringLiteral("IPF.Appointment"));
     contacts(b, b.addFolder(top, QStringLiteral("Lower case"), QStringLiteral("IPF.contact")), 1,
              QStringLiteral("Lower"));
-    contacts(b, b.addFolder(top, QStringLiteral("Quick"), QStringLiteral("IPF.Contact.X")), 1,
-             QStringLiteral("Quick"));
+    contacts(b, b.addFolder(top, QStringLiteral("Quick"), QStringLiteral("IPF.Contact.X")), 1, QStringLiteral("Quick"));
     b.write(path);
 }
 
@@ -106,4 +105,4 @@ inline void writeNoContacts(const QString& path)
     b.write(path);
 }
 
-} // namespace fixtures
+}  // namespace fixtures

@@ -80,4 +80,4 @@ public:
     void Yield() override { atYield.push_back(now); }
 };
 
-} // namespace fixtures
+}  // namespace fixtures

@@ -12,8 +12,8 @@ CliRun runCli(const QStringList& args, const CliOptions& options)
         p.start(program, args);
     else
         p.start(QStringLiteral("/bin/sh"),
-                QStringList{QStringLiteral("-c"), options.shell + QStringLiteral("; exec \"$0\" \"$@\""), program} +
-                    args);
+                QStringList{QStringLiteral("-c"), options.shell + QStringLiteral("; exec \"$0\" \"$@\""), program}
+                    + args);
     CliRun r;
     if (!p.waitForFinished(options.timeoutMs) || p.exitStatus() != QProcess::NormalExit) {
         p.kill();

@@ -16,8 +16,8 @@ struct CliRun {
 };
 
 struct CliOptions {
-    QString workingDir;    // empty: the test's own
-    QString shell;         // run through /bin/sh with this text before the command (limits, traps)
+    QString workingDir;  // empty: the test's own
+    QString shell;  // run through /bin/sh with this text before the command (limits, traps)
     int timeoutMs = 120000;
 };
 

@@ -36,16 +36,16 @@ public:
     [[noreturn]] void EndProgram(int status = EXIT_FAILURE) override;
 
     // Script.
-    QList<MsgAnswer> answers;    // next MsgBox answers
-    QStringList openFiles;       // next GetOpenFileName results
-    QStringList folders;         // next BrowseForFolder results
+    QList<MsgAnswer> answers;  // next MsgBox answers
+    QStringList openFiles;  // next GetOpenFileName results
+    QStringList folders;  // next BrowseForFolder results
 
     // Record.
     QList<Message> messages;
     QList<FileRequest> openFileRequests;
     QList<FileRequest> folderRequests;
     int endProgramCalls = 0;
-    int endProgramStatus = -1;   // status of the last EndProgram
+    int endProgramStatus = -1;  // status of the last EndProgram
 
 private:
     Dialogs* previous_;

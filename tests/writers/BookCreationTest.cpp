@@ -47,8 +47,7 @@ protected:
 
     void setNames(const QByteArray& line)
     {
-        ASSERT_TRUE(writeAll(NotesSession::DataDirectory() + QStringLiteral("/notes.ini"),
-                             "[Notes]\n" + line + "\n"));
+        ASSERT_TRUE(writeAll(NotesSession::DataDirectory() + QStringLiteral("/notes.ini"), "[Notes]\n" + line + "\n"));
     }
 
     // names.nsf in the data directory with a design told apart from the
@@ -74,7 +73,7 @@ protected:
     QString folder;
 };
 
-} // namespace
+}  // namespace
 
 #include "export/notes/BookFile.h"
 
@@ -83,17 +82,21 @@ void BookCreation::addMarkerView(const QString& path)
     using notes::store::Connection;
     auto c = Connection::openExisting(path, Connection::Mode::ReadWrite);
     c->exec("BEGIN");
-    c->insertNote(notes::store::ClassView, Connection::newUnid(), {{QStringLiteral("$TITLE"), QStringLiteral("Marker")}});
+    c->insertNote(notes::store::ClassView, Connection::newUnid(),
+                  {{QStringLiteral("$TITLE"), QStringLiteral("Marker")}});
     c->exec("COMMIT");
 }
 
 TEST(NewBookFileName, DayAndMonthTwoDigitsTimeWithoutLeadingZeros)
 {
-    EXPECT_EQ(NewBookFileName(QDateTime(QDate(2026, 12, 7), QTime(5, 43, 9))), QStringLiteral("names07-12-2026-5-43-9.nsf"));
-    EXPECT_EQ(NewBookFileName(QDateTime(QDate(2027, 1, 2), QTime(0, 0, 0))), QStringLiteral("names02-01-2027-0-0-0.nsf"));
+    EXPECT_EQ(NewBookFileName(QDateTime(QDate(2026, 12, 7), QTime(5, 43, 9))),
+              QStringLiteral("names07-12-2026-5-43-9.nsf"));
+    EXPECT_EQ(NewBookFileName(QDateTime(QDate(2027, 1, 2), QTime(0, 0, 0))),
+              QStringLiteral("names02-01-2027-0-0-0.nsf"));
     EXPECT_EQ(NewBookFileName(QDateTime(QDate(2026, 10, 31), QTime(23, 59, 58))),
               QStringLiteral("names31-10-2026-23-59-58.nsf"));
-    EXPECT_EQ(NewBookFileName(QDateTime(QDate(2026, 3, 4), QTime(12, 5, 10))), QStringLiteral("names04-03-2026-12-5-10.nsf"));
+    EXPECT_EQ(NewBookFileName(QDateTime(QDate(2026, 3, 4), QTime(12, 5, 10))),
+              QStringLiteral("names04-03-2026-12-5-10.nsf"));
 }
 
 TEST(DesignSourceFromNames, FirstEntryUntrimmedElseTheTemplate)
@@ -120,7 +123,8 @@ TEST_F(BookCreation, WithoutNamesTheBookGetsTheTemplateDesign)
 
     ASSERT_TRUE(Global::NewBookPath.startsWith(folder + u'/'));
     const QString name = Global::NewBookPath.mid(folder.size() + 1);
-    static const QRegularExpression pattern(QStringLiteral("^names(\\d\\d)-(\\d\\d)-(\\d{4})-(\\d{1,2})-(\\d{1,2})-(\\d{1,2})\\.nsf$"));
+    static const QRegularExpression pattern(
+        QStringLiteral("^names(\\d\\d)-(\\d\\d)-(\\d{4})-(\\d{1,2})-(\\d{1,2})-(\\d{1,2})\\.nsf$"));
     const auto m = pattern.match(name);
     ASSERT_TRUE(m.hasMatch()) << qPrintable(name);
     for (int i = 4; i <= 6; ++i)
@@ -180,8 +184,9 @@ TEST_F(BookCreation, AFolderThatCannotTakeTheBookNamesTheCauseAndEndsTheProgram)
     EXPECT_THROW(CreateNSF(view, dialogs), ProgramEnded);
     ASSERT_EQ(dialogs.messages.size(), 1);
     EXPECT_EQ(dialogs.messages[0].title, QStringLiteral("Address Book Not Created"));
-    EXPECT_TRUE(dialogs.messages[0].text.startsWith(
-        QStringLiteral("The new Lotus Notes Address Book could not be created.\r\n") + home.file(QStringLiteral("nowhere/"))))
+    EXPECT_TRUE(
+        dialogs.messages[0].text.startsWith(QStringLiteral("The new Lotus Notes Address Book could not be created.\r\n")
+                                            + home.file(QStringLiteral("nowhere/"))))
         << qPrintable(dialogs.messages[0].text);
     EXPECT_TRUE(dialogs.messages[0].text.endsWith(QStringLiteral(": No such file or directory")))
         << qPrintable(dialogs.messages[0].text);

@@ -26,13 +26,46 @@ using namespace notes;
 
 namespace {
 
-const char* const PersonItemNames[] = {
-    "Form", "FirstName", "MiddleName", "LastName", "Suffix", "Title", "MailAddress", "CompanyName", "JobTitle",
-    "OfficeStreetAddress", "OfficeCity", "OfficeZIP", "OfficeState", "OfficeCountry", "Location", "WebSite",
-    "Department", "Manager", "Assistant", "OfficePhoneNumber", "OfficeFAXPhoneNumber", "CellPhoneNumber",
-    "PhoneNumber_6", "MiscPhone1", "MiscPhone2", "MiscPhone3", "StreetAddress", "City", "Zip", "State", "Country",
-    "Spouse", "Children", "PhoneNumber", "HomeFAXPhoneNumber", "Birthday", "Anniversary", "Comment", "Categories",
-    "Type"};
+const char* const PersonItemNames[] = {"Form",
+                                       "FirstName",
+                                       "MiddleName",
+                                       "LastName",
+                                       "Suffix",
+                                       "Title",
+                                       "MailAddress",
+                                       "CompanyName",
+                                       "JobTitle",
+                                       "OfficeStreetAddress",
+                                       "OfficeCity",
+                                       "OfficeZIP",
+                                       "OfficeState",
+                                       "OfficeCountry",
+                                       "Location",
+                                       "WebSite",
+                                       "Department",
+                                       "Manager",
+                                       "Assistant",
+                                       "OfficePhoneNumber",
+                                       "OfficeFAXPhoneNumber",
+                                       "CellPhoneNumber",
+                                       "PhoneNumber_6",
+                                       "MiscPhone1",
+                                       "MiscPhone2",
+                                       "MiscPhone3",
+                                       "StreetAddress",
+                                       "City",
+                                       "Zip",
+                                       "State",
+                                       "Country",
+                                       "Spouse",
+                                       "Children",
+                                       "PhoneNumber",
+                                       "HomeFAXPhoneNumber",
+                                       "Birthday",
+                                       "Anniversary",
+                                       "Comment",
+                                       "Categories",
+                                       "Type"};
 
 void rawExec(const QString& path, const char* sql)
 {
@@ -75,7 +108,7 @@ protected:
     QString bookA, bookB;
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(Writers, PersonHoldsTheFortyItemsInOrderFiledInOutlookContacts)
 {
@@ -137,11 +170,12 @@ TEST_F(Writers, GroupHoldsFiveItemsDescriptionBeforeMembers)
 
     const auto docs = documents(bookA);
     ASSERT_EQ(docs.size(), 2u);
-    const std::vector<std::pair<QString, QString>> expected = {{QStringLiteral("Form"), QStringLiteral("Group")},
-                                                               {QStringLiteral("ListName"), QStringLiteral(" Team's list ")},
-                                                               {QStringLiteral("ListDescription"), QStringLiteral("desc")},
-                                                               {QStringLiteral("Members"), members},
-                                                               {QStringLiteral("Type"), QStringLiteral("Group")}};
+    const std::vector<std::pair<QString, QString>> expected
+        = {{QStringLiteral("Form"), QStringLiteral("Group")},
+           {QStringLiteral("ListName"), QStringLiteral(" Team's list ")},
+           {QStringLiteral("ListDescription"), QStringLiteral("desc")},
+           {QStringLiteral("Members"), members},
+           {QStringLiteral("Type"), QStringLiteral("Group")}};
     ASSERT_EQ(docs[0].items.size(), 5u);
     for (std::size_t i = 0; i < 5; ++i) {
         EXPECT_EQ(docs[0].items[i].name, expected[i].first);
@@ -224,8 +258,9 @@ TEST_F(Writers, AFailedSaveOrFilingIsReportedWithoutAMessage)
     EXPECT_FALSE(SaveNotesGroups(QStringLiteral("g"), QString(), QString(), saveIt, view));
     EXPECT_TRUE(documents(bookB).empty());
 
-    rawExec(bookB, "DROP TRIGGER refuse; CREATE TRIGGER refuse BEFORE INSERT ON folder_entries "
-                   "BEGIN SELECT RAISE(ABORT, 'disk full'); END;");
+    rawExec(bookB,
+            "DROP TRIGGER refuse; CREATE TRIGGER refuse BEFORE INSERT ON folder_entries "
+            "BEGIN SELECT RAISE(ABORT, 'disk full'); END;");
     EXPECT_FALSE(SaveNotesContacts(f, saveIt, view));
     EXPECT_FALSE(SaveNotesGroups(QStringLiteral("g"), QString(), QString(), saveIt, view));
     // A document whose filing fails is taken out again: it is never in the
@@ -250,7 +285,8 @@ TEST_F(Writers, OnAFullDiskTheDocumentsCountedWrittenAreThoseInTheBook)
     PersonFields f;
     f.elotus_Comments = QString(900, u'x');  // about 1 KB a document
     bool saveIt = true;
-    struct sigaction ignore {}, previous {};
+    struct sigaction ignore {
+    }, previous{};
     ignore.sa_handler = SIG_IGN;
     ASSERT_EQ(::sigaction(SIGXFSZ, &ignore, &previous), 0);
     rlimit limit{}, before{};

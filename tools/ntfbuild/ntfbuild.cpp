@@ -21,8 +21,8 @@ namespace {
 struct DesignNote {
     std::string_view noteClass;
     QString name;
-    QStringList fields;   // form
-    QString selection;    // view
+    QStringList fields;  // form
+    QString selection;  // view
     QStringList columns;  // view, "ITEM ascending|descending"
 };
 
@@ -73,7 +73,8 @@ Design parse(const QString& file)
                 if (rest.isEmpty())
                     throw DesignError(file, lineNo, keyword + QStringLiteral(" needs a name"));
                 for (const DesignNote& n : design.notes) {
-                    if (n.name == rest && (n.noteClass == notes::store::ClassForm) == (keyword == QLatin1String("form")))
+                    if (n.name == rest
+                        && (n.noteClass == notes::store::ClassForm) == (keyword == QLatin1String("form")))
                         throw DesignError(file, lineNo, QStringLiteral("%1 %2 defined twice").arg(keyword, rest));
                 }
                 DesignNote note;
@@ -140,10 +141,11 @@ void build(const Design& design, const QString& output)
     }
     QFile::remove(output);
     if (!QFile::rename(temporary, output))
-        throw std::runtime_error((output + QStringLiteral(": cannot move the built template into place")).toStdString());
+        throw std::runtime_error(
+            (output + QStringLiteral(": cannot move the built template into place")).toStdString());
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv)
 {

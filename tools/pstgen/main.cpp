@@ -16,39 +16,38 @@
 
 namespace {
 
-const char *kUsage =
-    "Usage: pstgen OUT.pst [options]\n"
-    "Writes a synthetic Outlook data file (.pst, Unicode unless --ansi).\n"
-    "\n"
-    "  --folder PATH:COUNT[:CLASS]  a folder under the top of the store holding COUNT\n"
-    "                               contacts; PATH uses '\\' or '/' between levels,\n"
-    "                               CLASS is the container class (default IPF.Contact,\n"
-    "                               '-' for none). Repeatable; parents are created.\n"
-    "  --lists N                    distribution lists, written to the first folder\n"
-    "  --members M                  members per list (default 10): contacts of the\n"
-    "                               first folder, every fifth a one-off address\n"
-    "  --lists-folder PATH          put the lists in this folder instead\n"
-    "  --notes N                    also N \"IPM.Note\" items in every folder\n"
-    "  --fai N                      also N associated items in every folder\n"
-    "  --all-values                 fill every contact value (else names and e-mail 1)\n"
-    "  --seed N                     seed for the generated values (default 1)\n"
-    "  --name TEXT                  store display name (default \"Personal Folders\")\n"
-    "  --password TEXT              mark the file password protected\n"
-    "  --encoding none|compressible|cyclic\n"
-    "                               how data blocks are stored (default none;\n"
-    "                               Outlook's default is compressible)\n"
-    "  --ansi                       the older ANSI layout, texts in Windows-1252\n"
-    "  --ost                        an offline folders file (.ost) of the same layout\n"
-    "  -q                           print nothing on success\n"
-    "  --help                       this text\n";
+const char* kUsage = "Usage: pstgen OUT.pst [options]\n"
+                     "Writes a synthetic Outlook data file (.pst, Unicode unless --ansi).\n"
+                     "\n"
+                     "  --folder PATH:COUNT[:CLASS]  a folder under the top of the store holding COUNT\n"
+                     "                               contacts; PATH uses '\\' or '/' between levels,\n"
+                     "                               CLASS is the container class (default IPF.Contact,\n"
+                     "                               '-' for none). Repeatable; parents are created.\n"
+                     "  --lists N                    distribution lists, written to the first folder\n"
+                     "  --members M                  members per list (default 10): contacts of the\n"
+                     "                               first folder, every fifth a one-off address\n"
+                     "  --lists-folder PATH          put the lists in this folder instead\n"
+                     "  --notes N                    also N \"IPM.Note\" items in every folder\n"
+                     "  --fai N                      also N associated items in every folder\n"
+                     "  --all-values                 fill every contact value (else names and e-mail 1)\n"
+                     "  --seed N                     seed for the generated values (default 1)\n"
+                     "  --name TEXT                  store display name (default \"Personal Folders\")\n"
+                     "  --password TEXT              mark the file password protected\n"
+                     "  --encoding none|compressible|cyclic\n"
+                     "                               how data blocks are stored (default none;\n"
+                     "                               Outlook's default is compressible)\n"
+                     "  --ansi                       the older ANSI layout, texts in Windows-1252\n"
+                     "  --ost                        an offline folders file (.ost) of the same layout\n"
+                     "  -q                           print nothing on success\n"
+                     "  --help                       this text\n";
 
-const char *kGiven[] = {"Anna", "Bernd", "Chloé", "Dmitri", "Eva", "François", "Grete", "Hans", "Ingrid",
-                        "Jürgen", "Karin", "Lars", "Marta", "Nils", "Olga", "Paul", "Quentin", "Rosa",
-                        "Sven", "Tanja", "Ulf", "Vera", "Walter", "Xenia", "Yusuf", "Zoë"};
-const char *kSurname[] = {"Adler", "Bauer", "Cramer", "Dietrich", "Engel", "Fischer", "Günther", "Hoffmann",
-                          "Jansen", "Keller", "Lehmann", "Müller", "Neumann", "O'Brien", "Peters", "Richter",
-                          "Schäfer", "Schmidt", "Thomas", "Vogel", "Wagner", "Zimmermann"};
-const char *kCity[] = {"Berlin", "Hamburg", "München", "Köln", "Wien", "Zürich", "Paris", "Lyon"};
+const char* kGiven[] = {"Anna",   "Bernd", "Chloé", "Dmitri", "Eva",    "François", "Grete", "Hans",    "Ingrid",
+                        "Jürgen", "Karin", "Lars",  "Marta",  "Nils",   "Olga",     "Paul",  "Quentin", "Rosa",
+                        "Sven",   "Tanja", "Ulf",   "Vera",   "Walter", "Xenia",    "Yusuf", "Zoë"};
+const char* kSurname[] = {"Adler",   "Bauer",   "Cramer",  "Dietrich", "Engel",   "Fischer",   "Günther", "Hoffmann",
+                          "Jansen",  "Keller",  "Lehmann", "Müller",   "Neumann", "O'Brien",   "Peters",  "Richter",
+                          "Schäfer", "Schmidt", "Thomas",  "Vogel",    "Wagner",  "Zimmermann"};
+const char* kCity[] = {"Berlin", "Hamburg", "München", "Köln", "Wien", "Zürich", "Paris", "Lyon"};
 
 struct FolderSpec {
     QStringList path;
@@ -56,13 +55,13 @@ struct FolderSpec {
     QString cls = QStringLiteral("IPF.Contact");
 };
 
-[[noreturn]] void fail(const QString &message)
+[[noreturn]] void fail(const QString& message)
 {
     std::fprintf(stderr, "pstgen: %s\n", qPrintable(message));
     std::exit(2);
 }
 
-int toInt(const QString &s, const char *what)
+int toInt(const QString& s, const char* what)
 {
     bool ok = false;
     int v = s.toInt(&ok);
@@ -73,7 +72,7 @@ int toInt(const QString &s, const char *what)
 
 }  // namespace
 
-int main(int argc, char **argv)
+int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
@@ -99,7 +98,9 @@ int main(int argc, char **argv)
             if (parts.size() < 2 || parts.size() > 3 || parts[0].isEmpty())
                 fail(QStringLiteral("--folder takes PATH:COUNT[:CLASS]"));
             FolderSpec s;
-            s.path = QString(parts[0]).replace(QLatin1Char('/'), QLatin1Char('\\')).split(QLatin1Char('\\'), Qt::SkipEmptyParts);
+            s.path = QString(parts[0])
+                         .replace(QLatin1Char('/'), QLatin1Char('\\'))
+                         .split(QLatin1Char('\\'), Qt::SkipEmptyParts);
             s.count = toInt(parts[1], "count");
             if (parts.size() == 3)
                 s.cls = parts[2] == QLatin1String("-") ? QString() : parts[2];
@@ -162,7 +163,7 @@ int main(int argc, char **argv)
         if (ost)
             b.setKind(pstwriter::PstKind::Ost);
         QByteArray key(16, '\0');
-        for (char &c : key)
+        for (char& c : key)
             c = char(rng.bounded(256));
         b.setRecordKey(key);
         if (!name.isEmpty())
@@ -175,17 +176,22 @@ int main(int argc, char **argv)
         // the tree: a folder's items then never get lower node ids than those
         // of a folder listed before it, which keeps libpff's parent search at
         // open from walking through full folders (see docs/PST_WRITER.md).
-        struct Made { pstwriter::FolderHandle handle; int parent; std::vector<int> children; };
+        struct Made {
+            pstwriter::FolderHandle handle;
+            int parent;
+            std::vector<int> children;
+        };
         std::vector<Made> made;
         QHash<QString, int> byPath;
-        auto folderFor = [&](const QStringList &path, const QString &cls) {
+        auto folderFor = [&](const QStringList& path, const QString& cls) {
             int parent = -1;
             QString key;
             for (int k = 0; k < path.size(); ++k) {
                 key += QLatin1Char('\\') + path[k];
                 auto it = byPath.find(key);
                 if (it == byPath.end()) {
-                    const pstwriter::FolderHandle under = parent < 0 ? b.ipmSubtree() : made[std::size_t(parent)].handle;
+                    const pstwriter::FolderHandle under
+                        = parent < 0 ? b.ipmSubtree() : made[std::size_t(parent)].handle;
                     made.push_back({b.addFolder(under, path[k], cls), parent, {}});
                     const int index = int(made.size()) - 1;
                     if (parent >= 0)
@@ -197,11 +203,12 @@ int main(int argc, char **argv)
             return parent;
         };
         std::vector<int> specFolder;
-        for (const FolderSpec &spec : specs)
+        for (const FolderSpec& spec : specs)
             specFolder.push_back(folderFor(spec.path, spec.cls));
         int listFolder = specFolder.front();
         if (!listsFolder.isEmpty())
-            listFolder = folderFor(QString(listsFolder).replace(QLatin1Char('/'), QLatin1Char('\\'))
+            listFolder = folderFor(QString(listsFolder)
+                                       .replace(QLatin1Char('/'), QLatin1Char('\\'))
                                        .split(QLatin1Char('\\'), Qt::SkipEmptyParts),
                                    QStringLiteral("IPF.Contact"));
         std::vector<int> preorder;
@@ -285,7 +292,8 @@ int main(int argc, char **argv)
                     ++contacts;
                 }
             }
-            const bool used = *f == listFolder || std::find(specFolder.begin(), specFolder.end(), *f) != specFolder.end();
+            const bool used
+                = *f == listFolder || std::find(specFolder.begin(), specFolder.end(), *f) != specFolder.end();
             if (!used)
                 continue;
             for (int n = 0; n < notes; ++n)
@@ -312,9 +320,9 @@ int main(int argc, char **argv)
         }
         b.write(out);
         if (!quiet)
-            std::printf("%s: %lld contacts, %d lists of %d members, %zu folders, %.2f s\n", qPrintable(out),
-                        contacts, lists, members, b.folderCount(), double(timer.elapsed()) / 1000.0);
-    } catch (const std::exception &e) {
+            std::printf("%s: %lld contacts, %d lists of %d members, %zu folders, %.2f s\n", qPrintable(out), contacts,
+                        lists, members, b.folderCount(), double(timer.elapsed()) / 1000.0);
+    } catch (const std::exception& e) {
         fail(QString::fromUtf8(e.what()));
     }
     return 0;

@@ -18,8 +18,14 @@ constexpr std::uint8_t kSigTc = 0x7C;
 constexpr std::uint32_t kNidTypeLtp = 0x1F;
 constexpr std::size_t kMaxPcHeapBlocks = 8;
 
-void put16(QByteArray &b, int at, std::uint16_t v) { qToLittleEndian(v, b.data() + at); }
-void put32(QByteArray &b, int at, std::uint32_t v) { qToLittleEndian(v, b.data() + at); }
+void put16(QByteArray& b, int at, std::uint16_t v)
+{
+    qToLittleEndian(v, b.data() + at);
+}
+void put32(QByteArray& b, int at, std::uint32_t v)
+{
+    qToLittleEndian(v, b.data() + at);
+}
 
 std::uint8_t fillLevel(int freeBytes)
 {
@@ -35,17 +41,28 @@ std::uint8_t fillLevel(int freeBytes)
 int fixedSize(std::uint16_t type)
 {
     switch (type) {
-    case PT_SHORT: return 2;
-    case PT_LONG: return 4;
-    case PT_BOOLEAN: return 1;
-    case PT_I8: return 8;
-    case PT_SYSTIME: return 8;
-    case 0x0005: return 8;   // PT_DOUBLE
-    case 0x0006: return 8;   // PT_CURRENCY
-    case 0x0007: return 8;   // PT_APPTIME
-    case 0x0004: return 4;   // PT_FLOAT
-    case 0x000A: return 4;   // PT_ERROR
-    default: return 0;
+    case PT_SHORT:
+        return 2;
+    case PT_LONG:
+        return 4;
+    case PT_BOOLEAN:
+        return 1;
+    case PT_I8:
+        return 8;
+    case PT_SYSTIME:
+        return 8;
+    case 0x0005:
+        return 8;  // PT_DOUBLE
+    case 0x0006:
+        return 8;  // PT_CURRENCY
+    case 0x0007:
+        return 8;  // PT_APPTIME
+    case 0x0004:
+        return 4;  // PT_FLOAT
+    case 0x000A:
+        return 4;  // PT_ERROR
+    default:
+        return 0;
     }
 }
 
@@ -58,7 +75,7 @@ int Heap::headerSize(std::size_t blockIndex)
     return 2;
 }
 
-std::uint32_t Heap::alloc(const QByteArray &bytes)
+std::uint32_t Heap::alloc(const QByteArray& bytes)
 {
     if (bytes.size() > kMaxHeapAlloc)
         throw std::runtime_error("internal error: heap allocation too large");
@@ -79,7 +96,7 @@ std::uint32_t Heap::alloc(const QByteArray &bytes)
     return std::uint32_t(b << 16) | std::uint32_t(m_blocks[b].size() << 5);
 }
 
-void Heap::replace(std::uint32_t hid, const QByteArray &bytes)
+void Heap::replace(std::uint32_t hid, const QByteArray& bytes)
 {
     std::size_t b = hid >> 16;
     std::size_t i = ((hid >> 5) & 0x7FF) - 1;
@@ -97,7 +114,7 @@ std::vector<QByteArray> Heap::blocks() const
         const int hdr = headerSize(b);
         QByteArray block(hdr, '\0');
         std::vector<std::uint16_t> offsets;
-        for (const QByteArray &a : m_blocks[b]) {
+        for (const QByteArray& a : m_blocks[b]) {
             offsets.push_back(std::uint16_t(block.size()));
             block.append(a);
         }
@@ -116,16 +133,16 @@ std::vector<QByteArray> Heap::blocks() const
         levels.push_back(fillLevel(kMaxBlockData - int(block.size())));
         out.push_back(block);
     }
-    auto packLevels = [&](QByteArray &block, int at, std::size_t first, std::size_t count) {
+    auto packLevels = [&](QByteArray& block, int at, std::size_t first, std::size_t count) {
         for (std::size_t k = 0; k < count; ++k) {
             std::size_t i = first + k;
             std::uint8_t v = i < levels.size() ? levels[i] : 0;
-            char &c = block[at + int(k / 2)];
+            char& c = block[at + int(k / 2)];
             c = char(std::uint8_t(c) | (k % 2 ? std::uint8_t(v << 4) : v));
         }
     };
     if (!out.empty()) {
-        QByteArray &first = out.front();
+        QByteArray& first = out.front();
         first[2] = char(kSigHeap);
         first[3] = char(m_clientSig);
         put32(first, 4, m_userRoot);
@@ -138,7 +155,8 @@ std::vector<QByteArray> Heap::blocks() const
 
 namespace {
 
-std::uint32_t buildBthInto(Heap &heap, int cbKey, int cbEnt, const std::vector<QByteArray> &records, std::uint32_t headerHid)
+std::uint32_t buildBthInto(Heap& heap, int cbKey, int cbEnt, const std::vector<QByteArray>& records,
+                           std::uint32_t headerHid)
 {
     QByteArray header(8, '\0');
     header[0] = char(kSigBth);
@@ -150,7 +168,10 @@ std::uint32_t buildBthInto(Heap &heap, int cbKey, int cbEnt, const std::vector<Q
         heap.replace(headerHid, header);
         return headerHid;
     }
-    struct Node { QByteArray key; std::uint32_t hid; };
+    struct Node {
+        QByteArray key;
+        std::uint32_t hid;
+    };
     std::vector<Node> level;
     const std::size_t perLeaf = std::size_t(kMaxHeapAlloc / (cbKey + cbEnt));
     for (std::size_t at = 0; at < records.size(); at += perLeaf) {
@@ -187,17 +208,17 @@ std::uint32_t buildBthInto(Heap &heap, int cbKey, int cbEnt, const std::vector<Q
 
 }  // namespace
 
-std::uint32_t buildBth(Heap &heap, int cbKey, int cbEnt, const std::vector<QByteArray> &records)
+std::uint32_t buildBth(Heap& heap, int cbKey, int cbEnt, const std::vector<QByteArray>& records)
 {
     return buildBthInto(heap, cbKey, cbEnt, records, 0);
 }
 
-EncodedNode encodePropertyContext(std::vector<PropValue> props, std::uint32_t &nextSubnid, int maxData)
+EncodedNode encodePropertyContext(std::vector<PropValue> props, std::uint32_t& nextSubnid, int maxData)
 {
-    std::stable_sort(props.begin(), props.end(), [](const PropValue &a, const PropValue &b) { return a.id < b.id; });
+    std::stable_sort(props.begin(), props.end(), [](const PropValue& a, const PropValue& b) { return a.id < b.id; });
     // A later value for the same id replaces an earlier one.
     std::vector<PropValue> unique;
-    for (PropValue &p : props) {
+    for (PropValue& p : props) {
         if (!unique.empty() && unique.back().id == p.id)
             unique.back() = std::move(p);
         else
@@ -207,14 +228,14 @@ EncodedNode encodePropertyContext(std::vector<PropValue> props, std::uint32_t &n
     // largest others while the heap would span more than kMaxPcHeapBlocks
     // blocks: libpff keeps only that many blocks of a node in its cache while
     // it reads a property context, and reads freed memory beyond.
-    auto encode = [&](const std::vector<bool> &inSubnode, std::uint32_t &subnid) {
+    auto encode = [&](const std::vector<bool>& inSubnode, std::uint32_t& subnid) {
         EncodedNode node;
         Heap heap(kSigPc);
         std::uint32_t headerHid = heap.alloc(QByteArray(8, '\0'));
         std::vector<QByteArray> records;
         records.reserve(unique.size());
         for (std::size_t i = 0; i < unique.size(); ++i) {
-            const PropValue &p = unique[i];
+            const PropValue& p = unique[i];
             QByteArray rec(8, '\0');
             put16(rec, 0, p.id);
             put16(rec, 2, p.type);
@@ -240,7 +261,7 @@ EncodedNode encodePropertyContext(std::vector<PropValue> props, std::uint32_t &n
         return node;
     };
     std::vector<bool> inSubnode(unique.size(), false);
-    std::vector<std::size_t> candidates;   // heap values, largest first
+    std::vector<std::size_t> candidates;  // heap values, largest first
     for (std::size_t i = 0; i < unique.size(); ++i) {
         const int fixed = fixedSize(unique[i].type);
         if (fixed > 0 && fixed <= 4)
@@ -263,15 +284,19 @@ EncodedNode encodePropertyContext(std::vector<PropValue> props, std::uint32_t &n
     }
 }
 
-EncodedNode encodeTableContext(const std::vector<std::uint32_t> &columns, const std::vector<TableRow> &rows,
-                               std::uint32_t &nextSubnid, int maxData)
+EncodedNode encodeTableContext(const std::vector<std::uint32_t>& columns, const std::vector<TableRow>& rows,
+                               std::uint32_t& nextSubnid, int maxData)
 {
     if (columns.size() < 2 || columns[0] != 0x67F20003u || columns[1] != 0x67F30003u)
         throw std::runtime_error("internal error: table without row id columns");
     if (columns.size() > 255)
         throw std::runtime_error("internal error: too many table columns");
     const std::size_t cCols = columns.size();
-    struct Layout { int ib; int cb; int bit; };
+    struct Layout {
+        int ib;
+        int cb;
+        int bit;
+    };
     std::vector<Layout> layout(cCols);
     auto cellSize = [&](std::uint32_t tag) {
         int f = fixedSize(std::uint16_t(tag & 0xFFFF));
@@ -317,20 +342,20 @@ EncodedNode encodeTableContext(const std::vector<std::uint32_t> &columns, const 
         put32(rec, 4, std::uint32_t(r));
         indexRecords.push_back(rec);
     }
-    std::sort(indexRecords.begin(), indexRecords.end(), [](const QByteArray &a, const QByteArray &b) {
+    std::sort(indexRecords.begin(), indexRecords.end(), [](const QByteArray& a, const QByteArray& b) {
         return qFromLittleEndian<std::uint32_t>(a.constData()) < qFromLittleEndian<std::uint32_t>(b.constData());
     });
     std::uint32_t rowIndexHid = buildBth(heap, 4, 4, indexRecords);
 
     QByteArray matrix;
     matrix.reserve(qsizetype(rows.size()) * rowSize);
-    for (const TableRow &row : rows) {
+    for (const TableRow& row : rows) {
         QByteArray cells(rowSize, '\0');
         for (std::size_t c = 0; c < cCols && c < row.size(); ++c) {
             if (!row[c])
                 continue;
-            const QByteArray &v = *row[c];
-            const Layout &l = layout[c];
+            const QByteArray& v = *row[c];
+            const Layout& l = layout[c];
             if (fixedSize(std::uint16_t(columns[c] & 0xFFFF)) > 0) {
                 std::copy(v.begin(), v.begin() + std::min<qsizetype>(v.size(), l.cb), cells.begin() + l.ib);
             } else {

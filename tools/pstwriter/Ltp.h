@@ -29,7 +29,7 @@ enum : std::uint16_t {
     PT_MV_BINARY = 0x1102,
 };
 
-int fixedSize(std::uint16_t type);   // 0 for variable-size types
+int fixedSize(std::uint16_t type);  // 0 for variable-size types
 
 // A property value in its stored form (little-endian bytes; PT_UNICODE texts
 // UTF-16LE, PT_STRING8 texts in the code page, both without a terminator).
@@ -53,9 +53,12 @@ struct EncodedNode {
 
 class Heap {
 public:
-    explicit Heap(std::uint8_t clientSig) : m_clientSig(clientSig) {}
-    std::uint32_t alloc(const QByteArray &bytes);
-    void replace(std::uint32_t hid, const QByteArray &bytes);   // same size
+    explicit Heap(std::uint8_t clientSig)
+        : m_clientSig(clientSig)
+    {
+    }
+    std::uint32_t alloc(const QByteArray& bytes);
+    void replace(std::uint32_t hid, const QByteArray& bytes);  // same size
     void setUserRoot(std::uint32_t hid) { m_userRoot = hid; }
     std::vector<QByteArray> blocks() const;
 
@@ -64,24 +67,24 @@ private:
     std::uint8_t m_clientSig;
     std::uint32_t m_userRoot = 0;
     std::vector<std::vector<QByteArray>> m_blocks;
-    std::vector<int> m_used;   // bytes of allocations per block
+    std::vector<int> m_used;  // bytes of allocations per block
 };
 
 // Builds a BTH over records (key followed by data, sorted by key) and
 // returns the HID of its header.
-std::uint32_t buildBth(Heap &heap, int cbKey, int cbEnt, const std::vector<QByteArray> &records);
+std::uint32_t buildBth(Heap& heap, int cbKey, int cbEnt, const std::vector<QByteArray>& records);
 
 // A property context. Values too large for the heap go to subnodes whose
 // ids are taken from nextSubnid (type NID_TYPE_LTP), split in blocks of
 // maxData bytes (the layout's largest block).
-EncodedNode encodePropertyContext(std::vector<PropValue> props, std::uint32_t &nextSubnid, int maxData);
+EncodedNode encodePropertyContext(std::vector<PropValue> props, std::uint32_t& nextSubnid, int maxData);
 
 // A table context. columns: property tags (id << 16 | type); the first two
 // must be PidTagLtpRowId and PidTagLtpRowVer. rows[r][c]: the value bytes,
 // or nothing for an absent cell. A row matrix in a subnode holds
 // maxData / row size whole rows per block, as readers expect.
 using TableRow = std::vector<std::optional<QByteArray>>;
-EncodedNode encodeTableContext(const std::vector<std::uint32_t> &columns, const std::vector<TableRow> &rows,
-                               std::uint32_t &nextSubnid, int maxData);
+EncodedNode encodeTableContext(const std::vector<std::uint32_t>& columns, const std::vector<TableRow>& rows,
+                               std::uint32_t& nextSubnid, int maxData);
 
 }  // namespace pstwriter::detail

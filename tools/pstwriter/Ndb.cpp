@@ -11,10 +11,10 @@ namespace pstwriter::detail {
 namespace {
 
 constexpr std::uint64_t kFirstAMap = 0x4400;
-constexpr std::uint64_t kAMapCoverage = 496 * 8 * 64;   // 253,952 bytes
+constexpr std::uint64_t kAMapCoverage = 496 * 8 * 64;  // 253,952 bytes
 constexpr std::uint64_t kPageSize = 512;
 constexpr std::uint64_t kDListOffset = 0x4200;
-constexpr int kMapBytes = 496;   // bits of an AMap, PMap or FMap page
+constexpr int kMapBytes = 496;  // bits of an AMap, PMap or FMap page
 
 constexpr std::uint8_t kPtypeBBT = 0x80;
 constexpr std::uint8_t kPtypeNBT = 0x81;
@@ -23,7 +23,7 @@ constexpr std::uint8_t kPtypePMap = 0x83;
 constexpr std::uint8_t kPtypeAMap = 0x84;
 constexpr std::uint8_t kPtypeDL = 0x86;
 
-const std::array<std::uint32_t, 256> &crcTable()
+const std::array<std::uint32_t, 256>& crcTable()
 {
     static const std::array<std::uint32_t, 256> table = [] {
         std::array<std::uint32_t, 256> t{};
@@ -38,9 +38,18 @@ const std::array<std::uint32_t, 256> &crcTable()
     return table;
 }
 
-void put16(QByteArray &b, int at, std::uint16_t v) { qToLittleEndian(v, b.data() + at); }
-void put32(QByteArray &b, int at, std::uint32_t v) { qToLittleEndian(v, b.data() + at); }
-void put64(QByteArray &b, int at, std::uint64_t v) { qToLittleEndian(v, b.data() + at); }
+void put16(QByteArray& b, int at, std::uint16_t v)
+{
+    qToLittleEndian(v, b.data() + at);
+}
+void put32(QByteArray& b, int at, std::uint32_t v)
+{
+    qToLittleEndian(v, b.data() + at);
+}
+void put64(QByteArray& b, int at, std::uint64_t v)
+{
+    qToLittleEndian(v, b.data() + at);
+}
 
 std::uint16_t computeSig(std::uint64_t ib, std::uint64_t bid)
 {
@@ -53,44 +62,40 @@ std::uint16_t computeSig(std::uint64_t ib, std::uint64_t bid)
 // byte through kEncode, kMix (its own inverse) and the inverse of kEncode,
 // with key-dependent shifts in between.
 constexpr std::array<std::uint8_t, 256> kEncode = {
-    0x41, 0x36, 0x13, 0x62, 0xa8, 0x21, 0x6e, 0xbb, 0xf4, 0x16, 0xcc, 0x04, 0x7f, 0x64, 0xe8, 0x5d,
-    0x1e, 0xf2, 0xcb, 0x2a, 0x74, 0xc5, 0x5e, 0x35, 0xd2, 0x95, 0x47, 0x9e, 0x96, 0x2d, 0x9a, 0x88,
-    0x4c, 0x7d, 0x84, 0x3f, 0xdb, 0xac, 0x31, 0xb6, 0x48, 0x5f, 0xf6, 0xc4, 0xd8, 0x39, 0x8b, 0xe7,
-    0x23, 0x3b, 0x38, 0x8e, 0xc8, 0xc1, 0xdf, 0x25, 0xb1, 0x20, 0xa5, 0x46, 0x60, 0x4e, 0x9c, 0xfb,
-    0xaa, 0xd3, 0x56, 0x51, 0x45, 0x7c, 0x55, 0x00, 0x07, 0xc9, 0x2b, 0x9d, 0x85, 0x9b, 0x09, 0xa0,
-    0x8f, 0xad, 0xb3, 0x0f, 0x63, 0xab, 0x89, 0x4b, 0xd7, 0xa7, 0x15, 0x5a, 0x71, 0x66, 0x42, 0xbf,
-    0x26, 0x4a, 0x6b, 0x98, 0xfa, 0xea, 0x77, 0x53, 0xb2, 0x70, 0x05, 0x2c, 0xfd, 0x59, 0x3a, 0x86,
-    0x7e, 0xce, 0x06, 0xeb, 0x82, 0x78, 0x57, 0xc7, 0x8d, 0x43, 0xaf, 0xb4, 0x1c, 0xd4, 0x5b, 0xcd,
-    0xe2, 0xe9, 0x27, 0x4f, 0xc3, 0x08, 0x72, 0x80, 0xcf, 0xb0, 0xef, 0xf5, 0x28, 0x6d, 0xbe, 0x30,
-    0x4d, 0x34, 0x92, 0xd5, 0x0e, 0x3c, 0x22, 0x32, 0xe5, 0xe4, 0xf9, 0x9f, 0xc2, 0xd1, 0x0a, 0x81,
-    0x12, 0xe1, 0xee, 0x91, 0x83, 0x76, 0xe3, 0x97, 0xe6, 0x61, 0x8a, 0x17, 0x79, 0xa4, 0xb7, 0xdc,
-    0x90, 0x7a, 0x5c, 0x8c, 0x02, 0xa6, 0xca, 0x69, 0xde, 0x50, 0x1a, 0x11, 0x93, 0xb9, 0x52, 0x87,
-    0x58, 0xfc, 0xed, 0x1d, 0x37, 0x49, 0x1b, 0x6a, 0xe0, 0x29, 0x33, 0x99, 0xbd, 0x6c, 0xd9, 0x94,
-    0xf3, 0x40, 0x54, 0x6f, 0xf0, 0xc6, 0x73, 0xb8, 0xd6, 0x3e, 0x65, 0x18, 0x44, 0x1f, 0xdd, 0x67,
-    0x10, 0xf1, 0x0c, 0x19, 0xec, 0xae, 0x03, 0xa1, 0x14, 0x7b, 0xa9, 0x0b, 0xff, 0xf8, 0xa3, 0xc0,
-    0xa2, 0x01, 0xf7, 0x2e, 0xbc, 0x24, 0x68, 0x75, 0x0d, 0xfe, 0xba, 0x2f, 0xb5, 0xd0, 0xda, 0x3d,
+    0x41, 0x36, 0x13, 0x62, 0xa8, 0x21, 0x6e, 0xbb, 0xf4, 0x16, 0xcc, 0x04, 0x7f, 0x64, 0xe8, 0x5d, 0x1e, 0xf2, 0xcb,
+    0x2a, 0x74, 0xc5, 0x5e, 0x35, 0xd2, 0x95, 0x47, 0x9e, 0x96, 0x2d, 0x9a, 0x88, 0x4c, 0x7d, 0x84, 0x3f, 0xdb, 0xac,
+    0x31, 0xb6, 0x48, 0x5f, 0xf6, 0xc4, 0xd8, 0x39, 0x8b, 0xe7, 0x23, 0x3b, 0x38, 0x8e, 0xc8, 0xc1, 0xdf, 0x25, 0xb1,
+    0x20, 0xa5, 0x46, 0x60, 0x4e, 0x9c, 0xfb, 0xaa, 0xd3, 0x56, 0x51, 0x45, 0x7c, 0x55, 0x00, 0x07, 0xc9, 0x2b, 0x9d,
+    0x85, 0x9b, 0x09, 0xa0, 0x8f, 0xad, 0xb3, 0x0f, 0x63, 0xab, 0x89, 0x4b, 0xd7, 0xa7, 0x15, 0x5a, 0x71, 0x66, 0x42,
+    0xbf, 0x26, 0x4a, 0x6b, 0x98, 0xfa, 0xea, 0x77, 0x53, 0xb2, 0x70, 0x05, 0x2c, 0xfd, 0x59, 0x3a, 0x86, 0x7e, 0xce,
+    0x06, 0xeb, 0x82, 0x78, 0x57, 0xc7, 0x8d, 0x43, 0xaf, 0xb4, 0x1c, 0xd4, 0x5b, 0xcd, 0xe2, 0xe9, 0x27, 0x4f, 0xc3,
+    0x08, 0x72, 0x80, 0xcf, 0xb0, 0xef, 0xf5, 0x28, 0x6d, 0xbe, 0x30, 0x4d, 0x34, 0x92, 0xd5, 0x0e, 0x3c, 0x22, 0x32,
+    0xe5, 0xe4, 0xf9, 0x9f, 0xc2, 0xd1, 0x0a, 0x81, 0x12, 0xe1, 0xee, 0x91, 0x83, 0x76, 0xe3, 0x97, 0xe6, 0x61, 0x8a,
+    0x17, 0x79, 0xa4, 0xb7, 0xdc, 0x90, 0x7a, 0x5c, 0x8c, 0x02, 0xa6, 0xca, 0x69, 0xde, 0x50, 0x1a, 0x11, 0x93, 0xb9,
+    0x52, 0x87, 0x58, 0xfc, 0xed, 0x1d, 0x37, 0x49, 0x1b, 0x6a, 0xe0, 0x29, 0x33, 0x99, 0xbd, 0x6c, 0xd9, 0x94, 0xf3,
+    0x40, 0x54, 0x6f, 0xf0, 0xc6, 0x73, 0xb8, 0xd6, 0x3e, 0x65, 0x18, 0x44, 0x1f, 0xdd, 0x67, 0x10, 0xf1, 0x0c, 0x19,
+    0xec, 0xae, 0x03, 0xa1, 0x14, 0x7b, 0xa9, 0x0b, 0xff, 0xf8, 0xa3, 0xc0, 0xa2, 0x01, 0xf7, 0x2e, 0xbc, 0x24, 0x68,
+    0x75, 0x0d, 0xfe, 0xba, 0x2f, 0xb5, 0xd0, 0xda, 0x3d,
 };
 
 constexpr std::array<std::uint8_t, 256> kMix = {
-    0x14, 0x53, 0x0f, 0x56, 0xb3, 0xc8, 0x7a, 0x9c, 0xeb, 0x65, 0x48, 0x17, 0x16, 0x15, 0x9f, 0x02,
-    0xcc, 0x54, 0x7c, 0x83, 0x00, 0x0d, 0x0c, 0x0b, 0xa2, 0x62, 0xa8, 0x76, 0xdb, 0xd9, 0xed, 0xc7,
-    0xc5, 0xa4, 0xdc, 0xac, 0x85, 0x74, 0xd6, 0xd0, 0xa7, 0x9b, 0xae, 0x9a, 0x96, 0x71, 0x66, 0xc3,
-    0x63, 0x99, 0xb8, 0xdd, 0x73, 0x92, 0x8e, 0x84, 0x7d, 0xa5, 0x5e, 0xd1, 0x5d, 0x93, 0xb1, 0x57,
-    0x51, 0x50, 0x80, 0x89, 0x52, 0x94, 0x4f, 0x4e, 0x0a, 0x6b, 0xbc, 0x8d, 0x7f, 0x6e, 0x47, 0x46,
-    0x41, 0x40, 0x44, 0x01, 0x11, 0xcb, 0x03, 0x3f, 0xf7, 0xf4, 0xe1, 0xa9, 0x8f, 0x3c, 0x3a, 0xf9,
-    0xfb, 0xf0, 0x19, 0x30, 0x82, 0x09, 0x2e, 0xc9, 0x9d, 0xa0, 0x86, 0x49, 0xee, 0x6f, 0x4d, 0x6d,
-    0xc4, 0x2d, 0x81, 0x34, 0x25, 0x87, 0x1b, 0x88, 0xaa, 0xfc, 0x06, 0xa1, 0x12, 0x38, 0xfd, 0x4c,
-    0x42, 0x72, 0x64, 0x13, 0x37, 0x24, 0x6a, 0x75, 0x77, 0x43, 0xff, 0xe6, 0xb4, 0x4b, 0x36, 0x5c,
-    0xe4, 0xd8, 0x35, 0x3d, 0x45, 0xb9, 0x2c, 0xec, 0xb7, 0x31, 0x2b, 0x29, 0x07, 0x68, 0xa3, 0x0e,
-    0x69, 0x7b, 0x18, 0x9e, 0x21, 0x39, 0xbe, 0x28, 0x1a, 0x5b, 0x78, 0xf5, 0x23, 0xca, 0x2a, 0xb0,
-    0xaf, 0x3e, 0xfe, 0x04, 0x8c, 0xe7, 0xe5, 0x98, 0x32, 0x95, 0xd3, 0xf6, 0x4a, 0xe8, 0xa6, 0xea,
-    0xe9, 0xf3, 0xd5, 0x2f, 0x70, 0x20, 0xf2, 0x1f, 0x05, 0x67, 0xad, 0x55, 0x10, 0xce, 0xcd, 0xe3,
-    0x27, 0x3b, 0xda, 0xba, 0xd7, 0xc2, 0x26, 0xd4, 0x91, 0x1d, 0xd2, 0x1c, 0x22, 0x33, 0xf8, 0xfa,
-    0xf1, 0x5a, 0xef, 0xcf, 0x90, 0xb6, 0x8b, 0xb5, 0xbd, 0xc0, 0xbf, 0x08, 0x97, 0x1e, 0x6c, 0xe2,
-    0x61, 0xe0, 0xc6, 0xc1, 0x59, 0xab, 0xbb, 0x58, 0xde, 0x5f, 0xdf, 0x60, 0x79, 0x7e, 0xb2, 0x8a,
+    0x14, 0x53, 0x0f, 0x56, 0xb3, 0xc8, 0x7a, 0x9c, 0xeb, 0x65, 0x48, 0x17, 0x16, 0x15, 0x9f, 0x02, 0xcc, 0x54, 0x7c,
+    0x83, 0x00, 0x0d, 0x0c, 0x0b, 0xa2, 0x62, 0xa8, 0x76, 0xdb, 0xd9, 0xed, 0xc7, 0xc5, 0xa4, 0xdc, 0xac, 0x85, 0x74,
+    0xd6, 0xd0, 0xa7, 0x9b, 0xae, 0x9a, 0x96, 0x71, 0x66, 0xc3, 0x63, 0x99, 0xb8, 0xdd, 0x73, 0x92, 0x8e, 0x84, 0x7d,
+    0xa5, 0x5e, 0xd1, 0x5d, 0x93, 0xb1, 0x57, 0x51, 0x50, 0x80, 0x89, 0x52, 0x94, 0x4f, 0x4e, 0x0a, 0x6b, 0xbc, 0x8d,
+    0x7f, 0x6e, 0x47, 0x46, 0x41, 0x40, 0x44, 0x01, 0x11, 0xcb, 0x03, 0x3f, 0xf7, 0xf4, 0xe1, 0xa9, 0x8f, 0x3c, 0x3a,
+    0xf9, 0xfb, 0xf0, 0x19, 0x30, 0x82, 0x09, 0x2e, 0xc9, 0x9d, 0xa0, 0x86, 0x49, 0xee, 0x6f, 0x4d, 0x6d, 0xc4, 0x2d,
+    0x81, 0x34, 0x25, 0x87, 0x1b, 0x88, 0xaa, 0xfc, 0x06, 0xa1, 0x12, 0x38, 0xfd, 0x4c, 0x42, 0x72, 0x64, 0x13, 0x37,
+    0x24, 0x6a, 0x75, 0x77, 0x43, 0xff, 0xe6, 0xb4, 0x4b, 0x36, 0x5c, 0xe4, 0xd8, 0x35, 0x3d, 0x45, 0xb9, 0x2c, 0xec,
+    0xb7, 0x31, 0x2b, 0x29, 0x07, 0x68, 0xa3, 0x0e, 0x69, 0x7b, 0x18, 0x9e, 0x21, 0x39, 0xbe, 0x28, 0x1a, 0x5b, 0x78,
+    0xf5, 0x23, 0xca, 0x2a, 0xb0, 0xaf, 0x3e, 0xfe, 0x04, 0x8c, 0xe7, 0xe5, 0x98, 0x32, 0x95, 0xd3, 0xf6, 0x4a, 0xe8,
+    0xa6, 0xea, 0xe9, 0xf3, 0xd5, 0x2f, 0x70, 0x20, 0xf2, 0x1f, 0x05, 0x67, 0xad, 0x55, 0x10, 0xce, 0xcd, 0xe3, 0x27,
+    0x3b, 0xda, 0xba, 0xd7, 0xc2, 0x26, 0xd4, 0x91, 0x1d, 0xd2, 0x1c, 0x22, 0x33, 0xf8, 0xfa, 0xf1, 0x5a, 0xef, 0xcf,
+    0x90, 0xb6, 0x8b, 0xb5, 0xbd, 0xc0, 0xbf, 0x08, 0x97, 0x1e, 0x6c, 0xe2, 0x61, 0xe0, 0xc6, 0xc1, 0x59, 0xab, 0xbb,
+    0x58, 0xde, 0x5f, 0xdf, 0x60, 0x79, 0x7e, 0xb2, 0x8a,
 };
 
-constexpr std::array<std::uint8_t, 256> inverse(const std::array<std::uint8_t, 256> &t)
+constexpr std::array<std::uint8_t, 256> inverse(const std::array<std::uint8_t, 256>& t)
 {
     std::array<std::uint8_t, 256> r{};
     for (int i = 0; i < 256; ++i)
@@ -98,14 +103,14 @@ constexpr std::array<std::uint8_t, 256> inverse(const std::array<std::uint8_t, 2
     return r;
 }
 constexpr std::array<std::uint8_t, 256> kDecode = inverse(kEncode);
-static_assert(kDecode[0] == 0x47 && kDecode[1] == 0xf1 && kDecode[255] == 0xec);   // the published decoding table
+static_assert(kDecode[0] == 0x47 && kDecode[1] == 0xf1 && kDecode[255] == 0xec);  // the published decoding table
 static_assert(inverse(kMix) == kMix);
 
 // The cyclic scheme is its own inverse.
-void cyclic(QByteArray &data, std::uint32_t key)
+void cyclic(QByteArray& data, std::uint32_t key)
 {
     std::uint16_t w = std::uint16_t(key ^ (key >> 16));
-    for (char &c : data) {
+    for (char& c : data) {
         std::uint8_t b = std::uint8_t(c);
         b = std::uint8_t(b + std::uint8_t(w));
         b = kEncode[b];
@@ -119,15 +124,18 @@ void cyclic(QByteArray &data, std::uint32_t key)
     }
 }
 
-void substitute(QByteArray &data, const std::array<std::uint8_t, 256> &table)
+void substitute(QByteArray& data, const std::array<std::uint8_t, 256>& table)
 {
-    for (char &c : data)
+    for (char& c : data)
         c = char(table[std::uint8_t(c)]);
 }
 
 }  // namespace
 
-int maxBlockData(PstFormat format) { return format == PstFormat::Ansi ? 8180 : 8176; }
+int maxBlockData(PstFormat format)
+{
+    return format == PstFormat::Ansi ? 8180 : 8176;
+}
 
 QByteArray encodeBlock(PstEncoding encoding, std::uint32_t key, QByteArray data)
 {
@@ -147,15 +155,17 @@ bool isFMapIndex(std::uint64_t amapIndex)
 
 }  // namespace
 
-std::uint32_t pstCrc(const char *data, std::size_t size, std::uint32_t crc)
+std::uint32_t pstCrc(const char* data, std::size_t size, std::uint32_t crc)
 {
-    const auto &t = crcTable();
+    const auto& t = crcTable();
     for (std::size_t i = 0; i < size; ++i)
         crc = t[(crc ^ std::uint8_t(data[i])) & 0xFF] ^ (crc >> 8);
     return crc;
 }
 
-NdbFile::NdbFile(const QString &path, const NdbOptions &options) : m_options(options), m_file(path)
+NdbFile::NdbFile(const QString& path, const NdbOptions& options)
+    : m_options(options)
+    , m_file(path)
 {
     if (ansi()) {
         m_idSize = 4;
@@ -172,7 +182,7 @@ NdbFile::NdbFile(const QString &path, const NdbOptions &options) : m_options(opt
     m_tail = QByteArray(int(kFirstAMap), '\0');
 }
 
-void NdbFile::putId(QByteArray &b, int at, std::uint64_t v) const
+void NdbFile::putId(QByteArray& b, int at, std::uint64_t v) const
 {
     if (m_idSize == 4)
         put32(b, at, std::uint32_t(v));
@@ -185,11 +195,11 @@ NdbFile::~NdbFile() = default;
 std::uint64_t NdbFile::reservedEnd(std::uint64_t amapIndex) const
 {
     std::uint64_t start = kFirstAMap + amapIndex * kAMapCoverage;
-    std::uint64_t end = start + kPageSize;              // AMap
+    std::uint64_t end = start + kPageSize;  // AMap
     if (amapIndex % 8 == 0)
-        end += kPageSize;                               // PMap
+        end += kPageSize;  // PMap
     if (isFMapIndex(amapIndex))
-        end += kPageSize;                               // FMap
+        end += kPageSize;  // FMap
     return end;
 }
 
@@ -229,7 +239,7 @@ void NdbFile::markAllocated(std::uint64_t ib, std::uint64_t size)
         m_amapBits[s / 8] |= std::uint8_t(0x80 >> (s % 8));
 }
 
-void NdbFile::put(std::uint64_t ib, const QByteArray &bytes)
+void NdbFile::put(std::uint64_t ib, const QByteArray& bytes)
 {
     if (ib < m_tailStart) {
         // Maps and the header, written last over parts already flushed.
@@ -260,7 +270,7 @@ void NdbFile::flushTail()
     m_tail.clear();
 }
 
-std::uint64_t NdbFile::writeBlock(const QByteArray &data, bool internal)
+std::uint64_t NdbFile::writeBlock(const QByteArray& data, bool internal)
 {
     if (data.size() > m_maxData)
         throw std::runtime_error("internal error: block too large");
@@ -297,23 +307,23 @@ void NdbFile::addReference(std::uint64_t bid)
     ++m_bbt[index].refs;
 }
 
-std::uint64_t NdbFile::writeData(const std::vector<QByteArray> &pieces)
+std::uint64_t NdbFile::writeData(const std::vector<QByteArray>& pieces)
 {
     if (pieces.empty())
         return 0;
     if (pieces.size() == 1)
         return writeBlock(pieces.front());
-    const std::size_t perX = std::size_t(m_maxData - 8) / std::size_t(m_idSize);   // 1021 or 2043
+    const std::size_t perX = std::size_t(m_maxData - 8) / std::size_t(m_idSize);  // 1021 or 2043
     std::uint32_t total = 0;
     std::vector<std::uint64_t> bids;
     std::vector<std::uint32_t> sizes;
     bids.reserve(pieces.size());
-    for (const QByteArray &p : pieces) {
+    for (const QByteArray& p : pieces) {
         bids.push_back(writeBlock(p));
         sizes.push_back(std::uint32_t(p.size()));
         total += std::uint32_t(p.size());
     }
-    auto xblock = [&](std::uint8_t level, const std::uint64_t *ids, std::size_t n, std::uint32_t bytes) {
+    auto xblock = [&](std::uint8_t level, const std::uint64_t* ids, std::size_t n, std::uint32_t bytes) {
         QByteArray b(int(8 + std::size_t(m_idSize) * n), '\0');
         b[0] = char(0x01);
         b[1] = char(level);
@@ -338,7 +348,7 @@ std::uint64_t NdbFile::writeData(const std::vector<QByteArray> &pieces)
     return xblock(2, xbids.data(), xbids.size(), total);
 }
 
-std::uint64_t NdbFile::writeBytes(const QByteArray &bytes)
+std::uint64_t NdbFile::writeBytes(const QByteArray& bytes)
 {
     std::vector<QByteArray> pieces;
     for (qsizetype at = 0; at < bytes.size(); at += m_maxData)
@@ -350,7 +360,8 @@ std::uint64_t NdbFile::writeSubnodes(std::vector<SubnodeEntry> entries)
 {
     if (entries.empty())
         return 0;
-    std::sort(entries.begin(), entries.end(), [](const SubnodeEntry &a, const SubnodeEntry &b) { return a.nid < b.nid; });
+    std::sort(entries.begin(), entries.end(),
+              [](const SubnodeEntry& a, const SubnodeEntry& b) { return a.nid < b.nid; });
     // SLENTRY: nid, bidData, bidSub; SIENTRY: nid, bid. The Unicode header
     // has 4 bytes of padding after the count, the ANSI one none.
     const int w = m_idSize;
@@ -365,7 +376,7 @@ std::uint64_t NdbFile::writeSubnodes(std::vector<SubnodeEntry> entries)
         b[1] = char(0x00);
         put16(b, 2, std::uint16_t(n));
         for (std::size_t i = 0; i < n; ++i) {
-            const SubnodeEntry &e = entries[at + i];
+            const SubnodeEntry& e = entries[at + i];
             const int at0 = head + 3 * w * int(i);
             putId(b, at0, e.nid);
             putId(b, at0 + w, e.bidData);
@@ -393,7 +404,8 @@ void NdbFile::addNode(std::uint32_t nid, std::uint64_t bidData, std::uint64_t bi
     m_nbt.push_back({nid, bidData, bidSub, nidParent});
 }
 
-std::uint64_t NdbFile::writePage(QByteArray page, std::uint8_t ptype, std::uint64_t ib, std::uint64_t bid, bool signature)
+std::uint64_t NdbFile::writePage(QByteArray page, std::uint8_t ptype, std::uint64_t ib, std::uint64_t bid,
+                                 bool signature)
 {
     // Page trailer: type twice, signature, then CRC and id (Unicode) or id
     // and CRC (ANSI). The CRC covers everything before the trailer.
@@ -415,15 +427,17 @@ std::uint64_t NdbFile::writePage(QByteArray page, std::uint8_t ptype, std::uint6
 }
 
 // Builds a B-tree bottom up; returns the root page's offset.
-std::uint64_t NdbFile::writeBTree(std::uint8_t ptype, const std::vector<QByteArray> &leafEntries, int leafSize,
-                                  std::vector<std::uint64_t> keys, std::uint64_t *rootBid)
+std::uint64_t NdbFile::writeBTree(std::uint8_t ptype, const std::vector<QByteArray>& leafEntries, int leafSize,
+                                  std::vector<std::uint64_t> keys, std::uint64_t* rootBid)
 {
-    struct Ref { std::uint64_t key, bid, ib; };
+    struct Ref {
+        std::uint64_t key, bid, ib;
+    };
     std::vector<Ref> level;
     const int leafMax = m_pageEntries / leafSize;
-    const int branchSize = 3 * m_idSize;   // key, BREF (bid, ib)
+    const int branchSize = 3 * m_idSize;  // key, BREF (bid, ib)
     const int branchMax = m_pageEntries / branchSize;
-    auto page = [&](const std::vector<QByteArray> &ents, int cbEnt, int cEntMax, int cLevel, std::uint64_t key) {
+    auto page = [&](const std::vector<QByteArray>& ents, int cbEnt, int cEntMax, int cLevel, std::uint64_t key) {
         QByteArray p(512, '\0');
         for (std::size_t i = 0; i < ents.size(); ++i)
             std::copy(ents[i].begin(), ents[i].end(), p.begin() + qsizetype(i) * cbEnt);
@@ -468,9 +482,9 @@ std::uint64_t NdbFile::writeBTree(std::uint8_t ptype, const std::vector<QByteArr
     return level.front().ib;
 }
 
-void NdbFile::finish(const HeaderValues &values)
+void NdbFile::finish(const HeaderValues& values)
 {
-    std::sort(m_nbt.begin(), m_nbt.end(), [](const NbtEntry &a, const NbtEntry &b) { return a.nid < b.nid; });
+    std::sort(m_nbt.begin(), m_nbt.end(), [](const NbtEntry& a, const NbtEntry& b) { return a.nid < b.nid; });
     for (std::size_t i = 1; i < m_nbt.size(); ++i)
         if (m_nbt[i].nid == m_nbt[i - 1].nid)
             throw std::runtime_error("internal error: node written twice");
@@ -483,7 +497,7 @@ void NdbFile::finish(const HeaderValues &values)
     std::vector<QByteArray> bbtEntries;
     std::vector<std::uint64_t> bbtKeys;
     bbtEntries.reserve(m_bbt.size());
-    for (const BbtEntry &e : m_bbt) {
+    for (const BbtEntry& e : m_bbt) {
         QByteArray b(bbtSize, '\0');
         putId(b, 0, e.bid);
         putId(b, w, e.ib);
@@ -495,9 +509,9 @@ void NdbFile::finish(const HeaderValues &values)
     std::vector<QByteArray> nbtEntries;
     std::vector<std::uint64_t> nbtKeys;
     nbtEntries.reserve(m_nbt.size());
-    for (const NbtEntry &e : m_nbt) {
+    for (const NbtEntry& e : m_nbt) {
         QByteArray b(nbtSize, '\0');
-        putId(b, 0, e.nid);   // a node id widened to the key size
+        putId(b, 0, e.nid);  // a node id widened to the key size
         putId(b, w, e.bidData);
         putId(b, 2 * w, e.bidSub);
         put32(b, 3 * w, e.parent);
@@ -565,15 +579,15 @@ void NdbFile::finish(const HeaderValues &values)
         put(eof - 1, QByteArray(1, '\0'));
     flushTail();
 
-    const QByteArray h = header(values, eof, kFirstAMap + (amapCount - 1) * kAMapCoverage, freeBytes, nbtBid, nbtIb,
-                                bbtBid, bbtIb);
+    const QByteArray h
+        = header(values, eof, kFirstAMap + (amapCount - 1) * kAMapCoverage, freeBytes, nbtBid, nbtIb, bbtBid, bbtIb);
     put(0, h);
     if (!m_file.flush())
         throw std::runtime_error("cannot write " + m_file.fileName().toStdString());
     m_file.close();
 }
 
-QByteArray NdbFile::header(const HeaderValues &values, std::uint64_t eof, std::uint64_t amapLast,
+QByteArray NdbFile::header(const HeaderValues& values, std::uint64_t eof, std::uint64_t amapLast,
                            std::uint64_t freeBytes, std::uint64_t nbtBid, std::uint64_t nbtIb, std::uint64_t bbtBid,
                            std::uint64_t bbtIb) const
 {
@@ -586,22 +600,27 @@ QByteArray NdbFile::header(const HeaderValues &values, std::uint64_t eof, std::u
     const int w = m_idSize;
 
     QByteArray h(ansi() ? 512 : 564, '\0');
-    h[0] = '!'; h[1] = 'B'; h[2] = 'D'; h[3] = 'N';
+    h[0] = '!';
+    h[1] = 'B';
+    h[2] = 'D';
+    h[3] = 'N';
     if (m_options.kind == PstKind::Ost) {
-        h[8] = 'S'; h[9] = 'O';
+        h[8] = 'S';
+        h[9] = 'O';
     } else {
-        h[8] = 'S'; h[9] = 'M';
+        h[8] = 'S';
+        h[9] = 'M';
     }
-    put16(h, 10, ansi() ? 15 : 23);   // wVer
-    put16(h, 12, 19);                 // wVerClient
-    h[14] = 1;                        // bPlatformCreate
-    h[15] = 1;                        // bPlatformAccess
+    put16(h, 10, ansi() ? 15 : 23);  // wVer
+    put16(h, 12, 19);  // wVerClient
+    h[14] = 1;  // bPlatformCreate
+    h[15] = 1;  // bPlatformAccess
     if (ansi()) {
-        put32(h, 24, std::uint32_t(m_nextBid));       // bidNextB
-        put32(h, 28, std::uint32_t(m_nextPageBid));   // bidNextP
+        put32(h, 24, std::uint32_t(m_nextBid));  // bidNextB
+        put32(h, 28, std::uint32_t(m_nextPageBid));  // bidNextP
         put32(h, 32, values.dwUnique);
     } else {
-        put64(h, 32, m_nextPageBid);   // bidNextP
+        put64(h, 32, m_nextPageBid);  // bidNextP
         put32(h, 40, values.dwUnique);
     }
     for (int i = 0; i < 32; ++i)
@@ -617,15 +636,15 @@ QByteArray NdbFile::header(const HeaderValues &values, std::uint64_t eof, std::u
     putId(h, r + 4 + 5 * w, nbtIb);
     putId(h, r + 4 + 6 * w, bbtBid);
     putId(h, r + 4 + 7 * w, bbtIb);
-    h[r + 4 + 8 * w] = 0x02;          // VALID_AMAP2
-    std::fill(h.begin() + fmAt, h.begin() + fmAt + 256, char(0xFF));   // rgbFM, rgbFP
-    h[sentinelAt] = char(0x80);       // bSentinel
+    h[r + 4 + 8 * w] = 0x02;  // VALID_AMAP2
+    std::fill(h.begin() + fmAt, h.begin() + fmAt + 256, char(0xFF));  // rgbFM, rgbFP
+    h[sentinelAt] = char(0x80);  // bSentinel
     h[sentinelAt + 1] = char(m_options.encoding == PstEncoding::Compressible ? 1
-                             : m_options.encoding == PstEncoding::Cyclic    ? 2
-                                                                            : 0);   // bCryptMethod
+                                 : m_options.encoding == PstEncoding::Cyclic ? 2
+                                                                             : 0);  // bCryptMethod
     if (!ansi())
-        put64(h, 516, m_nextBid);     // bidNextB
-    put32(h, 4, pstCrc(h.constData() + 8, 471));        // dwCRCPartial
+        put64(h, 516, m_nextBid);  // bidNextB
+    put32(h, 4, pstCrc(h.constData() + 8, 471));  // dwCRCPartial
     if (!ansi())
         put32(h, 524, pstCrc(h.constData() + 8, 516));  // dwCRCFull
     return h;

@@ -53,11 +53,14 @@ constexpr std::uint32_t kDanglingIndex = 0x7FFFFFF;
 // associated messages so every folder sorts before every message.
 constexpr std::uint32_t kLastUserFolderIndex = kFirstAssocIndex - 1;
 
-constexpr std::uint32_t nidOf(std::uint32_t index, std::uint32_t type) { return (index << 5) | type; }
+constexpr std::uint32_t nidOf(std::uint32_t index, std::uint32_t type)
+{
+    return (index << 5) | type;
+}
 
 const QUuid kPsMapi(QStringLiteral("{00020328-0000-0000-C000-000000000046}"));
 
-QByteArray utf16(const QString &s)
+QByteArray utf16(const QString& s)
 {
     QByteArray b(s.size() * 2, '\0');
     for (qsizetype i = 0; i < s.size(); ++i)
@@ -86,45 +89,62 @@ QByteArray le64(std::uint64_t v)
     return b;
 }
 
-QByteArray filetime(const QDateTime &t)
+QByteArray filetime(const QDateTime& t)
 {
     const std::int64_t ms = t.toUTC().toMSecsSinceEpoch();
     return le64(std::uint64_t(ms * 10000 + 116444736000000000LL));
 }
 
-template <typename List, typename Encode>
-QByteArray multiValue(const List &values, Encode encode)
+template <typename List, typename Encode> QByteArray multiValue(const List& values, Encode encode)
 {
     QByteArray head = le32(std::uint32_t(values.size()));
     std::vector<QByteArray> parts;
-    for (const auto &v : values)
+    for (const auto& v : values)
         parts.push_back(encode(v));
     std::uint32_t offset = std::uint32_t(4 + 4 * values.size());
     QByteArray body;
-    for (const QByteArray &p : parts) {
+    for (const QByteArray& p : parts) {
         head.append(le32(offset + std::uint32_t(body.size())));
         body.append(p);
     }
     return head + body;
 }
 
-PropValue pStr(std::uint16_t id, const QString &v) { return {id, PT_UNICODE, utf16(v)}; }
-PropValue pLong(std::uint16_t id, std::int32_t v) { return {id, PT_LONG, le32(std::uint32_t(v))}; }
-PropValue pBool(std::uint16_t id, bool v) { return {id, PT_BOOLEAN, QByteArray(1, v ? '\1' : '\0')}; }
-PropValue pTime(std::uint16_t id, const QDateTime &v) { return {id, PT_SYSTIME, filetime(v)}; }
-PropValue pBin(std::uint16_t id, const QByteArray &v) { return {id, PT_BINARY, v}; }
-PropValue pMvStr(std::uint16_t id, const QStringList &v)
+PropValue pStr(std::uint16_t id, const QString& v)
 {
-    return {id, PT_MV_UNICODE, multiValue(v, [](const QString &s) { return utf16(s); })};
+    return {id, PT_UNICODE, utf16(v)};
 }
-PropValue pShort(std::uint16_t id, std::int16_t v) { return {id, PT_SHORT, le16(std::uint16_t(v))}; }
-PropValue pMvBin(std::uint16_t id, const std::vector<QByteArray> &v)
+PropValue pLong(std::uint16_t id, std::int32_t v)
 {
-    return {id, PT_MV_BINARY, multiValue(v, [](const QByteArray &b) { return b; })};
+    return {id, PT_LONG, le32(std::uint32_t(v))};
+}
+PropValue pBool(std::uint16_t id, bool v)
+{
+    return {id, PT_BOOLEAN, QByteArray(1, v ? '\1' : '\0')};
+}
+PropValue pTime(std::uint16_t id, const QDateTime& v)
+{
+    return {id, PT_SYSTIME, filetime(v)};
+}
+PropValue pBin(std::uint16_t id, const QByteArray& v)
+{
+    return {id, PT_BINARY, v};
+}
+PropValue pMvStr(std::uint16_t id, const QStringList& v)
+{
+    return {id, PT_MV_UNICODE, multiValue(v, [](const QString& s) { return utf16(s); })};
+}
+PropValue pShort(std::uint16_t id, std::int16_t v)
+{
+    return {id, PT_SHORT, le16(std::uint16_t(v))};
+}
+PropValue pMvBin(std::uint16_t id, const std::vector<QByteArray>& v)
+{
+    return {id, PT_MV_BINARY, multiValue(v, [](const QByteArray& b) { return b; })};
 }
 // Fixed-size multi-valued properties are the bare array: the count follows
 // from the size.
-PropValue pMvLong(std::uint16_t id, const std::vector<std::int32_t> &v)
+PropValue pMvLong(std::uint16_t id, const std::vector<std::int32_t>& v)
 {
     QByteArray b;
     for (std::int32_t x : v)
@@ -132,7 +152,7 @@ PropValue pMvLong(std::uint16_t id, const std::vector<std::int32_t> &v)
     return {id, PT_MV_LONG, b};
 }
 
-QByteArray guidBytes(const QUuid &u)
+QByteArray guidBytes(const QUuid& u)
 {
     // GUIDs are stored in their Windows layout (first three fields little-endian).
     return u.toRfc4122().isEmpty() ? QByteArray(16, '\0') : [&] {
@@ -147,7 +167,7 @@ QByteArray guidBytes(const QUuid &u)
 }
 
 // Plain text as a small RTF document.
-QByteArray textToRtf(const QString &text)
+QByteArray textToRtf(const QString& text)
 {
     QByteArray rtf = "{\\rtf1\\ansi\\ansicpg1252\\deff0{\\fonttbl{\\f0\\fswiss Arial;}}\\f0\\fs20 ";
     for (qsizetype i = 0; i < text.size(); ++i) {
@@ -171,9 +191,9 @@ QByteArray textToRtf(const QString &text)
 // PidTagRtfCompressed: an LZFu stream made of literals only, closed by the
 // end marker (a reference to the current dictionary position). The
 // uncompressed "MELA" form would be simpler but libpff insists on a CRC for it.
-QByteArray compressedRtf(const QByteArray &rtf)
+QByteArray compressedRtf(const QByteArray& rtf)
 {
-    constexpr int kPresetDictionary = 207;   // length of the preset RTF dictionary
+    constexpr int kPresetDictionary = 207;  // length of the preset RTF dictionary
     QByteArray stream;
     int position = kPresetDictionary;
     qsizetype next = 0;
@@ -188,7 +208,7 @@ QByteArray compressedRtf(const QByteArray &rtf)
                 continue;
             }
             flags = std::uint8_t(flags | (1 << bit));
-            const std::uint16_t token = std::uint16_t(position << 4);   // offset, length 2 (ignored)
+            const std::uint16_t token = std::uint16_t(position << 4);  // offset, length 2 (ignored)
             stream.append(char(token >> 8));
             stream.append(char(token & 0xFF));
             done = true;
@@ -197,8 +217,8 @@ QByteArray compressedRtf(const QByteArray &rtf)
         stream[control] = char(flags);
     }
     QByteArray b;
-    b += le32(std::uint32_t(stream.size() + 12));   // COMPSIZE: everything after this field
-    b += le32(std::uint32_t(rtf.size()));           // RAWSIZE
+    b += le32(std::uint32_t(stream.size() + 12));  // COMPSIZE: everything after this field
+    b += le32(std::uint32_t(rtf.size()));  // RAWSIZE
     b += QByteArray("LZFu", 4);
     b += le32(pstCrc(stream));
     b += stream;
@@ -211,7 +231,7 @@ struct FolderRec {
     QString name;
     QString containerClass;
     std::vector<std::uint32_t> subfolders;
-    std::vector<std::size_t> items;     // indexes into Impl::items
+    std::vector<std::size_t> items;  // indexes into Impl::items
     std::vector<std::size_t> assoc;
     std::vector<PropValue> extra;
 };
@@ -237,7 +257,7 @@ struct NameKey {
     bool isString = false;
     std::uint32_t lid = 0;
     QString name;
-    bool operator<(const NameKey &o) const
+    bool operator<(const NameKey& o) const
     {
         if (set != o.set)
             return guidBytes(set) < guidBytes(o.set);
@@ -249,12 +269,24 @@ struct NameKey {
 
 }  // namespace
 
-QUuid psetidAddress() { return QUuid(QStringLiteral("{00062004-0000-0000-C000-000000000046}")); }
-QUuid psetidCommon() { return QUuid(QStringLiteral("{00062008-0000-0000-C000-000000000046}")); }
-QUuid psPublicStrings() { return QUuid(QStringLiteral("{00020329-0000-0000-C000-000000000046}")); }
-QUuid psetidAppointment() { return QUuid(QStringLiteral("{00062002-0000-0000-C000-000000000046}")); }
+QUuid psetidAddress()
+{
+    return QUuid(QStringLiteral("{00062004-0000-0000-C000-000000000046}"));
+}
+QUuid psetidCommon()
+{
+    return QUuid(QStringLiteral("{00062008-0000-0000-C000-000000000046}"));
+}
+QUuid psPublicStrings()
+{
+    return QUuid(QStringLiteral("{00020329-0000-0000-C000-000000000046}"));
+}
+QUuid psetidAppointment()
+{
+    return QUuid(QStringLiteral("{00062002-0000-0000-C000-000000000046}"));
+}
 
-ExtraProperty ExtraProperty::tagged(std::uint16_t id, const QString &value)
+ExtraProperty ExtraProperty::tagged(std::uint16_t id, const QString& value)
 {
     ExtraProperty p;
     p.lid = id;
@@ -263,7 +295,7 @@ ExtraProperty ExtraProperty::tagged(std::uint16_t id, const QString &value)
     return p;
 }
 
-ExtraProperty ExtraProperty::named(const QUuid &set, std::uint32_t lid, const QString &value)
+ExtraProperty ExtraProperty::named(const QUuid& set, std::uint32_t lid, const QString& value)
 {
     ExtraProperty p;
     p.propertySet = set;
@@ -273,7 +305,7 @@ ExtraProperty ExtraProperty::named(const QUuid &set, std::uint32_t lid, const QS
     return p;
 }
 
-ExtraProperty ExtraProperty::namedString(const QUuid &set, const QString &name, const QString &value)
+ExtraProperty ExtraProperty::namedString(const QUuid& set, const QString& name, const QString& value)
 {
     ExtraProperty p;
     p.propertySet = set;
@@ -283,7 +315,7 @@ ExtraProperty ExtraProperty::namedString(const QUuid &set, const QString &name, 
     return p;
 }
 
-DistListMember DistListMember::oneOff(const QString &displayName, const QString &addressType, const QString &address)
+DistListMember DistListMember::oneOff(const QString& displayName, const QString& addressType, const QString& address)
 {
     DistListMember m;
     m.kind = Kind::OneOff;
@@ -343,7 +375,7 @@ struct PstBuilder::Impl {
     // the code page lacks become '?'. (The converter marks them with the
     // substitute byte 0x1A; its error flag stays set once raised, so it is
     // not consulted.)
-    QByteArray eightBit(const QString &s) const
+    QByteArray eightBit(const QString& s) const
     {
         encoder.resetState();
         QByteArray b = encoder.encode(s);
@@ -359,29 +391,29 @@ struct PstBuilder::Impl {
         }
         return b;
     }
-    PropValue str(std::uint16_t id, const QString &v, bool eight) const
+    PropValue str(std::uint16_t id, const QString& v, bool eight) const
     {
         return eight ? PropValue{id, PT_STRING8, eightBit(v)} : pStr(id, v);
     }
-    PropValue text(std::uint16_t id, const QString &v) const { return str(id, v, ansi()); }
-    PropValue mvStr(std::uint16_t id, const QStringList &v, bool eight) const
+    PropValue text(std::uint16_t id, const QString& v) const { return str(id, v, ansi()); }
+    PropValue mvStr(std::uint16_t id, const QStringList& v, bool eight) const
     {
         if (!eight)
             return pMvStr(id, v);
-        return {id, PT_MV_STRING8, multiValue(v, [this](const QString &s) { return eightBit(s); })};
+        return {id, PT_MV_STRING8, multiValue(v, [this](const QString& s) { return eightBit(s); })};
     }
     // A text table cell and its column type.
-    QByteArray cell(const QString &v) const { return ansi() ? eightBit(v) : utf16(v); }
+    QByteArray cell(const QString& v) const { return ansi() ? eightBit(v) : utf16(v); }
     std::vector<std::uint32_t> columns(std::vector<std::uint32_t> tags) const
     {
         if (ansi())
-            for (std::uint32_t &t : tags)
+            for (std::uint32_t& t : tags)
                 if ((t & 0xFFFF) == PT_UNICODE)
                     t = (t & 0xFFFF0000u) | PT_STRING8;
         return tags;
     }
 
-    FolderRec &folder(FolderHandle h)
+    FolderRec& folder(FolderHandle h)
     {
         auto it = folders.find(h.nid);
         if (it == folders.end())
@@ -389,7 +421,7 @@ struct PstBuilder::Impl {
         return it->second;
     }
 
-    std::uint32_t makeFolder(std::uint32_t index, std::uint32_t parent, const QString &name, const QString &cls)
+    std::uint32_t makeFolder(std::uint32_t index, std::uint32_t parent, const QString& name, const QString& cls)
     {
         FolderRec f;
         f.nid = index == 0 ? NID_ROOT_FOLDER : nidOf(index, NID_TYPE_NORMAL_FOLDER);
@@ -403,7 +435,7 @@ struct PstBuilder::Impl {
         return f.nid;
     }
 
-    std::uint16_t nameId(const NameKey &key)
+    std::uint16_t nameId(const NameKey& key)
     {
         auto it = nameIds.find(key);
         if (it != nameIds.end())
@@ -417,12 +449,9 @@ struct PstBuilder::Impl {
     }
     std::uint16_t lid(std::uint32_t l) { return nameId({psetidAddress(), false, l, {}}); }
 
-    QByteArray entryIdFor(std::uint32_t nid) const
-    {
-        return QByteArray(4, '\0') + recordKey + le32(nid);
-    }
+    QByteArray entryIdFor(std::uint32_t nid) const { return QByteArray(4, '\0') + recordKey + le32(nid); }
 
-    QByteArray oneOff(const QString &name, const QString &type, const QString &address) const
+    QByteArray oneOff(const QString& name, const QString& type, const QString& address) const
     {
         QByteArray b(4, '\0');
         b += QByteArray::fromHex("812B1FA4BEA310199D6E00DD010F5402");
@@ -434,7 +463,7 @@ struct PstBuilder::Impl {
             b += eightBit(type) + '\0';
             b += eightBit(address) + '\0';
         } else {
-            b += le16(0x8000);   // strings are Unicode
+            b += le16(0x8000);  // strings are Unicode
             b += utf16(name) + QByteArray(2, '\0');
             b += utf16(type) + QByteArray(2, '\0');
             b += utf16(address) + QByteArray(2, '\0');
@@ -451,15 +480,15 @@ struct PstBuilder::Impl {
     {
         QByteArray b(4, '\0');
         b += QByteArray::fromHex("C091ADD3519DCF11A4A900AA0047FAA4");
-        const int address = emailIndex == 0                                  ? 3
-                            : memberAddressBits == MemberAddressBits::Outlook ? emailIndex + 3
-                                                                              : emailIndex - 1;
+        const int address = emailIndex == 0                   ? 3
+            : memberAddressBits == MemberAddressBits::Outlook ? emailIndex + 3
+                                                              : emailIndex - 1;
         b += char(0x80 | (address << 4) | (emailIndex == 0 ? 0x04 : 0x03));
         b += entryIdFor(nid);
         return b;
     }
 
-    PropValue extraValue(const ExtraProperty &e)
+    PropValue extraValue(const ExtraProperty& e)
     {
         std::uint16_t id;
         if (e.propertySet.isNull())
@@ -469,45 +498,56 @@ struct PstBuilder::Impl {
         else
             id = nameId({e.propertySet, true, 0, e.name});
         switch (e.type) {
-        case PT_SHORT: return pShort(id, std::int16_t(e.integer));
-        case PT_LONG: return pLong(id, e.integer);
-        case PT_BOOLEAN: return pBool(id, e.integer != 0);
-        case PT_SYSTIME: return pTime(id, e.time);
-        case PT_STRING8: return str(id, e.text, true);
-        case PT_UNICODE: return pStr(id, e.text);
-        case PT_BINARY: return pBin(id, e.binary);
-        case PT_MV_STRING8: return mvStr(id, e.texts, true);
-        case PT_MV_UNICODE: return pMvStr(id, e.texts);
-        case PT_MV_BINARY: return pMvBin(id, e.binaries);
-        default: throw std::runtime_error("unsupported property type in extra property");
+        case PT_SHORT:
+            return pShort(id, std::int16_t(e.integer));
+        case PT_LONG:
+            return pLong(id, e.integer);
+        case PT_BOOLEAN:
+            return pBool(id, e.integer != 0);
+        case PT_SYSTIME:
+            return pTime(id, e.time);
+        case PT_STRING8:
+            return str(id, e.text, true);
+        case PT_UNICODE:
+            return pStr(id, e.text);
+        case PT_BINARY:
+            return pBin(id, e.binary);
+        case PT_MV_STRING8:
+            return mvStr(id, e.texts, true);
+        case PT_MV_UNICODE:
+            return pMvStr(id, e.texts);
+        case PT_MV_BINARY:
+            return pMvBin(id, e.binaries);
+        default:
+            throw std::runtime_error("unsupported property type in extra property");
         }
     }
 
-    std::vector<PropValue> messageBase(const QString &cls, const QString &subject, std::uint32_t nid, bool assoc,
+    std::vector<PropValue> messageBase(const QString& cls, const QString& subject, std::uint32_t nid, bool assoc,
                                        bool eight)
     {
         std::vector<PropValue> p;
-        p.push_back(pLong(0x0017, 1));                 // PidTagImportance: normal
-        p.push_back(str(0x001A, cls, eight));          // PidTagMessageClass
-        p.push_back(pLong(0x0036, 0));                 // PidTagSensitivity
+        p.push_back(pLong(0x0017, 1));  // PidTagImportance: normal
+        p.push_back(str(0x001A, cls, eight));  // PidTagMessageClass
+        p.push_back(pLong(0x0036, 0));  // PidTagSensitivity
         if (!subject.isEmpty()) {
             p.push_back(str(0x0037, subject, eight));  // PidTagSubject
             p.push_back(str(0x0E1D, subject, eight));  // PidTagNormalizedSubject
             p.push_back(str(0x0070, subject, eight));  // PidTagConversationTopic
         }
-        p.push_back(pLong(0x0E07, assoc ? 0x41 : 0x01));   // PidTagMessageFlags: read (, associated)
-        p.push_back(pLong(0x0E17, 0));                 // PidTagMessageStatus
-        p.push_back(pTime(0x3007, created));           // PidTagCreationTime
-        p.push_back(pTime(0x3008, created));           // PidTagLastModificationTime
+        p.push_back(pLong(0x0E07, assoc ? 0x41 : 0x01));  // PidTagMessageFlags: read (, associated)
+        p.push_back(pLong(0x0E17, 0));  // PidTagMessageStatus
+        p.push_back(pTime(0x3007, created));  // PidTagCreationTime
+        p.push_back(pTime(0x3008, created));  // PidTagLastModificationTime
         QByteArray searchKey = recordKey.left(12) + le32(nid);
-        p.push_back(pBin(0x300B, searchKey));          // PidTagSearchKey
+        p.push_back(pBin(0x300B, searchKey));  // PidTagSearchKey
         return p;
     }
 
-    ItemRec &addItem(FolderHandle folderHandle, bool assoc, const QString &cls, const QString &subject,
+    ItemRec& addItem(FolderHandle folderHandle, bool assoc, const QString& cls, const QString& subject,
                      std::vector<PropValue> props, bool eight = false)
     {
-        FolderRec &f = folder(folderHandle);
+        FolderRec& f = folder(folderHandle);
         if (f.nid == NID_ROOT_FOLDER)
             throw std::runtime_error("items cannot be added to the root folder");
         ItemRec it;
@@ -520,17 +560,17 @@ struct PstBuilder::Impl {
         it.messageClass = cls;
         it.subject = subject;
         std::vector<PropValue> all = messageBase(cls, subject, it.nid, assoc, eight || ansi());
-        for (PropValue &p : props)
+        for (PropValue& p : props)
             all.push_back(std::move(p));
         // 8-bit texts name their code page.
         if (std::any_of(all.begin(), all.end(),
-                        [](const PropValue &p) { return p.type == PT_STRING8 || p.type == PT_MV_STRING8; }))
-            all.push_back(pLong(0x3FFD, codePage));    // PidTagMessageCodepage
+                        [](const PropValue& p) { return p.type == PT_STRING8 || p.type == PT_MV_STRING8; }))
+            all.push_back(pLong(0x3FFD, codePage));  // PidTagMessageCodepage
         std::int32_t size = 0;
-        for (const PropValue &p : all)
+        for (const PropValue& p : all)
             size += std::int32_t(p.data.size()) + 8;
         size += 8;
-        all.push_back(pLong(0x0E08, size));           // PidTagMessageSize
+        all.push_back(pLong(0x0E08, size));  // PidTagMessageSize
         it.size = size;
         std::uint32_t nextSub = 1;
         it.node = encodePropertyContext(std::move(all), nextSub, maxData());
@@ -542,7 +582,8 @@ struct PstBuilder::Impl {
     }
 };
 
-PstBuilder::PstBuilder() : d(std::make_unique<Impl>())
+PstBuilder::PstBuilder()
+    : d(std::make_unique<Impl>())
 {
     d->recordKey = QUuid::createUuid().toRfc4122();
     d->makeFolder(0, 0, QString(), QString());
@@ -562,8 +603,14 @@ void PstBuilder::setFormat(PstFormat format)
     d->format = format;
 }
 
-void PstBuilder::setEncoding(PstEncoding encoding) { d->encoding = encoding; }
-void PstBuilder::setKind(PstKind kind) { d->kind = kind; }
+void PstBuilder::setEncoding(PstEncoding encoding)
+{
+    d->encoding = encoding;
+}
+void PstBuilder::setKind(PstKind kind)
+{
+    d->kind = kind;
+}
 
 void PstBuilder::setCodePage(int codePage)
 {
@@ -576,21 +623,33 @@ void PstBuilder::setCodePage(int codePage)
     d->encoder = std::move(encoder);
 }
 
-PstFormat PstBuilder::format() const { return d->format; }
+PstFormat PstBuilder::format() const
+{
+    return d->format;
+}
 
-void PstBuilder::setMemberAddressBits(MemberAddressBits bits) { d->memberAddressBits = bits; }
+void PstBuilder::setMemberAddressBits(MemberAddressBits bits)
+{
+    d->memberAddressBits = bits;
+}
 
-void PstBuilder::setStoreDisplayName(const QString &name) { d->storeName = name; }
+void PstBuilder::setStoreDisplayName(const QString& name)
+{
+    d->storeName = name;
+}
 
-void PstBuilder::setIpmSubtreeName(const QString &name)
+void PstBuilder::setIpmSubtreeName(const QString& name)
 {
     d->ipmName = name;
     d->folder(ipmSubtree()).name = name;
 }
 
-void PstBuilder::setPassword(const QString &password) { d->password = password; }
+void PstBuilder::setPassword(const QString& password)
+{
+    d->password = password;
+}
 
-void PstBuilder::setRecordKey(const QByteArray &key)
+void PstBuilder::setRecordKey(const QByteArray& key)
 {
     if (key.size() != 16)
         throw std::runtime_error("a record key has 16 bytes");
@@ -599,13 +658,25 @@ void PstBuilder::setRecordKey(const QByteArray &key)
     d->recordKey = key;
 }
 
-QByteArray PstBuilder::recordKey() const { return d->recordKey; }
+QByteArray PstBuilder::recordKey() const
+{
+    return d->recordKey;
+}
 
-FolderHandle PstBuilder::rootFolder() const { return {NID_ROOT_FOLDER}; }
-FolderHandle PstBuilder::ipmSubtree() const { return {nidOf(kIpmSubtreeIndex, NID_TYPE_NORMAL_FOLDER)}; }
-FolderHandle PstBuilder::deletedItems() const { return {nidOf(kDeletedItemsIndex, NID_TYPE_NORMAL_FOLDER)}; }
+FolderHandle PstBuilder::rootFolder() const
+{
+    return {NID_ROOT_FOLDER};
+}
+FolderHandle PstBuilder::ipmSubtree() const
+{
+    return {nidOf(kIpmSubtreeIndex, NID_TYPE_NORMAL_FOLDER)};
+}
+FolderHandle PstBuilder::deletedItems() const
+{
+    return {nidOf(kDeletedItemsIndex, NID_TYPE_NORMAL_FOLDER)};
+}
 
-FolderHandle PstBuilder::addFolder(FolderHandle parent, const QString &name, const QString &containerClass)
+FolderHandle PstBuilder::addFolder(FolderHandle parent, const QString& name, const QString& containerClass)
 {
     d->folder(parent);
     if (d->nextFolderIndex > kLastUserFolderIndex)
@@ -613,21 +684,21 @@ FolderHandle PstBuilder::addFolder(FolderHandle parent, const QString &name, con
     return {d->makeFolder(d->nextFolderIndex++, parent.nid, name, containerClass)};
 }
 
-void PstBuilder::addFolderProperty(FolderHandle folder, const ExtraProperty &property)
+void PstBuilder::addFolderProperty(FolderHandle folder, const ExtraProperty& property)
 {
     PropValue v = d->extraValue(property);
     d->folder(folder).extra.push_back(v);
 }
 
-ItemHandle PstBuilder::addContact(FolderHandle folder, const ContactData &c)
+ItemHandle PstBuilder::addContact(FolderHandle folder, const ContactData& c)
 {
     std::vector<PropValue> p;
     const bool eight = d->ansi() || c.eightBitTexts;
-    auto str = [&](std::uint16_t id, const QString &v) {
+    auto str = [&](std::uint16_t id, const QString& v) {
         if (!v.isEmpty() || (c.writeEmptyStrings && !v.isNull()))
             p.push_back(d->str(id, v, eight));
     };
-    auto named = [&](std::uint32_t lidValue, const QString &v) { str(d->lid(lidValue), v); };
+    auto named = [&](std::uint32_t lidValue, const QString& v) { str(d->lid(lidValue), v); };
 
     str(0x3001, c.displayName);
     str(0x3A06, c.givenName);
@@ -667,43 +738,43 @@ ItemHandle PstBuilder::addContact(FolderHandle folder, const ContactData &c)
             p.push_back(d->str(0x1000, c.body, eight));
         }
     }
-    named(0x8005, c.displayName);                      // PidLidFileUnder
-    const QString *addr[3] = {&c.email1Address, &c.email2Address, &c.email3Address};
-    const QString *disp[3] = {&c.email1DisplayName, &c.email2DisplayName, &c.email3DisplayName};
-    const QString *type[3] = {&c.email1AddressType, &c.email2AddressType, &c.email3AddressType};
+    named(0x8005, c.displayName);  // PidLidFileUnder
+    const QString* addr[3] = {&c.email1Address, &c.email2Address, &c.email3Address};
+    const QString* disp[3] = {&c.email1DisplayName, &c.email2DisplayName, &c.email3DisplayName};
+    const QString* type[3] = {&c.email1AddressType, &c.email2AddressType, &c.email3AddressType};
     std::vector<std::int32_t> used;
     std::int32_t arrayType = 0;
     for (int i = 0; i < 3; ++i) {
         const std::uint32_t base = 0x8080 + 0x10 * std::uint32_t(i);
-        named(base + 0, *disp[i]);                     // PidLidEmailNDisplayName
+        named(base + 0, *disp[i]);  // PidLidEmailNDisplayName
         if (!addr[i]->isEmpty()) {
-            named(base + 2, *type[i]);                 // PidLidEmailNAddressType
-            named(base + 4, *addr[i]);                 // PidLidEmailNOriginalDisplayName
-            p.push_back(pBin(d->lid(base + 5),         // PidLidEmailNOriginalEntryId
+            named(base + 2, *type[i]);  // PidLidEmailNAddressType
+            named(base + 4, *addr[i]);  // PidLidEmailNOriginalDisplayName
+            p.push_back(pBin(d->lid(base + 5),  // PidLidEmailNOriginalEntryId
                              d->oneOff(disp[i]->isEmpty() ? *addr[i] : *disp[i], *type[i], *addr[i])));
             used.push_back(i);
             arrayType |= 1 << i;
         }
-        named(base + 3, *addr[i]);                     // PidLidEmailNEmailAddress
+        named(base + 3, *addr[i]);  // PidLidEmailNEmailAddress
     }
     if (!used.empty()) {
-        p.push_back(pMvLong(d->lid(0x8028), used));    // PidLidAddressBookProviderEmailList
-        p.push_back(pLong(d->lid(0x8029), arrayType)); // PidLidAddressBookProviderArrayType
+        p.push_back(pMvLong(d->lid(0x8028), used));  // PidLidAddressBookProviderEmailList
+        p.push_back(pLong(d->lid(0x8029), arrayType));  // PidLidAddressBookProviderArrayType
     }
     named(0x8045, c.workStreet);
     named(0x8046, c.workCity);
     named(0x8047, c.workState);
     named(0x8048, c.workPostalCode);
     named(0x8049, c.workCountry);
-    named(0x802B, c.webPage);                          // PidLidHtml
+    named(0x802B, c.webPage);  // PidLidHtml
     if (!c.categories.isEmpty())
         p.push_back(d->mvStr(d->nameId({psPublicStrings(), true, 0, QStringLiteral("Keywords")}), c.categories, eight));
     // Extra values come last: one with the tag or name of a value above
     // replaces it.
-    for (const ExtraProperty &e : c.extra)
+    for (const ExtraProperty& e : c.extra)
         p.push_back(d->extraValue(e));
 
-    ItemRec &it = d->addItem(folder, false, c.messageClass, c.displayName, std::move(p), eight);
+    ItemRec& it = d->addItem(folder, false, c.messageClass, c.displayName, std::move(p), eight);
     it.displayName = c.displayName;
     for (int i = 0; i < 3; ++i) {
         it.emailAddress[i] = *addr[i];
@@ -713,12 +784,13 @@ ItemHandle PstBuilder::addContact(FolderHandle folder, const ContactData &c)
     return {it.nid};
 }
 
-QByteArray PstBuilder::oneOffEntryId(const QString &displayName, const QString &addressType, const QString &address) const
+QByteArray PstBuilder::oneOffEntryId(const QString& displayName, const QString& addressType,
+                                     const QString& address) const
 {
     return d->oneOff(displayName, addressType, address);
 }
 
-QByteArray PstBuilder::memberEntryId(const DistListMember &m) const
+QByteArray PstBuilder::memberEntryId(const DistListMember& m) const
 {
     switch (m.kind) {
     case DistListMember::Kind::OneOff:
@@ -727,7 +799,7 @@ QByteArray PstBuilder::memberEntryId(const DistListMember &m) const
         auto it = d->itemByNid.find(m.item.nid);
         if (it == d->itemByNid.end())
             throw std::runtime_error("distribution list member refers to an unknown item");
-        const ItemRec &target = d->items[*it];
+        const ItemRec& target = d->items[*it];
         int index = m.emailIndex;
         if (target.isList)
             index = 0;
@@ -743,7 +815,7 @@ QByteArray PstBuilder::memberEntryId(const DistListMember &m) const
     throw std::runtime_error("bad member kind");
 }
 
-ItemHandle PstBuilder::addDistList(FolderHandle folder, const DistListData &l)
+ItemHandle PstBuilder::addDistList(FolderHandle folder, const DistListData& l)
 {
     std::vector<PropValue> p;
     const QString display = l.displayName.isEmpty() ? l.name : l.displayName;
@@ -752,9 +824,9 @@ ItemHandle PstBuilder::addDistList(FolderHandle folder, const DistListData &l)
     if (l.writeListName && !l.name.isEmpty())
         p.push_back(d->text(d->lid(0x8053), l.name));  // PidLidDistributionListName
     if (!display.isEmpty())
-        p.push_back(d->text(d->lid(0x8005), display)); // PidLidFileUnder
+        p.push_back(d->text(d->lid(0x8005), display));  // PidLidFileUnder
     std::vector<QByteArray> members, oneOffs;
-    for (const DistListMember &m : l.members) {
+    for (const DistListMember& m : l.members) {
         members.push_back(memberEntryId(m));
         switch (m.kind) {
         case DistListMember::Kind::OneOff:
@@ -762,7 +834,7 @@ ItemHandle PstBuilder::addDistList(FolderHandle folder, const DistListData &l)
             oneOffs.push_back(d->oneOff(m.displayName, m.addressType, m.address));
             break;
         case DistListMember::Kind::Reference: {
-            const ItemRec &t = d->items[*d->itemByNid.find(m.item.nid)];
+            const ItemRec& t = d->items[*d->itemByNid.find(m.item.nid)];
             if (t.isList) {
                 oneOffs.push_back(d->oneOff(t.displayName, QStringLiteral("MAPIPDL"), QString()));
             } else {
@@ -774,102 +846,123 @@ ItemHandle PstBuilder::addDistList(FolderHandle folder, const DistListData &l)
         }
         }
     }
-    p.push_back(pMvBin(d->lid(0x8055), members));     // PidLidDistributionListMembers
-    p.push_back(pMvBin(d->lid(0x8054), oneOffs));     // PidLidDistributionListOneOffMembers
+    p.push_back(pMvBin(d->lid(0x8055), members));  // PidLidDistributionListMembers
+    p.push_back(pMvBin(d->lid(0x8054), oneOffs));  // PidLidDistributionListOneOffMembers
     if (!l.body.isEmpty())
         p.push_back(d->text(0x1000, l.body));
     if (!l.categories.isEmpty())
-        p.push_back(d->mvStr(d->nameId({psPublicStrings(), true, 0, QStringLiteral("Keywords")}), l.categories,
-                             d->ansi()));
-    for (const ExtraProperty &e : l.extra)
+        p.push_back(
+            d->mvStr(d->nameId({psPublicStrings(), true, 0, QStringLiteral("Keywords")}), l.categories, d->ansi()));
+    for (const ExtraProperty& e : l.extra)
         p.push_back(d->extraValue(e));
-    ItemRec &it = d->addItem(folder, false, l.messageClass, display, std::move(p));
+    ItemRec& it = d->addItem(folder, false, l.messageClass, display, std::move(p));
     it.isList = true;
     it.displayName = display;
     return {it.nid};
 }
 
-ItemHandle PstBuilder::addMessage(FolderHandle folder, const QString &messageClass, const QString &subject)
+ItemHandle PstBuilder::addMessage(FolderHandle folder, const QString& messageClass, const QString& subject)
 {
     return {d->addItem(folder, false, messageClass, subject, {}).nid};
 }
 
-ItemHandle PstBuilder::addAssociatedMessage(FolderHandle folder, const QString &messageClass, const QString &subject)
+ItemHandle PstBuilder::addAssociatedMessage(FolderHandle folder, const QString& messageClass, const QString& subject)
 {
     return {d->addItem(folder, true, messageClass, subject, {}).nid};
 }
 
-std::uint16_t PstBuilder::registerNamedProperty(const QUuid &set, std::uint32_t lid)
+std::uint16_t PstBuilder::registerNamedProperty(const QUuid& set, std::uint32_t lid)
 {
     return d->nameId({set, false, lid, {}});
 }
 
-std::uint16_t PstBuilder::registerNamedProperty(const QUuid &set, const QString &name)
+std::uint16_t PstBuilder::registerNamedProperty(const QUuid& set, const QString& name)
 {
     return d->nameId({set, true, 0, name});
 }
 
-std::uint32_t PstBuilder::unusedMessageNid() const { return nidOf(kDanglingIndex, NID_TYPE_NORMAL_MESSAGE); }
+std::uint32_t PstBuilder::unusedMessageNid() const
+{
+    return nidOf(kDanglingIndex, NID_TYPE_NORMAL_MESSAGE);
+}
 
-QByteArray PstBuilder::entryId(FolderHandle folder) const { return d->entryIdFor(folder.nid); }
-QByteArray PstBuilder::entryId(ItemHandle item) const { return d->entryIdFor(item.nid); }
-QByteArray PstBuilder::entryIdForNid(std::uint32_t nid) const { return d->entryIdFor(nid); }
+QByteArray PstBuilder::entryId(FolderHandle folder) const
+{
+    return d->entryIdFor(folder.nid);
+}
+QByteArray PstBuilder::entryId(ItemHandle item) const
+{
+    return d->entryIdFor(item.nid);
+}
+QByteArray PstBuilder::entryIdForNid(std::uint32_t nid) const
+{
+    return d->entryIdFor(nid);
+}
 
-std::size_t PstBuilder::folderCount() const { return d->folders.size(); }
-std::size_t PstBuilder::itemCount(FolderHandle folder) const { return d->folder(folder).items.size(); }
-std::size_t PstBuilder::associatedCount(FolderHandle folder) const { return d->folder(folder).assoc.size(); }
+std::size_t PstBuilder::folderCount() const
+{
+    return d->folders.size();
+}
+std::size_t PstBuilder::itemCount(FolderHandle folder) const
+{
+    return d->folder(folder).items.size();
+}
+std::size_t PstBuilder::associatedCount(FolderHandle folder) const
+{
+    return d->folder(folder).assoc.size();
+}
 
 namespace {
 
-const std::vector<std::uint32_t> &hierarchyColumns()
+const std::vector<std::uint32_t>& hierarchyColumns()
 {
-    static const std::vector<std::uint32_t> c = {0x67F20003, 0x67F30003, 0x3001001F, 0x36020003, 0x36030003,
-                                                 0x360A000B, 0x3613001F, 0x66350003, 0x66360003};
+    static const std::vector<std::uint32_t> c
+        = {0x67F20003, 0x67F30003, 0x3001001F, 0x36020003, 0x36030003, 0x360A000B, 0x3613001F, 0x66350003, 0x66360003};
     return c;
 }
 
-const std::vector<std::uint32_t> &contentsColumns()
+const std::vector<std::uint32_t>& contentsColumns()
 {
-    static const std::vector<std::uint32_t> c = {0x67F20003, 0x67F30003, 0x00170003, 0x001A001F, 0x00360003,
-                                                 0x0037001F, 0x0E070003, 0x0E080003, 0x0E170003, 0x30070040,
-                                                 0x30080040};
+    static const std::vector<std::uint32_t> c = {0x67F20003, 0x67F30003, 0x00170003, 0x001A001F, 0x00360003, 0x0037001F,
+                                                 0x0E070003, 0x0E080003, 0x0E170003, 0x30070040, 0x30080040};
     return c;
 }
 
-const std::vector<std::uint32_t> &assocColumns()
+const std::vector<std::uint32_t>& assocColumns()
 {
-    static const std::vector<std::uint32_t> c = {0x67F20003, 0x67F30003, 0x001A001F, 0x0037001F,
-                                                 0x0E070003, 0x0E170003, 0x30080040};
+    static const std::vector<std::uint32_t> c
+        = {0x67F20003, 0x67F30003, 0x001A001F, 0x0037001F, 0x0E070003, 0x0E170003, 0x30080040};
     return c;
 }
 
-const std::vector<std::uint32_t> &attachmentColumns()
+const std::vector<std::uint32_t>& attachmentColumns()
 {
-    static const std::vector<std::uint32_t> c = {0x67F20003, 0x67F30003, 0x0E200003, 0x3704001F,
-                                                 0x37050003, 0x370B0003};
+    static const std::vector<std::uint32_t> c
+        = {0x67F20003, 0x67F30003, 0x0E200003, 0x3704001F, 0x37050003, 0x370B0003};
     return c;
 }
 
-const std::vector<std::uint32_t> &recipientColumns()
+const std::vector<std::uint32_t>& recipientColumns()
 {
-    static const std::vector<std::uint32_t> c = {0x67F20003, 0x67F30003, 0x0C150003, 0x0E0F000B, 0x0FF90102,
-                                                 0x0FFE0003, 0x0FFF0102, 0x3001001F, 0x3002001F, 0x3003001F,
-                                                 0x300B0102, 0x39000003};
+    static const std::vector<std::uint32_t> c
+        = {0x67F20003, 0x67F30003, 0x0C150003, 0x0E0F000B, 0x0FF90102, 0x0FFE0003,
+           0x0FFF0102, 0x3001001F, 0x3002001F, 0x3003001F, 0x300B0102, 0x39000003};
     return c;
 }
 
 // Writes an encoded node's data and subnodes; returns {bidData, bidSub}.
-std::pair<std::uint64_t, std::uint64_t> writeEncoded(NdbFile &f, const EncodedNode &n,
-                                                     const std::vector<SubnodeEntry> &extraSubnodes = {})
+std::pair<std::uint64_t, std::uint64_t> writeEncoded(NdbFile& f, const EncodedNode& n,
+                                                     const std::vector<SubnodeEntry>& extraSubnodes = {})
 {
     std::uint64_t data = f.writeData(n.pieces);
     std::vector<SubnodeEntry> subs = extraSubnodes;
-    for (const EncodedSubnode &s : n.subnodes)
+    for (const EncodedSubnode& s : n.subnodes)
         subs.push_back({s.nid, f.writeData(s.pieces), 0});
     return {data, f.writeSubnodes(subs)};
 }
 
-void writeTable(NdbFile &f, std::uint32_t nid, const std::vector<std::uint32_t> &cols, const std::vector<TableRow> &rows)
+void writeTable(NdbFile& f, std::uint32_t nid, const std::vector<std::uint32_t>& cols,
+                const std::vector<TableRow>& rows)
 {
     std::uint32_t nextSub = 1;
     EncodedNode n = encodeTableContext(cols, rows, nextSub, f.maxBlockData());
@@ -879,29 +972,29 @@ void writeTable(NdbFile &f, std::uint32_t nid, const std::vector<std::uint32_t> 
 
 }  // namespace
 
-void PstBuilder::write(const QString &path) const
+void PstBuilder::write(const QString& path) const
 {
-    Impl &m = *d;
+    Impl& m = *d;
     NdbFile f(path, {m.format, m.encoding, m.kind});
 
     // Message store.
     {
         std::vector<PropValue> p;
-        p.push_back(pBin(0x0FF9, m.recordKey));                                  // PidTagRecordKey
-        p.push_back(m.text(0x3001, m.storeName));                                // PidTagDisplayName
-        p.push_back(pLong(0x35DF, 0xC9));                                        // PidTagValidFolderMask
-        p.push_back(pBin(0x35E0, m.entryIdFor(ipmSubtree().nid)));               // PidTagIpmSubTreeEntryId
-        p.push_back(pBin(0x35E3, m.entryIdFor(deletedItems().nid)));             // PidTagIpmWastebasketEntryId
+        p.push_back(pBin(0x0FF9, m.recordKey));  // PidTagRecordKey
+        p.push_back(m.text(0x3001, m.storeName));  // PidTagDisplayName
+        p.push_back(pLong(0x35DF, 0xC9));  // PidTagValidFolderMask
+        p.push_back(pBin(0x35E0, m.entryIdFor(ipmSubtree().nid)));  // PidTagIpmSubTreeEntryId
+        p.push_back(pBin(0x35E3, m.entryIdFor(deletedItems().nid)));  // PidTagIpmWastebasketEntryId
         p.push_back(pBin(0x35E6, m.entryIdFor(nidOf(kCommonViewsIndex, NID_TYPE_NORMAL_FOLDER))));
         p.push_back(pBin(0x35E7, m.entryIdFor(nidOf(kSearchRootIndex, NID_TYPE_NORMAL_FOLDER))));  // finder
-        p.push_back(pBool(0x6633, true));                                        // PidTagPstLrNoRestrictions
-        std::uint32_t password = 0;                                              // not protected
+        p.push_back(pBool(0x6633, true));  // PidTagPstLrNoRestrictions
+        std::uint32_t password = 0;  // not protected
         if (!m.password.isEmpty()) {
             password = pstCrc(m.password.toUtf8());
             if (password == 0)
                 password = 1;
         }
-        p.push_back(pLong(0x67FF, std::int32_t(password)));                      // PidTagPstPassword
+        p.push_back(pLong(0x67FF, std::int32_t(password)));  // PidTagPstPassword
         std::uint32_t nextSub = 1;
         auto [data, sub] = writeEncoded(f, encodePropertyContext(p, nextSub, f.maxBlockData()));
         f.addNode(NID_MESSAGE_STORE, data, sub, 0);
@@ -911,7 +1004,7 @@ void PstBuilder::write(const QString &path) const
     {
         constexpr std::uint32_t kBuckets = 251;
         std::vector<QUuid> guids;
-        auto guidIndex = [&](const QUuid &g) -> std::uint16_t {
+        auto guidIndex = [&](const QUuid& g) -> std::uint16_t {
             if (g == kPsMapi)
                 return 1;
             if (g == psPublicStrings())
@@ -931,7 +1024,7 @@ void PstBuilder::write(const QString &path) const
         if (names.empty())
             names.push_back({psetidAddress(), false, 0x8005, {}});
         for (std::size_t i = 0; i < names.size(); ++i) {
-            const NameKey &k = names[i];
+            const NameKey& k = names[i];
             std::uint16_t g = guidIndex(k.set);
             std::uint16_t kindAndGuid = std::uint16_t((g << 1) | (k.isString ? 1 : 0));
             std::uint32_t key, hashKey;
@@ -950,13 +1043,13 @@ void PstBuilder::write(const QString &path) const
             std::uint32_t bucket = (hashKey ^ kindAndGuid) % kBuckets;
             buckets[bucket] += le32(hashKey) + le16(kindAndGuid) + le16(std::uint16_t(i));
         }
-        for (const QUuid &g : guids)
+        for (const QUuid& g : guids)
             guidStream += guidBytes(g);
         std::vector<PropValue> p;
-        p.push_back(pLong(0x0001, std::int32_t(kBuckets)));   // PidTagNameidBucketCount
-        p.push_back(pBin(0x0002, guidStream));                 // PidTagNameidStreamGuid
-        p.push_back(pBin(0x0003, entryStream));                // PidTagNameidStreamEntry
-        p.push_back(pBin(0x0004, stringStream));               // PidTagNameidStreamString
+        p.push_back(pLong(0x0001, std::int32_t(kBuckets)));  // PidTagNameidBucketCount
+        p.push_back(pBin(0x0002, guidStream));  // PidTagNameidStreamGuid
+        p.push_back(pBin(0x0003, entryStream));  // PidTagNameidStreamEntry
+        p.push_back(pBin(0x0004, stringStream));  // PidTagNameidStreamString
         for (std::uint32_t b = 0; b < kBuckets; ++b)
             if (!buckets[b].isEmpty())
                 p.push_back(pBin(std::uint16_t(0x1000 + b), buckets[b]));
@@ -983,15 +1076,15 @@ void PstBuilder::write(const QString &path) const
     // Folders with their three tables.
     const QByteArray rowVer = le32(1);
     for (std::uint32_t nid : m.folderOrder) {
-        const FolderRec &fr = m.folders.at(nid);
+        const FolderRec& fr = m.folders.at(nid);
         std::vector<PropValue> p;
         p.push_back(m.text(0x3001, fr.name));
-        p.push_back(pLong(0x3602, std::int32_t(fr.items.size())));    // PidTagContentCount
-        p.push_back(pLong(0x3603, 0));                                 // PidTagContentUnreadCount
-        p.push_back(pBool(0x360A, !fr.subfolders.empty()));            // PidTagSubfolders
+        p.push_back(pLong(0x3602, std::int32_t(fr.items.size())));  // PidTagContentCount
+        p.push_back(pLong(0x3603, 0));  // PidTagContentUnreadCount
+        p.push_back(pBool(0x360A, !fr.subfolders.empty()));  // PidTagSubfolders
         if (!fr.containerClass.isEmpty())
-            p.push_back(m.text(0x3613, fr.containerClass));            // PidTagContainerClass
-        for (const PropValue &e : fr.extra)
+            p.push_back(m.text(0x3613, fr.containerClass));  // PidTagContainerClass
+        for (const PropValue& e : fr.extra)
             p.push_back(e);
         std::uint32_t nextSub = 1;
         auto [data, sub] = writeEncoded(f, encodePropertyContext(p, nextSub, f.maxBlockData()));
@@ -999,7 +1092,7 @@ void PstBuilder::write(const QString &path) const
 
         std::vector<TableRow> rows;
         for (std::uint32_t child : fr.subfolders) {
-            const FolderRec &c = m.folders.at(child);
+            const FolderRec& c = m.folders.at(child);
             TableRow r(hierarchyColumns().size());
             r[0] = le32(child);
             r[1] = rowVer;
@@ -1019,7 +1112,7 @@ void PstBuilder::write(const QString &path) const
         rows.clear();
         rows.reserve(fr.items.size());
         for (std::size_t i : fr.items) {
-            const ItemRec &it = m.items[i];
+            const ItemRec& it = m.items[i];
             TableRow r(contentsColumns().size());
             r[0] = le32(it.nid);
             r[1] = rowVer;
@@ -1039,7 +1132,7 @@ void PstBuilder::write(const QString &path) const
 
         rows.clear();
         for (std::size_t i : fr.assoc) {
-            const ItemRec &it = m.items[i];
+            const ItemRec& it = m.items[i];
             TableRow r(assocColumns().size());
             r[0] = le32(it.nid);
             r[1] = rowVer;
@@ -1059,7 +1152,7 @@ void PstBuilder::write(const QString &path) const
     EncodedNode recipients = encodeTableContext(recipientCols, {}, unusedSub, f.maxBlockData());
     const std::uint64_t recipientsBid = f.writeData(recipients.pieces);
     std::uint64_t sharedSub = 0;
-    for (const ItemRec &it : m.items) {
+    for (const ItemRec& it : m.items) {
         std::uint64_t data, sub;
         if (it.node.subnodes.empty()) {
             if (sharedSub == 0)
@@ -1077,7 +1170,7 @@ void PstBuilder::write(const QString &path) const
     }
 
     HeaderValues h;
-    for (std::uint32_t &v : h.rgnid)
+    for (std::uint32_t& v : h.rgnid)
         v = 0x400;
     // Next indexes to give out: past every index in use of that type.
     h.rgnid[NID_TYPE_NORMAL_FOLDER] = m.nextFolderIndex;

@@ -35,20 +35,20 @@ namespace pstwriter {
 struct FolderHandle {
     std::uint32_t nid = 0;  // node id of the folder in the file
     bool isValid() const { return nid != 0; }
-    friend bool operator==(const FolderHandle &, const FolderHandle &) = default;
+    friend bool operator==(const FolderHandle&, const FolderHandle&) = default;
 };
 
 struct ItemHandle {
     std::uint32_t nid = 0;  // node id of the message in the file
     bool isValid() const { return nid != 0; }
-    friend bool operator==(const ItemHandle &, const ItemHandle &) = default;
+    friend bool operator==(const ItemHandle&, const ItemHandle&) = default;
 };
 
 // Well-known property sets, for extra named properties.
-QUuid psetidAddress();        // {00062004-0000-0000-C000-000000000046}
-QUuid psetidCommon();         // {00062008-0000-0000-C000-000000000046}
-QUuid psPublicStrings();      // {00020329-0000-0000-C000-000000000046}
-QUuid psetidAppointment();    // {00062002-0000-0000-C000-000000000046}
+QUuid psetidAddress();  // {00062004-0000-0000-C000-000000000046}
+QUuid psetidCommon();  // {00062008-0000-0000-C000-000000000046}
+QUuid psPublicStrings();  // {00020329-0000-0000-C000-000000000046}
+QUuid psetidAppointment();  // {00062002-0000-0000-C000-000000000046}
 
 // A property written in addition to the ones the builder writes itself.
 // Either a tagged property (propertySet null, tag = id << 16 | type) or a
@@ -64,20 +64,20 @@ QUuid psetidAppointment();    // {00062002-0000-0000-C000-000000000046}
 // with another type, as other writers do (e.g. "Keywords" as PT_LONG or as one
 // PT_UNICODE text, PidTagChildrensNames as one text, a name as a list).
 struct ExtraProperty {
-    QUuid propertySet;            // null: a tagged property
-    std::uint32_t lid = 0;        // numeric name, or the tag's property id for a tagged one
-    QString name;                 // string name (named properties only)
+    QUuid propertySet;  // null: a tagged property
+    std::uint32_t lid = 0;  // numeric name, or the tag's property id for a tagged one
+    QString name;  // string name (named properties only)
     std::uint16_t type = 0x001F;
-    QString text;                 // PT_UNICODE, PT_STRING8
-    QStringList texts;            // PT_MV_UNICODE, PT_MV_STRING8
-    QByteArray binary;            // PT_BINARY
+    QString text;  // PT_UNICODE, PT_STRING8
+    QStringList texts;  // PT_MV_UNICODE, PT_MV_STRING8
+    QByteArray binary;  // PT_BINARY
     std::vector<QByteArray> binaries;  // PT_MV_BINARY
-    std::int32_t integer = 0;     // PT_SHORT, PT_LONG, PT_BOOLEAN (0/1)
-    QDateTime time;               // PT_SYSTIME (converted to UTC)
+    std::int32_t integer = 0;  // PT_SHORT, PT_LONG, PT_BOOLEAN (0/1)
+    QDateTime time;  // PT_SYSTIME (converted to UTC)
 
-    static ExtraProperty tagged(std::uint16_t id, const QString &value);
-    static ExtraProperty named(const QUuid &set, std::uint32_t lid, const QString &value);
-    static ExtraProperty namedString(const QUuid &set, const QString &name, const QString &value);
+    static ExtraProperty tagged(std::uint16_t id, const QString& value);
+    static ExtraProperty named(const QUuid& set, std::uint32_t lid, const QString& value);
+    static ExtraProperty namedString(const QUuid& set, const QString& name, const QString& value);
 };
 
 // Every contact value the program reads. Empty texts and empty lists are not
@@ -86,79 +86,78 @@ struct ExtraProperty {
 struct ContactData {
     QString messageClass = QStringLiteral("IPM.Contact");
 
-    QString givenName;           // PidTagGivenName
-    QString middleName;          // PidTagMiddleName
-    QString surname;             // PidTagSurname
-    QString generation;          // PidTagGeneration
-    QString displayNamePrefix;   // PidTagDisplayNamePrefix
-    QString displayName;         // PidTagDisplayName (also subject, file-under)
+    QString givenName;  // PidTagGivenName
+    QString middleName;  // PidTagMiddleName
+    QString surname;  // PidTagSurname
+    QString generation;  // PidTagGeneration
+    QString displayNamePrefix;  // PidTagDisplayNamePrefix
+    QString displayName;  // PidTagDisplayName (also subject, file-under)
 
-    QString email1Address;       // PSETID_Address 0x8083
-    QString email1DisplayName;   // 0x8080
+    QString email1Address;  // PSETID_Address 0x8083
+    QString email1DisplayName;  // 0x8080
     QString email1AddressType = QStringLiteral("SMTP");  // 0x8082 (written when the address is)
-    QString email2Address;       // 0x8093
-    QString email2DisplayName;   // 0x8090
+    QString email2Address;  // 0x8093
+    QString email2DisplayName;  // 0x8090
     QString email2AddressType = QStringLiteral("SMTP");  // 0x8092
-    QString email3Address;       // 0x80A3
-    QString email3DisplayName;   // 0x80A0
+    QString email3Address;  // 0x80A3
+    QString email3DisplayName;  // 0x80A0
     QString email3AddressType = QStringLiteral("SMTP");  // 0x80A2
 
-    QString companyName;         // PidTagCompanyName
-    QString jobTitle;            // PidTagTitle
-    QString workStreet;          // PSETID_Address 0x8045
-    QString workCity;            // 0x8046
-    QString workState;           // 0x8047
-    QString workPostalCode;      // 0x8048
-    QString workCountry;         // 0x8049
-    QString officeLocation;      // PidTagOfficeLocation
-    QString webPage;             // PidLidHtml (PSETID_Address 0x802B)
-    QString department;          // PidTagDepartmentName
-    QString managerName;         // PidTagManagerName
-    QString assistantName;       // PidTagAssistant
-    QString businessPhone;       // PidTagBusinessTelephoneNumber
-    QString businessFax;         // PidTagBusinessFaxNumber
-    QString mobilePhone;         // PidTagMobileTelephoneNumber
-    QString pager;               // PidTagPagerTelephoneNumber
-    QString homeStreet;          // PidTagHomeAddressStreet
-    QString homeCity;            // PidTagHomeAddressCity
-    QString homePostalCode;      // PidTagHomeAddressPostalCode
-    QString homeState;           // PidTagHomeAddressStateOrProvince
-    QString homeCountry;         // PidTagHomeAddressCountry
-    QString spouse;              // PidTagSpouseName
-    QStringList children;        // PidTagChildrensNames (multi-valued)
-    QString homePhone;           // PidTagHomeTelephoneNumber
-    QString homeFax;             // PidTagHomeFaxNumber
-    std::optional<QDateTime> birthday;     // PidTagBirthday, stored in UTC
+    QString companyName;  // PidTagCompanyName
+    QString jobTitle;  // PidTagTitle
+    QString workStreet;  // PSETID_Address 0x8045
+    QString workCity;  // 0x8046
+    QString workState;  // 0x8047
+    QString workPostalCode;  // 0x8048
+    QString workCountry;  // 0x8049
+    QString officeLocation;  // PidTagOfficeLocation
+    QString webPage;  // PidLidHtml (PSETID_Address 0x802B)
+    QString department;  // PidTagDepartmentName
+    QString managerName;  // PidTagManagerName
+    QString assistantName;  // PidTagAssistant
+    QString businessPhone;  // PidTagBusinessTelephoneNumber
+    QString businessFax;  // PidTagBusinessFaxNumber
+    QString mobilePhone;  // PidTagMobileTelephoneNumber
+    QString pager;  // PidTagPagerTelephoneNumber
+    QString homeStreet;  // PidTagHomeAddressStreet
+    QString homeCity;  // PidTagHomeAddressCity
+    QString homePostalCode;  // PidTagHomeAddressPostalCode
+    QString homeState;  // PidTagHomeAddressStateOrProvince
+    QString homeCountry;  // PidTagHomeAddressCountry
+    QString spouse;  // PidTagSpouseName
+    QStringList children;  // PidTagChildrensNames (multi-valued)
+    QString homePhone;  // PidTagHomeTelephoneNumber
+    QString homeFax;  // PidTagHomeFaxNumber
+    std::optional<QDateTime> birthday;  // PidTagBirthday, stored in UTC
     std::optional<QDateTime> anniversary;  // PidTagWeddingAnniversary, stored in UTC
-    QString body;                // PidTagBody
+    QString body;  // PidTagBody
     bool bodyAsRtfOnly = false;  // store the body only as PidTagRtfCompressed
-    QStringList categories;      // PS_PUBLIC_STRINGS "Keywords" (multi-valued)
+    QStringList categories;  // PS_PUBLIC_STRINGS "Keywords" (multi-valued)
 
     bool writeEmptyStrings = false;
     // Store this contact's texts and lists as PT_STRING8 / PT_MV_STRING8 in
     // the builder's code page (with PidTagMessageCodepage), as ANSI writers
     // do, also in a Unicode file. Texts of an ANSI file are always 8-bit.
     bool eightBitTexts = false;
-    std::vector<ExtraProperty> extra;   // written last; see ExtraProperty
+    std::vector<ExtraProperty> extra;  // written last; see ExtraProperty
 };
 
 // One member of a distribution list.
 struct DistListMember {
     enum class Kind {
-        OneOff,     // a one-off address: displayName, addressType, address
+        OneOff,  // a one-off address: displayName, addressType, address
         Reference,  // a contact (emailIndex 1..3) or list (emailIndex 0) of the same store
-        Dangling,   // a reference to a node that does not exist in the file
+        Dangling,  // a reference to a node that does not exist in the file
     };
     Kind kind = Kind::OneOff;
     QString displayName;
     QString addressType = QStringLiteral("SMTP");
     QString address;
-    ItemHandle item;                 // Reference
-    int emailIndex = 1;              // Reference/Dangling: 1..3 for a contact's e-mail, 0 for a list
-    std::uint32_t danglingNid = 0;   // Dangling: the missing node id (0 = pick one that is free)
+    ItemHandle item;  // Reference
+    int emailIndex = 1;  // Reference/Dangling: 1..3 for a contact's e-mail, 0 for a list
+    std::uint32_t danglingNid = 0;  // Dangling: the missing node id (0 = pick one that is free)
 
-    static DistListMember oneOff(const QString &displayName, const QString &addressType,
-                                 const QString &address);
+    static DistListMember oneOff(const QString& displayName, const QString& addressType, const QString& address);
     static DistListMember reference(ItemHandle item, int emailIndex = 1);
     static DistListMember dangling(std::uint32_t nid = 0, int emailIndex = 1);
 };
@@ -173,11 +172,11 @@ enum class MemberAddressBits { Outlook, Legacy };
 
 struct DistListData {
     QString messageClass = QStringLiteral("IPM.DistList");
-    QString name;                 // PidLidDistributionListName (PSETID_Address 0x8053)
-    bool writeListName = true;    // false: only PidTagDisplayName carries the name
-    QString displayName;          // PidTagDisplayName; empty = name
-    QString body;                 // PidTagBody (notes)
-    QStringList categories;       // "Keywords"
+    QString name;  // PidLidDistributionListName (PSETID_Address 0x8053)
+    bool writeListName = true;  // false: only PidTagDisplayName carries the name
+    QString displayName;  // PidTagDisplayName; empty = name
+    QString body;  // PidTagBody (notes)
+    QStringList categories;  // "Keywords"
     std::vector<DistListMember> members;
     std::vector<ExtraProperty> extra;
 };
@@ -186,16 +185,16 @@ class PstBuilder {
 public:
     PstBuilder();
     ~PstBuilder();
-    PstBuilder(const PstBuilder &) = delete;
-    PstBuilder &operator=(const PstBuilder &) = delete;
+    PstBuilder(const PstBuilder&) = delete;
+    PstBuilder& operator=(const PstBuilder&) = delete;
 
     // Layout of the file (default Unicode). ANSI files store every text as
     // PT_STRING8 in the code page, one-off addresses with 8-bit strings.
     // Set before adding items.
     void setFormat(PstFormat format);
     PstFormat format() const;
-    void setEncoding(PstEncoding encoding);          // default None
-    void setKind(PstKind kind);                      // default Pst
+    void setEncoding(PstEncoding encoding);  // default None
+    void setKind(PstKind kind);  // default Pst
     // Windows code page of 8-bit texts (default 1252), written as
     // PidTagMessageCodepage on every item holding such texts. Characters the
     // code page lacks are stored as '?'. Set before adding items.
@@ -203,38 +202,36 @@ public:
     // The type byte of reference members (default Outlook, see MemberAddressBits).
     void setMemberAddressBits(MemberAddressBits bits);
 
-    void setStoreDisplayName(const QString &name);   // default "Personal Folders"
-    void setIpmSubtreeName(const QString &name);     // default "Top of Personal Folders"
+    void setStoreDisplayName(const QString& name);  // default "Personal Folders"
+    void setIpmSubtreeName(const QString& name);  // default "Top of Personal Folders"
     // Marks the file password protected (PidTagPstPassword = CRC of the text).
-    void setPassword(const QString &password);
+    void setPassword(const QString& password);
     // 16 bytes; the default is random. The store's record key and the provider
     // id inside every entry id of this store.
-    void setRecordKey(const QByteArray &key);
+    void setRecordKey(const QByteArray& key);
     QByteArray recordKey() const;
 
-    FolderHandle rootFolder() const;     // the root node (holds the IPM subtree, search root, ...)
-    FolderHandle ipmSubtree() const;     // "Top of Personal Folders"
-    FolderHandle deletedItems() const;   // "Deleted Items" under the IPM subtree
+    FolderHandle rootFolder() const;  // the root node (holds the IPM subtree, search root, ...)
+    FolderHandle ipmSubtree() const;  // "Top of Personal Folders"
+    FolderHandle deletedItems() const;  // "Deleted Items" under the IPM subtree
 
     // Adds a folder at the end of parent's subfolders. containerClass empty:
     // no PidTagContainerClass property at all.
-    FolderHandle addFolder(FolderHandle parent, const QString &name,
-                           const QString &containerClass = QString());
-    void addFolderProperty(FolderHandle folder, const ExtraProperty &property);
+    FolderHandle addFolder(FolderHandle parent, const QString& name, const QString& containerClass = QString());
+    void addFolderProperty(FolderHandle folder, const ExtraProperty& property);
 
-    ItemHandle addContact(FolderHandle folder, const ContactData &contact);
-    ItemHandle addDistList(FolderHandle folder, const DistListData &list);
+    ItemHandle addContact(FolderHandle folder, const ContactData& contact);
+    ItemHandle addDistList(FolderHandle folder, const DistListData& list);
     // Any other normal item (e.g. "IPM.Note").
-    ItemHandle addMessage(FolderHandle folder, const QString &messageClass,
-                          const QString &subject = QString());
+    ItemHandle addMessage(FolderHandle folder, const QString& messageClass, const QString& subject = QString());
     // An associated (FAI) item; not counted among the folder's items.
-    ItemHandle addAssociatedMessage(FolderHandle folder, const QString &messageClass,
-                                    const QString &subject = QString());
+    ItemHandle addAssociatedMessage(FolderHandle folder, const QString& messageClass,
+                                    const QString& subject = QString());
 
     // Fixes the order of named properties in the map (ids 0x8000 upwards are
     // given in order of first use); registering first changes which id a name gets.
-    std::uint16_t registerNamedProperty(const QUuid &set, std::uint32_t lid);
-    std::uint16_t registerNamedProperty(const QUuid &set, const QString &name);
+    std::uint16_t registerNamedProperty(const QUuid& set, std::uint32_t lid);
+    std::uint16_t registerNamedProperty(const QUuid& set, const QString& name);
 
     // Node id that is not used by any folder or item (for dangling references).
     std::uint32_t unusedMessageNid() const;
@@ -246,16 +243,15 @@ public:
 
     // Member entries as written into PidLidDistributionListMembers /
     // PidLidDistributionListOneOffMembers (for tests that check the bytes).
-    QByteArray memberEntryId(const DistListMember &member) const;
-    QByteArray oneOffEntryId(const QString &displayName, const QString &addressType,
-                             const QString &address) const;
+    QByteArray memberEntryId(const DistListMember& member) const;
+    QByteArray oneOffEntryId(const QString& displayName, const QString& addressType, const QString& address) const;
 
     std::size_t folderCount() const;
-    std::size_t itemCount(FolderHandle folder) const;            // normal items
+    std::size_t itemCount(FolderHandle folder) const;  // normal items
     std::size_t associatedCount(FolderHandle folder) const;
 
     // Writes the file (replacing it). Throws std::runtime_error on failure.
-    void write(const QString &path) const;
+    void write(const QString& path) const;
 
 private:
     struct Impl;
