@@ -71,6 +71,7 @@ private:
         std::size_t size = 0;
         std::unique_ptr<std::uint8_t[]> bytes;
     } window_;
+    std::uint64_t readEnd_ = 0;  // where the last read ended
     Bytes scratch_;
     // `size` bytes at `offset`, valid until the next read.
     const std::uint8_t* readRaw(std::uint64_t offset, std::size_t size);
