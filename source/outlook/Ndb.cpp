@@ -95,8 +95,12 @@ const std::uint8_t* Ndb::readRaw(std::uint64_t offset, std::size_t size)
     const std::uint64_t end = w.start + w.size;
     if (w.size > 0 && offset >= w.start && offset + size <= end)
         return w.bytes.get() + (offset - w.start);
-    // Reading on from the window (or just past it): the next window.
-    if (size <= kWindowSize && (w.size == 0 || (offset >= w.start && offset < end + kWindowSize))) {
+    // Reading on from the window or from the read before (or just past
+    // either): the next window.
+    const std::uint64_t previousEnd = readEnd_;
+    readEnd_ = offset + size;
+    const auto readsOn = [offset](std::uint64_t from) { return offset >= from && offset - from < kWindowSize; };
+    if (size <= kWindowSize && (w.size == 0 || (offset >= w.start && offset < end + kWindowSize) || readsOn(previousEnd))) {
         if (!w.bytes)
             w.bytes = std::make_unique<std::uint8_t[]>(kWindowSize);
         w.size = 0;

@@ -54,8 +54,9 @@ private:
     std::uint64_t fileSize_ = 0;
     Header header_;
 
-    // Direct-mapped cache of checked B-tree pages (256 KiB).
-    static constexpr std::size_t kCachedPages = 512;
+    // Direct-mapped cache of checked B-tree pages (1 MiB): the leaves a list's
+    // members lead to stay in it more often.
+    static constexpr std::size_t kCachedPages = 2048;
     struct CachedPage {
         std::uint64_t ib = ~std::uint64_t(0);
         std::uint8_t type = 0;
@@ -71,6 +72,7 @@ private:
         std::size_t size = 0;
         std::unique_ptr<std::uint8_t[]> bytes;
     } window_;
+    std::uint64_t readEnd_ = 0;  // where the last read ended
     Bytes scratch_;
     // `size` bytes at `offset`, valid until the next read.
     const std::uint8_t* readRaw(std::uint64_t offset, std::size_t size);

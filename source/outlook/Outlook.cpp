@@ -712,9 +712,10 @@ QString RDOItem::MemberText(int index) const
             other.store = d->store;
             other.open = d->open;
             other.nid = nid;
-            if (!d->open->ndb->findNode(nid))
+            const auto node = d->open->ndb->findNode(nid);
+            if (!node)
                 throw OutlookError("a distribution list member refers to an item that does not exist");
-            other.props = pst::readPropertyContext(*d->open->ndb, nid);
+            other.props = pst::readPropertyContext(*d->open->ndb, *node);
             if (kind == 4) {
                 const QString name = other.text(other.ids().listName);
                 return memberText({name.isEmpty() ? other.text(kDisplayName) : name, QString()});
