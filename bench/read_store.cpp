@@ -18,8 +18,14 @@ namespace {
 
 // Keeps the compiler from dropping the reads.
 std::size_t sink = 0;
-void use(const QString& s) { sink += std::size_t(s.size()); }
-void use(const QDateTime& d) { sink += std::size_t(d.isValid()); }
+void use(const QString& s)
+{
+    sink += std::size_t(s.size());
+}
+void use(const QDateTime& d)
+{
+    sink += std::size_t(d.isValid());
+}
 
 void readContact(const RDOItem& i)
 {

@@ -22,22 +22,51 @@ constexpr qint64 kMaxItemsPerFolder = 200;
 
 int folders = 0;
 
-void touch(const QString& s) { (void)s.size(); }
+void touch(const QString& s)
+{
+    (void)s.size();
+}
 
 void readItem(const RDOItem& i)
 {
     // Every value the conversion reads.
-    for (QString (RDOItem::*value)() const :
-         {&RDOItem::MessageClass, &RDOItem::Body, &RDOItem::Categories, &RDOItem::FirstName, &RDOItem::MiddleName,
-          &RDOItem::LastName, &RDOItem::Suffix, &RDOItem::Title, &RDOItem::Email1Address, &RDOItem::Email2Address,
-          &RDOItem::Email3Address, &RDOItem::CompanyName, &RDOItem::JobTitle, &RDOItem::BusinessAddressStreet,
-          &RDOItem::BusinessAddressCity, &RDOItem::BusinessAddressPostalCode, &RDOItem::BusinessAddressState,
-          &RDOItem::BusinessAddressCountry, &RDOItem::OfficeLocation, &RDOItem::WebPage, &RDOItem::Department,
-          &RDOItem::ManagerName, &RDOItem::AssistantName, &RDOItem::BusinessTelephoneNumber,
-          &RDOItem::BusinessFaxNumber, &RDOItem::MobileTelephoneNumber, &RDOItem::PagerNumber,
-          &RDOItem::HomeAddressStreet, &RDOItem::HomeAddressCity, &RDOItem::HomeAddressPostalCode,
-          &RDOItem::HomeAddressState, &RDOItem::HomeAddressCountry, &RDOItem::Spouse, &RDOItem::Children,
-          &RDOItem::HomeTelephoneNumber, &RDOItem::HomeFaxNumber, &RDOItem::DLName}) {
+    for (QString (RDOItem::*value)() const : {&RDOItem::MessageClass,
+                                              &RDOItem::Body,
+                                              &RDOItem::Categories,
+                                              &RDOItem::FirstName,
+                                              &RDOItem::MiddleName,
+                                              &RDOItem::LastName,
+                                              &RDOItem::Suffix,
+                                              &RDOItem::Title,
+                                              &RDOItem::Email1Address,
+                                              &RDOItem::Email2Address,
+                                              &RDOItem::Email3Address,
+                                              &RDOItem::CompanyName,
+                                              &RDOItem::JobTitle,
+                                              &RDOItem::BusinessAddressStreet,
+                                              &RDOItem::BusinessAddressCity,
+                                              &RDOItem::BusinessAddressPostalCode,
+                                              &RDOItem::BusinessAddressState,
+                                              &RDOItem::BusinessAddressCountry,
+                                              &RDOItem::OfficeLocation,
+                                              &RDOItem::WebPage,
+                                              &RDOItem::Department,
+                                              &RDOItem::ManagerName,
+                                              &RDOItem::AssistantName,
+                                              &RDOItem::BusinessTelephoneNumber,
+                                              &RDOItem::BusinessFaxNumber,
+                                              &RDOItem::MobileTelephoneNumber,
+                                              &RDOItem::PagerNumber,
+                                              &RDOItem::HomeAddressStreet,
+                                              &RDOItem::HomeAddressCity,
+                                              &RDOItem::HomeAddressPostalCode,
+                                              &RDOItem::HomeAddressState,
+                                              &RDOItem::HomeAddressCountry,
+                                              &RDOItem::Spouse,
+                                              &RDOItem::Children,
+                                              &RDOItem::HomeTelephoneNumber,
+                                              &RDOItem::HomeFaxNumber,
+                                              &RDOItem::DLName}) {
         try {
             touch((i.*value)());
         } catch (const OutlookError&) {

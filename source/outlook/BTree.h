@@ -12,24 +12,42 @@ struct NodeEntry {
     std::uint32_t nid = 0;
     std::uint64_t bidData = 0;
     std::uint64_t bidSub = 0;
-    std::uint32_t parent = 0;   // nidParent
+    std::uint32_t parent = 0;  // nidParent
 };
 
 struct BlockEntry {
     std::uint64_t bid = 0;
     std::uint64_t ib = 0;
-    std::uint16_t cb = 0;       // bytes of data, without the trailer
+    std::uint16_t cb = 0;  // bytes of data, without the trailer
 };
 
 // Entry sizes of each layout.
-inline int innerEntrySize(Layout l) { return l == Layout::Unicode ? 24 : 12; }   // BTENTRY
-inline int nodeEntrySize(Layout l) { return l == Layout::Unicode ? 32 : 16; }    // NBTENTRY
-inline int blockEntrySize(Layout l) { return l == Layout::Unicode ? 24 : 12; }   // BBTENTRY
+inline int innerEntrySize(Layout l)
+{
+    return l == Layout::Unicode ? 24 : 12;
+}  // BTENTRY
+inline int nodeEntrySize(Layout l)
+{
+    return l == Layout::Unicode ? 32 : 16;
+}  // NBTENTRY
+inline int blockEntrySize(Layout l)
+{
+    return l == Layout::Unicode ? 24 : 12;
+}  // BBTENTRY
 
 // BTENTRY: btkey, then the reference (bid, ib) of the page below.
-inline std::uint64_t innerKey(const std::uint8_t* e, Layout l) { return wide(e, l); }
-inline std::uint64_t innerBid(const std::uint8_t* e, Layout l) { return wide(e + wideSize(l), l); }
-inline std::uint64_t innerIb(const std::uint8_t* e, Layout l) { return wide(e + 2 * wideSize(l), l); }
+inline std::uint64_t innerKey(const std::uint8_t* e, Layout l)
+{
+    return wide(e, l);
+}
+inline std::uint64_t innerBid(const std::uint8_t* e, Layout l)
+{
+    return wide(e + wideSize(l), l);
+}
+inline std::uint64_t innerIb(const std::uint8_t* e, Layout l)
+{
+    return wide(e + 2 * wideSize(l), l);
+}
 
 inline NodeEntry nodeEntry(const std::uint8_t* e, Layout l)
 {
@@ -45,7 +63,13 @@ inline BlockEntry blockEntry(const std::uint8_t* e, Layout l)
 
 // Block ids: bit 1 marks an internal block (one that lists other blocks);
 // bit 0 is reserved and ignored when looking blocks up.
-inline bool isInternal(std::uint64_t bid) { return (bid & 2) != 0; }
-inline std::uint64_t blockKey(std::uint64_t bid) { return bid & ~std::uint64_t(1); }
+inline bool isInternal(std::uint64_t bid)
+{
+    return (bid & 2) != 0;
+}
+inline std::uint64_t blockKey(std::uint64_t bid)
+{
+    return bid & ~std::uint64_t(1);
+}
 
 }  // namespace outlook::pst

@@ -5,8 +5,8 @@
 namespace outlook::pst {
 
 namespace {
-constexpr std::uint8_t kDataTreeType = 0x01;   // btype of XBLOCK / XXBLOCK
-constexpr std::uint8_t kSubnodeType = 0x02;    // btype of SLBLOCK / SIBLOCK
+constexpr std::uint8_t kDataTreeType = 0x01;  // btype of XBLOCK / XXBLOCK
+constexpr std::uint8_t kSubnodeType = 0x02;  // btype of SLBLOCK / SIBLOCK
 }  // namespace
 
 void checkBlockTrailer(const std::uint8_t* stored, std::size_t storedSize, const BlockEntry& entry, Layout l)

@@ -12,7 +12,10 @@
 namespace outlook::pst {
 
 // Size of the trailer and of the whole block on disk for `cb` bytes of data.
-inline std::size_t blockTrailerSize(Layout l) { return l == Layout::Unicode ? 16 : 12; }
+inline std::size_t blockTrailerSize(Layout l)
+{
+    return l == Layout::Unicode ? 16 : 12;
+}
 inline std::size_t blockSizeOnDisk(std::size_t cb, Layout l)
 {
     return (cb + blockTrailerSize(l) + kBlockAlignment - 1) / kBlockAlignment * kBlockAlignment;

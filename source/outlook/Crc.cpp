@@ -35,8 +35,7 @@ std::uint32_t continueCrc(std::uint32_t reg, const std::uint8_t* data, std::size
 // changes the bytes, never their remainder.
 __attribute__((target("pclmul,sse2"))) inline __m128i foldLane(__m128i lane, __m128i k, __m128i next)
 {
-    return _mm_xor_si128(_mm_xor_si128(_mm_clmulepi64_si128(lane, k, 0x00), _mm_clmulepi64_si128(lane, k, 0x11)),
-                         next);
+    return _mm_xor_si128(_mm_xor_si128(_mm_clmulepi64_si128(lane, k, 0x00), _mm_clmulepi64_si128(lane, k, 0x11)), next);
 }
 
 __attribute__((target("pclmul,sse2"))) std::uint32_t foldingCrc(const std::uint8_t* p, std::size_t size)

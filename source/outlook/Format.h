@@ -31,9 +31,9 @@ constexpr std::size_t kMaxBlockSize = 8192;
 constexpr std::size_t kBlockAlignment = 64;
 
 // Beyond these a file is taken to be damaged rather than read.
-constexpr int kMaxTreeDepth = 16;                              // B-tree and sub-node tree levels
-constexpr std::uint64_t kMaxNodeData = 64u * 1024 * 1024;       // one node's data
-constexpr std::size_t kMaxProperties = 65536;                   // properties of one item
+constexpr int kMaxTreeDepth = 16;  // B-tree and sub-node tree levels
+constexpr std::uint64_t kMaxNodeData = 64u * 1024 * 1024;  // one node's data
+constexpr std::size_t kMaxProperties = 65536;  // properties of one item
 
 inline std::uint16_t u16(const std::uint8_t* p)
 {
@@ -56,8 +56,14 @@ inline std::uint64_t u64(const std::uint8_t* p)
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the reader assumes a little-endian machine");
 
 // An id or offset of the layout's width: 4 bytes (ANSI) or 8 (Unicode).
-inline std::uint64_t wide(const std::uint8_t* p, Layout layout) { return layout == Layout::Unicode ? u64(p) : u32(p); }
-inline std::size_t wideSize(Layout layout) { return layout == Layout::Unicode ? 8 : 4; }
+inline std::uint64_t wide(const std::uint8_t* p, Layout layout)
+{
+    return layout == Layout::Unicode ? u64(p) : u32(p);
+}
+inline std::size_t wideSize(Layout layout)
+{
+    return layout == Layout::Unicode ? 8 : 4;
+}
 
 // Damage to the file's structures: throws OutlookError("the data file is damaged: what").
 [[noreturn]] void damaged(const char* what);

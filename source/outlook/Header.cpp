@@ -7,18 +7,18 @@ namespace outlook::pst {
 namespace {
 
 // Field offsets. Both layouts start alike up to wVer; the rest differs.
-constexpr std::size_t kMagic = 0;          // dwMagic "!BDN"
-constexpr std::size_t kCrcPartial = 4;     // dwCRCPartial over 471 bytes from wMagicClient
-constexpr std::size_t kMagicClient = 8;    // "SM" .pst, "SO" .ost, "AB" .pab
-constexpr std::size_t kVersion = 10;       // wVer
+constexpr std::size_t kMagic = 0;  // dwMagic "!BDN"
+constexpr std::size_t kCrcPartial = 4;  // dwCRCPartial over 471 bytes from wMagicClient
+constexpr std::size_t kMagicClient = 8;  // "SM" .pst, "SO" .ost, "AB" .pab
+constexpr std::size_t kVersion = 10;  // wVer
 constexpr std::size_t kCrcPartialSize = 471;
 
 // Unicode layout.
-constexpr std::size_t kUnicodeFileEof = 184;      // root.ibFileEof
-constexpr std::size_t kUnicodeNbt = 216;          // root.BREFNBT (bid, ib)
-constexpr std::size_t kUnicodeBbt = 232;          // root.BREFBBT (bid, ib)
-constexpr std::size_t kUnicodeCrypt = 513;        // bCryptMethod
-constexpr std::size_t kUnicodeCrcFull = 524;      // dwCRCFull over 516 bytes from wMagicClient
+constexpr std::size_t kUnicodeFileEof = 184;  // root.ibFileEof
+constexpr std::size_t kUnicodeNbt = 216;  // root.BREFNBT (bid, ib)
+constexpr std::size_t kUnicodeBbt = 232;  // root.BREFBBT (bid, ib)
+constexpr std::size_t kUnicodeCrypt = 513;  // bCryptMethod
+constexpr std::size_t kUnicodeCrcFull = 524;  // dwCRCFull over 516 bytes from wMagicClient
 constexpr std::size_t kUnicodeCrcFullSize = 516;
 constexpr std::size_t kUnicodeSize = 564;
 
@@ -55,8 +55,9 @@ Header Header::parse(const std::uint8_t* h, std::size_t size, const QString& pat
     } else if (out.version >= 23 && out.version < 36) {
         out.layout = Layout::Unicode;
     } else if (out.version == 36) {
-        refuse(path, QStringLiteral("an Outlook 2013 offline folder file with 4 KiB pages, a format this program does "
-                                    "not read"));
+        refuse(path,
+               QStringLiteral("an Outlook 2013 offline folder file with 4 KiB pages, a format this program does "
+                              "not read"));
     } else {
         refuse(path, QStringLiteral("an Outlook data file of an unknown version (%1)").arg(out.version));
     }
@@ -64,8 +65,10 @@ Header Header::parse(const std::uint8_t* h, std::size_t size, const QString& pat
     if (size < need)
         refuse(path, QStringLiteral("the header is cut short"));
 
-    if (kCheckCrc && (crc(h + kMagicClient, kCrcPartialSize) != u32(h + kCrcPartial)
-        || (out.layout == Layout::Unicode && crc(h + kMagicClient, kUnicodeCrcFullSize) != u32(h + kUnicodeCrcFull))))
+    if (kCheckCrc
+        && (crc(h + kMagicClient, kCrcPartialSize) != u32(h + kCrcPartial)
+            || (out.layout == Layout::Unicode
+                && crc(h + kMagicClient, kUnicodeCrcFullSize) != u32(h + kUnicodeCrcFull))))
         refuse(path, QStringLiteral("the data file is damaged: its header fails its check"));
 
     const Layout l = out.layout;
@@ -79,7 +82,8 @@ Header Header::parse(const std::uint8_t* h, std::size_t size, const QString& pat
     const std::uint8_t crypt = h[uni ? kUnicodeCrypt : kAnsiCrypt];
     if (crypt > 2) {
         if (crypt == 0x10)
-            refuse(path, QStringLiteral("encrypted with Windows Information Protection, which this program cannot read"));
+            refuse(path,
+                   QStringLiteral("encrypted with Windows Information Protection, which this program cannot read"));
         refuse(path, QStringLiteral("an unknown encoding (%1)").arg(crypt));
     }
     out.crypt = CryptMethod(crypt);

@@ -20,12 +20,12 @@ struct Header {
     static constexpr std::size_t kReadSize = 564;
 
     Layout layout = Layout::Unicode;
-    bool offline = false;         // an offline folder file (.ost) rather than a .pst
-    std::uint16_t version = 0;    // wVer
+    bool offline = false;  // an offline folder file (.ost) rather than a .pst
+    std::uint16_t version = 0;  // wVer
     CryptMethod crypt = CryptMethod::None;
-    std::uint64_t fileEof = 0;    // ibFileEof: the size the file says it has
-    BlockRef nodeBTree;           // BREFNBT
-    BlockRef blockBTree;          // BREFBBT
+    std::uint64_t fileEof = 0;  // ibFileEof: the size the file says it has
+    BlockRef nodeBTree;  // BREFNBT
+    BlockRef blockBTree;  // BREFBBT
 
     // Reads the header from the first bytes of the file (`size` of them, up
     // to kReadSize). Throws OutlookError naming `path` and the reason when

@@ -4,10 +4,11 @@ namespace outlook::pst {
 
 namespace {
 constexpr std::uint8_t kHeapSignature = 0xEC;  // bSig of HNHDR
-constexpr std::uint8_t kBthType = 0xB5;        // bType of BTHHEADER
+constexpr std::uint8_t kBthType = 0xB5;  // bType of BTHHEADER
 }  // namespace
 
-Heap::Heap(Ndb& ndb, std::uint64_t bidData, HeapClient client) : ndb_(ndb)
+Heap::Heap(Ndb& ndb, std::uint64_t bidData, HeapClient client)
+    : ndb_(ndb)
 {
     if (bidData == 0)
         damaged("a node has no data");
@@ -81,7 +82,8 @@ void Heap::handBlocksTo(std::vector<Bytes>& keeper)
         b.clear();
 }
 
-HeapBTree::HeapBTree(Heap& heap, std::uint32_t hid) : heap_(heap)
+HeapBTree::HeapBTree(Heap& heap, std::uint32_t hid)
+    : heap_(heap)
 {
     // BTHHEADER: bType, cbKey, cbEnt, bIdxLevels, hidRoot.
     const Span h = heap.allocation(hid);

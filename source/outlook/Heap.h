@@ -6,11 +6,10 @@
 
 #include "source/outlook/Ndb.h"
 
-
 namespace outlook::pst {
 
 enum HeapClient : std::uint8_t {
-    kHeapTableContext = 0x7C,     // bTypeTC
+    kHeapTableContext = 0x7C,  // bTypeTC
     kHeapPropertyContext = 0xBC,  // bTypePC
 };
 
@@ -48,8 +47,7 @@ public:
     int keySize() const { return keySize_; }
     int dataSize() const { return dataSize_; }
     // Calls `leaf` with each leaf record (key, then data), in key order.
-    template <class Leaf>
-    void forEach(Leaf&& leaf)
+    template <class Leaf> void forEach(Leaf&& leaf)
     {
         std::size_t visits = 0;
         if (root_ != 0)
@@ -57,8 +55,7 @@ public:
     }
 
 private:
-    template <class Leaf>
-    void walk(std::uint32_t hid, int level, std::size_t& visits, Leaf& leaf)
+    template <class Leaf> void walk(std::uint32_t hid, int level, std::size_t& visits, Leaf& leaf)
     {
         // Inner records could name the same allocation over and over; the
         // walk gives up long before that multiplies into real work.

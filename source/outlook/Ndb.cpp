@@ -13,7 +13,10 @@
 
 namespace outlook::pst {
 
-void damaged(const char* what) { throw OutlookError(std::string("the data file is damaged: ") + what); }
+void damaged(const char* what)
+{
+    throw OutlookError(std::string("the data file is damaged: ") + what);
+}
 
 namespace {
 
@@ -41,7 +44,7 @@ std::unique_ptr<Ndb> Ndb::open(const QString& path)
 {
     const QByteArray local = QFile::encodeName(path);
     // Look before opening: opening a named pipe would wait for a writer.
-    struct stat st {};
+    struct stat st { };
     if (::stat(local.constData(), &st) != 0)
         refuse(path, QString::fromLocal8Bit(std::strerror(errno)));
     if (!S_ISREG(st.st_mode))
@@ -100,7 +103,8 @@ const std::uint8_t* Ndb::readRaw(std::uint64_t offset, std::size_t size)
     const std::uint64_t previousEnd = readEnd_;
     readEnd_ = offset + size;
     const auto readsOn = [offset](std::uint64_t from) { return offset >= from && offset - from < kWindowSize; };
-    if (size <= kWindowSize && (w.size == 0 || (offset >= w.start && offset < end + kWindowSize) || readsOn(previousEnd))) {
+    if (size <= kWindowSize
+        && (w.size == 0 || (offset >= w.start && offset < end + kWindowSize) || readsOn(previousEnd))) {
         if (!w.bytes)
             w.bytes = std::make_unique<std::uint8_t[]>(kWindowSize);
         w.size = 0;

@@ -84,7 +84,10 @@ constexpr int kDefaultCodepage = 1252;
 // Deeper than this, a folder hierarchy is taken to be damaged.
 constexpr std::size_t kMaxFolderDepth = 512;
 
-QString hex(const QByteArray& bytes) { return QString::fromLatin1(bytes.toHex().toUpper()); }
+QString hex(const QByteArray& bytes)
+{
+    return QString::fromLatin1(bytes.toHex().toUpper());
+}
 
 QByteArray le32(std::uint32_t v)
 {
@@ -149,7 +152,10 @@ struct StoreImpl {
     QString path;
     std::shared_ptr<OpenStore> open;
 
-    explicit StoreImpl(QString p) : path(std::move(p)) {}
+    explicit StoreImpl(QString p)
+        : path(std::move(p))
+    {
+    }
 
     // Opens the file on first use; throws while it cannot be opened.
     OpenStore& ensureOpen();
@@ -276,7 +282,7 @@ QDateTime ItemImpl::date(std::uint16_t id) const
     // file up again for every date, a system call that would dominate the
     // reading of a large store.
     const time_t seconds = time_t(utc->toSecsSinceEpoch());
-    struct tm local {};
+    struct tm local { };
     if (!localtime_r(&seconds, &local))
         return utc->toLocalTime();
     return QDateTime(QDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday),
@@ -349,7 +355,10 @@ using namespace detail;
 // ---------------------------------------------------------------------------
 // Session
 
-RDOSession::RDOSession() : d(std::make_unique<SessionImpl>()) {}
+RDOSession::RDOSession()
+    : d(std::make_unique<SessionImpl>())
+{
+}
 RDOSession::~RDOSession() = default;
 
 void RDOSession::Logon()
@@ -431,16 +440,31 @@ RDOStore RDOSession::OpenPstFile(const QString& path)
     return RDOStore(store);
 }
 
-QString RDOSession::ProfilePath() { return profile::Path(); }
+QString RDOSession::ProfilePath()
+{
+    return profile::Path();
+}
 
 // ---------------------------------------------------------------------------
 // Store
 
-RDOStore::RDOStore(std::shared_ptr<StoreImpl> impl) : d(std::move(impl)) {}
+RDOStore::RDOStore(std::shared_ptr<StoreImpl> impl)
+    : d(std::move(impl))
+{
+}
 
-QString RDOStore::Name() const { return d->ensureOpen().name; }
-QString RDOStore::EntryID() const { return d->entryId(); }
-QString RDOStore::PstPath() const { return d->path; }
+QString RDOStore::Name() const
+{
+    return d->ensureOpen().name;
+}
+QString RDOStore::EntryID() const
+{
+    return d->entryId();
+}
+QString RDOStore::PstPath() const
+{
+    return d->path;
+}
 
 RDOFolder RDOStore::IPMRootFolder() const
 {
@@ -454,8 +478,8 @@ RDOFolder RDOStore::GetFolderFromID(const QString& entryId) const
 {
     OpenStore& o = d->ensureOpen();
     const QByteArray bytes = QByteArray::fromHex(entryId.toLatin1());
-    if (bytes.size() != 24 || hex(bytes).compare(entryId, Qt::CaseInsensitive) != 0 || !bytes.startsWith(QByteArray(4, '\0'))
-        || bytes.mid(4, 16) != o.recordKey)
+    if (bytes.size() != 24 || hex(bytes).compare(entryId, Qt::CaseInsensitive) != 0
+        || !bytes.startsWith(QByteArray(4, '\0')) || bytes.mid(4, 16) != o.recordKey)
         fail(QStringLiteral("%1 is not the identifier of a folder of this store").arg(entryId));
     const std::uint32_t nid = qFromLittleEndian<quint32>(bytes.constData() + 20);
     if ((nid & kNidTypeMask) != kNidTypeNormalFolder)
@@ -468,9 +492,15 @@ RDOFolder RDOStore::GetFolderFromID(const QString& entryId) const
 // ---------------------------------------------------------------------------
 // Folder
 
-RDOFolder::RDOFolder(std::shared_ptr<FolderImpl> impl) : d(std::move(impl)) {}
+RDOFolder::RDOFolder(std::shared_ptr<FolderImpl> impl)
+    : d(std::move(impl))
+{
+}
 
-QString RDOFolder::Name() const { return d->name; }
+QString RDOFolder::Name() const
+{
+    return d->name;
+}
 
 QString RDOFolder::EntryID() const
 {
@@ -514,12 +544,18 @@ RDOFolder RDOFolder::Folder(int index) const
     return RDOFolder(makeFolder(d->store, nid, d->chain));
 }
 
-RDOItems RDOFolder::Items() const { return RDOItems(d); }
+RDOItems RDOFolder::Items() const
+{
+    return RDOItems(d);
+}
 
 // ---------------------------------------------------------------------------
 // Items
 
-RDOItems::RDOItems(std::shared_ptr<FolderImpl> folder) : d(std::move(folder)) {}
+RDOItems::RDOItems(std::shared_ptr<FolderImpl> folder)
+    : d(std::move(folder))
+{
+}
 
 qint64 RDOItems::Count() const
 {
@@ -553,9 +589,15 @@ RDOItem RDOItems::Item(qint64 position) const
 // ---------------------------------------------------------------------------
 // Item
 
-RDOItem::RDOItem(std::shared_ptr<ItemImpl> impl) : d(std::move(impl)) {}
+RDOItem::RDOItem(std::shared_ptr<ItemImpl> impl)
+    : d(std::move(impl))
+{
+}
 
-QString RDOItem::MessageClass() const { return d->text(kMessageClass); }
+QString RDOItem::MessageClass() const
+{
+    return d->text(kMessageClass);
+}
 
 QString RDOItem::Body() const
 {
@@ -574,43 +616,151 @@ QString RDOItem::Body() const
     return QString();
 }
 
-QString RDOItem::Categories() const { return d->joined(d->ids().keywords); }
+QString RDOItem::Categories() const
+{
+    return d->joined(d->ids().keywords);
+}
 
-QString RDOItem::FirstName() const { return d->text(kGivenName); }
-QString RDOItem::MiddleName() const { return d->text(kMiddleName); }
-QString RDOItem::LastName() const { return d->text(kSurname); }
-QString RDOItem::Suffix() const { return d->text(kGeneration); }
-QString RDOItem::Title() const { return d->text(kDisplayNamePrefix); }
-QString RDOItem::Email1Address() const { return d->text(d->ids().email[0]); }
-QString RDOItem::Email2Address() const { return d->text(d->ids().email[1]); }
-QString RDOItem::Email3Address() const { return d->text(d->ids().email[2]); }
-QString RDOItem::CompanyName() const { return d->text(kCompanyName); }
-QString RDOItem::JobTitle() const { return d->text(kTitle); }
-QString RDOItem::BusinessAddressStreet() const { return d->text(d->ids().workStreet); }
-QString RDOItem::BusinessAddressCity() const { return d->text(d->ids().workCity); }
-QString RDOItem::BusinessAddressPostalCode() const { return d->text(d->ids().workPostalCode); }
-QString RDOItem::BusinessAddressState() const { return d->text(d->ids().workState); }
-QString RDOItem::BusinessAddressCountry() const { return d->text(d->ids().workCountry); }
-QString RDOItem::OfficeLocation() const { return d->text(kOfficeLocation); }
-QString RDOItem::WebPage() const { return d->text(d->ids().html); }
-QString RDOItem::Department() const { return d->text(kDepartment); }
-QString RDOItem::ManagerName() const { return d->text(kManager); }
-QString RDOItem::AssistantName() const { return d->text(kAssistant); }
-QString RDOItem::BusinessTelephoneNumber() const { return d->text(kBusinessPhone); }
-QString RDOItem::BusinessFaxNumber() const { return d->text(kBusinessFax); }
-QString RDOItem::MobileTelephoneNumber() const { return d->text(kMobilePhone); }
-QString RDOItem::PagerNumber() const { return d->text(kPager); }
-QString RDOItem::HomeAddressStreet() const { return d->text(kHomeStreet); }
-QString RDOItem::HomeAddressCity() const { return d->text(kHomeCity); }
-QString RDOItem::HomeAddressPostalCode() const { return d->text(kHomePostalCode); }
-QString RDOItem::HomeAddressState() const { return d->text(kHomeState); }
-QString RDOItem::HomeAddressCountry() const { return d->text(kHomeCountry); }
-QString RDOItem::Spouse() const { return d->text(kSpouse); }
-QString RDOItem::Children() const { return d->joined(kChildren); }
-QString RDOItem::HomeTelephoneNumber() const { return d->text(kHomePhone); }
-QString RDOItem::HomeFaxNumber() const { return d->text(kHomeFax); }
-QDateTime RDOItem::Birthday() const { return d->date(kBirthday); }
-QDateTime RDOItem::Anniversary() const { return d->date(kAnniversary); }
+QString RDOItem::FirstName() const
+{
+    return d->text(kGivenName);
+}
+QString RDOItem::MiddleName() const
+{
+    return d->text(kMiddleName);
+}
+QString RDOItem::LastName() const
+{
+    return d->text(kSurname);
+}
+QString RDOItem::Suffix() const
+{
+    return d->text(kGeneration);
+}
+QString RDOItem::Title() const
+{
+    return d->text(kDisplayNamePrefix);
+}
+QString RDOItem::Email1Address() const
+{
+    return d->text(d->ids().email[0]);
+}
+QString RDOItem::Email2Address() const
+{
+    return d->text(d->ids().email[1]);
+}
+QString RDOItem::Email3Address() const
+{
+    return d->text(d->ids().email[2]);
+}
+QString RDOItem::CompanyName() const
+{
+    return d->text(kCompanyName);
+}
+QString RDOItem::JobTitle() const
+{
+    return d->text(kTitle);
+}
+QString RDOItem::BusinessAddressStreet() const
+{
+    return d->text(d->ids().workStreet);
+}
+QString RDOItem::BusinessAddressCity() const
+{
+    return d->text(d->ids().workCity);
+}
+QString RDOItem::BusinessAddressPostalCode() const
+{
+    return d->text(d->ids().workPostalCode);
+}
+QString RDOItem::BusinessAddressState() const
+{
+    return d->text(d->ids().workState);
+}
+QString RDOItem::BusinessAddressCountry() const
+{
+    return d->text(d->ids().workCountry);
+}
+QString RDOItem::OfficeLocation() const
+{
+    return d->text(kOfficeLocation);
+}
+QString RDOItem::WebPage() const
+{
+    return d->text(d->ids().html);
+}
+QString RDOItem::Department() const
+{
+    return d->text(kDepartment);
+}
+QString RDOItem::ManagerName() const
+{
+    return d->text(kManager);
+}
+QString RDOItem::AssistantName() const
+{
+    return d->text(kAssistant);
+}
+QString RDOItem::BusinessTelephoneNumber() const
+{
+    return d->text(kBusinessPhone);
+}
+QString RDOItem::BusinessFaxNumber() const
+{
+    return d->text(kBusinessFax);
+}
+QString RDOItem::MobileTelephoneNumber() const
+{
+    return d->text(kMobilePhone);
+}
+QString RDOItem::PagerNumber() const
+{
+    return d->text(kPager);
+}
+QString RDOItem::HomeAddressStreet() const
+{
+    return d->text(kHomeStreet);
+}
+QString RDOItem::HomeAddressCity() const
+{
+    return d->text(kHomeCity);
+}
+QString RDOItem::HomeAddressPostalCode() const
+{
+    return d->text(kHomePostalCode);
+}
+QString RDOItem::HomeAddressState() const
+{
+    return d->text(kHomeState);
+}
+QString RDOItem::HomeAddressCountry() const
+{
+    return d->text(kHomeCountry);
+}
+QString RDOItem::Spouse() const
+{
+    return d->text(kSpouse);
+}
+QString RDOItem::Children() const
+{
+    return d->joined(kChildren);
+}
+QString RDOItem::HomeTelephoneNumber() const
+{
+    return d->text(kHomePhone);
+}
+QString RDOItem::HomeFaxNumber() const
+{
+    return d->text(kHomeFax);
+}
+QDateTime RDOItem::Birthday() const
+{
+    return d->date(kBirthday);
+}
+QDateTime RDOItem::Anniversary() const
+{
+    return d->date(kAnniversary);
+}
 
 QString RDOItem::DLName() const
 {
@@ -756,6 +906,9 @@ QString RDOItem::MemberText(int index) const
     throw OutlookError("a distribution list member cannot be resolved");
 }
 
-bool IsNoDate(const QDateTime& value) { return value.isValid() && value.date() == QDate(4501, 1, 1); }
+bool IsNoDate(const QDateTime& value)
+{
+    return value.isValid() && value.date() == QDate(4501, 1, 1);
+}
 
 }  // namespace outlook

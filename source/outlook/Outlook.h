@@ -31,7 +31,7 @@ struct SessionImpl;
 struct StoreImpl;
 struct FolderImpl;
 struct ItemImpl;
-} // namespace detail
+}  // namespace detail
 
 class RDOSession {
 public:
@@ -71,7 +71,7 @@ private:
 
 class RDOStore {
 public:
-    QString Name() const;     // display name of the message store
+    QString Name() const;  // display name of the message store
     QString EntryID() const;  // hex text, no "#", stable across sessions
     QString PstPath() const;  // full path of the data file
     RDOFolder IPMRootFolder() const;  // the top of the folder hierarchy
@@ -89,8 +89,8 @@ public:
     QString EntryID() const;
     QString DefaultMessageClass() const;  // "IPM.Contact" for contact folders
 
-    int FolderCount() const;              // direct subfolders
-    RDOFolder Folder(int index) const;    // from 1, in store order
+    int FolderCount() const;  // direct subfolders
+    RDOFolder Folder(int index) const;  // from 1, in store order
 
     RDOItems Items() const;
 
@@ -102,7 +102,7 @@ private:
 
 class RDOItems {
 public:
-    qint64 Count() const;             // normal items, associated ones excluded
+    qint64 Count() const;  // normal items, associated ones excluded
     RDOItem Item(qint64 position) const;  // from 1 to Count()
 
     explicit RDOItems(std::shared_ptr<detail::FolderImpl> folder);
@@ -116,7 +116,7 @@ public:
     QString MessageClass() const;  // "IPM.Contact", "IPM.DistList", ...
 
     // Values every item has.
-    QString Body() const;        // plain-text notes
+    QString Body() const;  // plain-text notes
     QString Categories() const;  // joined with ", "
 
     // Contact values. An absent value reads as empty text.
@@ -150,7 +150,7 @@ public:
     QString HomeAddressState() const;
     QString HomeAddressCountry() const;
     QString Spouse() const;
-    QString Children() const;    // joined with ", "
+    QString Children() const;  // joined with ", "
     QString HomeTelephoneNumber() const;
     QString HomeFaxNumber() const;
     // In local time; an absent date reads as Outlook's "no date", 4501-01-01 00:00.
@@ -174,4 +174,4 @@ private:
 // Outlook's "no date" (4501-01-01), given for an absent date.
 bool IsNoDate(const QDateTime& value);
 
-} // namespace outlook
+}  // namespace outlook

@@ -8,7 +8,7 @@ namespace {
 // Where the fields sit in each layout.
 struct PageLayout {
     std::size_t entryBytes;  // size of rgentries
-    std::size_t trailer;     // offset of the PAGETRAILER
+    std::size_t trailer;  // offset of the PAGETRAILER
     std::size_t sig, crc, bid;  // offsets inside the trailer
 };
 constexpr PageLayout kUnicodePage{488, 496, 2, 4, 8};

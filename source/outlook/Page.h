@@ -8,14 +8,14 @@ namespace outlook::pst {
 
 enum PageType : std::uint8_t {
     kPageBlockBTree = 0x80,  // ptypeBBT
-    kPageNodeBTree = 0x81,   // ptypeNBT
+    kPageNodeBTree = 0x81,  // ptypeNBT
 };
 
 struct BTreePage {
     const std::uint8_t* entries = nullptr;  // rgentries
-    int count = 0;                          // cEnt
-    int entrySize = 0;                      // cbEnt
-    int level = 0;                          // cLevel: 0 for leaves
+    int count = 0;  // cEnt
+    int entrySize = 0;  // cbEnt
+    int level = 0;  // cLevel: 0 for leaves
 };
 
 // Checks the trailer of the page read from offset `ib`, reached through a

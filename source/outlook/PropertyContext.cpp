@@ -23,7 +23,10 @@ std::size_t inlineSize(std::uint16_t type)
 }
 }  // namespace
 
-PropertyBag readPropertyContext(Ndb& ndb, std::uint32_t nid) { return readPropertyContext(ndb, ndb.node(nid)); }
+PropertyBag readPropertyContext(Ndb& ndb, std::uint32_t nid)
+{
+    return readPropertyContext(ndb, ndb.node(nid));
+}
 
 PropertyBag readPropertyContext(Ndb& ndb, const NodeEntry& node)
 {

@@ -13,16 +13,16 @@ namespace outlook::rtf {
 
 namespace {
 
-constexpr quint32 kCompressed = 0x75465A4C;    // "LZFu"
+constexpr quint32 kCompressed = 0x75465A4C;  // "LZFu"
 constexpr quint32 kUncompressed = 0x414C454D;  // "MELA"
 // No body this program reads comes near this; larger claims are damage.
 constexpr quint32 kMaxRawSize = 64u * 1024 * 1024;
 
 // The text every compressed stream's dictionary starts with.
-constexpr std::string_view kPrebuffer =
-    "{\\rtf1\\ansi\\mac\\deff0\\deftab720{\\fonttbl;}{\\f0\\fnil \\froman \\fswiss \\fmodern \\fscript "
-    "\\fdecor MS Sans SerifSymbolArialTimes New RomanCourier{\\colortbl\\red0\\green0\\blue0\r\n\\par "
-    "\\pard\\plain\\f0\\fs20\\b\\i\\u\\tab\\tx";
+constexpr std::string_view kPrebuffer
+    = "{\\rtf1\\ansi\\mac\\deff0\\deftab720{\\fonttbl;}{\\f0\\fnil \\froman \\fswiss \\fmodern \\fscript "
+      "\\fdecor MS Sans SerifSymbolArialTimes New RomanCourier{\\colortbl\\red0\\green0\\blue0\r\n\\par "
+      "\\pard\\plain\\f0\\fs20\\b\\i\\u\\tab\\tx";
 static_assert(kPrebuffer.size() == 207);
 
 [[noreturn]] void damaged(const char* what)
@@ -95,17 +95,23 @@ QByteArray Decompress(const QByteArray& stream)
 
 namespace {
 
-bool isLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool isLetter(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
 
 // Groups whose content is not text.
 bool isSkippedDestination(std::string_view word)
 {
-    static constexpr std::string_view kSkipped[] = {
-        "fonttbl", "colortbl", "stylesheet", "info", "pict", "object", "header", "footer", "headerl",
-        "headerr", "headerf", "footerl", "footerr", "footerf", "themedata", "colorschememapping",
-        "datastore", "latentstyles", "listtable", "listoverridetable", "rsidtbl", "generator",
-        "xmlnstbl", "mmathPr", "filetbl", "revtbl", "fldinst", "htmltag", "pntext", "pntxta",
-        "pntxtb", "bkmkstart", "bkmkend", "field"};
+    static constexpr std::string_view kSkipped[] = {"fonttbl",   "colortbl",     "stylesheet", "info",
+                                                    "pict",      "object",       "header",     "footer",
+                                                    "headerl",   "headerr",      "headerf",    "footerl",
+                                                    "footerr",   "footerf",      "themedata",  "colorschememapping",
+                                                    "datastore", "latentstyles", "listtable",  "listoverridetable",
+                                                    "rsidtbl",   "generator",    "xmlnstbl",   "mmathPr",
+                                                    "filetbl",   "revtbl",       "fldinst",    "htmltag",
+                                                    "pntext",    "pntxta",       "pntxtb",     "bkmkstart",
+                                                    "bkmkend",   "field"};
     for (std::string_view s : kSkipped)
         if (s == word)
             return true;
@@ -125,7 +131,7 @@ QString ToText(const QByteArray& rtf)
     QByteArray pending;  // 8-bit characters waiting for their code page
     int codepage = 1252;
     std::vector<Group> stack{Group{}};
-    int skipChars = 0;   // characters still to drop after a \uN
+    int skipChars = 0;  // characters still to drop after a \uN
     const char* p = rtf.constData();
     const qsizetype n = rtf.size();
     constexpr std::size_t kMaxDepth = 1000;

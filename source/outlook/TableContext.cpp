@@ -13,7 +13,8 @@ constexpr std::size_t kColumnSize = 8;
 enum { TCI_4b = 0, TCI_2b = 1, TCI_1b = 2, TCI_bm = 3 };
 }  // namespace
 
-TableContext::TableContext(Ndb& ndb, std::uint32_t nid) : ndb_(ndb)
+TableContext::TableContext(Ndb& ndb, std::uint32_t nid)
+    : ndb_(ndb)
 {
     const NodeEntry node = ndb.node(nid);
     heap_.emplace(ndb, node.bidData, kHeapTableContext);

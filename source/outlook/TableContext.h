@@ -25,15 +25,15 @@ private:
         std::uint32_t tag = 0;  // property id << 16 | type
         std::uint16_t offset = 0;
         std::uint8_t size = 0;
-        std::uint8_t bit = 0;   // iBit in the cell existence bitmap
+        std::uint8_t bit = 0;  // iBit in the cell existence bitmap
     };
     const std::uint8_t* row(std::size_t index);
 
     Ndb& ndb_;
     std::optional<Heap> heap_;
     std::vector<Column> columns_;
-    std::size_t rowSize_ = 0;      // rgib[TCI_bm]
-    std::size_t bitmapOffset_ = 0; // rgib[TCI_1b]
+    std::size_t rowSize_ = 0;  // rgib[TCI_bm]
+    std::size_t bitmapOffset_ = 0;  // rgib[TCI_1b]
     std::size_t rows_ = 0;
     // Rows in the heap (small tables)...
     Span heapRows_;

@@ -84,7 +84,7 @@ std::map<QString, QString> valuesByItem(const QString& path)
             try {
                 RDOItem i = f.Items().Item(k);
                 QString v = i.MessageClass() + '|' + i.FirstName() + '|' + i.Email1Address() + '|' + i.Body() + '|'
-                            + i.Categories() + '|' + i.Birthday().toString(Qt::ISODate) + '|' + i.DLName();
+                    + i.Categories() + '|' + i.Birthday().toString(Qt::ISODate) + '|' + i.DLName();
                 for (int m = 1; m <= i.MemberCount(); ++m) {
                     try {
                         v += '|' + i.MemberText(m);
@@ -211,8 +211,8 @@ TEST_F(BadInputTest, TruncatedFilesFailCleanly)
 {
     const QByteArray good = sample();
     const QString path = home.file(QStringLiteral("cut.pst"));
-    for (qsizetype cut : {qsizetype(0x200), qsizetype(0x4400), good.size() / 4, good.size() / 2,
-                          good.size() * 3 / 4, good.size() - 512, good.size() - 1}) {
+    for (qsizetype cut : {qsizetype(0x200), qsizetype(0x4400), good.size() / 4, good.size() / 2, good.size() * 3 / 4,
+                          good.size() - 512, good.size() - 1}) {
         ASSERT_TRUE(writeAll(path, good.left(cut)));
         expectCleanOutcome(path);
     }
@@ -232,11 +232,11 @@ TEST_F(BadInputTest, DamagedBTreePagesFailCleanly)
             QByteArray bad = good;
             char* p = bad.data() + page;
             if (variant == 0)
-                std::fill(p, p + 496, '\xFF');           // entries overwritten
+                std::fill(p, p + 496, '\xFF');  // entries overwritten
             else if (variant == 1)
-                p[488] = char(0xFF);                       // impossible entry count
+                p[488] = char(0xFF);  // impossible entry count
             else
-                p[491] = char(0x7F);                       // impossible tree depth
+                p[491] = char(0x7F);  // impossible tree depth
             ASSERT_TRUE(writeAll(path, bad));
             expectCleanOutcome(path);
         }

@@ -12,7 +12,10 @@
 
 #include <ostream>
 
-inline std::ostream& operator<<(std::ostream& os, const QString& s) { return os << s.toStdString(); }
+inline std::ostream& operator<<(std::ostream& os, const QString& s)
+{
+    return os << s.toStdString();
+}
 
 class StoreTest : public ::testing::Test {
 protected:

@@ -15,8 +15,8 @@ using pstwriter::PstBuilder;
 class ListTest : public StoreTest {
 protected:
     PstBuilder b;
-    pstwriter::FolderHandle folder =
-        b.addFolder(b.ipmSubtree(), QStringLiteral("Contacts"), QStringLiteral("IPF.Contact"));
+    pstwriter::FolderHandle folder
+        = b.addFolder(b.ipmSubtree(), QStringLiteral("Contacts"), QStringLiteral("IPF.Contact"));
     std::unique_ptr<RDOStore> store;
 
     RDOItems items()
@@ -130,8 +130,9 @@ TEST_F(ListTest, ContactReferenceAsOutlookWritesItGivesTheFirstAddress)
     copies.propertySet = pstwriter::psetidAddress();
     copies.lid = 0x8054;
     copies.type = 0x1102;
-    copies.binaries = {b.oneOffEntryId(QStringLiteral("Ann Lee"), QStringLiteral("SMTP"), QStringLiteral("ann@example.org")),
-                       b.oneOffEntryId(QStringLiteral("Ann"), QStringLiteral("SMTP"), QStringLiteral("ann@old.example"))};
+    copies.binaries
+        = {b.oneOffEntryId(QStringLiteral("Ann Lee"), QStringLiteral("SMTP"), QStringLiteral("ann@example.org")),
+           b.oneOffEntryId(QStringLiteral("Ann"), QStringLiteral("SMTP"), QStringLiteral("ann@old.example"))};
     list.extra.push_back(copies);
     b.addDistList(folder, list);
 

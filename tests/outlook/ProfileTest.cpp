@@ -50,9 +50,10 @@ TEST_F(ProfileTest, AddingAppendsOnceAndIsSeenByTheNextSession)
         EXPECT_EQ(first.Name(), QStringLiteral("Store A"));
     }
     const QByteArray text = readAll(RDOSession::ProfilePath());
-    EXPECT_EQ(text, (QFileInfo(a).canonicalFilePath() + QLatin1Char('\n') + QFileInfo(b).canonicalFilePath()
-                     + QLatin1Char('\n'))
-                        .toUtf8());
+    EXPECT_EQ(
+        text,
+        (QFileInfo(a).canonicalFilePath() + QLatin1Char('\n') + QFileInfo(b).canonicalFilePath() + QLatin1Char('\n'))
+            .toUtf8());
     RDOSession s;
     s.Logon();
     ASSERT_EQ(s.StoreCount(), 2);

@@ -45,7 +45,10 @@ public:
 
     struct Item {
         libpff_item_t* p = nullptr;
-        explicit Item(libpff_item_t* item) : p(item) {}
+        explicit Item(libpff_item_t* item)
+            : p(item)
+        {
+        }
         ~Item()
         {
             if (p)
@@ -170,7 +173,8 @@ int expectAgreement(const QString& path)
 
     for (std::uint32_t special : {0x21u, 0x61u}) {
         if (auto item = oracle.byId(special)) {
-            EXPECT_EQ(entries(pst::readPropertyContext(*ndb, special)), Oracle::properties(*item)) << std::hex << special;
+            EXPECT_EQ(entries(pst::readPropertyContext(*ndb, special)), Oracle::properties(*item))
+                << std::hex << special;
         }
     }
 
@@ -284,8 +288,9 @@ TEST(ReaderSamples, AgreeWithLibpffOnFilesOtherProgramsWrote)
             continue;
         TestHome out;
         QProcess readpst;
-        readpst.start(QStringLiteral("readpst"), {QStringLiteral("-cv"), QStringLiteral("-tc"), QStringLiteral("-q"),
-                                                  QStringLiteral("-o"), out.path(), dir.filePath(f)});
+        readpst.start(QStringLiteral("readpst"),
+                      {QStringLiteral("-cv"), QStringLiteral("-tc"), QStringLiteral("-q"), QStringLiteral("-o"),
+                       out.path(), dir.filePath(f)});
         ASSERT_TRUE(readpst.waitForFinished(60000));
         int cards = 0;
         QDirIterator it(out.path(), QDir::Files, QDirIterator::Subdirectories);

@@ -54,10 +54,9 @@ TEST(RtfTest, StoredStreamsAndDamage)
 
 TEST(RtfTest, TextOfTheDocument)
 {
-    const QByteArray doc =
-        "{\\rtf1\\ansi\\ansicpg1252{\\fonttbl{\\f0 Arial;}}{\\colortbl;\\red0\\green0\\blue0;}"
-        "{\\*\\generator Riched20;}\\pard Caf\\'e9 \\u8364? and \\{braces\\}\\par\r\n"
-        "tab\\tab end\\line {\\*\\htmltag <p>}x\\~y}";
+    const QByteArray doc = "{\\rtf1\\ansi\\ansicpg1252{\\fonttbl{\\f0 Arial;}}{\\colortbl;\\red0\\green0\\blue0;}"
+                           "{\\*\\generator Riched20;}\\pard Caf\\'e9 \\u8364? and \\{braces\\}\\par\r\n"
+                           "tab\\tab end\\line {\\*\\htmltag <p>}x\\~y}";
     EXPECT_EQ(rtf::ToText(doc), QString::fromUtf8("Café € and {braces}\r\ntab\tend\r\nx\u00A0y"));
     EXPECT_EQ(rtf::ToText("{\\rtf1 \\uc0\\u1071\\u1041}"), QString::fromUtf8("ЯБ"));
     EXPECT_EQ(rtf::ToText("}}}{{{"), QString());
@@ -79,8 +78,12 @@ TEST(ValueTest, TextsDecodeByTheToleranceRules)
         return p;
     };
     const QByteArray eightBit("O'Brien \xe9");
-    const QByteArray list = QByteArray::fromHex("02000000" "0C000000" "0D000000") + "ab";
-    const QByteArray badList = QByteArray::fromHex("05000000" "0C000000");
+    const QByteArray list = QByteArray::fromHex("02000000"
+                                                "0C000000"
+                                                "0D000000")
+        + "ab";
+    const QByteArray badList = QByteArray::fromHex("05000000"
+                                                   "0C000000");
     const QByteArray number = QByteArray::fromHex("2A000000");
     // 8-bit text where Unicode is expected: decoded in the item's code page.
     EXPECT_EQ(pst::toText(prop(pst::PT_STRING8, eightBit), 1252), QString::fromUtf8("O'Brien é"));

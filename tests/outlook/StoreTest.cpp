@@ -56,8 +56,9 @@ TEST_F(StoreTest, CountIsNormalItemsAndMatchesItem)
     QStringList seen;
     for (qint64 k = 1; k <= f.Items().Count(); ++k)
         seen << f.Items().Item(k).MessageClass() + QLatin1Char(':') + f.Items().Item(k).FirstName();
-    EXPECT_EQ(seen, (QStringList{"IPM.Contact:N0", "IPM.Contact:N1", "IPM.Contact:N2", "IPM.Contact:N3",
-                                 "IPM.Contact:N4", "IPM.Note:"}));
+    EXPECT_EQ(seen,
+              (QStringList{"IPM.Contact:N0", "IPM.Contact:N1", "IPM.Contact:N2", "IPM.Contact:N3", "IPM.Contact:N4",
+                           "IPM.Note:"}));
     EXPECT_THROW(f.Items().Item(0), OutlookError);
     EXPECT_THROW(f.Items().Item(7), OutlookError);
 }
