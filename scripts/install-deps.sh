@@ -5,7 +5,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev libgl-dev libsqlite3-dev libgtest-dev
   libpff-dev libbfio-dev libchm-dev zlib1g-dev fp-utils
-  pff-tools pst-utils xvfb xauth time
+  pff-tools pst-utils xvfb xauth time clang-format
   fonts-wine
 )
 missing=()

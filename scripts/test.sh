@@ -6,6 +6,9 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 "$here/scripts/install-deps.sh"
 
+# The sources keep the layout .clang-format describes.
+(cd "$here" && git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run --Werror)
+
 jobs=$(nproc)
 for config in release asan; do
   build="$here/build-$config"
