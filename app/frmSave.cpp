@@ -367,6 +367,21 @@ QString frmSave::ExistingBookText() const
     return txtExNSFFileName->text();
 }
 
+QString frmSave::DestinationPath() const
+{
+    return Global::DestinationPath;
+}
+
+QString frmSave::NewBookPath() const
+{
+    return Global::NewBookPath;
+}
+
+void frmSave::SetNewBookPath(const QString& path)
+{
+    Global::NewBookPath = path;
+}
+
 // Repainting the labels for every item would cost the run more than the
 // writing; about 30 repaints a second look the same to the eye.
 constexpr qint64 LabelRepaintMs = 33;

@@ -4,6 +4,7 @@
 // print their message on stderr.
 
 #include "app/global/Dialogs.h"
+#include "app/global/Global.h"
 #include "export/ExportView.h"
 
 #include <cstdio>
@@ -13,6 +14,9 @@ class BenchView : public ExportView {
 public:
     bool IsNewBookMode() const override { return true; }
     QString ExistingBookText() const override { return QString(); }
+    QString DestinationPath() const override { return Global::DestinationPath; }
+    QString NewBookPath() const override { return Global::NewBookPath; }
+    void SetNewBookPath(const QString& path) override { Global::NewBookPath = path; }
     void SetSaveHeader(const QString&) override { }
     void SetProcessing(const QString&) override { }
     void SetFound(const QString&) override { }

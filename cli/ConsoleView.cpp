@@ -1,5 +1,7 @@
 #include "cli/ConsoleView.h"
 
+#include "app/global/Global.h"
+
 #include <utility>
 
 ConsoleView::ConsoleView(bool newBookMode, QString existingBookText)
@@ -16,6 +18,22 @@ bool ConsoleView::IsNewBookMode() const
 QString ConsoleView::ExistingBookText() const
 {
     return existingBookText_;
+}
+
+// The book commands keep their destinations where the windows keep theirs.
+QString ConsoleView::DestinationPath() const
+{
+    return Global::DestinationPath;
+}
+
+QString ConsoleView::NewBookPath() const
+{
+    return Global::NewBookPath;
+}
+
+void ConsoleView::SetNewBookPath(const QString& path)
+{
+    Global::NewBookPath = path;
 }
 
 void ConsoleView::SetSaveHeader(const QString&) { }

@@ -10,6 +10,9 @@ public:
 
     bool IsNewBookMode() const override;
     QString ExistingBookText() const override;
+    QString DestinationPath() const override;
+    QString NewBookPath() const override;
+    void SetNewBookPath(const QString& path) override;
     void SetSaveHeader(const QString& text) override;
     void SetProcessing(const QString& text) override;
     void SetFound(const QString& text) override;

@@ -1,6 +1,5 @@
 #include "export/BookCreation.h"
 
-#include "app/global/Global.h"
 #include "export/notes/Notes.h"
 
 #include <cerrno>
@@ -82,7 +81,7 @@ void CreateNSF(ExportView& view, Dialogs& dialogs)
     view.SetSaveHeader(QStringLiteral("Creating Lotus Notes Address Book"));
     view.SetProcessing(QStringLiteral("Please Wait..."));
     try {
-        Global::NewBookPath = CreateNewBook(Global::NewBookPath, [&] { view.Yield(); });
+        view.SetNewBookPath(CreateNewBook(view.NewBookPath(), [&] { view.Yield(); }));
         return;
     } catch (const BookCreationError& e) {
         if (e.kind() == BookCreationError::Folder)

@@ -40,7 +40,7 @@ private:
 // store is reached and once the book is made. Throws BookCreationError.
 QString CreateNewBook(const QString& folder, const std::function<void()>& yield = {});
 
-// Extends Global::NewBookPath (the prepared folder, ending in a separator) to
+// Extends the view's NewBookPath (the prepared folder, ending in a separator) to
 // the full path of a new book made by CreateNewBook, after setting the view's
 // labels. When the design cannot be read or copied, shows "Lotus Notes NOT
 // INSTALLED or CONFIGURED Properly."; when the file cannot be made in the

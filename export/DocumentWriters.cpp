@@ -1,7 +1,6 @@
 #include "export/DocumentWriters.h"
 
 #include "app/global/Dialogs.h"
-#include "app/global/Global.h"
 #include "export/notes/Notes.h"
 
 #include <memory>
@@ -102,9 +101,9 @@ private:
     QString firstFailure_;
 };
 
-const QString& destinationOf(const ExportView& view)
+QString destinationOf(const ExportView& view)
 {
-    return view.IsNewBookMode() ? Global::NewBookPath : Global::DestinationPath;
+    return view.IsNewBookMode() ? view.NewBookPath() : view.DestinationPath();
 }
 
 }  // namespace

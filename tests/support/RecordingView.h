@@ -1,7 +1,9 @@
 #pragma once
-// Export views for tests: the destination mode is set by the test, label
-// texts and yields are recorded.
+// Export views for tests: the destination mode is set by the test, the
+// destination books are the program-wide values (as the window keeps them),
+// label texts and yields are recorded.
 
+#include "app/global/Global.h"
 #include "export/ExportView.h"
 
 #include <QStringList>
@@ -20,6 +22,9 @@ public:
 
     bool IsNewBookMode() const override { return newBookMode; }
     QString ExistingBookText() const override { return existingBookText; }
+    QString DestinationPath() const override { return Global::DestinationPath; }
+    QString NewBookPath() const override { return Global::NewBookPath; }
+    void SetNewBookPath(const QString& path) override { Global::NewBookPath = path; }
     void SetSaveHeader(const QString& t) override { saveHeader.append(t); }
     void SetProcessing(const QString& t) override { processing.append(t); }
     void SetFound(const QString& t) override { found.append(t); }
@@ -55,6 +60,9 @@ public:
 
     bool IsNewBookMode() const override { return newBookMode; }
     QString ExistingBookText() const override { return existingBookText; }
+    QString DestinationPath() const override { return Global::DestinationPath; }
+    QString NewBookPath() const override { return Global::NewBookPath; }
+    void SetNewBookPath(const QString& path) override { Global::NewBookPath = path; }
     void SetSaveHeader(const QString& t) override
     {
         now.header = t;
