@@ -49,16 +49,6 @@ public:
     }
 };
 
-class CollectingTree : public source::FolderTreeView {
-public:
-    std::vector<source::FolderNode> nodes;
-    void Clear() override { nodes.clear(); }
-    void AddNode(const source::FolderNode& node) override { nodes.push_back(node); }
-    int NodeCount() const override { return int(nodes.size()); }
-    void SetTicked(int, bool) override { }
-    void Yield() override { }
-};
-
 }  // namespace
 
 int main(int argc, char** argv)
@@ -83,9 +73,7 @@ int main(int argc, char** argv)
         session.Logon();
         const outlook::RDOStore store = session.AddPSTStore(pst);
         Global::SelectedStoreID = store.EntryID();
-        CollectingTree tree;
-        source::FillFolderTree(store, tree);
-        for (const source::FolderNode& n : tree.nodes)
+        for (const source::FolderNode& n : source::FolderTreeNodes(store))
             if (!n.reference.isEmpty())
                 Global::SelectedFolders.append(n.reference);
         session.Logoff();

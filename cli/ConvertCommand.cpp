@@ -74,18 +74,6 @@ QByteArray display(const QString& path)
     return QFile::encodeName(path);
 }
 
-// Collects the nodes the folder tree would show.
-class CollectingTree : public source::FolderTreeView {
-public:
-    std::vector<source::FolderNode> nodes;
-
-    void Clear() override { nodes.clear(); }
-    void AddNode(const source::FolderNode& node) override { nodes.push_back(node); }
-    int NodeCount() const override { return int(nodes.size()); }
-    void SetTicked(int, bool) override { }
-    void Yield() override { }
-};
-
 // Failure lines printed after the summary; the rest are counted.
 constexpr qsizetype FailureLinesShown = 20;
 
@@ -293,9 +281,7 @@ int convert(const QStringList& args)
     std::vector<source::FolderNode> nodes;
     try {
         const outlook::RDOStore store = outlook::RDOSession::OpenPstFile(o.source);
-        CollectingTree tree;
-        source::FillFolderTree(store, tree);
-        nodes = std::move(tree.nodes);
+        nodes = source::FolderTreeNodes(store);
     } catch (const outlook::OutlookError& e) {
         return badInput(
             QStringLiteral("%1: cannot open the Outlook data file (%2)").arg(o.source, QString::fromUtf8(e.what())));

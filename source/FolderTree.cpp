@@ -78,6 +78,21 @@ void FillFolderTree(const outlook::RDOStore& store, FolderTreeView& tree)
     Walker(tree).walk(store.IPMRootFolder(), QString(), root.key, 0);
 }
 
+std::vector<FolderNode> FolderTreeNodes(const outlook::RDOStore& store)
+{
+    class Collecting : public FolderTreeView {
+    public:
+        std::vector<FolderNode> nodes;
+        void Clear() override { nodes.clear(); }
+        void AddNode(const FolderNode& node) override { nodes.push_back(node); }
+        int NodeCount() const override { return int(nodes.size()); }
+        void SetTicked(int, bool) override { }
+        void Yield() override { }
+    } tree;
+    FillFolderTree(store, tree);
+    return std::move(tree.nodes);
+}
+
 void TickAllNodes(FolderTreeView& tree)
 {
     const int count = tree.NodeCount();
