@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <string>
 
 namespace outlook::pst {
 
@@ -134,36 +135,37 @@ const std::uint8_t* Ndb::page(const BlockRef& ref, PageType type)
     return slot.bytes.data();
 }
 
-std::optional<NodeEntry> Ndb::findNode(std::uint32_t nid)
+const std::uint8_t* Ndb::findEntry(const BTreeKind& tree, std::uint64_t key)
 {
     const Layout l = layout();
-    BlockRef ref = header_.nodeBTree;
+    BlockRef ref = tree.root;
     int expectedLevel = -1;
     for (int depth = 0; depth < kMaxTreeDepth; ++depth) {
-        const std::uint8_t* raw = page(ref, kPageNodeBTree);
+        const std::uint8_t* raw = page(ref, tree.pageType);
         const BTreePage p = parseBTreePage(raw, l);
         if ((expectedLevel >= 0 && p.level != expectedLevel)
-            || p.entrySize != (p.level == 0 ? nodeEntrySize(l) : innerEntrySize(l)))
-            damaged("a node B-tree page is inconsistent");
+            || p.entrySize != (p.level == 0 ? tree.leafEntrySize : innerEntrySize(l)))
+            damaged((std::string("a ") + tree.name + " B-tree page is inconsistent").c_str());
         if (p.level == 0) {
             int lo = 0, hi = p.count - 1;
             while (lo <= hi) {
                 const int mid = (lo + hi) / 2;
-                const NodeEntry e = nodeEntry(p.entries + mid * p.entrySize, l);
-                if (e.nid == nid)
+                const std::uint8_t* e = p.entries + mid * p.entrySize;
+                const std::uint64_t found = wide(e, l) & tree.leafKeyMask;
+                if (found == key)
                     return e;
-                if (e.nid < nid)
+                if (found < key)
                     lo = mid + 1;
                 else
                     hi = mid - 1;
             }
-            return std::nullopt;
+            return nullptr;
         }
         // The last entry whose key is not above the one sought.
         int lo = 0, hi = p.count - 1, pick = -1;
         while (lo <= hi) {
             const int mid = (lo + hi) / 2;
-            if (innerKey(p.entries + mid * p.entrySize, l) <= nid) {
+            if ((innerKey(p.entries + mid * p.entrySize, l) & tree.innerKeyMask) <= key) {
                 pick = mid;
                 lo = mid + 1;
             } else {
@@ -171,12 +173,22 @@ std::optional<NodeEntry> Ndb::findNode(std::uint32_t nid)
             }
         }
         if (pick < 0)
-            return std::nullopt;
+            return nullptr;
         const std::uint8_t* e = p.entries + pick * p.entrySize;
         ref = {innerBid(e, l), innerIb(e, l)};
         expectedLevel = p.level - 1;
     }
-    damaged("the node B-tree is nested too deeply");
+    damaged((std::string("the ") + tree.name + " B-tree is nested too deeply").c_str());
+}
+
+std::optional<NodeEntry> Ndb::findNode(std::uint32_t nid)
+{
+    // Node ids are 32 bits wide; inner keys are compared whole.
+    const BTreeKind tree{header_.nodeBTree, kPageNodeBTree,    nodeEntrySize(layout()),
+                         0xFFFFFFFFu,       ~std::uint64_t(0), "node"};
+    if (const std::uint8_t* e = findEntry(tree, nid))
+        return nodeEntry(e, layout());
+    return std::nullopt;
 }
 
 NodeEntry Ndb::node(std::uint32_t nid)
@@ -188,48 +200,13 @@ NodeEntry Ndb::node(std::uint32_t nid)
 
 BlockEntry Ndb::findBlock(std::uint64_t bid)
 {
-    const Layout l = layout();
-    const std::uint64_t wanted = blockKey(bid);
-    BlockRef ref = header_.blockBTree;
-    int expectedLevel = -1;
-    for (int depth = 0; depth < kMaxTreeDepth; ++depth) {
-        const std::uint8_t* raw = page(ref, kPageBlockBTree);
-        const BTreePage p = parseBTreePage(raw, l);
-        if ((expectedLevel >= 0 && p.level != expectedLevel)
-            || p.entrySize != (p.level == 0 ? blockEntrySize(l) : innerEntrySize(l)))
-            damaged("a block B-tree page is inconsistent");
-        if (p.level == 0) {
-            int lo = 0, hi = p.count - 1;
-            while (lo <= hi) {
-                const int mid = (lo + hi) / 2;
-                const BlockEntry e = blockEntry(p.entries + mid * p.entrySize, l);
-                const std::uint64_t key = blockKey(e.bid);
-                if (key == wanted)
-                    return e;
-                if (key < wanted)
-                    lo = mid + 1;
-                else
-                    hi = mid - 1;
-            }
-            damaged("a block is missing");
-        }
-        int lo = 0, hi = p.count - 1, pick = -1;
-        while (lo <= hi) {
-            const int mid = (lo + hi) / 2;
-            if (blockKey(innerKey(p.entries + mid * p.entrySize, l)) <= wanted) {
-                pick = mid;
-                lo = mid + 1;
-            } else {
-                hi = mid - 1;
-            }
-        }
-        if (pick < 0)
-            damaged("a block is missing");
-        const std::uint8_t* e = p.entries + pick * p.entrySize;
-        ref = {innerBid(e, l), innerIb(e, l)};
-        expectedLevel = p.level - 1;
-    }
-    damaged("the block B-tree is nested too deeply");
+    // Block ids are looked up without their reserved bit 0.
+    const BTreeKind tree{header_.blockBTree,          kPageBlockBTree,
+                         blockEntrySize(layout()),    blockKey(~std::uint64_t(0)),
+                         blockKey(~std::uint64_t(0)), "block"};
+    if (const std::uint8_t* e = findEntry(tree, blockKey(bid)))
+        return blockEntry(e, layout());
+    damaged("a block is missing");
 }
 
 Bytes Ndb::readBlock(std::uint64_t bid)

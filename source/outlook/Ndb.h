@@ -47,6 +47,18 @@ public:
 private:
     Ndb() = default;
     BlockEntry findBlock(std::uint64_t bid);
+    // One of the two B-trees, and which bits of its keys count.
+    struct BTreeKind {
+        BlockRef root;
+        PageType pageType;
+        int leafEntrySize;
+        std::uint64_t leafKeyMask;
+        std::uint64_t innerKeyMask;
+        const char* name;  // "node" or "block", for the messages
+    };
+    // Walks `tree` from its root to the leaf entry whose masked key is `key`;
+    // null when there is none.
+    const std::uint8_t* findEntry(const BTreeKind& tree, std::uint64_t key);
     const std::uint8_t* page(const BlockRef& ref, PageType type);
     void readAt(std::uint64_t offset, void* into, std::size_t size);
 
