@@ -21,19 +21,19 @@ struct BlockEntry {
     std::uint16_t cb = 0;  // bytes of data, without the trailer
 };
 
-// Entry sizes of each layout.
+// Entry sizes of each layout: BTENTRY, NBTENTRY, BBTENTRY.
 inline int innerEntrySize(Layout l)
 {
     return l == Layout::Unicode ? 24 : 12;
-}  // BTENTRY
+}
 inline int nodeEntrySize(Layout l)
 {
     return l == Layout::Unicode ? 32 : 16;
-}  // NBTENTRY
+}
 inline int blockEntrySize(Layout l)
 {
     return l == Layout::Unicode ? 24 : 12;
-}  // BBTENTRY
+}
 
 // BTENTRY: btkey, then the reference (bid, ib) of the page below.
 inline std::uint64_t innerKey(const std::uint8_t* e, Layout l)
