@@ -1,3 +1,4 @@
+#include "export/DateText.h"
 #include "export/ItemReading.h"
 #include "export/VCardWriter.h"
 #include "tests/support/TempDir.h"
@@ -191,6 +192,36 @@ TEST_F(ItemReadingTest, DatesKeepTheirCenturyAndReadBack)
         const QString withTime = DateToText(QDateTime(future, QTime(14, 30)));
         EXPECT_EQ(vcard::parseBookDate(withTime, c.locale), QDateTime(future, QTime(14, 30))) << withTime;
         EXPECT_EQ(vcard::parseBookDate(c.locale.toString(old, QLocale::ShortFormat), c.locale)->date(), old);
+    }
+}
+
+TEST_F(ItemReadingTest, DatesAreWrittenAsTheLocaleWritesThemInEveryLocale)
+{
+    // Dates are written without QLocale where the form allows; the text must
+    // be QLocale's own in every locale: every month and day of the week,
+    // numbers of one and two digits, years before 1000, times with and
+    // without seconds.
+    QList<QDate> dates = {QDate(1601, 1, 1), QDate(999, 10, 31)};
+    for (int month = 1; month <= 12; ++month)
+        dates.append(QDate(1940 + month, month, 2 * month + 1));
+    const QTime times[] = {QTime(0, 0), QTime(9, 5), QTime(23, 59, 30)};
+    QList<QLocale> locales = QLocale::matchingLocales(QLocale::AnyLanguage, QLocale::AnyScript, QLocale::AnyTerritory);
+    locales.append(QLocale::c());
+    ASSERT_GT(locales.size(), 100);
+    for (const QLocale& locale : locales) {
+        LocaleScope scope(locale);
+        const QString form = FullYearDateFormat(locale);
+        QString withSeconds = locale.timeFormat(QLocale::LongFormat);
+        withSeconds = withSeconds.remove(QLatin1Char('t')).trimmed();
+        for (const QDate& date : dates) {
+            for (const QTime& time : times) {
+                QString want = locale.toString(date, form);
+                if (time != QTime(0, 0))
+                    want += QLatin1Char(' ')
+                        + locale.toString(time, time.second() ? withSeconds : locale.timeFormat(QLocale::ShortFormat));
+                EXPECT_EQ(DateToText(QDateTime(date, time)), want) << locale.name();
+            }
+        }
     }
 }
 
