@@ -529,6 +529,19 @@ std::unique_ptr<Connection> Connection::openExisting(const QString& path, Mode m
         // shared-memory file for it. With a log present, the log is read.
         struct stat st;
         const bool logPresent = ::stat((native + "-wal").constData(), &st) == 0;
+        // A rollback journal left beside the book by a writer that was
+        // killed in the middle of a group: a read-only connection cannot
+        // roll it back, so a short read-write one does (and removes the
+        // journal). Where that fails, the read-only open below says why.
+        if (::stat((native + "-journal").constData(), &st) == 0 && st.st_size > 0) {
+            sqlite3* repair = nullptr;
+            if (sqlite3_open_v2(native.constData(), &repair, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr)
+                == SQLITE_OK) {
+                sqlite3_busy_timeout(repair, 5000);
+                sqlite3_exec(repair, "SELECT count(*) FROM sqlite_schema", nullptr, nullptr, nullptr);
+            }
+            sqlite3_close_v2(repair);
+        }
         if (walMode && !logPresent)
             rc = sqlite3_open_v2((fileUri(native) + "?immutable=1").constData(), &db,
                                  SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX, nullptr);
@@ -689,6 +702,7 @@ void Connection::commitNew()
         ::unlink(temporary.constData());
     }
     createdByUs_ = false;
+    madeHere_ = true;
     path_ = finalPath_;
     syncFolderOf(target);
 
@@ -712,8 +726,18 @@ QByteArray Connection::journalMode(const char* pragma)
     return mode;
 }
 
-void Connection::startLog()
+void Connection::beginWriting()
 {
+    if (madeHere_) {
+        // Only this program writes into a book it made, and a kill loses
+        // nothing the rollback journal does not bring back; what the disk
+        // has not seen yet is synced in endWriting().
+        if (!unsynced_) {
+            exec("PRAGMA synchronous=OFF");
+            unsynced_ = true;
+        }
+        return;
+    }
     if (logging_)
         return;
     // Fails (and writing goes on in rollback mode) when another program has
@@ -721,9 +745,21 @@ void Connection::startLog()
     logging_ = journalMode("PRAGMA journal_mode=WAL") == "wal";
 }
 
-void Connection::finishLog()
+void Connection::endWriting()
 {
-    if (!logging_ || !sqlite3_get_autocommit(db_))
+    if (!sqlite3_get_autocommit(db_))
+        return;
+    if (unsynced_) {
+        // The book is on the disk before the writing is reported finished.
+        const QByteArray native = nativePath(path_);
+        Fd f{::open(native.constData(), O_RDONLY | O_CLOEXEC)};
+        struct stat st;
+        if (f.fd >= 0 && ::fstat(f.fd, &st) == 0 && FileIdentity{st.st_dev, st.st_ino} == identity_)
+            ::fdatasync(f.fd);
+        sqlite3_exec(db_, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
+        unsynced_ = false;
+    }
+    if (!logging_)
         return;
     // The log copied into the book and emptied, then the book back in
     // rollback mode, which removes the log. When another connection has the

@@ -117,12 +117,19 @@ public:
     // NotesFileError with EEXIST and the new file is removed again.
     void commitNew();
 
-    // Writing through the write-ahead log: switched on before the first
-    // write of a book, and off again (the log folded into the file and
-    // removed) when the writing is finished, so a book at rest is one file.
-    // Both are best effort: writing works in either mode.
-    void startLog();
-    void finishLog();
+    // How documents are written, from the first write of a book to the end
+    // of its writing. A book this connection made (createNew) holds nothing
+    // but what this program writes into it: it is written with the rollback
+    // journal and without waiting for the disk at each commit, and synced
+    // once when the writing ends. Any other book is written through the
+    // write-ahead log, which survives a power failure, and at the end the
+    // log is folded into the file and removed. Either way a book at rest is
+    // one file. Both are best effort: writing works in any mode.
+    void beginWriting();
+    void endWriting();
+
+    // Whether this connection made the file (createNew, then commitNew).
+    bool madeHere() const { return madeHere_; }
 
     ~Connection();
     Connection(const Connection&) = delete;
@@ -162,7 +169,9 @@ private:
     FileIdentity identity_;
     bool createdByUs_ = false;  // a temporary file of createNew(), removed unless published
     QString finalPath_;  // the name createNew() publishes the file under
-    bool logging_ = false;
+    bool madeHere_ = false;  // published by commitNew()
+    bool logging_ = false;  // in write-ahead log mode
+    bool unsynced_ = false;  // written without syncing since beginWriting()
     std::unordered_map<std::string_view, std::unique_ptr<Statement>> statements_;
 };
 

@@ -108,7 +108,7 @@ struct NotesDatabase::Impl {
             commitGroup();
         if (inGroup)
             return;
-        conn->startLog();
+        conn->beginWriting();
         conn->statement("BEGIN IMMEDIATE").run();
         inGroup = true;
         groupStart = std::chrono::steady_clock::now();
@@ -145,9 +145,24 @@ struct NotesDatabase::Impl {
         }
     }
 
+    // Whether the book's file is still the one under the path it was opened by.
+    bool atItsPath() const
+    {
+        struct stat st;
+        return ::stat(nativePath.constData(), &st) == 0
+            && store::FileIdentity{st.st_dev, st.st_ino} == conn->identity();
+    }
+
     void commitGroup()
     {
         try {
+            // A book made here is not looked at for each document (see
+            // lastBook()) but before its group is committed: a group is
+            // lost, and reported so, rather than written into a file that
+            // is no longer under the name the user gave.
+            if (conn->madeHere() && !atItsPath())
+                throw NotesError((conn->path() + QStringLiteral(": the book was moved or removed while it was written"))
+                                     .toStdString());
             conn->statement("COMMIT").run();
         } catch (const NotesError&) {
             loseGroup();
@@ -190,7 +205,7 @@ struct NotesDatabase::Impl {
         } catch (const NotesError&) {
             // Counted by loseGroup(); nothing else to do at the end.
         }
-        conn->finishLog();
+        conn->endWriting();
     }
 };
 
@@ -323,9 +338,7 @@ void remember(std::shared_ptr<NotesDatabase::Impl> impl)
 
 bool stillAtItsPath(const NotesDatabase::Impl& book)
 {
-    struct stat st;
-    return ::stat(book.nativePath.constData(), &st) == 0
-        && store::FileIdentity{st.st_dev, st.st_ino} == book.conn->identity();
+    return book.atItsPath();
 }
 
 // Drops every cached book whose file is no longer at the path it was opened
@@ -367,16 +380,21 @@ bool stillInItsFolder(const NotesDatabase::Impl& book)
 
 // The book opened last, when `file` is exactly its path and the file is
 // still there: the writers ask for the same book once per document, and
-// this answers them with one look at the file. A file replaced or removed
-// is noticed at the next document; a folder moved away (and another put in
-// its place) at the next group, the documents of the open group going into
-// the book where it was moved.
+// this answers them with one look at the file at most. A book this program
+// made is looked at once per group, before the group is committed (see
+// commitGroup()). Any other book is written through its log, which stays
+// beside the file under its name: there a file replaced or removed is
+// noticed at the next document; a folder moved away (and another put in its
+// place) at the next group, the documents of the open group going into the
+// book where it was moved.
 std::shared_ptr<NotesDatabase::Impl> lastBook(const QString& file)
 {
     auto& books = openBooks();
     if (books.empty() || books.back()->conn->path() != file)
         return nullptr;
     const NotesDatabase::Impl& book = *books.back();
+    if (book.inGroup && book.conn->madeHere())
+        return books.back();
     if (!(book.inGroup ? stillInItsFolder(book) : stillAtItsPath(book)))
         return nullptr;
     return books.back();

@@ -122,14 +122,8 @@ TEST(Refusal, ReadingABookChangesNoByte)
         doc->Save(false, false);
         doc->PutInFolder(QStringLiteral("Outlook Contacts"));
     }
-    // Written through a connection of its own and checkpointed, so the file
-    // holds everything; then read it.
-    {
-        sqlite3* db = nullptr;
-        ASSERT_EQ(sqlite3_open(QFile::encodeName(path).constData(), &db), SQLITE_OK);
-        ASSERT_EQ(sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr), SQLITE_OK);
-        sqlite3_close(db);
-    }
+    // The writing finished, so the file holds everything; then read it.
+    FinishWriting();
     const QByteArray before = readAll(path);
     int n = 0;
     BookReader(path).forEachDocument(true, [&](const StoredDocument&) { ++n; });
