@@ -172,6 +172,11 @@ TEST(Document, ItemsKeepTheirWrittenOrderAndExactValues)
     TestHome home;
     const QString book = newBook(home.file(QStringLiteral("b.nsf")));
     const QString lone = QString(QChar(0xD800)) + QStringLiteral("x");  // a lone surrogate, as Outlook may hold
+    // Long runs of ASCII (written many units at a time) broken at every
+    // position by the first units beyond it.
+    QString runs;
+    for (int k = 0; k < 40; ++k)
+        runs += QString(k, QChar(u'a' + k % 26)) + QChar(0x7F) + QChar(0x80) + QString(17, QChar(u'b')) + QChar(0x65E5);
     writeDoc(book,
              {{QStringLiteral("Form"), QStringLiteral("Person")},
               {QStringLiteral("Zeta"), QStringLiteral("  two blanks  ")},
@@ -180,6 +185,7 @@ TEST(Document, ItemsKeepTheirWrittenOrderAndExactValues)
               {QStringLiteral("ALPHA"), QStringLiteral("replaced")},  // same item, other case
               {QStringLiteral("Text"), QStringLiteral("Zoë 日本 \U0001F600\r\nline\ttab")},
               {QStringLiteral("Odd"), lone},
+              {QStringLiteral("Runs"), runs},
               {QStringLiteral("Type"), QStringLiteral("Person")}},
              QStringLiteral("F"));
     const auto docs = readAllDocuments(book);
@@ -196,6 +202,7 @@ TEST(Document, ItemsKeepTheirWrittenOrderAndExactValues)
            {QStringLiteral("Quote"), QStringLiteral("O'Brien 'x' ")},
            {QStringLiteral("Text"), QStringLiteral("Zoë 日本 \U0001F600\r\nline\ttab")},
            {QStringLiteral("Odd"), lone},
+           {QStringLiteral("Runs"), runs},
            {QStringLiteral("Type"), QStringLiteral("Person")}};
     ASSERT_EQ(d.items.size(), expected.size());
     for (std::size_t i = 0; i < expected.size(); ++i) {

@@ -1,8 +1,10 @@
 // Folder hierarchies whose parent links in the node B-tree loop; the CRC
-// that guards the pages patched here.
+// that guards the pages patched here, and the decoding of the blocks.
 #include "Fixture.h"
 
 #include "source/outlook/Crc.h"
+#include "source/outlook/Encoding.h"
+#include "Ndb.h"
 
 #include <QSet>
 #include <QtEndian>
@@ -98,5 +100,27 @@ TEST_F(StoreTest, LoopingParentLinksEndInAnError)
         RDOStore store = RDOSession::OpenPstFile(path);
         walk(store.IPMRootFolder());
     } catch (const OutlookError&) {
+    }
+}
+
+// The reader restores "compressible" blocks 64 bytes at a time where the
+// processor can, the rest byte by byte: blocks the writer encoded, of every
+// length around those steps, at every alignment, decode to their bytes.
+TEST(Encoding, CompressibleBlocksDecodeToTheirBytesAtEveryLengthAndAlignment)
+{
+    QByteArray bytes(1000, Qt::Uninitialized);
+    quint32 seed = 777;
+    for (char& c : bytes)
+        c = char((seed = seed * 1103515245u + 12345u) >> 24);
+    const QByteArray encoded = pstwriter::detail::encodeBlock(pstwriter::PstEncoding::Compressible, 0, bytes);
+    ASSERT_NE(encoded, bytes);
+    for (qsizetype offset = 0; offset < 8; ++offset) {
+        for (qsizetype size = 0; size + offset <= bytes.size(); size += size < 300 ? 1 : 97) {
+            QByteArray block = encoded;
+            auto* p = reinterpret_cast<std::uint8_t*>(block.data()) + offset;
+            pst::decode(pst::CryptMethod::Compressible, 0, p, p, std::size_t(size), pst::Layout::Unicode);
+            ASSERT_EQ(block.mid(offset, size), bytes.mid(offset, size)) << "offset " << offset << ", size " << size;
+            ASSERT_EQ(block.mid(offset + size), encoded.mid(offset + size)) << "offset " << offset << ", size " << size;
+        }
     }
 }
