@@ -120,19 +120,48 @@ const std::uint8_t* Ndb::readRaw(std::uint64_t offset, std::size_t size)
     return scratch_.data();
 }
 
+void Ndb::readPage(std::uint64_t ib, PageType type, std::uint8_t* into)
+{
+    PageRun& run = pageRuns_[type == kPageNodeBTree ? 0 : 1];
+    const bool inOrder = ib == run.nextMiss;
+    run.nextMiss = ib + kPageSize;
+    if (run.size > 0 && ib >= run.start && ib - run.start <= run.size - kPageSize) {
+        std::memcpy(into, run.bytes.get() + (ib - run.start), kPageSize);
+        return;
+    }
+    if (!inOrder || ib > fileSize_ || fileSize_ - ib < kPageRun) {
+        readAt(ib, into, kPageSize);
+        return;
+    }
+    if (!run.bytes)
+        run.bytes = std::make_unique<std::uint8_t[]>(kPageRun);
+    run.size = 0;
+    readAt(ib, run.bytes.get(), kPageRun);
+    run.start = ib;
+    run.size = kPageRun;
+    std::memcpy(into, run.bytes.get(), kPageSize);
+}
+
 const std::uint8_t* Ndb::page(const BlockRef& ref, PageType type)
 {
-    CachedPage& slot = (*pages_)[(ref.ib / kPageSize) % kCachedPages];
-    if (slot.ib != ref.ib || slot.type != type) {
-        slot.ib = ~std::uint64_t(0);
+    CachedPage* set = pages_->data() + (ref.ib / kPageSize) % (kCachedPages / 2) * 2;
+    CachedPage* slot = nullptr;
+    for (int way = 0; way < 2; ++way)
+        if (set[way].ib == ref.ib && set[way].type == type)
+            slot = &set[way];
+    if (!slot) {
+        slot = set[0].usedLast ? &set[1] : &set[0];
+        slot->ib = ~std::uint64_t(0);
         if (ref.ib % kPageSize != 0)
             damaged("a B-tree page is out of place");
-        readAt(ref.ib, slot.bytes.data(), kPageSize);
-        checkPageTrailer(slot.bytes.data(), layout(), type, ref.bid, ref.ib);
-        slot.ib = ref.ib;
-        slot.type = type;
+        readPage(ref.ib, type, slot->bytes.data());
+        checkPageTrailer(slot->bytes.data(), layout(), type, ref.bid, ref.ib);
+        slot->ib = ref.ib;
+        slot->type = type;
     }
-    return slot.bytes.data();
+    set[0].usedLast = slot == &set[0];
+    set[1].usedLast = slot == &set[1];
+    return slot->bytes.data();
 }
 
 const std::uint8_t* Ndb::findEntry(const BTreeKind& tree, std::uint64_t key)

@@ -66,15 +66,34 @@ private:
     std::uint64_t fileSize_ = 0;
     Header header_;
 
-    // Direct-mapped cache of checked B-tree pages (1 MiB): the leaves a list's
-    // members lead to stay in it more often.
+    // Cache of checked B-tree pages (1 MiB), two ways to a set: the leaves
+    // a list's members lead to stay in it more often, and a node B-tree leaf
+    // and a block B-tree leaf used in turn do not push each other out when
+    // their offsets fall into the same set. Each set keeps the way used
+    // last; a page read replaces the other.
     static constexpr std::size_t kCachedPages = 2048;
     struct CachedPage {
         std::uint64_t ib = ~std::uint64_t(0);
         std::uint8_t type = 0;
+        bool usedLast = false;
         std::array<std::uint8_t, kPageSize> bytes;
     };
     std::unique_ptr<std::array<CachedPage, kCachedPages>> pages_;
+
+    // The leaves the items of a folder lead to mostly lie one after the
+    // other in the file, a run for each tree. Once a tree's pages are missed
+    // in order (a page right after the one missed before), the pages that
+    // follow are read in one go and taken from there; a page missed out of
+    // order is read on its own.
+    static constexpr std::size_t kPageRun = 32 * kPageSize;
+    struct PageRun {
+        std::uint64_t start = 0;
+        std::size_t size = 0;
+        std::uint64_t nextMiss = ~std::uint64_t(0);  // the page after the last one missed
+        std::unique_ptr<std::uint8_t[]> bytes;
+    };
+    std::array<PageRun, 2> pageRuns_;  // node B-tree, block B-tree
+    void readPage(std::uint64_t ib, PageType type, std::uint8_t* into);
 
     // Blocks read one after the other (the items of a folder) come out of a
     // window of the file read in one go; others are read on their own.
