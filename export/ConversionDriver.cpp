@@ -276,7 +276,7 @@ void Run::ExportContact(ItemReport& report, const outlook::RDOItems& items, cons
     // unreadable value is not written at all.
     PersonFields fields;
     if (attempt([&] { fields = ReadPersonFields(contact); }, &report.reason)) {
-        const DocumentWritten w = WritePerson(fields, outcome_.bookPath);
+        const DocumentWritten w = WritePerson(std::move(fields), outcome_.bookPath);
         report.written = w.written;
         report.reason = w.reason;
     }

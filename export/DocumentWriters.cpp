@@ -40,11 +40,11 @@ public:
     DocumentWrite(const DocumentWrite&) = delete;
     DocumentWrite& operator=(const DocumentWrite&) = delete;
 
-    void item(const char16_t* name, const QString& value) { item(text(name), value); }
+    void item(const char16_t* name, QString value) { item(text(name), std::move(value)); }
 
-    void item(const QString& name, const QString& value)
+    void item(const QString& name, QString value)
     {
-        step([&] { need(document_).ReplaceItemValue(name, value); });
+        step([&] { need(document_).ReplaceItemValue(name, std::move(value)); });
     }
 
     // Saves and files the document; written when both succeeded, with the
@@ -108,11 +108,11 @@ QString destinationOf(const ExportView& view)
 
 }  // namespace
 
-DocumentWritten WritePerson(const PersonFields& f, const QString& book)
+DocumentWritten WritePerson(PersonFields f, const QString& book)
 {
     DocumentWrite w(book, u"Person");
     for (const PersonItem& i : PersonItems)
-        w.item(PersonItemName(i), f.*i.field);
+        w.item(PersonItemName(i), std::move(f.*i.field));
     w.item(u"Type", QStringLiteral("Person"));
     return w.saveAndFile(u"Outlook Contacts");
 }

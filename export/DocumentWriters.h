@@ -17,7 +17,7 @@ struct DocumentWritten {
 };
 
 // Form "Person", the 38 items, Type "Person"; filed in "Outlook Contacts".
-DocumentWritten WritePerson(const PersonFields& fields, const QString& book);
+DocumentWritten WritePerson(PersonFields fields, const QString& book);
 
 // Form "Group", ListName, ListDescription, Members, Type "Group"; filed in
 // "Outlook Groups".

@@ -619,7 +619,7 @@ std::uint32_t foldedKey(const QString& name)
 
 }  // namespace
 
-void NotesDocument::ReplaceItemValue(const QString& name, const QString& value)
+void NotesDocument::ReplaceItemValue(const QString& name, QString value)
 {
     if (name.isEmpty())
         throw NotesError("an item needs a name");
@@ -631,7 +631,7 @@ void NotesDocument::ReplaceItemValue(const QString& name, const QString& value)
     };
     auto replace = [&](std::size_t i) {
         d->items[i].first = name;
-        d->items[i].second = value;
+        d->items[i].second = std::move(value);
     };
     auto& table = d->itemSlots;
     const std::size_t count = d->items.size();
@@ -653,7 +653,7 @@ void NotesDocument::ReplaceItemValue(const QString& name, const QString& value)
             }
         }
     }
-    d->items.emplace_back(name, value);
+    d->items.emplace_back(name, std::move(value));
     d->itemKeys.push_back(key);
 }
 

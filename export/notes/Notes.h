@@ -94,7 +94,7 @@ public:
 
     // Item assignment by name: the document then holds a text item of exactly
     // that name and value, replacing an item of the same name in place.
-    void ReplaceItemValue(const QString& name, const QString& value);
+    void ReplaceItemValue(const QString& name, QString value);
 
     // Writes the document into the book's open group of documents, which is
     // committed with the group (see FinishWriting). Until the document is
