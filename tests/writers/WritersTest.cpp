@@ -276,39 +276,48 @@ TEST_F(Writers, AFailedSaveOrFilingIsReportedWithoutAMessage)
 
 TEST_F(Writers, OnAFullDiskTheDocumentsCountedWrittenAreThoseInTheBook)
 {
-    // A file size limit stands in for a full disk: the log of the book
+    // A file size limit stands in for a full disk: the book (or its log)
     // cannot grow past 2.5 MB, so some group cannot be committed, nor any
     // later one. Where groups close depends on the clock (1,000 documents or
-    // 100 ms), so only the book's agreement with the counts is certain.
-    Global::DestinationPath = bookB;
-    view.newBookMode = false;
-    PersonFields f;
-    f.elotus_Comments = QString(900, u'x');  // about 1 KB a document
-    bool saveIt = true;
-    struct sigaction ignore {
-    }, previous{};
-    ignore.sa_handler = SIG_IGN;
-    ASSERT_EQ(::sigaction(SIGXFSZ, &ignore, &previous), 0);
-    rlimit limit{}, before{};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &before), 0);
-    limit = before;
-    limit.rlim_cur = 2500 * 1024;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
-    qint64 reported = 0;
-    for (int i = 0; i < 4500; ++i)
-        reported += SaveNotesContacts(f, saveIt, view) ? 1 : 0;
-    const DocumentsLost lost = FinishDocumentWrites();
-    ::setrlimit(RLIMIT_FSIZE, &before);
-    ::sigaction(SIGXFSZ, &previous, nullptr);
+    // 100 ms), so only the book's agreement with the counts is certain. Both
+    // ways of writing: a book this program made, and an existing one.
+    for (const bool madeHere : {true, false}) {
+        SCOPED_TRACE(madeHere ? "book made here" : "existing book");
+        const QString book = madeHere ? bookB : bookA;
+        if (!madeHere)
+            FinishDocumentWrites();  // bookA is let go of and opened as any existing book
+        Global::DestinationPath = book;
+        view.newBookMode = false;
+        PersonFields f;
+        f.elotus_Comments = QString(900, u'x');  // about 1 KB a document
+        bool saveIt = true;
+        struct sigaction ignore {
+        }, previous{};
+        ignore.sa_handler = SIG_IGN;
+        ASSERT_EQ(::sigaction(SIGXFSZ, &ignore, &previous), 0);
+        rlimit limit{}, before{};
+        ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &before), 0);
+        limit = before;
+        limit.rlim_cur = 2500 * 1024;
+        ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+        qint64 reported = 0;
+        for (int i = 0; i < 4500; ++i)
+            reported += SaveNotesContacts(f, saveIt, view) ? 1 : 0;
+        const DocumentsLost lost = FinishDocumentWrites();
+        ::setrlimit(RLIMIT_FSIZE, &before);
+        ::sigaction(SIGXFSZ, &previous, nullptr);
 
-    // Groups were lost after their documents had been reported written.
-    EXPECT_GT(lost.persons, 0);
-    EXPECT_EQ(lost.persons, lost.total);
-    const qint64 written = reported - lost.persons;
-    EXPECT_GT(written, 0);
-    EXPECT_LT(written, 4500);
-    const auto docs = documents(bookB);
-    EXPECT_EQ(qint64(docs.size()), written);
-    for (const auto& d : docs)
-        ASSERT_EQ(d.folders, QStringList{QStringLiteral("Outlook Contacts")});
+        // Groups were lost after their documents had been reported written.
+        EXPECT_GT(lost.persons, 0);
+        EXPECT_EQ(lost.persons, lost.total);
+        const qint64 written = reported - lost.persons;
+        EXPECT_GT(written, 0);
+        EXPECT_LT(written, 4500);
+        const auto docs = documents(book);
+        EXPECT_EQ(qint64(docs.size()), written);
+        for (const auto& d : docs)
+            ASSERT_EQ(d.folders, QStringList{QStringLiteral("Outlook Contacts")});
+        EXPECT_FALSE(QFileInfo::exists(book + QStringLiteral("-journal")));
+        EXPECT_FALSE(QFileInfo::exists(book + QStringLiteral("-wal")));
+    }
 }
