@@ -10,6 +10,8 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
+#include <deque>
 #include <exception>
 #include <optional>
 #include <stdexcept>
@@ -66,7 +68,9 @@ private:
     void ExportList(ItemReport& report, const outlook::RDOItems& items, const outlook::RDOItem& list);
     void ExportContact(ItemReport& report, const outlook::RDOItems& items, const outlook::RDOItem& contact);
     void Started(const ItemReport& report, const outlook::RDOItems& items);
-    void Done(const ItemReport& report);
+    void Done(const ItemReport& report, qint64 document = 0);
+    void Settle(DocumentsLost lost);
+    void Tell(const ItemReport& report);
     void EndWriting();
 
     const ExportRequest& request_;
@@ -75,6 +79,15 @@ private:
     StoreAccess& store_;
     std::optional<outlook::RDOStore> opened_;
     ExportOutcome outcome_;
+    // Items done and not told yet, in the order walked: a document written
+    // counts as written only once its group is committed, and is a failure
+    // when its group is lost. `document` is the document's number, 0 for an
+    // item that wrote none.
+    struct Unsettled {
+        ItemReport report;
+        qint64 document;
+    };
+    std::deque<Unsettled> unsettled_;
 };
 
 ExportOutcome Run::run()
@@ -262,6 +275,7 @@ void Run::ExportList(ItemReport& report, const outlook::RDOItems& items, const o
             const DocumentWritten w = WriteGroup(name, members, description, outcome_.bookPath);
             report.written = w.written;
             report.reason = w.reason;
+            return Done(report, w.number);
         }
     }
     Done(report);
@@ -279,11 +293,52 @@ void Run::ExportContact(ItemReport& report, const outlook::RDOItems& items, cons
         const DocumentWritten w = WritePerson(std::move(fields), outcome_.bookPath);
         report.written = w.written;
         report.reason = w.reason;
+        return Done(report, w.number);
     }
     Done(report);
 }
 
-void Run::Done(const ItemReport& report)
+void Run::Done(const ItemReport& report, qint64 document)
+{
+    unsettled_.push_back({report, report.written ? document : 0});
+    Settle(TakeLostDocuments());
+}
+
+// Marks the documents lost as failed, then tells every item at the front of
+// the walk whose outcome is final.
+void Run::Settle(DocumentsLost lost)
+{
+    qint64 unmatched = 0;
+    for (const qint64 number : lost.numbers) {
+        const auto it = std::find_if(unsettled_.begin(), unsettled_.end(),
+                                     [&](const Unsettled& u) { return u.document == number; });
+        if (it == unsettled_.end()) {
+            ++unmatched;
+            continue;
+        }
+        it->document = 0;
+        it->report.written = false;
+        it->report.reason = QStringLiteral("written, then lost with its group: ")
+            + (lost.cause.isEmpty() ? QStringLiteral("the address book could not be finished") : lost.cause);
+    }
+    if (unmatched > 0) {
+        // Not one of this run's documents: counted, without an item to name.
+        outcome_.itemsFailed += unmatched;
+        ItemReport report;
+        report.reason = QStringLiteral("%1 documents written earlier were lost: %2").arg(unmatched).arg(lost.cause);
+        outcome_.failures.append(report);
+    }
+    const qint64 oldest = OldestUncommittedDocument();
+    while (!unsettled_.empty()) {
+        const Unsettled& front = unsettled_.front();
+        if (front.document != 0 && oldest != 0 && front.document >= oldest)
+            break;
+        Tell(front.report);
+        unsettled_.pop_front();
+    }
+}
+
+void Run::Tell(const ItemReport& report)
 {
     if (report.written) {
         ++(report.isGroup ? outcome_.groupsWritten : outcome_.personsWritten);
@@ -297,18 +352,9 @@ void Run::Done(const ItemReport& report)
 void Run::EndWriting()
 {
     // The last group of documents committed and the book closed before the
-    // run returns. Documents lost with a group that could not be committed
-    // were counted as written: they are failures.
-    const DocumentsLost lost = FinishDocumentWrites();
-    if (lost.total == 0)
-        return;
-    outcome_.personsWritten -= lost.persons;
-    outcome_.groupsWritten -= lost.groups;
-    outcome_.itemsFailed += lost.total;
-    ItemReport report;
-    report.reason
-        = QStringLiteral("%1 documents written last were lost: the address book could not be finished").arg(lost.total);
-    outcome_.failures.append(report);
+    // run returns; then every item is told, the documents lost with a group
+    // that could not be committed as failures.
+    Settle(FinishDocumentWrites());
 }
 
 }  // namespace

@@ -95,7 +95,11 @@ public:
         (void)count;
         (void)name;
     }
-    // The item has been written, or not.
+    // The item's outcome, once it is final: written when its document is
+    // committed to the book, failed when it could not be written or its
+    // document was lost with its group. Items are told in the order walked,
+    // each once, at most a group of documents after they were written (see
+    // docs/BOOK_FORMAT.md), the last of them when the run ends.
     virtual void ItemDone(const ItemReport& item) { (void)item; }
     // The run pauses here: after logging on, before the destination is used,
     // after every item.

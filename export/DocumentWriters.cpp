@@ -63,7 +63,9 @@ public:
         });
         DocumentWritten result;
         result.written = saved && filed;
-        if (!result.written)
+        if (result.written)
+            result.number = document_->WrittenNumber();
+        else
             result.reason = firstFailure_.isEmpty() ? QStringLiteral("the document was not saved") : firstFailure_;
         return result;
     }
@@ -140,12 +142,32 @@ bool SaveNotesGroups(const QString& DLName, const QString& Members, const QStrin
     return WriteGroup(DLName, Members, Desc, destinationOf(view)).written;
 }
 
-DocumentsLost FinishDocumentWrites()
+namespace {
+
+DocumentsLost told(notes::LostDocuments lost)
 {
-    const notes::LostDocuments lost = notes::FinishWriting();
     DocumentsLost result;
     result.persons = lost.byForm.value(QStringLiteral("Person"));
     result.groups = lost.byForm.value(QStringLiteral("Group"));
     result.total = lost.total;
+    result.numbers = std::move(lost.numbers);
+    result.cause = std::move(lost.cause);
     return result;
+}
+
+}  // namespace
+
+DocumentsLost FinishDocumentWrites()
+{
+    return told(notes::FinishWriting());
+}
+
+DocumentsLost TakeLostDocuments()
+{
+    return told(notes::TakeLostDocuments());
+}
+
+qint64 OldestUncommittedDocument()
+{
+    return notes::OldestUncommittedDocument();
 }

@@ -5,15 +5,20 @@
 // document was saved and filed and, when not, why.
 //
 // The store commits documents in groups. The documents of a group whose
-// commit fails (a full disk) were reported written by their calls; the end of
-// the writing (FinishDocumentWrites) tells how many of them were lost.
+// commit fails (a full disk) were reported written by their calls; the
+// writing tells which of them were lost (TakeLostDocuments, and at its end
+// FinishDocumentWrites), and which are in their book for good
+// (OldestUncommittedDocument).
 
 #include "export/ExportView.h"
 #include "export/PersonFields.h"
 
+#include <vector>
+
 struct DocumentWritten {
     bool written = false;  // saved and filed
     QString reason;  // the first step that failed, when not written
+    qint64 number = 0;  // when written: the document's number in the writing, rising
 };
 
 // Form "Person", the 38 items, Type "Person"; filed in "Outlook Contacts".
@@ -36,7 +41,18 @@ struct DocumentsLost {
     qint64 persons = 0;
     qint64 groups = 0;
     qint64 total = 0;  // persons, groups and documents of any other form
+    std::vector<qint64> numbers;  // DocumentWritten::number of each
+    QString cause;  // why the first of them was lost
 };
+
+// The documents lost since the last call of this or FinishDocumentWrites;
+// the writing goes on.
+DocumentsLost TakeLostDocuments();
+
+// The number of the oldest document written whose group is not committed
+// yet; 0 when there is none. A document of a lower number that was not told
+// lost is in its book for good.
+qint64 OldestUncommittedDocument();
 
 // Ends the writing: every book written to is committed, folded into one file
 // and closed (see notes::FinishWriting). Called at the end of an export run;

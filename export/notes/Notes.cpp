@@ -38,6 +38,9 @@ constexpr int GroupDocuments = 1000;
 constexpr auto GroupTime = std::chrono::milliseconds(100);
 
 static LostDocuments& lostTally();
+static qint64 nextDocumentNumber();
+static void bookOpened(NotesDatabase::Impl* book);
+static void bookClosed(NotesDatabase::Impl* book);
 
 // One open address book, shared by every NotesDatabase object of that file
 // and kept in a small cache between calls: the writers open their
@@ -58,7 +61,7 @@ struct NotesDatabase::Impl {
 
     // The open group.
     bool inGroup = false;
-    int groupDocuments = 0;  // complete documents in it
+    std::vector<qint64> groupNumbers;  // the numbers of the complete documents in it, rising
     QHash<QString, qint64> groupForms;  // ... by the value of their "Form" item
     std::chrono::steady_clock::time_point groupStart;
     NotesDocument::Impl* pending = nullptr;  // saved, not yet filed
@@ -72,11 +75,13 @@ struct NotesDatabase::Impl {
         const QByteArray folder = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : nativePath.left(slash);
         fileName = nativePath.mid(slash + 1);
         folderFd = ::open(folder.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        bookOpened(this);
     }
 
     ~Impl()
     {
         finish();
+        bookClosed(this);
         if (folderFd >= 0)
             ::close(folderFd);
     }
@@ -97,7 +102,8 @@ struct NotesDatabase::Impl {
 
     bool groupDue() const
     {
-        return groupDocuments >= GroupDocuments || std::chrono::steady_clock::now() - groupStart >= GroupTime;
+        return groupNumbers.size() >= std::size_t(GroupDocuments)
+            || std::chrono::steady_clock::now() - groupStart >= GroupTime;
     }
 
     // Makes sure a group is open for the next write; commits a group that is
@@ -114,8 +120,8 @@ struct NotesDatabase::Impl {
         groupStart = std::chrono::steady_clock::now();
         try {
             noticeOtherWriters();
-        } catch (const NotesError&) {
-            loseGroup();
+        } catch (const NotesError& e) {
+            loseGroup(e.what());
             throw;
         }
     }
@@ -124,9 +130,9 @@ struct NotesDatabase::Impl {
     // the group, which is committed when due.
     // `callerHears`: the caller reports this document's failure itself, so
     // it is not counted as lost when the commit fails.
-    void completeDocument(const QString& form, bool callerHears)
+    void completeDocument(const QString& form, qint64 number, bool callerHears)
     {
-        ++groupDocuments;
+        groupNumbers.push_back(number);
         ++groupForms[form];
         if (!groupDue())
             return;
@@ -138,6 +144,7 @@ struct NotesDatabase::Impl {
             // The caller hears of this document through the exception; the
             // tally keeps the others.
             LostDocuments& lost = lostTally();
+            std::erase(lost.numbers, number);
             --lost.total;
             if (--lost.byForm[form] == 0)
                 lost.byForm.remove(form);
@@ -164,27 +171,31 @@ struct NotesDatabase::Impl {
                 throw NotesError((conn->path() + QStringLiteral(": the book was moved or removed while it was written"))
                                      .toStdString());
             conn->statement("COMMIT").run();
-        } catch (const NotesError&) {
-            loseGroup();
+        } catch (const NotesError& e) {
+            loseGroup(e.what());
             throw;
         }
         inGroup = false;
-        groupDocuments = 0;
+        groupNumbers.clear();
         groupForms.clear();
     }
 
     // The open group did not make it into the file (rolled back by SQLite
-    // on a full disk, say, or by us): its documents are lost and counted.
-    void loseGroup()
+    // on a full disk, say, or by us): its documents are lost and counted,
+    // with `cause` when it is the first cause told.
+    void loseGroup(const char* cause = "a group of documents could not be written")
     {
         if (!sqlite3_get_autocommit(conn->handle()))
             sqlite3_exec(conn->handle(), "ROLLBACK", nullptr, nullptr, nullptr);
         LostDocuments& lost = lostTally();
-        lost.total += groupDocuments;
+        lost.total += qint64(groupNumbers.size());
+        lost.numbers.insert(lost.numbers.end(), groupNumbers.begin(), groupNumbers.end());
         for (auto it = groupForms.cbegin(); it != groupForms.cend(); ++it)
             lost.byForm[it.key()] += it.value();
+        if (lost.cause.isEmpty() && !groupNumbers.empty())
+            lost.cause = QString::fromUtf8(cause);
         inGroup = false;
-        groupDocuments = 0;
+        groupNumbers.clear();
         groupForms.clear();
         folderIds.clear();
         dropPending();
@@ -192,7 +203,7 @@ struct NotesDatabase::Impl {
 
     void dropPending();
     void releasePending(bool callerHears = false);
-    void abandonPending(qint64 createdFolder = 0);
+    void abandonPending(const char* cause, qint64 createdFolder = 0);
 
     // Ends the writing of this book: the open group committed, the log
     // folded into the file. Never throws; what is lost is counted.
@@ -219,6 +230,7 @@ struct NotesDocument::Impl {
     std::array<std::uint8_t, 64> itemSlots{};
     qint64 noteId = 0;  // 0 until saved
     QString unid;
+    qint64 number = 0;  // 0 until complete (see WrittenNumber())
 
     ~Impl()
     {
@@ -255,21 +267,22 @@ void NotesDatabase::Impl::releasePending(bool callerHears)
 {
     if (!pending)
         return;
-    const QString form = pending->form();
+    NotesDocument::Impl* document = pending;
     pending = nullptr;
-    completeDocument(form, callerHears);
+    document->number = nextDocumentNumber();
+    completeDocument(document->form(), document->number, callerHears);
 }
 
 // The pending document is taken out again, with a folder its filing made:
 // its save and its filing are one. (Nothing is committed between the two,
 // so a killed program never leaves it half written either.)
-void NotesDatabase::Impl::abandonPending(qint64 createdFolder)
+void NotesDatabase::Impl::abandonPending(const char* cause, qint64 createdFolder)
 {
     if (!pending)
         return;
     if (sqlite3_get_autocommit(conn->handle())) {
         // SQLite rolled the whole group back.
-        loseGroup();
+        loseGroup(cause);
         return;
     }
     const qint64 noteId = pending->noteId;
@@ -279,13 +292,13 @@ void NotesDatabase::Impl::abandonPending(qint64 createdFolder)
         conn->statement("DELETE FROM notes WHERE note_id=?1").bind(1, noteId).run();
         if (createdFolder != 0)
             conn->statement("DELETE FROM folders WHERE folder_id=?1").bind(1, createdFolder).run();
-    } catch (const NotesError&) {
-        loseGroup();
+    } catch (const NotesError& e) {
+        loseGroup(e.what());
         return;
     }
     // A group left with nothing in it ends at once: it would only keep
     // other programs from writing to the book.
-    if (groupDocuments == 0) {
+    if (groupNumbers.empty()) {
         try {
             commitGroup();
         } catch (const NotesError&) {
@@ -302,6 +315,8 @@ namespace {
 // open are finished here, while the tally still exists.
 struct OpenBooks {
     LostDocuments lost;
+    qint64 lastNumber = 0;  // of the last document completed
+    std::vector<NotesDatabase::Impl*> live;  // every book open, cached or not
     std::vector<std::shared_ptr<NotesDatabase::Impl>> books;
     ~OpenBooks() { books.clear(); }
 };
@@ -324,6 +339,21 @@ std::vector<std::shared_ptr<NotesDatabase::Impl>>& openBooks()
 static LostDocuments& lostTally()
 {
     return openBooksState().lost;
+}
+
+static qint64 nextDocumentNumber()
+{
+    return ++openBooksState().lastNumber;
+}
+
+static void bookOpened(NotesDatabase::Impl* book)
+{
+    openBooksState().live.push_back(book);
+}
+
+static void bookClosed(NotesDatabase::Impl* book)
+{
+    std::erase(openBooksState().live, book);
 }
 
 namespace {
@@ -667,9 +697,9 @@ void NotesDocument::Save(bool /*force*/, bool /*makeResponse*/)
             db.ensureGroup();
         try {
             c.replaceItems(d->noteId, d->items);
-        } catch (const NotesError&) {
+        } catch (const NotesError& e) {
             if (sqlite3_get_autocommit(c.handle()))
-                db.loseGroup();
+                db.loseGroup(e.what());
             throw;
         }
         return;
@@ -681,12 +711,17 @@ void NotesDocument::Save(bool /*force*/, bool /*makeResponse*/)
         const QString unid = Connection::newUnid();
         d->noteId = c.insertNote(store::ClassDocument, unid, d->items);
         d->unid = unid;
-    } catch (const NotesError&) {
+    } catch (const NotesError& e) {
         if (sqlite3_get_autocommit(c.handle()))
-            db.loseGroup();
+            db.loseGroup(e.what());
         throw;
     }
     db.pending = d.get();
+}
+
+qint64 NotesDocument::WrittenNumber() const
+{
+    return d->number;
 }
 
 void NotesDocument::PutInFolder(const QString& folderName)
@@ -719,13 +754,13 @@ void NotesDocument::PutInFolder(const QString& folderName)
             .bind(1, folderId)
             .bind(2, d->noteId)
             .run();
-    } catch (const NotesError&) {
+    } catch (const NotesError& e) {
         // A document whose filing fails is taken out again: it is never in
         // the book without its folder.
         if (pending)
-            db.abandonPending(createdFolder);
+            db.abandonPending(e.what(), createdFolder);
         else if (sqlite3_get_autocommit(c.handle()))
-            db.loseGroup();
+            db.loseGroup(e.what());
         throw;
     }
     db.folderIds.insert(folderName, folderId);
@@ -741,8 +776,23 @@ LostDocuments FinishWriting()
     for (const auto& book : books)
         book->finish();
     books.clear();
-    LostDocuments lost = std::exchange(lostTally(), LostDocuments());
-    return lost;
+    return TakeLostDocuments();
+}
+
+LostDocuments TakeLostDocuments()
+{
+    if (lostTally().total == 0 && lostTally().numbers.empty())
+        return LostDocuments();
+    return std::exchange(lostTally(), LostDocuments());
+}
+
+qint64 OldestUncommittedDocument()
+{
+    qint64 oldest = 0;
+    for (const NotesDatabase::Impl* book : openBooksState().live)
+        if (!book->groupNumbers.empty() && (oldest == 0 || book->groupNumbers.front() < oldest))
+            oldest = book->groupNumbers.front();
+    return oldest;
 }
 
 namespace store {

@@ -9,6 +9,7 @@
 
 #include <memory>
 #include <stdexcept>
+#include <vector>
 
 namespace notes {
 
@@ -106,6 +107,12 @@ public:
     // on first use. Filing a document that is not saved throws.
     void PutInFolder(const QString& folderName);
 
+    // The number this document was given when it was saved and filed (or let
+    // go of after its save): the program numbers documents from 1 upwards in
+    // that order, over every book. 0 until then. LostDocuments names lost
+    // documents by it.
+    qint64 WrittenNumber() const;
+
     struct Impl;
 
 private:
@@ -116,10 +123,12 @@ private:
 
 // Documents that were saved and filed, and then lost because the group they
 // were written in could not be committed (the disk full, say). Counted by
-// the value of their "Form" item.
+// the value of their "Form" item, and named by their numbers.
 struct LostDocuments {
     qint64 total = 0;
     QHash<QString, qint64> byForm;
+    std::vector<qint64> numbers;  // NotesDocument::WrittenNumber() of each
+    QString cause;  // why the first group among them was lost
 };
 
 // Ends the writing of every address book this program has open: commits its
@@ -132,5 +141,15 @@ struct LostDocuments {
 // docs/BOOK_FORMAT.md); this is the end of the last group. The program calls
 // it when an export run ends and on every way the program ends.
 LostDocuments FinishWriting();
+
+// The documents lost since the last call of this or of FinishWriting(); the
+// writing goes on. A group is lost when it is committed (or found unable to
+// be): with it, documents written up to a group's size earlier.
+LostDocuments TakeLostDocuments();
+
+// The number of the oldest document saved and filed and not yet committed
+// (nor lost); 0 when there is none. Every document of a lower number is in
+// its book for good, or was told lost.
+qint64 OldestUncommittedDocument();
 
 }  // namespace notes

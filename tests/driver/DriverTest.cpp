@@ -15,8 +15,12 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QSet>
 
 #include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/resource.h>
 
 using namespace fixtures;
 using pstwriter::ContactData;
@@ -513,6 +517,66 @@ TEST_F(Run, EveryFailedItemIsNamedWithItsFolderPositionAndCause)
         << message.toStdString();
     EXPECT_TRUE(message.contains(FailureLine(o.folderFailures[0]) + QStringLiteral(" (and 2 more)")));
     EXPECT_TRUE(message.endsWith(QStringLiteral("\r\n") + book));
+}
+
+TEST_F(Run, OnAFullDiskEveryItemIsToldOnceAsTheBookHoldsIt)
+{
+    // 3,000 contacts of about 1 KB into a new book that cannot grow past
+    // 2.5 MB (a file size limit stands in for a full disk): groups of
+    // documents are lost after they were written. Every item is told once,
+    // in order, written exactly when its document is in the book, and every
+    // lost one is a failure named by its place.
+    PstBuilder b;
+    const auto contacts = b.addFolder(b.ipmSubtree(), QStringLiteral("Contacts"), QStringLiteral("IPF.Contact"));
+    constexpr int Count = 3000;
+    for (int i = 1; i <= Count; ++i) {
+        ContactData c = person(QStringLiteral("P%1").arg(i), QStringLiteral("L"));
+        c.body = QString(900, u'x');
+        b.addContact(contacts, c);
+    }
+    const QString pst = write(b, home.file(QStringLiteral("in.pst")));
+    const QString picked = home.file(QStringLiteral("picked"));
+    QDir().mkpath(picked);
+    ItemLog log;
+    FileStoreAccess store(pst);
+    ExportRequest request;
+    request.store = &store;
+    request.folders = {reference(pst, QStringLiteral("Contacts"))};
+    request.destination = {ExportDestination::NewBook, picked};
+    request.progress = &log;
+
+    struct sigaction ignore {
+    }, previous{};
+    ignore.sa_handler = SIG_IGN;
+    ASSERT_EQ(::sigaction(SIGXFSZ, &ignore, &previous), 0);
+    rlimit limit{}, before{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &before), 0);
+    limit = before;
+    limit.rlim_cur = 2500 * 1024;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+    const ExportOutcome o = RunExport(request);
+    ::setrlimit(RLIMIT_FSIZE, &before);
+    ::sigaction(SIGXFSZ, &previous, nullptr);
+
+    QSet<QString> inBook;
+    for (const auto& d : documents(o.bookPath))
+        inBook.insert(d.items[1].value);  // FirstName
+    EXPECT_GT(inBook.size(), 0);
+    EXPECT_LT(inBook.size(), Count);
+    EXPECT_EQ(o.personsWritten, inBook.size());
+    EXPECT_EQ(o.itemsFailed, Count - inBook.size());
+    ASSERT_EQ(o.failures.size(), o.itemsFailed);
+    for (const ItemReport& f : o.failures) {
+        EXPECT_EQ(f.folder, QStringLiteral("Contacts"));
+        EXPECT_FALSE(inBook.contains(f.name.section(u' ', 0, 0))) << qPrintable(f.name);
+        EXPECT_FALSE(f.reason.isEmpty());
+    }
+    ASSERT_EQ(log.done.size(), std::size_t(Count));
+    for (int i = 0; i < Count; ++i) {
+        const ItemReport& r = log.done[std::size_t(i)];
+        ASSERT_EQ(r.position, i + 1);
+        EXPECT_EQ(r.written, inBook.contains(QStringLiteral("P%1").arg(i + 1))) << i + 1;
+    }
 }
 
 TEST_F(Run, BookThatIsNotOursIsRefusedBeforeAnythingIsRead)
