@@ -78,10 +78,15 @@ QByteArray display(const QString& path)
 constexpr qsizetype FailureLinesShown = 20;
 
 // One field of a CSV row (RFC 4180): quoted when it holds a comma, a quote,
-// a line break or blanks at its ends; quotes inside doubled.
+// a line break or blanks at its ends; quotes inside doubled. A text that a
+// spreadsheet would take for a formula (starting with = + - @, a tab or a
+// carriage return) gets an apostrophe in front, so that a name in a data
+// file is shown, never run.
 QByteArray csvField(const QString& text)
 {
     QByteArray bytes = text.toUtf8();
+    if (!bytes.isEmpty() && QByteArrayView("=+-@\t\r").contains(bytes.front()))
+        bytes.prepend('\'');
     const bool quote = bytes.contains(',') || bytes.contains('"') || bytes.contains('\n') || bytes.contains('\r')
         || (!bytes.isEmpty() && (bytes.front() == ' ' || bytes.back() == ' '));
     if (!quote)

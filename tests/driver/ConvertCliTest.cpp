@@ -219,6 +219,7 @@ TEST_F(Convert, ReportHasOneRowPerItemWalkedAndIsReplacedOnlyWhenComplete)
     b.addContact(contacts, person(QStringLiteral("Ann"), QStringLiteral("Lee")));
     b.addContact(contacts, person(QStringLiteral("Smith, Jr"), QStringLiteral("O\"Neil")));
     b.addContact(contacts, person(QStringLiteral("Two\nLines"), QStringLiteral("Zoë")));
+    b.addContact(contacts, person(QStringLiteral("=HYPERLINK(\"x\")"), QStringLiteral("Formula")));
     pstwriter::ContactData bad = person(QStringLiteral("Bad"), QStringLiteral("One"));
     pstwriter::ExtraProperty brokenBody;  // a compressed RTF body that does not decompress
     brokenBody.lid = 0x1009;
@@ -241,15 +242,17 @@ TEST_F(Convert, ReportHasOneRowPerItemWalkedAndIsReplacedOnlyWhenComplete)
 
     EXPECT_EQ(r.code, 1) << r.err.toStdString();
     const QString csv = QString::fromUtf8(readAll(report));
-    const QString expectedStart = QStringLiteral("folder,position,class,name,outcome,reason\r\n"
-                                                 "Contacts,1,IPM.Contact,Ann Lee,written,\r\n"
-                                                 "Contacts,2,IPM.Contact,\"Smith, Jr O\"\"Neil\",written,\r\n"
-                                                 "Contacts,3,IPM.Contact,\"Two\nLines Zoë\",written,\r\n"
-                                                 "\"Contacts\\A, \"\"B\"\"\",1,IPM.Contact,Bad One,failed,");
+    const QString expectedStart
+        = QStringLiteral("folder,position,class,name,outcome,reason\r\n"
+                         "Contacts,1,IPM.Contact,Ann Lee,written,\r\n"
+                         "Contacts,2,IPM.Contact,\"Smith, Jr O\"\"Neil\",written,\r\n"
+                         "Contacts,3,IPM.Contact,\"Two\nLines Zoë\",written,\r\n"
+                         "Contacts,4,IPM.Contact,\"'=HYPERLINK(\"\"x\"\") Formula\",written,\r\n"
+                         "\"Contacts\\A, \"\"B\"\"\",1,IPM.Contact,Bad One,failed,");
     EXPECT_TRUE(csv.startsWith(expectedStart)) << csv.toStdString();
     EXPECT_TRUE(csv.endsWith(QStringLiteral("\"Contacts\\A, \"\"B\"\"\",2,IPM.DistList,Team,written,\r\n")))
         << csv.toStdString();
-    EXPECT_EQ(csv.count(QStringLiteral("\r\n")), 6);
+    EXPECT_EQ(csv.count(QStringLiteral("\r\n")), 7);
     EXPECT_TRUE(r.err.contains(QStringLiteral("Contacts\\A, \"B\" #1 (Bad One): "))) << r.err.toStdString();
 
     // A run that stops before its folders leaves the report as it was, and
