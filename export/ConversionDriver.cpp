@@ -283,13 +283,17 @@ void Run::ExportList(ItemReport& report, const outlook::RDOItems& items, const o
 
 void Run::ExportContact(ItemReport& report, const outlook::RDOItems& items, const outlook::RDOItem& contact)
 {
-    attempt([&] { report.name = contact.FirstName() + u' ' + contact.LastName(); });
+    // Reading the values and writing them is one step: a contact with one
+    // unreadable value is not written at all. Its name is read apart then.
+    PersonFields fields;
+    const bool read = attempt([&] { fields = ReadPersonFields(contact); }, &report.reason);
+    if (read)
+        report.name = fields.elotus_FirstName + u' ' + fields.elotus_LastName;
+    else
+        attempt([&] { report.name = contact.FirstName() + u' ' + contact.LastName(); });
     Started(report, items);
 
-    // Reading the values and writing them is one step: a contact with one
-    // unreadable value is not written at all.
-    PersonFields fields;
-    if (attempt([&] { fields = ReadPersonFields(contact); }, &report.reason)) {
+    if (read) {
         const DocumentWritten w = WritePerson(std::move(fields), outcome_.bookPath);
         report.written = w.written;
         report.reason = w.reason;
