@@ -114,7 +114,7 @@ fi
 
 verdict() { awk -v ok="$1" 'BEGIN { printf "%s", (ok ? "meets" : "misses") }'; }
 if [ -n "$read_seconds" ]; then
-  rate=$(awk -v n="$items" -v s="$read_seconds" 'BEGIN { printf "%.0f", s > 0 ? n / s : 0 }')
+  rate=$(awk -v n="$items" -v s="$read_seconds" 'BEGIN { printf "%.0f", (s > 0 ? n / s : 0) }')
   echo "goal, store layer: $(verdict "$((rate >= 250000))") 250,000 items/s ($rate)," \
        "$(verdict "$((read_peak < 64))") 64 MB peak ($read_peak MB)"
 fi
