@@ -500,7 +500,7 @@ QString FailureLine(const ItemReport& item)
     QString line = item.folder;
     if (item.position > 0)
         line += QStringLiteral(" #") + QString::number(item.position);
-    if (!item.name.isEmpty())
+    if (!item.name.trimmed().isEmpty())
         line += QStringLiteral(" (") + item.name + u')';
     return line.isEmpty() ? item.reason : line + QStringLiteral(": ") + item.reason;
 }

@@ -204,6 +204,7 @@ private:
 };
 
 // An item or folder that failed, as one line: "Contacts\Friends #12 (Ann
-// Lee): <reason>".
+// Lee): <reason>"; an item without a name (or a blank one) by its place
+// alone.
 QString FailureLine(const ItemReport& item);
 QString FailureLine(const FolderFailure& folder);

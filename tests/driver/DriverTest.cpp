@@ -494,6 +494,8 @@ TEST_F(Run, EveryFailedItemIsNamedWithItsFolderPositionAndCause)
     ItemReport nameless = bob;
     nameless.name.clear();
     EXPECT_EQ(FailureLine(nameless), QStringLiteral("Contacts\\Friends #2: ") + bob.reason);
+    nameless.name = QStringLiteral(" ");  // a contact with neither first nor last name
+    EXPECT_EQ(FailureLine(nameless), QStringLiteral("Contacts\\Friends #2: ") + bob.reason);
 
     ASSERT_EQ(o.folderFailures.size(), 1);
     EXPECT_EQ(o.folderFailures[0].folder, QStringLiteral("Gone"));
