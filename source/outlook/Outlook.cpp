@@ -268,7 +268,7 @@ QString ItemImpl::text(std::uint16_t id) const
 QString ItemImpl::joined(std::uint16_t id) const
 {
     const pst::Property* p = props.find(id);
-    return p ? pst::toTexts(*p, codepage()).join(QStringLiteral(", ")) : QString();
+    return p ? pst::toText(*p, codepage()) : QString();
 }
 
 QDateTime ItemImpl::date(std::uint16_t id) const

@@ -3,6 +3,7 @@
 #include <QStringDecoder>
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 
 namespace outlook::pst {
@@ -59,6 +60,41 @@ std::vector<TextSpan> splitMultiValue(const Property& p)
         values.push_back({p.data + from, qsizetype(to - from)});
     }
     return values;
+}
+
+// A list of Unicode texts joined with ", ", each without its terminators,
+// made in one piece: a contact's children and categories are read this way.
+QString joinedUnicode(const Property& p)
+{
+    const std::vector<TextSpan> values = splitMultiValue(p);
+    auto units = [](const TextSpan& v) {
+        if (v.size % 2 != 0)
+            throw OutlookError("a Unicode text value has an odd number of bytes");
+        const auto* c = reinterpret_cast<const char16_t*>(v.data);
+        qsizetype n = v.size / 2;
+        while (n > 0 && c[n - 1] == 0)
+            --n;
+        return n;
+    };
+    qsizetype total = 0;
+    for (const TextSpan& v : values)
+        total += units(v);
+    if (values.empty())
+        return QString();
+    constexpr char16_t Separator[] = u", ";
+    total += 2 * qsizetype(values.size() - 1);
+    QString text(total, Qt::Uninitialized);
+    char16_t* out = reinterpret_cast<char16_t*>(text.data());
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        if (i > 0) {
+            *out++ = Separator[0];
+            *out++ = Separator[1];
+        }
+        const qsizetype n = units(values[i]);
+        std::memcpy(out, values[i].data, std::size_t(n) * 2);
+        out += n;
+    }
+    return text;
 }
 
 bool isText(std::uint16_t type)
@@ -119,6 +155,8 @@ QString toText(const Property& p, int codepage)
         text = decodeUtf16(p.data, p.size);
     else if (p.type == PT_STRING8)
         text = decodeCodepage(p.data, p.size, codepage);
+    else if (p.type == PT_MV_UNICODE)
+        return joinedUnicode(p);
     else if (isTextList(p.type))
         return toTexts(p, codepage).join(QStringLiteral(", "));
     else

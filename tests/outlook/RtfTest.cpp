@@ -92,6 +92,18 @@ TEST(ValueTest, TextsDecodeByTheToleranceRules)
     // A list where a single text is expected: joined with ", ".
     EXPECT_EQ(pst::toTexts(prop(pst::PT_MV_STRING8, list), 1252), (QStringList{"a", "b"}));
     EXPECT_EQ(pst::toText(prop(pst::PT_MV_STRING8, list), 1252), QStringLiteral("a, b"));
+    // The same for Unicode lists (joined in one piece): terminators dropped
+    // from each text, empty texts kept in their place.
+    const QByteArray unicodeList = QByteArray::fromHex("03000000"
+                                                       "10000000"
+                                                       "14000000"
+                                                       "14000000"
+                                                       "41000000"  // "A" and a terminator
+                                                       "4200E900");  // "Bé"
+    EXPECT_EQ(pst::toTexts(prop(pst::PT_MV_UNICODE, unicodeList), 1252), (QStringList{"A", "", "Bé"}));
+    EXPECT_EQ(pst::toText(prop(pst::PT_MV_UNICODE, unicodeList), 1252), QStringLiteral("A, , Bé"));
+    EXPECT_THROW(pst::toText(prop(pst::PT_MV_UNICODE, QByteArray::fromHex("01000000080000004100FF")), 1252),
+                 OutlookError);
     // An unrelated type reads as absent.
     EXPECT_EQ(pst::toText(prop(pst::PT_LONG, number), 1252), QString());
     EXPECT_TRUE(pst::toTexts(prop(pst::PT_LONG, number), 1252).isEmpty());
