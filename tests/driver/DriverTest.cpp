@@ -8,6 +8,7 @@
 #include "export/ItemReading.h"
 #include "export/notes/Notes.h"
 #include "tests/support/ExportFixtures.h"
+#include "tests/support/FileSizeLimit.h"
 #include "tests/support/RecordingView.h"
 #include "tests/support/PrintQt.h"
 #include "tests/support/ScriptedDialogs.h"
@@ -19,8 +20,7 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
-#include <sys/resource.h>
+#include <optional>
 
 using namespace fixtures;
 using pstwriter::ContactData;
@@ -547,18 +547,9 @@ TEST_F(Run, OnAFullDiskEveryItemIsToldOnceAsTheBookHoldsIt)
     request.destination = {ExportDestination::NewBook, picked};
     request.progress = &log;
 
-    struct sigaction ignore {
-    }, previous{};
-    ignore.sa_handler = SIG_IGN;
-    ASSERT_EQ(::sigaction(SIGXFSZ, &ignore, &previous), 0);
-    rlimit limit{}, before{};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &before), 0);
-    limit = before;
-    limit.rlim_cur = 2500 * 1024;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+    std::optional<FileSizeLimit> full(2500 * 1024);
     const ExportOutcome o = RunExport(request);
-    ::setrlimit(RLIMIT_FSIZE, &before);
-    ::sigaction(SIGXFSZ, &previous, nullptr);
+    full.reset();
 
     QSet<QString> inBook;
     for (const auto& d : documents(o.bookPath))

@@ -6,6 +6,7 @@
 #include "export/DocumentWriters.h"
 #include "export/notes/BookReader.h"
 #include "export/notes/Notes.h"
+#include "tests/support/FileSizeLimit.h"
 #include "tests/support/ScriptedDialogs.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/RecordingView.h"
@@ -19,8 +20,7 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
-#include <csignal>
-#include <sys/resource.h>
+#include <optional>
 
 using namespace notes;
 
@@ -291,21 +291,12 @@ TEST_F(Writers, OnAFullDiskTheDocumentsCountedWrittenAreThoseInTheBook)
         PersonFields f;
         f.elotus_Comments = QString(900, u'x');  // about 1 KB a document
         bool saveIt = true;
-        struct sigaction ignore {
-        }, previous{};
-        ignore.sa_handler = SIG_IGN;
-        ASSERT_EQ(::sigaction(SIGXFSZ, &ignore, &previous), 0);
-        rlimit limit{}, before{};
-        ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &before), 0);
-        limit = before;
-        limit.rlim_cur = 2500 * 1024;
-        ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+        std::optional<FileSizeLimit> full(2500 * 1024);
         qint64 reported = 0;
         for (int i = 0; i < 4500; ++i)
             reported += SaveNotesContacts(f, saveIt, view) ? 1 : 0;
         const DocumentsLost lost = FinishDocumentWrites();
-        ::setrlimit(RLIMIT_FSIZE, &before);
-        ::sigaction(SIGXFSZ, &previous, nullptr);
+        full.reset();
 
         // Groups were lost after their documents had been reported written.
         EXPECT_GT(lost.persons, 0);
