@@ -625,24 +625,34 @@ namespace {
 
 // A key of an item name under case folding: names equal without regard to
 // case have equal keys, so a document finds the item a name replaces by
-// comparing numbers first.
+// comparing numbers first. The key is a polynomial over the folded code
+// points, h = h * K + c, taken four ASCII units a step where it can
+// (h * K^4 + c0 * K^3 + c1 * K^2 + c2 * K + c3, the same number): item names
+// are mostly ASCII, and a step's products do not wait for each other.
 std::uint32_t foldedKey(const QString& name)
 {
+    constexpr std::uint32_t K = 0x01000193u;
+    constexpr std::uint32_t K2 = K * K, K3 = K2 * K, K4 = K3 * K;
     const char16_t* p = reinterpret_cast<const char16_t*>(name.constData());
     const qsizetype n = name.size();
-    std::uint32_t h = 2166136261u;
-    for (qsizetype i = 0; i < n; ++i) {
-        char32_t c = p[i];
+    auto lower = [](std::uint32_t c) { return c >= u'A' && c <= u'Z' ? c + 0x20 : c; };
+    std::uint32_t h = 0x811C9DC5u;
+    for (qsizetype i = 0; i < n;) {
+        if (i + 4 <= n && (p[i] | p[i + 1] | p[i + 2] | p[i + 3]) < 0x80) {
+            h = h * K4 + lower(p[i]) * K3 + lower(p[i + 1]) * K2 + lower(p[i + 2]) * K + lower(p[i + 3]);
+            i += 4;
+            continue;
+        }
+        char32_t c = p[i++];
         if (c < 0x80) {
-            if (c >= u'A' && c <= u'Z')
-                c += 0x20;
-        } else if (QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(p[i + 1])) {
-            c = QChar::toCaseFolded(QChar::surrogateToUcs4(char16_t(c), p[i + 1]));
+            c = lower(c);
+        } else if (QChar::isHighSurrogate(c) && i < n && QChar::isLowSurrogate(p[i])) {
+            c = QChar::toCaseFolded(QChar::surrogateToUcs4(char16_t(c), p[i]));
             ++i;
         } else {
             c = QChar::toCaseFolded(c);
         }
-        h = (h ^ std::uint32_t(c)) * 16777619u;
+        h = h * K + std::uint32_t(c);
     }
     return h;
 }

@@ -186,6 +186,9 @@ TEST(Document, ItemsKeepTheirWrittenOrderAndExactValues)
               {QStringLiteral("Text"), QStringLiteral("Zoë 日本 \U0001F600\r\nline\ttab")},
               {QStringLiteral("Odd"), lone},
               {QStringLiteral("Runs"), runs},
+              {QStringLiteral("KelvinKeys"), QStringLiteral("first")},
+              // The same name by case folding: KELVIN SIGN folds to "k".
+              {QStringLiteral("\u212Aelvin\u212Aeys"), QStringLiteral("second")},
               {QStringLiteral("Type"), QStringLiteral("Person")}},
              QStringLiteral("F"));
     const auto docs = readAllDocuments(book);
@@ -203,6 +206,7 @@ TEST(Document, ItemsKeepTheirWrittenOrderAndExactValues)
            {QStringLiteral("Text"), QStringLiteral("Zoë 日本 \U0001F600\r\nline\ttab")},
            {QStringLiteral("Odd"), lone},
            {QStringLiteral("Runs"), runs},
+           {QStringLiteral("\u212Aelvin\u212Aeys"), QStringLiteral("second")},
            {QStringLiteral("Type"), QStringLiteral("Person")}};
     ASSERT_EQ(d.items.size(), expected.size());
     for (std::size_t i = 0; i < expected.size(); ++i) {
