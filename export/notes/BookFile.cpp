@@ -329,13 +329,13 @@ FileIdentity checkHeader(const QString& path, bool* walMode)
     return {st.st_dev, st.st_ino};
 }
 
-QByteArray encodeItems(const ItemList& items)
+void encodeItems(const ItemList& items, QByteArray& out)
 {
     // Room for the worst case, written in one pass, cut to size.
     qsizetype room = 1;
     for (const auto& [name, value] : items)
         room += 1 + maxTextSize(name.size()) + maxTextSize(value.size());
-    QByteArray out(room, Qt::Uninitialized);
+    out.resize(room);
     unsigned char* const begin = reinterpret_cast<unsigned char*>(out.data());
     unsigned char* p = begin;
     *p++ = ItemListFormat;
@@ -356,7 +356,6 @@ QByteArray encodeItems(const ItemList& items)
         p = end;
     }
     out.resize(p - begin);
-    return out;
 }
 
 ItemList decodeItems(const void* data, qsizetype size)
@@ -868,24 +867,33 @@ QString Connection::newReplicaId()
 
 qint64 Connection::insertNote(std::string_view noteClass, const QString& unid, const ItemList& items)
 {
-    const QByteArray list = encodeItems(items);
+    encodeItems(items, itemBuffer_);
     statement("INSERT INTO notes(unid, class, created, modified, items) VALUES(?1, ?2, ?3, ?3, ?4)")
         .bind(1, unid)
         .bind(2, noteClass)
         .bind(3, QDateTime::currentMSecsSinceEpoch())
-        .bindBlob(4, list)
+        .bindBlob(4, itemBuffer_)
         .run();
+    keepItemBufferSmall();
     return sqlite3_last_insert_rowid(db_);
+}
+
+void Connection::keepItemBufferSmall()
+{
+    // A note of a very long text is not held on to for the rest of the run.
+    if (itemBuffer_.capacity() > (1 << 20))
+        itemBuffer_ = QByteArray();
 }
 
 void Connection::replaceItems(qint64 noteId, const ItemList& items)
 {
-    const QByteArray list = encodeItems(items);
+    encodeItems(items, itemBuffer_);
     statement("UPDATE notes SET items=?2, modified=?3 WHERE note_id=?1")
         .bind(1, noteId)
-        .bindBlob(2, list)
+        .bindBlob(2, itemBuffer_)
         .bind(3, QDateTime::currentMSecsSinceEpoch())
         .run();
+    keepItemBufferSmall();
     if (sqlite3_changes(db_) != 1)
         throw NotesError("the document is no longer in the address book");
 }

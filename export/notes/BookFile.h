@@ -42,8 +42,9 @@ inline constexpr std::string_view ClassView = "view";
 // The items of a note, in order: name and text value.
 using ItemList = std::vector<std::pair<QString, QString>>;
 
-// The stored form of an item list, and back (throws NotesError when damaged).
-QByteArray encodeItems(const ItemList& items);
+// The stored form of an item list, into `out` (whose room is used again),
+// and back (throws NotesError when damaged).
+void encodeItems(const ItemList& items, QByteArray& out);
 ItemList decodeItems(const void* data, qsizetype size);
 
 // Identity of a file on disk. While we hold a file open its inode cannot be
@@ -173,6 +174,8 @@ private:
     bool logging_ = false;  // in write-ahead log mode
     bool unsynced_ = false;  // written without syncing since beginWriting()
     std::unordered_map<std::string_view, std::unique_ptr<Statement>> statements_;
+    QByteArray itemBuffer_;  // the stored form of the note written last
+    void keepItemBufferSmall();
 };
 
 // Commits what this program has written to the file `file` and not yet
