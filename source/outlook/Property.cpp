@@ -70,9 +70,9 @@ QString joinedUnicode(const Property& p)
     auto units = [](const TextSpan& v) {
         if (v.size % 2 != 0)
             throw OutlookError("a Unicode text value has an odd number of bytes");
-        const auto* c = reinterpret_cast<const char16_t*>(v.data);
+        // Values need not be aligned for char16_t: looked at byte by byte.
         qsizetype n = v.size / 2;
-        while (n > 0 && c[n - 1] == 0)
+        while (n > 0 && v.data[2 * n - 1] == 0 && v.data[2 * n - 2] == 0)
             --n;
         return n;
     };
