@@ -183,7 +183,7 @@ struct NotesDatabase::Impl {
     // The open group did not make it into the file (rolled back by SQLite
     // on a full disk, say, or by us): its documents are lost and counted,
     // with `cause` when it is the first cause told.
-    void loseGroup(const char* cause = "a group of documents could not be written")
+    void loseGroup(const char* cause)
     {
         if (!sqlite3_get_autocommit(conn->handle()))
             sqlite3_exec(conn->handle(), "ROLLBACK", nullptr, nullptr, nullptr);
@@ -366,11 +366,6 @@ void remember(std::shared_ptr<NotesDatabase::Impl> impl)
         books.erase(books.begin());
 }
 
-bool stillAtItsPath(const NotesDatabase::Impl& book)
-{
-    return book.atItsPath();
-}
-
 // Drops every cached book whose file is no longer at the path it was opened
 // by (moved, replaced or deleted since), after finishing its writing into
 // its own file: SQLite would leave the log of a moved file behind under the
@@ -381,7 +376,7 @@ std::shared_ptr<NotesDatabase::Impl> cachedBook(const QString& path)
     auto& books = openBooks();
     std::shared_ptr<NotesDatabase::Impl> found;
     for (auto it = books.begin(); it != books.end();) {
-        if (!stillAtItsPath(**it)) {
+        if (!(*it)->atItsPath()) {
             (*it)->finish();
             it = books.erase(it);
         } else {
@@ -402,7 +397,7 @@ std::shared_ptr<NotesDatabase::Impl> cachedBook(const QString& path)
 bool stillInItsFolder(const NotesDatabase::Impl& book)
 {
     if (book.folderFd < 0)
-        return stillAtItsPath(book);
+        return book.atItsPath();
     struct stat st;
     return ::fstatat(book.folderFd, book.fileName.constData(), &st, 0) == 0
         && store::FileIdentity{st.st_dev, st.st_ino} == book.conn->identity();
@@ -425,7 +420,7 @@ std::shared_ptr<NotesDatabase::Impl> lastBook(const QString& file)
     const NotesDatabase::Impl& book = *books.back();
     if (book.inGroup && book.conn->madeHere())
         return books.back();
-    if (!(book.inGroup ? stillInItsFolder(book) : stillAtItsPath(book)))
+    if (!(book.inGroup ? stillInItsFolder(book) : book.atItsPath()))
         return nullptr;
     return books.back();
 }
