@@ -777,12 +777,11 @@ void Connection::endWriting()
     if (!sqlite3_get_autocommit(db_))
         return;
     if (unsynced_) {
-        // The book is on the disk before the writing is reported finished.
-        const QByteArray native = nativePath(path_);
-        Fd f{::open(native.constData(), O_RDONLY | O_CLOEXEC)};
-        struct stat st;
-        if (f.fd >= 0 && ::fstat(f.fd, &st) == 0 && FileIdentity{st.st_dev, st.st_ino} == identity_)
-            ::fdatasync(f.fd);
+        // The book is on the disk before the writing is reported finished:
+        // the very file SQLite has open, wherever it is now.
+        sqlite3_file* file = nullptr;
+        if (sqlite3_file_control(db_, "main", SQLITE_FCNTL_FILE_POINTER, &file) == SQLITE_OK && file && file->pMethods)
+            file->pMethods->xSync(file, SQLITE_SYNC_NORMAL);
         sqlite3_exec(db_, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
         unsynced_ = false;
     }
