@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <system_error>
 
+namespace exporting {
+
 QString MakeFolderPath(const QString& path)
 {
     // Everything up to the last separator is a folder to make; the separator
@@ -39,3 +41,14 @@ bool CreateFolderPath(const QString& path)
 {
     return MakeFolderPath(path).isEmpty();
 }
+
+QString NewBookFolder(const QString& picked)
+{
+    QString folder = picked;
+    if (!folder.endsWith(Global::PathSeparator))
+        folder += Global::PathSeparator;
+    folder = folder.trimmed() + QStringLiteral("Lotus Notes Address Book");
+    return folder.trimmed() + Global::PathSeparator;
+}
+
+}  // namespace exporting
