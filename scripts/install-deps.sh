@@ -6,7 +6,7 @@ packages=(
   qt6-base-dev libgl-dev libsqlite3-dev libgtest-dev
   libpff-dev libbfio-dev libchm-dev zlib1g-dev fp-utils
   pff-tools pst-utils xvfb xauth time clang-format
-  fonts-wine
+  fonts-wine python3
 )
 missing=()
 for p in "${packages[@]}"; do
