@@ -3,7 +3,7 @@
 // message, the refusals, and a failed item or folder as one line. The window
 // shows them in message boxes; the command line prints them.
 
-#include "app/global/Dialogs.h"
+#include "common/dialogs/Dialogs.h"
 #include "export/ConversionDriver.h"
 
 #include <QString>
