@@ -1,5 +1,6 @@
 #include "export/BookCreation.h"
 
+#include "export/FailureCause.h"
 #include "export/notes/Notes.h"
 
 #include <cerrno>
@@ -34,9 +35,10 @@ QString DesignSourceFromNames(const QString& namesSetting)
     return comma < 0 ? namesSetting : namesSetting.left(comma);
 }
 
-BookCreationError::BookCreationError(Kind kind, const QString& cause)
-    : std::runtime_error(cause.toStdString())
+BookCreationError::BookCreationError(Kind kind, const QString& what, Cause cause)
+    : std::runtime_error(what.toStdString())
     , kind_(kind)
+    , cause_(cause)
 {
 }
 
@@ -78,10 +80,10 @@ NewBook CreateNewBook(const QString& folder, const std::function<void()>& yield)
         made.book = std::move(book);
         return made;
     } catch (const notes::NotesFileError& e) {
-        throw BookCreationError(BookCreationError::Folder, QString::fromUtf8(e.what()));
+        throw BookCreationError(BookCreationError::Folder, QString::fromUtf8(e.what()), e.cause());
     } catch (const std::exception& e) {
         // Anything else: the address book store cannot be used.
-        throw BookCreationError(BookCreationError::Design, QString::fromUtf8(e.what()));
+        throw BookCreationError(BookCreationError::Design, QString::fromUtf8(e.what()), CauseOf(e));
     }
 }
 

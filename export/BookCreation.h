@@ -4,6 +4,7 @@
 #include <QDateTime>
 #include <QString>
 
+#include "common/cause/Cause.h"
 #include "common/dialogs/Dialogs.h"
 #include "export/ExportView.h"
 
@@ -32,11 +33,13 @@ public:
         Design,  // the design cannot be found, read or copied: the store cannot be used
         Folder,  // the folder cannot take the new file (missing, no permission, full)
     };
-    BookCreationError(Kind kind, const QString& cause);
+    BookCreationError(Kind kind, const QString& what, Cause cause);
     Kind kind() const { return kind_; }
+    Cause cause() const { return cause_; }
 
 private:
     Kind kind_;
+    Cause cause_;
 };
 
 // A new book, open as its creation left it: a book made here is written in

@@ -2,6 +2,7 @@
 
 #include "export/BookCreation.h"
 #include "export/DocumentWriters.h"
+#include "export/FailureCause.h"
 #include "export/FolderCreation.h"
 #include "export/ItemReading.h"
 #include "export/notes/BookReader.h"
@@ -23,7 +24,7 @@ namespace {
 // One step of the run. A step that fails is dropped and the run goes on with
 // the next one; the caller learns whether it ran to its end and, when not,
 // why.
-template <class Step> bool attempt(Step&& run, QString* reason = nullptr)
+template <class Step> bool attempt(Step&& run, QString* reason = nullptr, Cause* cause = nullptr)
 {
     try {
         std::forward<Step>(run)();
@@ -34,6 +35,8 @@ template <class Step> bool attempt(Step&& run, QString* reason = nullptr)
             if (reason->isEmpty())
                 *reason = QStringLiteral("failed without a reason");
         }
+        if (cause)
+            *cause = CauseOf(e);
         return false;
     }
 }
@@ -133,13 +136,14 @@ bool Run::PrepareExistingBook()
 {
     const QString& book = request_.destination.path;
     outcome_.bookPath = book;
-    QString problem = ExistingBookProblem(book);
+    QString problem = ExistingBookProblem(book, &outcome_.stopCause);
     if (problem.isEmpty()) {
         try {
             book_ = std::make_unique<BookWriter>(book);
             return true;
         } catch (const notes::NotesError& e) {
             problem = QString::fromUtf8(e.what());
+            outcome_.stopCause = e.cause();
         }
     }
     outcome_.stop = ExportOutcome::BookRefused;
@@ -150,16 +154,18 @@ bool Run::PrepareExistingBook()
 bool Run::OpenStore()
 {
     QString reason;
+    Cause cause = Cause::Other;
     const bool opened = attempt(
         [&] {
             store_.Logon();
             progress_.Yield();
             opened_.emplace(store_.FindStore());
         },
-        &reason);
+        &reason, &cause);
     if (!opened) {
         outcome_.stop = ExportOutcome::StoreNotOpened;
         outcome_.stopReason = reason;
+        outcome_.stopCause = cause;
     }
     return opened;
 }
@@ -185,6 +191,7 @@ bool Run::PrepareNewBook()
         outcome_.stop = e.kind() == BookCreationError::Folder ? ExportOutcome::BookFolderFailed
                                                               : ExportOutcome::BookDesignMissing;
         outcome_.stopReason = QString::fromUtf8(e.what());
+        outcome_.stopCause = e.cause();
         return false;
     }
 }
@@ -196,13 +203,14 @@ void Run::ExportFolder(const QString& reference)
     const qsizetype hash = reference.indexOf(u'#');
     const QString entryId = hash < 0 ? reference : reference.left(hash);
     QString folderPath = folderPathOf(reference);
+    QString reason;
+    Cause cause = Cause::Other;
     auto failed = [&](const QString& reason) {
-        outcome_.folderFailures.append({folderPath.isEmpty() ? reference : folderPath, reason});
+        outcome_.folderFailures.append({folderPath.isEmpty() ? reference : folderPath, reason, cause});
     };
 
-    QString reason;
     std::optional<outlook::RDOFolder> folder;
-    if (!attempt([&] { folder.emplace(opened_->GetFolderFromID(entryId)); }, &reason))
+    if (!attempt([&] { folder.emplace(opened_->GetFolderFromID(entryId)); }, &reason, &cause))
         return failed(reason);
     QString name;
     if (attempt([&] { name = folder->Name(); })) {
@@ -212,7 +220,7 @@ void Run::ExportFolder(const QString& reference)
     }
 
     bool contacts = false;
-    if (!attempt([&] { contacts = folder->DefaultMessageClass() == ContactClass; }, &reason))
+    if (!attempt([&] { contacts = folder->DefaultMessageClass() == ContactClass; }, &reason, &cause))
         return failed(reason);
     if (!contacts)
         return;
@@ -226,7 +234,7 @@ void Run::ExportFolder(const QString& reference)
                 items.emplace(folder->Items());
                 count = items->Count();
             },
-            &reason))
+            &reason, &cause))
         return failed(reason);
     for (qint64 position = 1; position <= count; ++position) {
         ExportItem(folderPath, *items, position);
@@ -245,7 +253,7 @@ void Run::ExportItem(const QString& folderPath, const outlook::RDOItems& items, 
                 item.emplace(items.Item(position));
                 report.messageClass = item->MessageClass();
             },
-            &report.reason)) {
+            &report.reason, &report.cause)) {
         Done(report);
         return;
     }
@@ -272,21 +280,24 @@ void Run::ExportList(ItemReport& report, const outlook::RDOItems& items, const o
     // not written then.
     QString members;
     QString membersProblem;
-    const bool haveMembers = attempt([&] { members = ReadMemberText(list); }, &membersProblem);
+    Cause membersCause = Cause::Other;
+    const bool haveMembers = attempt([&] { members = ReadMemberText(list); }, &membersProblem, &membersCause);
     QString name;
-    const bool haveName = attempt([&] { name = list.DLName(); }, &report.reason);
+    const bool haveName = attempt([&] { name = list.DLName(); }, &report.reason, &report.cause);
     if (haveName)
         report.name = name.isNull() ? QStringLiteral("") : name;
     Started(report, items);
 
     if (!haveMembers) {
         report.reason = membersProblem;
+        report.cause = membersCause;
     } else if (haveName) {
         QString description;
-        if (attempt([&] { description = list.Body(); }, &report.reason)) {
+        if (attempt([&] { description = list.Body(); }, &report.reason, &report.cause)) {
             const DocumentWritten w = book_->WriteGroup(name, members, description);
             report.written = w.written;
             report.reason = w.reason;
+            report.cause = w.cause;
             return Done(report, w.number);
         }
     }
@@ -298,7 +309,7 @@ void Run::ExportContact(ItemReport& report, const outlook::RDOItems& items, cons
     // Reading the values and writing them is one step: a contact with one
     // unreadable value is not written at all. Its name is read apart then.
     PersonFields fields;
-    const bool read = attempt([&] { fields = ReadPersonFields(contact); }, &report.reason);
+    const bool read = attempt([&] { fields = ReadPersonFields(contact); }, &report.reason, &report.cause);
     if (read)
         report.name = fields.elotus_FirstName + u' ' + fields.elotus_LastName;
     else
@@ -309,6 +320,7 @@ void Run::ExportContact(ItemReport& report, const outlook::RDOItems& items, cons
         const DocumentWritten w = book_->WritePerson(std::move(fields));
         report.written = w.written;
         report.reason = w.reason;
+        report.cause = w.cause;
         return Done(report, w.number);
     }
     Done(report);
@@ -333,6 +345,7 @@ void Run::Settle(DocumentsSettled settled)
         it->document = 0;
         it->report.written = false;
         it->report.reason = lost.reason;
+        it->report.cause = lost.cause;
     }
     const qint64 oldest = settled.oldestUncommitted;
     while (!unsettled_.empty()) {
@@ -423,20 +436,30 @@ ExportOutcome RunExport(const ExportRequest& request)
     return Run(request).run();
 }
 
-QString ExistingBookProblem(const QString& path)
+QString ExistingBookProblem(const QString& path, Cause* cause)
 {
+    Cause kind = Cause::Other;
+    QString problem;
     const QFileInfo info(path);
-    if (!info.exists())
-        return QStringLiteral("no such address book");
-    try {
-        notes::BookReader reader(path);
-    } catch (const notes::NotesError& e) {
-        return QStringLiteral("not an address book (%1)").arg(QString::fromUtf8(e.what()));
+    if (!info.exists()) {
+        kind = Cause::NotFound;
+        problem = QStringLiteral("no such address book");
+    } else {
+        try {
+            notes::BookReader reader(path);
+        } catch (const notes::NotesError& e) {
+            kind = e.cause();
+            problem = QStringLiteral("not an address book (%1)").arg(QString::fromUtf8(e.what()));
+        }
+        // The book keeps a log beside itself while it is written.
+        if (problem.isEmpty() && (!info.isWritable() || !QFileInfo(info.absolutePath()).isWritable())) {
+            kind = Cause::NoPermission;
+            problem = QStringLiteral("the address book cannot be written (no permission to change it or its folder)");
+        }
     }
-    // The book keeps a log beside itself while it is written.
-    if (!info.isWritable() || !QFileInfo(info.absolutePath()).isWritable())
-        return QStringLiteral("the address book cannot be written (no permission to change it or its folder)");
-    return QString();
+    if (cause)
+        *cause = kind;
+    return problem;
 }
 
 }  // namespace exporting

@@ -7,6 +7,7 @@
 // and the tests build their own. What the run passes through is told to an
 // optional progress sink; what it did comes back as the outcome.
 
+#include "common/cause/Cause.h"
 #include "source/outlook/Outlook.h"
 
 #include <QList>
@@ -75,6 +76,7 @@ struct ItemReport {
     bool isGroup = false;  // written (or meant to be written) as a Group document
     bool written = false;
     QString reason;  // why it was not written
+    Cause cause = Cause::Other;  // ... and its kind
 };
 
 // What the run tells while it goes; every call does nothing unless
@@ -117,6 +119,7 @@ struct ExportRequest {
 struct FolderFailure {
     QString folder;  // its path, or the reference when it has none
     QString reason;
+    Cause cause = Cause::Other;
 };
 
 // What one run did.
@@ -130,6 +133,7 @@ struct ExportOutcome {
     };
     Stop stop = Ran;
     QString stopReason;  // the cause, for every stop but Ran
+    Cause stopCause = Cause::Other;  // ... and its kind
 
     qint64 personsWritten = 0;  // Person documents saved and filed
     qint64 groupsWritten = 0;  // Group documents saved and filed
@@ -152,8 +156,9 @@ struct ExportOutcome {
 ExportOutcome RunExport(const ExportRequest& request);
 
 // Why the file `path` cannot be used as an existing address book: empty when
-// it can (one of our books, and it and its folder writable).
-QString ExistingBookProblem(const QString& path);
+// it can (one of our books, and it and its folder writable). `cause`, when
+// given, is set to the kind.
+QString ExistingBookProblem(const QString& path, Cause* cause = nullptr);
 
 }  // namespace exporting
 

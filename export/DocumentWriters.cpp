@@ -1,5 +1,6 @@
 #include "export/DocumentWriters.h"
 
+#include "export/FailureCause.h"
 #include "export/notes/Notes.h"
 #include "common/programend/ProgramEnd.h"
 
@@ -63,8 +64,10 @@ public:
         result.written = saved && filed;
         if (result.written)
             result.number = document_->WrittenNumber();
-        else
+        else {
             result.reason = firstFailure_.isEmpty() ? QStringLiteral("the document was not saved") : firstFailure_;
+            result.cause = firstCause_;
+        }
         return result;
     }
 
@@ -83,13 +86,16 @@ private:
         } catch (const std::exception& e) {
             // Skip-on-error: this step is lost, the write goes on. The caller
             // learns the outcome, and the first cause, from saveAndFile().
-            if (firstFailure_.isEmpty())
+            if (firstFailure_.isEmpty()) {
                 firstFailure_ = QString::fromUtf8(e.what());
+                firstCause_ = CauseOf(e);
+            }
         }
     }
 
     std::unique_ptr<notes::NotesDocument> document_;
     QString firstFailure_;
+    Cause firstCause_ = Cause::Other;
 };
 
 DocumentsSettled settled(notes::WritingProgress progress)
@@ -98,10 +104,10 @@ DocumentsSettled settled(notes::WritingProgress progress)
     result.oldestUncommitted = progress.oldestUncommitted;
     result.lost.reserve(progress.lost.size());
     for (notes::LostDocument& lost : progress.lost) {
-        QString cause = lost.cause.isEmpty() ? QStringLiteral("the address book could not be finished") : lost.cause;
+        QString reason = lost.reason.isEmpty() ? QStringLiteral("the address book could not be finished") : lost.reason;
         if (lost.withGroup)
-            cause = QStringLiteral("written, then lost with its group: ") + cause;
-        result.lost.push_back({lost.number, std::move(cause)});
+            reason = QStringLiteral("written, then lost with its group: ") + reason;
+        result.lost.push_back({lost.number, std::move(reason), lost.cause});
     }
     return result;
 }

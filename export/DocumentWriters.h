@@ -10,6 +10,7 @@
 // (a full disk) loses documents that were reported written. The writer
 // tells which (TakeSettled, and at its end Finish).
 
+#include "common/cause/Cause.h"
 #include "export/ExportView.h"
 #include "export/PersonFields.h"
 
@@ -27,6 +28,7 @@ namespace exporting {
 struct DocumentWritten {
     bool written = false;  // saved and filed
     QString reason;  // the first step that failed, when not written
+    Cause cause = Cause::Other;  // ... and its kind
     qint64 number = 0;  // when written: the document's number in the writing, from 1, rising
 };
 
@@ -35,6 +37,7 @@ struct DocumentsSettled {
     struct Lost {
         qint64 number = 0;  // DocumentWritten::number
         QString reason;
+        Cause cause = Cause::Other;
     };
     std::vector<Lost> lost;  // written, then lost
     // The number of the oldest document written whose group is not committed

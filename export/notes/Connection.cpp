@@ -76,30 +76,30 @@ FileIdentity identityOf(const QString& path)
 {
     struct stat st;
     if (::stat(nativePath(path).constData(), &st) != 0)
-        throw NotesError((path + QStringLiteral(": ") + systemError(errno)).toStdString());
+        throw NotesError((path + QStringLiteral(": ") + systemError(errno)).toStdString(), CauseOfErrno(errno));
     return {st.st_dev, st.st_ino};
 }
 
 FileIdentity checkHeader(const QString& path, bool* walMode)
 {
     if (path.isEmpty())
-        throw NotesError("no database file named");
+        throw NotesError("no database file named", Cause::NotFound);
     const QByteArray native = nativePath(path);
     // Looked at before opening: opening a named pipe would wait for a writer.
     struct stat st;
     if (::stat(native.constData(), &st) != 0)
-        throw NotesError((path + QStringLiteral(": ") + systemError(errno)).toStdString());
+        throw NotesError((path + QStringLiteral(": ") + systemError(errno)).toStdString(), CauseOfErrno(errno));
     if (!S_ISREG(st.st_mode))
-        throw NotesError((path + QStringLiteral(": not a file")).toStdString());
+        throw NotesError((path + QStringLiteral(": not a file")).toStdString(), Cause::NotADataFile);
     // O_NONBLOCK: should the name be swapped for a pipe meanwhile, the open
     // does not wait either, and the check below refuses it.
     Fd f{::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK)};
     if (f.fd < 0)
-        throw NotesError((path + QStringLiteral(": ") + systemError(errno)).toStdString());
+        throw NotesError((path + QStringLiteral(": ") + systemError(errno)).toStdString(), CauseOfErrno(errno));
     if (::fstat(f.fd, &st) != 0)
-        throw NotesError((path + QStringLiteral(": ") + systemError(errno)).toStdString());
+        throw NotesError((path + QStringLiteral(": ") + systemError(errno)).toStdString(), CauseOfErrno(errno));
     if (!S_ISREG(st.st_mode))
-        throw NotesError((path + QStringLiteral(": not a file")).toStdString());
+        throw NotesError((path + QStringLiteral(": not a file")).toStdString(), Cause::NotADataFile);
 
     unsigned char header[100];
     std::size_t got = 0;
@@ -108,7 +108,7 @@ FileIdentity checkHeader(const QString& path, bool* walMode)
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
-            throw NotesError((path + QStringLiteral(": ") + systemError(errno)).toStdString());
+            throw NotesError((path + QStringLiteral(": ") + systemError(errno)).toStdString(), CauseOfErrno(errno));
         if (n == 0)
             break;
         got += std::size_t(n);
@@ -116,11 +116,12 @@ FileIdentity checkHeader(const QString& path, bool* walMode)
     const QString notOurs = path + QStringLiteral(": not an address book");
     if (got < sizeof header || std::memcmp(header, SqliteMagic, sizeof SqliteMagic) != 0
         || bigEndian32(header + 68) != ApplicationId)
-        throw NotesError(notOurs.toStdString());
+        throw NotesError(notOurs.toStdString(), Cause::NotADataFile);
     const std::uint32_t version = bigEndian32(header + 60);
     if (version != std::uint32_t(SchemaVersion))
         throw NotesError(
-            (path + QStringLiteral(": address book of an unknown layout version %1").arg(version)).toStdString());
+            (path + QStringLiteral(": address book of an unknown layout version %1").arg(version)).toStdString(),
+            Cause::FormatNotRead);
     // Bytes 18 and 19: 2 for a file in write-ahead-log mode.
     if (walMode)
         *walMode = header[18] == 2 || header[19] == 2;
@@ -243,7 +244,7 @@ std::unique_ptr<Connection> Connection::openExisting(const QString& path, Mode m
         fail(db, path);
     // The file we checked must be the file SQLite opened.
     if (identityOf(path) != before)
-        throw NotesError((path + QStringLiteral(": changed while being opened")).toStdString());
+        throw NotesError((path + QStringLiteral(": changed while being opened")).toStdString(), Cause::Io);
     sqlite3_busy_timeout(db, 5000);
     c->verifyLayout();
     if (mode == Mode::ReadWrite)
@@ -255,10 +256,11 @@ void Connection::verifyLayout()
 {
     Statement app(db_, "PRAGMA application_id");
     if (!app.step() || std::uint32_t(app.columnInt(0)) != ApplicationId)
-        throw NotesError((path_ + QStringLiteral(": not an address book")).toStdString());
+        throw NotesError((path_ + QStringLiteral(": not an address book")).toStdString(), Cause::NotADataFile);
     Statement version(db_, "PRAGMA user_version");
     if (!version.step() || version.columnInt(0) != SchemaVersion)
-        throw NotesError((path_ + QStringLiteral(": address book of an unknown layout version")).toStdString());
+        throw NotesError((path_ + QStringLiteral(": address book of an unknown layout version")).toStdString(),
+                         Cause::FormatNotRead);
     Statement columns(db_, "SELECT name, upper(type) FROM pragma_table_info(?1) ORDER BY cid");
     for (const LayoutTable& table : layoutTables()) {
         columns.bind(1, std::string_view(table.name));
@@ -271,12 +273,14 @@ void Connection::verifyLayout()
         }
         columns.reset();
         if (n == 0)
-            throw NotesError((path_ + QStringLiteral(": damaged address book (tables missing)")).toStdString());
+            throw NotesError((path_ + QStringLiteral(": damaged address book (tables missing)")).toStdString(),
+                             Cause::Damaged);
         if (!same || n != table.columns.size())
             throw NotesError(
                 (path_
                  + QStringLiteral(": not an address book (table %1 has other columns)").arg(QLatin1String(table.name)))
-                    .toStdString());
+                    .toStdString(),
+                Cause::NotADataFile);
     }
 }
 
@@ -306,7 +310,7 @@ void syncFolderOf(const QByteArray& native)
 std::unique_ptr<Connection> Connection::createNew(const QString& path, std::string_view kind)
 {
     if (path.isEmpty())
-        throw NotesError("no database file named");
+        throw NotesError("no database file named", Cause::NotFound);
     const QByteArray native = nativePath(path);
     // Built under a hidden temporary name in the same folder and given its
     // name only when complete: an interrupted creation never leaves a
@@ -338,7 +342,7 @@ std::unique_ptr<Connection> Connection::createNew(const QString& path, std::stri
         if (rc != SQLITE_OK)
             fail(db, path);
         if (identityOf(temporaryPath) != identity)
-            throw NotesError((path + QStringLiteral(": changed while being created")).toStdString());
+            throw NotesError((path + QStringLiteral(": changed while being created")).toStdString(), Cause::Io);
         // The file is thrown away whole when anything fails, so it needs no
         // journal on disk. Pages of 16 KB: a document of 40 items takes
         // about 1 KB, and larger pages mean a quarter of the writes to the
@@ -354,7 +358,7 @@ std::unique_ptr<Connection> Connection::createNew(const QString& path, std::stri
     } catch (const NotesFileError&) {
         throw;
     } catch (const NotesError& e) {
-        throw NotesFileError(e.what(), 0);
+        throw NotesFileError(e.what(), 0, e.cause());
     }
     return c;
 }
@@ -366,7 +370,7 @@ void Connection::commitNew()
     try {
         exec("COMMIT");
     } catch (const NotesError& e) {
-        throw NotesFileError(e.what(), 0);
+        throw NotesFileError(e.what(), 0, e.cause());
     }
     statements_.clear();
     sqlite3_close_v2(db_);
@@ -398,7 +402,7 @@ void Connection::commitNew()
     if (rc != SQLITE_OK)
         fail(db_, path_);
     if (identityOf(path_) != identity_)
-        throw NotesError((path_ + QStringLiteral(": changed while being created")).toStdString());
+        throw NotesError((path_ + QStringLiteral(": changed while being created")).toStdString(), Cause::Io);
     sqlite3_busy_timeout(db_, 5000);
     exec(WritingPragmas);
 }
@@ -470,7 +474,7 @@ void Connection::exec(const char* sql)
     if (sqlite3_exec(db_, sql, nullptr, nullptr, &error) != SQLITE_OK) {
         const QString message = QString::fromUtf8(error ? error : sqlite3_errmsg(db_));
         sqlite3_free(error);
-        throw NotesError((path_ + QStringLiteral(": ") + message).toStdString());
+        throw NotesError((path_ + QStringLiteral(": ") + message).toStdString(), CauseOfSqlite(sqlite3_errcode(db_)));
     }
 }
 
@@ -540,7 +544,7 @@ void Connection::replaceItems(qint64 noteId, const ItemList& items, qint64 time)
         .run();
     keepItemBufferSmall();
     if (sqlite3_changes(db_) != 1)
-        throw NotesError("the document is no longer in the address book");
+        throw NotesError("the document is no longer in the address book", Cause::NotFound);
 }
 
 }  // namespace notes::store

@@ -220,7 +220,7 @@ void GroupWriter::checkAtItsPath()
     if (::stat(QFile::encodeName(path_).constData(), &st) == 0 && FileIdentity{st.st_dev, st.st_ino} == identity_)
         return;
     letGo_ = path_ + QStringLiteral(": the book was moved or removed while it was written");
-    throw NotesError(letGo_.toStdString());
+    throw NotesError(letGo_.toStdString(), Cause::NotFound);
 }
 
 void GroupWriter::noticeOtherWriters()
@@ -272,17 +272,17 @@ void GroupWriter::takeOut(const WrittenDocument& document, qint64 createdFolder)
 std::vector<LostDocument> GroupWriter::commit(Group& group)
 {
     std::vector<LostDocument> lost;
-    auto lose = [&](WrittenDocument& d, const QString& cause, bool withGroup) {
+    auto lose = [&](WrittenDocument& d, const NotesError& e, bool withGroup) {
         d.failed = true;
         if (d.number != 0 && !d.lostTold) {
             d.lostTold = true;
-            lost.push_back({d.number, cause, withGroup});
+            lost.push_back({d.number, QString::fromUtf8(e.what()), e.cause(), withGroup});
         }
     };
     Connection& c = *conn_;
     try {
         if (!letGo_.isEmpty())
-            throw NotesError(letGo_.toStdString());
+            throw NotesError(letGo_.toStdString(), Cause::NotFound);
         checkAtItsPath();
         c.beginWriting();
         c.statement("BEGIN IMMEDIATE").run();
@@ -311,7 +311,7 @@ std::vector<LostDocument> GroupWriter::commit(Group& group)
                     throw;
                 if (step.kind == StepKind::File && d.insertGroup == group.serial)
                     takeOut(d, createdFolder);
-                lose(d, QString::fromUtf8(e.what()), false);
+                lose(d, e, false);
             }
             // What the commit needs no more is let go of at once.
             step.items = ItemList();
@@ -322,12 +322,11 @@ std::vector<LostDocument> GroupWriter::commit(Group& group)
         if (!sqlite3_get_autocommit(c.handle()))
             sqlite3_exec(c.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
         folderIds_.clear();
-        const QString cause = QString::fromUtf8(e.what());
         for (Step& step : group.steps)
             if (step.kind == StepKind::Insert && step.document->insertGroup == group.serial)
                 step.document->failed = true;
         for (const auto& d : group.complete)
-            lose(*d, cause, true);
+            lose(*d, e, true);
         if (!letGo_.isEmpty())
             c.endWriting();
     }

@@ -205,7 +205,7 @@ private:
         if (end_ - p_ < n)
             bad();
     }
-    [[noreturn]] static void bad() { throw NotesError("damaged item list in the address book"); }
+    [[noreturn]] static void bad() { throw NotesError("damaged item list in the address book", Cause::Damaged); }
     const unsigned char* p_;
     const unsigned char* end_;
 };
@@ -246,7 +246,7 @@ ItemList decodeItems(const void* data, qsizetype size)
     ItemList items;
     ItemListReader r(static_cast<const unsigned char*>(data), size);
     if (r.byte() != ItemListFormat)
-        throw NotesError("item list of an unknown format in the address book");
+        throw NotesError("item list of an unknown format in the address book", Cause::FormatNotRead);
     while (!r.atEnd()) {
         const unsigned char flags = r.byte();
         QString name = r.text(flags & NameIsUtf16);

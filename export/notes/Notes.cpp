@@ -9,6 +9,7 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <cerrno>
 #include <array>
 #include <cstdint>
 #include <filesystem>
@@ -118,7 +119,7 @@ QStringList templateDirectories()
 QString resolveExisting(const QString& file)
 {
     if (file.isEmpty())
-        throw NotesError("no database file named");
+        throw NotesError("no database file named", Cause::NotFound);
     if (QDir::isAbsolutePath(file))
         return QDir::cleanPath(file);
     if (file.contains(u'/'))
@@ -131,7 +132,7 @@ QString resolveExisting(const QString& file)
         if (QFileInfo::exists(candidate))
             return QDir::cleanPath(QFileInfo(candidate).absoluteFilePath());
     }
-    throw NotesError(("database not found: " + file).toStdString());
+    throw NotesError(("database not found: " + file).toStdString(), Cause::NotFound);
 }
 
 // A bare file name for a new file is the data directory's, as for an
@@ -139,13 +140,30 @@ QString resolveExisting(const QString& file)
 QString resolveNew(const QString& file)
 {
     if (file.isEmpty())
-        throw NotesError("no database file named");
+        throw NotesError("no database file named", Cause::NotFound);
     if (!file.contains(u'/'))
         return QDir::cleanPath(QDir(NotesSession::DataDirectory()).filePath(file));
     return QDir::cleanPath(QFileInfo(file).absoluteFilePath());
 }
 
 }  // namespace
+
+Cause CauseOfErrno(int error)
+{
+    switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+        return Cause::NotFound;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return Cause::NoPermission;
+    case EISDIR:
+        return Cause::NotADataFile;
+    default:
+        return Cause::Io;
+    }
+}
 
 // ------------------------------------------------------------------ Session
 
@@ -187,7 +205,7 @@ QString NotesSession::GETENVIRONMENTSTRING(const QString& name, bool system)
 std::unique_ptr<NotesDatabase> NotesSession::GetDatabase(const QString& server, const QString& file)
 {
     if (!server.isEmpty())
-        throw NotesError(("no server access: " + server).toStdString());
+        throw NotesError(("no server access: " + server).toStdString(), Cause::NotFound);
     const QString path = resolveExisting(file);
     // What this program wrote to the file through another database object
     // comes first.
@@ -225,7 +243,7 @@ WritingProgress NotesDatabase::EndWriting()
 std::unique_ptr<NotesDatabase> NotesDatabase::CreateCopy(const QString& server, const QString& path)
 {
     if (!server.isEmpty())
-        throw NotesError(("no server access: " + server).toStdString());
+        throw NotesError(("no server access: " + server).toStdString(), Cause::NotFound);
     Connection& source = d->writer.connection();
     const QString target = resolveNew(path);
     letGoOfBooksMovedFrom(target);  // a book that was at that path before must let go of its log first
@@ -265,7 +283,7 @@ std::unique_ptr<NotesDatabase> NotesDatabase::CreateCopy(const QString& server, 
     } catch (const NotesFileError&) {
         throw;
     } catch (const NotesError& e) {
-        throw NotesFileError(e.what(), 0);
+        throw NotesFileError(e.what(), 0, e.cause());
     }
     copy->commitNew();
 

@@ -4,6 +4,8 @@
 // format (see docs/BOOK_FORMAT.md). Only the operations below are offered to
 // the rest of the program; every failure throws NotesError.
 
+#include "common/cause/Cause.h"
+
 #include <QString>
 
 #include <memory>
@@ -12,18 +14,30 @@
 
 namespace notes {
 
+// A failure of the store: its one-line text and its kind.
 class NotesError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    explicit NotesError(const std::string& what, Cause cause = Cause::Other)
+        : std::runtime_error(what)
+        , cause_(cause)
+    {
+    }
+    Cause cause() const { return cause_; }
+
+private:
+    Cause cause_;
 };
+
+// The kind of a failed system call's errno value.
+Cause CauseOfErrno(int error);
 
 // A file that could not be created or written for a reason of the file
 // system (the name is taken, the folder is missing, the disk is full, no
 // permission), as opposed to a store or design that cannot be used.
 class NotesFileError : public NotesError {
 public:
-    NotesFileError(const std::string& what, int error)
-        : NotesError(what)
+    NotesFileError(const std::string& what, int error, Cause cause = Cause::Io)
+        : NotesError(what, error != 0 ? CauseOfErrno(error) : cause)
         , error_(error)
     {
     }
@@ -68,7 +82,8 @@ public:
 // (its filing, say), which takes it out again.
 struct LostDocument {
     qint64 number = 0;  // NotesDocument::WrittenNumber()
-    QString cause;
+    QString reason;
+    Cause cause = Cause::Other;
     bool withGroup = false;  // lost with its whole group
 };
 

@@ -7,10 +7,34 @@
 
 namespace notes::store {
 
+Cause CauseOfSqlite(int code)
+{
+    switch (code & 0xFF) {
+    case SQLITE_FULL:
+    case SQLITE_IOERR:
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return Cause::Io;
+    case SQLITE_CORRUPT:
+        return Cause::Damaged;
+    case SQLITE_NOTADB:
+        return Cause::NotADataFile;
+    case SQLITE_PERM:
+    case SQLITE_READONLY:
+    case SQLITE_AUTH:
+        return Cause::NoPermission;
+    case SQLITE_CANTOPEN:
+        return Cause::NotFound;
+    default:
+        return Cause::Other;
+    }
+}
+
 void fail(sqlite3* db, const QString& what)
 {
     const char* msg = db ? sqlite3_errmsg(db) : "out of memory";
-    throw NotesError((what + QStringLiteral(": ") + QString::fromUtf8(msg)).toStdString());
+    throw NotesError((what + QStringLiteral(": ") + QString::fromUtf8(msg)).toStdString(),
+                     db ? CauseOfSqlite(sqlite3_errcode(db)) : Cause::Other);
 }
 
 // ---------------------------------------------------------------- Statement
@@ -70,7 +94,7 @@ bool Statement::step()
         return false;
     const QString message = QString::fromUtf8(sqlite3_errmsg(db_));
     sqlite3_reset(stmt_);
-    throw NotesError(message.toStdString());
+    throw NotesError(message.toStdString(), CauseOfSqlite(rc));
 }
 
 void Statement::run()
@@ -102,7 +126,7 @@ ItemList Statement::columnItems(int index) const
     const void* data = sqlite3_column_blob(stmt_, index);
     const int bytes = sqlite3_column_bytes(stmt_, index);
     if (!data)
-        throw NotesError("a note without its item list in the address book");
+        throw NotesError("a note without its item list in the address book", Cause::Damaged);
     return decodeItems(data, bytes);
 }
 }  // namespace notes::store

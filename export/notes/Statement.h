@@ -1,6 +1,7 @@
 #pragma once
 // A prepared SQLite statement over a connection of ours.
 
+#include "common/cause/Cause.h"
 #include "export/notes/ItemList.h"
 
 #include <QString>
@@ -38,6 +39,9 @@ private:
     sqlite3* db_;
     sqlite3_stmt* stmt_ = nullptr;
 };
+
+// The kind of failure an SQLite result code stands for.
+Cause CauseOfSqlite(int code);
 
 // Throws NotesError with SQLite's message for `db`.
 [[noreturn]] void fail(sqlite3* db, const QString& what);

@@ -567,6 +567,7 @@ TEST_F(Run, OnAFullDiskEveryItemIsToldOnceAsTheBookHoldsIt)
         EXPECT_EQ(f.folder, QStringLiteral("Contacts"));
         EXPECT_FALSE(inBook.contains(f.name.section(u' ', 0, 0))) << qPrintable(f.name);
         EXPECT_FALSE(f.reason.isEmpty());
+        EXPECT_EQ(f.cause, Cause::Io) << qPrintable(f.reason);
     }
     ASSERT_EQ(log.done.size(), std::size_t(Count));
     for (int i = 0; i < Count; ++i) {
@@ -591,7 +592,7 @@ TEST_F(Run, BookThatIsNotOursIsRefusedBeforeAnythingIsRead)
     const ExportOutcome o = run(pst);
 
     EXPECT_EQ(o.stop, ExportOutcome::BookRefused);
-    EXPECT_TRUE(o.stopReason.contains(QStringLiteral("not an address book"))) << o.stopReason.toStdString();
+    EXPECT_EQ(o.stopCause, Cause::NotADataFile) << o.stopReason.toStdString();
     EXPECT_EQ(o.personsWritten, 0);
     EXPECT_TRUE(view.atYield.empty());
     EXPECT_EQ(readAll(foreign), bytes);
