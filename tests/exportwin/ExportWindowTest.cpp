@@ -120,12 +120,38 @@ private slots:
         QVERIFY(w.LblFound->text().isEmpty());
         QVERIFY(w.LblCurrent->text().isEmpty());
 
-        QCOMPARE(w.OptNewNSF->geometry(), twips(120, 240, 7095, 255));
-        QCOMPARE(w.txtNSFFileName->geometry(), twips(1560, 600, 4335, 375));
-        QCOMPARE(w.CmdExistingNSF->geometry(), twips(6000, 1680, 1215, 375));
-        QCOMPARE(w.ExportFrame->geometry(), twips(120, 2400, 7095, 1815));
+        // The arrangement: the two choices one above the other, each an
+        // option over its box and button, the progress below them; every
+        // control inside the window, none over another, each text whole.
+        const QRect client = w.rect();
+        const QList<QWidget*> stacked
+            = {w.OptNewNSF, w.txtNSFFileName, w.OptExistingNSF, w.txtExNSFFileName, w.ExportFrame};
+        for (qsizetype i = 0; i + 1 < stacked.size(); ++i)
+            QVERIFY2(stacked[i]->geometry().bottom() < stacked[i + 1]->y(), qPrintable(stacked[i]->objectName()));
+        for (const auto& [box, button] :
+             {std::pair<QWidget*, QWidget*>{w.txtNSFFileName, w.CmdNewNSF}, {w.txtExNSFFileName, w.CmdExistingNSF}}) {
+            QCOMPARE(button->y(), box->y());
+            QCOMPARE(button->height(), box->height());
+            QVERIFY(box->geometry().right() < button->x());
+        }
+        QCOMPARE(w.txtNSFFileName->x(), w.txtExNSFFileName->x());
+        QCOMPARE(w.txtNSFFileName->width(), w.txtExNSFFileName->width());
+        const QList<QWidget*> controls = {w.OptNewNSF,        w.txtNSFFileName, w.CmdNewNSF,  w.OptExistingNSF,
+                                          w.txtExNSFFileName, w.CmdExistingNSF, w.ExportFrame};
+        for (QWidget* c : controls) {
+            QVERIFY2(client.contains(c->geometry()), qPrintable(c->objectName()));
+            for (QWidget* other : controls)
+                QVERIFY2(c == other || !c->geometry().intersects(other->geometry()),
+                         qPrintable(c->objectName() + u' ' + other->objectName()));
+        }
+        for (const QLabel* label : {w.LblSaveHeader, w.LblSubject, w.LblFoundLabel, w.LblCurrentLabel}) {
+            QVERIFY2(w.ExportFrame->rect().contains(label->geometry()), qPrintable(label->objectName()));
+            QVERIFY2(label->fontMetrics().horizontalAdvance(label->text()) <= label->width(),
+                     qPrintable(label->objectName()));
+        }
+        for (const QRadioButton* option : {w.OptNewNSF, w.OptExistingNSF})
+            QVERIFY(option->sizeHint().width() <= option->width());
         // The export button lies below the client area.
-        QCOMPARE(w.CmdConversion->geometry(), twips(2640, 4440, 2175, 435));
         QVERIFY(w.CmdConversion->y() > w.height());
 
         QVERIFY(w.txtNSFFileName->isReadOnly());
