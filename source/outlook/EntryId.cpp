@@ -95,7 +95,7 @@ std::optional<OneOffAddress> parseOneOff(const QByteArray& e, int codepage)
     const auto type = next();
     const auto address = next();
     if (!name || !type || !address)
-        throw OutlookError("a distribution list member is damaged");
+        throw OutlookError(Cause::Damaged, "a distribution list member is damaged");
     return OneOffAddress{*name, *address};
 }
 

@@ -22,9 +22,9 @@ using namespace pst;
 
 namespace {
 
-[[noreturn]] void fail(const QString& text)
+[[noreturn]] void fail(Cause cause, const QString& text)
 {
-    throw OutlookError(text.toStdString());
+    throw OutlookError(cause, text.toStdString());
 }
 
 // 8-bit text that names no code page of its own.
@@ -151,11 +151,11 @@ OpenStore& StoreImpl::ensureOpen()
     // mail profile's); what such a file keeps under this id is not one.
     if (!o->ndb->header().offline)
         if (const Property* pw = props.find(PidTagPstPassword); pw && toInteger(*pw).value_or(0) != 0)
-            fail(QStringLiteral("the data file %1 is password protected").arg(path));
+            fail(Cause::Protected, QStringLiteral("the data file %1 is password protected").arg(path));
 
     const Property* key = props.find(PidTagRecordKey);
     if (!key || key->type != PT_BINARY || key->size != kEntryIdProviderSize)
-        fail(QStringLiteral("the data file %1 has no valid store record key").arg(path));
+        fail(Cause::Damaged, QStringLiteral("the data file %1 has no valid store record key").arg(path));
     o->recordKey = key->bytes();
 
     if (const Property* name = props.find(PidTagDisplayName))
@@ -164,7 +164,7 @@ OpenStore& StoreImpl::ensureOpen()
     o->ipmNid = kNidIpmSubtree;
     if (const Property* ipm = props.find(PidTagIpmSubTreeEntryId)) {
         if (ipm->type != PT_BINARY || ipm->size < kOwnEntryIdSize)
-            fail(QStringLiteral("the data file %1 has a damaged top folder reference").arg(path));
+            fail(Cause::Damaged, QStringLiteral("the data file %1 has a damaged top folder reference").arg(path));
         o->ipmNid = entryIdNode(ipm->data, ipm->size);
     }
     // The name-to-id map; a file without one simply has no named properties.
@@ -253,11 +253,11 @@ std::shared_ptr<FolderImpl> makeFolder(const std::shared_ptr<StoreImpl>& store, 
     f->open = store->open;
     f->nid = nid;
     if (nidType(nid) != kNidTypeNormalFolder)
-        fail(QStringLiteral("node %1 of %2 is not a folder").arg(nid, 0, 16).arg(store->path));
+        fail(Cause::Damaged, QStringLiteral("node %1 of %2 is not a folder").arg(nid, 0, 16).arg(store->path));
     if (std::find(chain.begin(), chain.end(), f->nid) != chain.end())
-        fail(QStringLiteral("the folder hierarchy of %1 loops back on itself").arg(store->path));
+        fail(Cause::Damaged, QStringLiteral("the folder hierarchy of %1 loops back on itself").arg(store->path));
     if (chain.size() >= kMaxFolderDepth)
-        fail(QStringLiteral("the folder hierarchy of %1 is nested impossibly deep").arg(store->path));
+        fail(Cause::Damaged, QStringLiteral("the folder hierarchy of %1 is nested impossibly deep").arg(store->path));
     chain.push_back(f->nid);
     f->chain = std::move(chain);
     const PropertyBag props = readPropertyContext(*f->open->ndb, nid);
@@ -315,7 +315,7 @@ namespace {
 void requireLogon(const SessionImpl& s)
 {
     if (!s.loggedOn)
-        fail(QStringLiteral("the session is not logged on"));
+        fail(Cause::Other, QStringLiteral("the session is not logged on"));
 }
 }  // namespace
 
@@ -329,7 +329,7 @@ RDOStore RDOSession::Store(int index) const
 {
     requireLogon(*d);
     if (index < 1 || index > int(d->stores.size()))
-        fail(QStringLiteral("there is no store %1 in the profile").arg(index));
+        fail(Cause::NotFound, QStringLiteral("there is no store %1 in the profile").arg(index));
     return RDOStore(d->stores[std::size_t(index - 1)]);
 }
 
@@ -349,7 +349,7 @@ RDOStore RDOSession::GetStoreFromID(const QString& entryId) const
             // A store that cannot be opened is not the one asked for; keep looking.
         }
     }
-    fail(QStringLiteral("no store of the profile has the identifier %1").arg(entryId));
+    fail(Cause::NotFound, QStringLiteral("no store of the profile has the identifier %1").arg(entryId));
 }
 
 RDOStore RDOSession::AddPSTStore(const QString& path)
@@ -403,7 +403,7 @@ RDOFolder RDOStore::IPMRootFolder() const
 {
     OpenStore& o = d->ensureOpen();
     if (!o.ndb->findNode(o.ipmNid))
-        fail(QStringLiteral("the data file %1 has no top folder").arg(d->path));
+        fail(Cause::Damaged, QStringLiteral("the data file %1 has no top folder").arg(d->path));
     return RDOFolder(makeFolder(d, o.ipmNid, {}));
 }
 
@@ -412,12 +412,12 @@ RDOFolder RDOStore::GetFolderFromID(const QString& entryId) const
     OpenStore& o = d->ensureOpen();
     const std::optional<std::uint32_t> parsed = parseFolderEntryId(entryId, o.recordKey);
     if (!parsed)
-        fail(QStringLiteral("%1 is not the identifier of a folder of this store").arg(entryId));
+        fail(Cause::NotFound, QStringLiteral("%1 is not the identifier of a folder of this store").arg(entryId));
     const std::uint32_t nid = *parsed;
     if (nidType(nid) != kNidTypeNormalFolder)
-        fail(QStringLiteral("%1 is not the identifier of a folder of this store").arg(entryId));
+        fail(Cause::NotFound, QStringLiteral("%1 is not the identifier of a folder of this store").arg(entryId));
     if (!o.ndb->findNode(nid))
-        fail(QStringLiteral("the store has no folder with the identifier %1").arg(entryId));
+        fail(Cause::NotFound, QStringLiteral("the store has no folder with the identifier %1").arg(entryId));
     return RDOFolder(makeFolder(d, nid, {}));
 }
 
@@ -470,10 +470,10 @@ int RDOFolder::FolderCount() const
 RDOFolder RDOFolder::Folder(int index) const
 {
     if (index < 1 || index > FolderCount())
-        fail(QStringLiteral("folder %1 has no subfolder %2").arg(d->name).arg(index));
+        fail(Cause::NotFound, QStringLiteral("folder %1 has no subfolder %2").arg(d->name).arg(index));
     const std::uint32_t nid = (*d->subfolders)[std::size_t(index - 1)];
     if (!d->open->ndb->findNode(nid))
-        fail(QStringLiteral("subfolder %1 of folder %2 is missing").arg(index).arg(d->name));
+        fail(Cause::Damaged, QStringLiteral("subfolder %1 of folder %2 is missing").arg(index).arg(d->name));
     return RDOFolder(makeFolder(d->store, nid, d->chain));
 }
 
@@ -501,7 +501,7 @@ qint64 RDOItems::Count() const
 RDOItem RDOItems::Item(qint64 position) const
 {
     if (position < 1 || position > Count())
-        fail(QStringLiteral("folder %1 has no item %2").arg(d->name).arg(position));
+        fail(Cause::NotFound, QStringLiteral("folder %1 has no item %2").arg(d->name).arg(position));
     // The contents table gives the node id; the node B-tree finds the item
     // directly, however many items the folder has.
     const auto nid = d->contentsTable().cell32(std::size_t(position - 1), PidTagLtpRowId);
@@ -510,7 +510,8 @@ RDOItem RDOItems::Item(qint64 position) const
     Ndb& ndb = *d->open->ndb;
     const auto node = ndb.findNode(*nid);
     if (nidType(*nid) != kNidTypeNormalMessage || !node || node->parent != d->nid)
-        fail(QStringLiteral("item %1 of folder %2 is not an item of that folder").arg(position).arg(d->name));
+        fail(Cause::Damaged,
+             QStringLiteral("item %1 of folder %2 is not an item of that folder").arg(position).arg(d->name));
     auto item = std::make_shared<ItemImpl>();
     item->store = d->store;
     item->open = d->open;
@@ -723,7 +724,7 @@ QString RDOItem::MemberText(int index) const
     d->splitMembers();
     const auto& members = *d->members;
     if (index < 1 || index > int(members.size()))
-        fail(QStringLiteral("the list has no member %1").arg(index));
+        fail(Cause::NotFound, QStringLiteral("the list has no member %1").arg(index));
     const QByteArray& entry = members[std::size_t(index - 1)];
     const int cp = d->codepage();
 
@@ -734,21 +735,22 @@ QString RDOItem::MemberText(int index) const
         if (wrapped->kind == kWrappedKindOneOff) {
             if (auto a = parseOneOff(wrapped->entry, cp))
                 return memberText(*a);
-            throw OutlookError("a distribution list member is damaged");
+            throw OutlookError(Cause::Damaged, "a distribution list member is damaged");
         }
         if ((wrapped->kind == kWrappedKindContact || wrapped->kind == kWrappedKindDistList) && wrapped->inStore) {
             const std::optional<std::uint32_t> nid = ownEntryNode(wrapped->entry, d->open->recordKey);
             if (!nid)
-                throw OutlookError("a distribution list member refers to an item of another store");
+                throw OutlookError(Cause::NotFound, "a distribution list member refers to an item of another store");
             if (nidType(*nid) != kNidTypeNormalMessage)
-                throw OutlookError("a distribution list member refers to something that is not an item");
+                throw OutlookError(Cause::Damaged,
+                                   "a distribution list member refers to something that is not an item");
             ItemImpl other;
             other.store = d->store;
             other.open = d->open;
             other.nid = *nid;
             const auto node = d->open->ndb->findNode(*nid);
             if (!node)
-                throw OutlookError("a distribution list member refers to an item that does not exist");
+                throw OutlookError(Cause::NotFound, "a distribution list member refers to an item that does not exist");
             other.props = readPropertyContext(*d->open->ndb, *node);
             if (wrapped->kind == kWrappedKindDistList) {
                 const QString name = other.text(other.ids().listName);
@@ -784,7 +786,7 @@ QString RDOItem::MemberText(int index) const
     if (std::size_t(index) <= d->oneOffs.size())
         if (auto a = parseOneOff(d->oneOffs[std::size_t(index - 1)], cp))
             return memberText(*a);
-    throw OutlookError("a distribution list member cannot be resolved");
+    throw OutlookError(Cause::NotFound, "a distribution list member cannot be resolved");
 }
 
 bool IsNoDate(const QDateTime& value)

@@ -3,10 +3,12 @@
 // shaped like the object model the program was designed against: a session
 // over the default profile, its stores, their folders and items. The files
 // are read by this layer's own reader; nothing of the file format is visible
-// here. Every failure throws OutlookError.
+// here. Every failure throws OutlookError, with its cause.
 //
 // All objects are cheap value handles that share the underlying open file;
 // a handle stays valid as long as it exists, also after Logoff.
+
+#include "common/cause/Cause.h"
 
 #include <QDateTime>
 #include <QString>
@@ -16,9 +18,28 @@
 
 namespace outlook {
 
+// A failure: its kind, and one line of text that names the file or the
+// thing concerned. Callers decide by the kind.
 class OutlookError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    OutlookError(Cause cause, const std::string& what)
+        : std::runtime_error(what)
+        , cause_(cause)
+    {
+    }
+    // A failure of no particular kind (Cause::Other).
+    explicit OutlookError(const std::string& what)
+        : OutlookError(Cause::Other, what)
+    {
+    }
+    explicit OutlookError(const char* what)
+        : OutlookError(Cause::Other, std::string(what))
+    {
+    }
+    Cause cause() const noexcept { return cause_; }
+
+private:
+    Cause cause_;
 };
 
 class RDOStore;

@@ -20,7 +20,7 @@ constexpr char16_t kCp1252High[32] = {
 QString decodeUtf16(const char* data, qsizetype size)
 {
     if (size % 2 != 0)
-        throw OutlookError("a Unicode text value has an odd number of bytes");
+        throw OutlookError(Cause::Damaged, "a Unicode text value has an odd number of bytes");
     return QString(reinterpret_cast<const QChar*>(data), size / 2);
 }
 
@@ -47,16 +47,16 @@ std::vector<TextSpan> splitMultiValue(const Property& p)
         return values;
     const auto* d = reinterpret_cast<const std::uint8_t*>(p.data);
     if (p.size < 4)
-        throw OutlookError("a multi-valued property is damaged");
+        throw OutlookError(Cause::Damaged, "a multi-valued property is damaged");
     const std::uint32_t count = u32(d);
     if (count > (p.size - 4) / 4)
-        throw OutlookError("a multi-valued property has an impossible count");
+        throw OutlookError(Cause::Damaged, "a multi-valued property has an impossible count");
     values.reserve(count);
     for (std::uint32_t i = 0; i < count; ++i) {
         const std::uint32_t from = u32(d + 4 + 4 * i);
         const std::uint32_t to = i + 1 < count ? u32(d + 8 + 4 * i) : p.size;
         if (from < 4 + 4 * count || from > to || to > p.size)
-            throw OutlookError("a multi-valued property is damaged");
+            throw OutlookError(Cause::Damaged, "a multi-valued property is damaged");
         values.push_back({p.data + from, qsizetype(to - from)});
     }
     return values;
@@ -69,7 +69,7 @@ QString joinedUnicode(const Property& p)
     const std::vector<TextSpan> values = splitMultiValue(p);
     auto units = [](const TextSpan& v) {
         if (v.size % 2 != 0)
-            throw OutlookError("a Unicode text value has an odd number of bytes");
+            throw OutlookError(Cause::Damaged, "a Unicode text value has an odd number of bytes");
         // Values need not be aligned for char16_t: looked at byte by byte.
         qsizetype n = v.size / 2;
         while (n > 0 && v.data[2 * n - 1] == 0 && v.data[2 * n - 2] == 0)
