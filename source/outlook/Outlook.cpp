@@ -1,8 +1,10 @@
 #include "source/outlook/Outlook.h"
 
+#include "source/outlook/Codepage.h"
 #include "source/outlook/EntryId.h"
 #include "source/outlook/NameMap.h"
 #include "source/outlook/Ndb.h"
+#include "source/outlook/Password.h"
 #include "source/outlook/Profile.h"
 #include "source/outlook/PropertyContext.h"
 #include "source/outlook/Rtf.h"
@@ -12,6 +14,9 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <functional>
+#include <map>
+#include <set>
 #include <ctime>
 #include <optional>
 #include <vector>
@@ -27,8 +32,9 @@ namespace {
     throw OutlookError(cause, text.toStdString());
 }
 
-// 8-bit text that names no code page of its own.
-constexpr int kDefaultCodepage = 1252;
+// Items whose locales make "the locale most items of a store carry".
+constexpr int kLocaleSampleItems = 256;
+constexpr std::size_t kLocaleSampleFolders = 512;
 // Deeper than this, a folder hierarchy is taken to be damaged.
 constexpr std::size_t kMaxFolderDepth = 512;
 
@@ -74,6 +80,33 @@ struct NamedIds {
     }
 };
 
+// The code page of 8-bit text that names none of its own, the item's and
+// the store's locale aside: the user's, else that of the user's locale, else
+// Windows-1252.
+int fallbackCodepage()
+{
+    if (const int cp = userCodepage(); cp && canDecode(cp))
+        return cp;
+    if (const int cp = userLocaleCodepage(); cp && canDecode(cp))
+        return cp;
+    return kCodepageWindows1252;
+}
+
+// The code page an item (or the message store) names for itself: its
+// PidTagMessageCodepage, else the ANSI code page of its PidTagMessageLocaleId;
+// 0 when it names none this layer decodes.
+int ownCodepage(const PropertyBag& props)
+{
+    if (const Property* cp = props.find(PidTagMessageCodepage))
+        if (const auto value = toInteger(*cp); value && *value > 0 && canDecode(int(*value)))
+            return int(*value);
+    if (const Property* locale = props.find(PidTagMessageLocaleId))
+        if (const auto value = toInteger(*locale); value && *value > 0)
+            if (const int cp = ansiCodepageOfLcid(std::uint32_t(*value)); cp && canDecode(cp))
+                return cp;
+    return 0;
+}
+
 // What is known of a store once its file is open.
 struct OpenStore {
     std::unique_ptr<Ndb> ndb;
@@ -81,7 +114,17 @@ struct OpenStore {
     std::optional<NamedIds> ids;
     QByteArray recordKey;
     QString name;
-    std::uint32_t ipmNid = 0;
+    std::uint32_t ipmNid = 0;  // 0: no top folder found
+    // The ANSI code page of the store's own locale; 0 when the file records none.
+    int storeCodepage = 0;
+    // The code page most items sampled name for themselves (0: none); found
+    // when a folder name first needs it.
+    std::optional<int> itemsCodepage;
+
+    // The code page of folder and store names.
+    int nameCodepage();
+    // Text of a folder's or the store's own property.
+    QString nameText(const Property& p);
 };
 
 struct StoreImpl {
@@ -124,7 +167,7 @@ struct ItemImpl {
     std::vector<QByteArray> oneOffs;
 
     const NamedIds& ids() const { return *open->ids; }
-    int codepage() const;  // PidTagMessageCodepage, else Windows-1252
+    int codepage() const;  // by the cascade of docs/OUTLOOK_LAYER.md, once per item
     mutable int codepage_ = 0;
     QString text(std::uint16_t id) const;
     QString joined(std::uint16_t id) const;
@@ -139,6 +182,121 @@ struct SessionImpl {
 
 // ---------------------------------------------------------------------------
 
+int OpenStore::nameCodepage()
+{
+    if (storeCodepage)
+        return storeCodepage;
+    if (!itemsCodepage) {
+        // A sample of the items in tree order, from the top: their own code
+        // pages, counted.
+        std::map<int, int> counts;
+        int sampled = 0;
+        std::vector<std::uint32_t> folders{ipmNid};
+        std::set<std::uint32_t> seen;
+        for (std::size_t f = 0; f < folders.size() && f < kLocaleSampleFolders && sampled < kLocaleSampleItems; ++f) {
+            const std::uint32_t folder = folders[f];
+            if (!seen.insert(folder).second)
+                continue;
+            // Damage met on the way leaves that folder or item out of the
+            // sample; reading it later reports it.
+            try {
+                const std::uint32_t contents = withNidType(folder, kNidTypeContentsTable);
+                if (ndb->findNode(contents)) {
+                    TableContext table(*ndb, contents);
+                    for (std::size_t r = 0; r < table.rowCount() && sampled < kLocaleSampleItems; ++r) {
+                        const auto nid = table.cell32(r, PidTagLtpRowId);
+                        if (!nid || nidType(*nid) != kNidTypeNormalMessage)
+                            continue;
+                        ++sampled;
+                        if (const int cp = ownCodepage(readPropertyContext(*ndb, *nid)))
+                            ++counts[cp];
+                    }
+                }
+                const std::uint32_t hierarchy = withNidType(folder, kNidTypeHierarchyTable);
+                if (ndb->findNode(hierarchy)) {
+                    TableContext table(*ndb, hierarchy);
+                    for (std::size_t r = 0; r < table.rowCount(); ++r)
+                        if (const auto nid = table.cell32(r, PidTagLtpRowId);
+                            nid && nidType(*nid) == kNidTypeNormalFolder)
+                            folders.push_back(*nid);
+                }
+            } catch (const OutlookError&) {
+                continue;
+            }
+        }
+        int best = 0, bestCount = 0;
+        for (const auto& [cp, count] : counts)
+            if (count > bestCount) {
+                best = cp;
+                bestCount = count;
+            }
+        itemsCodepage = best;
+    }
+    return *itemsCodepage ? *itemsCodepage : fallbackCodepage();
+}
+
+QString OpenStore::nameText(const Property& p)
+{
+    // Only 8-bit text beyond ASCII needs its code page found.
+    if (p.type == PT_STRING8 || p.type == PT_MV_STRING8)
+        for (std::uint32_t i = 0; i < p.size; ++i)
+            if (static_cast<unsigned char>(p.data[i]) >= 0x80)
+                return toText(p, nameCodepage());
+    return toText(p, kCodepageWindows1252);
+}
+
+namespace {
+
+// The folder named `name` among the subfolders of `parent`; 0 when none is.
+std::uint32_t subfolderNamed(Ndb& ndb, std::uint32_t parent, const QString& name)
+{
+    const std::uint32_t hierarchy = withNidType(parent, kNidTypeHierarchyTable);
+    if (!ndb.findNode(hierarchy))
+        return 0;
+    TableContext table(ndb, hierarchy);
+    for (std::size_t r = 0; r < table.rowCount(); ++r) {
+        const auto nid = table.cell32(r, PidTagLtpRowId);
+        if (!nid || nidType(*nid) != kNidTypeNormalFolder || !ndb.findNode(*nid))
+            continue;
+        const PropertyBag props = readPropertyContext(ndb, *nid);
+        if (const Property* p = props.find(PidTagDisplayName); p && toText(*p, kCodepageWindows1252) == name)
+            return *nid;
+    }
+    return 0;
+}
+
+bool isFolder(Ndb& ndb, std::uint32_t nid)
+{
+    return nidType(nid) == kNidTypeNormalFolder && ndb.findNode(nid);
+}
+
+// The top of the folder tree as Outlook reaches it: the folder the message
+// store names (PidTagIpmSubTreeEntryId, in the file's own form); in an
+// Exchange offline file, the mailbox's IPM_SUBTREE in "Root - Mailbox" below
+// the root folder; else the node where personal folders files keep it, when
+// it lies where they keep it (below the root folder). 0 when none is found.
+std::uint32_t findTop(Ndb& ndb, const PropertyBag& store, const QString& path)
+{
+    if (const Property* ipm = store.find(PidTagIpmSubTreeEntryId)) {
+        if (ipm->type != PT_BINARY || ipm->size < kOwnEntryIdSize)
+            fail(Cause::Damaged, QStringLiteral("the data file %1 has a damaged top folder reference").arg(path));
+        // Exchange's own entry ids (of another length) name no node here.
+        if (ipm->size == kOwnEntryIdSize)
+            if (const std::uint32_t nid = entryIdNode(ipm->data, ipm->size); isFolder(ndb, nid))
+                return nid;
+    }
+    if (ndb.findNode(kNidRootFolder))
+        if (const std::uint32_t mailbox = subfolderNamed(ndb, kNidRootFolder, QString::fromUtf16(kNameRootMailbox)))
+            if (const std::uint32_t top = subfolderNamed(ndb, mailbox, QString::fromUtf16(kNameIpmSubtree)))
+                return top;
+    if (const auto node = ndb.findNode(kNidIpmSubtree);
+        node && (!ndb.header().offline || node->parent == kNidRootFolder))
+        return kNidIpmSubtree;
+    return 0;
+}
+
+}  // namespace
+
 OpenStore& StoreImpl::ensureOpen()
 {
     if (open)
@@ -147,26 +305,36 @@ OpenStore& StoreImpl::ensureOpen()
     o->ndb = Ndb::open(path);
     const PropertyBag props = readPropertyContext(*o->ndb, kNidMessageStore);
 
+    if (const Property* locale
+        = props.find(PidTagMessageLocaleId) ? props.find(PidTagMessageLocaleId) : props.find(PidTagLocaleId))
+        if (const auto value = toInteger(*locale); value && *value > 0)
+            if (const int cp = ansiCodepageOfLcid(std::uint32_t(*value)); cp && canDecode(cp))
+                o->storeCodepage = cp;
+
     // Offline folder files carry no password of their own (access is the
     // mail profile's); what such a file keeps under this id is not one.
     if (!o->ndb->header().offline)
-        if (const Property* pw = props.find(PidTagPstPassword); pw && toInteger(*pw).value_or(0) != 0)
-            fail(Cause::Protected, QStringLiteral("the data file %1 is password protected").arg(path));
+        if (const Property* pw = props.find(PidTagPstPassword); pw && toInteger(*pw).value_or(0) != 0) {
+            // The password's bytes in the code pages a user's Outlook may
+            // have taken them in.
+            std::vector<int> codepages;
+            for (int cp : {o->storeCodepage, userCodepage(), userLocaleCodepage(), kCodepageWindows1252, kCodepageUtf8})
+                if (cp && canDecode(cp) && std::find(codepages.begin(), codepages.end(), cp) == codepages.end())
+                    codepages.push_back(cp);
+            checkPassword(profile::Normalize(path), std::uint32_t(*toInteger(*pw)), codepages);
+        }
 
     const Property* key = props.find(PidTagRecordKey);
     if (!key || key->type != PT_BINARY || key->size != kEntryIdProviderSize)
         fail(Cause::Damaged, QStringLiteral("the data file %1 has no valid store record key").arg(path));
     o->recordKey = key->bytes();
 
+    o->ipmNid = findTop(*o->ndb, props, path);
     if (const Property* name = props.find(PidTagDisplayName))
-        o->name = toText(*name, kDefaultCodepage);
+        o->name = o->nameText(*name);
+    if (o->name.isEmpty())
+        o->name = QFileInfo(path).completeBaseName();
 
-    o->ipmNid = kNidIpmSubtree;
-    if (const Property* ipm = props.find(PidTagIpmSubTreeEntryId)) {
-        if (ipm->type != PT_BINARY || ipm->size < kOwnEntryIdSize)
-            fail(Cause::Damaged, QStringLiteral("the data file %1 has a damaged top folder reference").arg(path));
-        o->ipmNid = entryIdNode(ipm->data, ipm->size);
-    }
     // The name-to-id map; a file without one simply has no named properties.
     if (o->ndb->findNode(kNidNameToIdMap))
         o->names.parse(readPropertyContext(*o->ndb, kNidNameToIdMap));
@@ -184,10 +352,9 @@ QString StoreImpl::entryId()
 int ItemImpl::codepage() const
 {
     if (codepage_ == 0) {
-        codepage_ = kDefaultCodepage;
-        if (const Property* cp = props.find(PidTagMessageCodepage))
-            if (const auto value = toInteger(*cp); value && *value > 0 && *value <= 65535)
-                codepage_ = int(*value);
+        codepage_ = ownCodepage(props);
+        if (!codepage_)
+            codepage_ = open->storeCodepage ? open->storeCodepage : fallbackCodepage();
     }
     return codepage_;
 }
@@ -262,9 +429,9 @@ std::shared_ptr<FolderImpl> makeFolder(const std::shared_ptr<StoreImpl>& store, 
     f->chain = std::move(chain);
     const PropertyBag props = readPropertyContext(*f->open->ndb, nid);
     if (const Property* p = props.find(PidTagDisplayName))
-        f->name = toText(*p, kDefaultCodepage);
+        f->name = f->open->nameText(*p);
     if (const Property* p = props.find(PidTagContainerClass))
-        f->containerClass = toText(*p, kDefaultCodepage);
+        f->containerClass = toText(*p, kCodepageWindows1252);
     return f;
 }
 
@@ -402,8 +569,13 @@ QString RDOStore::PstPath() const
 RDOFolder RDOStore::IPMRootFolder() const
 {
     OpenStore& o = d->ensureOpen();
-    if (!o.ndb->findNode(o.ipmNid))
+    if (!o.ipmNid) {
+        if (o.ndb->header().offline)
+            fail(Cause::FormatNotRead,
+                 QStringLiteral("the offline folder file %1 keeps its folders where this program does not find them")
+                     .arg(d->path));
         fail(Cause::Damaged, QStringLiteral("the data file %1 has no top folder").arg(d->path));
+    }
     return RDOFolder(makeFolder(d, o.ipmNid, {}));
 }
 
@@ -419,6 +591,46 @@ RDOFolder RDOStore::GetFolderFromID(const QString& entryId) const
     if (!o.ndb->findNode(nid))
         fail(Cause::NotFound, QStringLiteral("the store has no folder with the identifier %1").arg(entryId));
     return RDOFolder(makeFolder(d, nid, {}));
+}
+
+std::vector<StrayItems> RDOStore::ContactsInOtherFolders() const
+{
+    std::vector<StrayItems> out;
+    auto isRead = [](const QString& cls) {
+        for (const char* kind : {kClassContact, kClassDistList}) {
+            const QLatin1String k(kind);
+            if (cls.compare(k, Qt::CaseInsensitive) == 0
+                || (cls.startsWith(k, Qt::CaseInsensitive) && cls.size() > k.size() && cls[k.size()] == u'.'))
+                return true;
+        }
+        return false;
+    };
+    std::function<void(const RDOFolder&, const QString&)> walk = [&](const RDOFolder& folder, const QString& path) {
+        for (int i = 1; i <= folder.FolderCount(); ++i) {
+            const RDOFolder sub = folder.Folder(i);
+            const QString subPath = path.isEmpty() ? sub.Name() : path + QLatin1Char('\\') + sub.Name();
+            if (sub.DefaultMessageClass() != QLatin1String(kClassContact)) {
+                FolderImpl& f = *sub.d;
+                qint64 count = 0;
+                if (f.contents || f.open->ndb->findNode(withNidType(f.nid, kNidTypeContentsTable))) {
+                    TableContext& table = f.contentsTable();
+                    for (std::size_t r = 0; r < table.rowCount(); ++r) {
+                        std::optional<QString> cls = table.cellText(r, PidTagMessageClass, kCodepageWindows1252);
+                        // A table without the column: the item's own class.
+                        if (!cls && !table.hasColumn(PidTagMessageClass))
+                            cls = RDOItems(sub.d).Item(qint64(r + 1)).MessageClass();
+                        if (cls && isRead(*cls))
+                            ++count;
+                    }
+                }
+                if (count > 0)
+                    out.push_back({subPath, count});
+            }
+            walk(sub, subPath);
+        }
+    };
+    walk(IPMRootFolder(), QString());
+    return out;
 }
 
 // ---------------------------------------------------------------------------
@@ -541,7 +753,7 @@ QString RDOItem::Body() const
         body && (body->type == PT_UNICODE || body->type == PT_STRING8)) {
         int cp = d->codepage();
         if (const Property* icp = d->props.find(PidTagInternetCodepage))
-            if (const auto value = toInteger(*icp); value && *value > 0)
+            if (const auto value = toInteger(*icp); value && *value > 0 && canDecode(int(*value)))
                 cp = int(*value);
         return toText(*body, cp);
     }
@@ -787,6 +999,31 @@ QString RDOItem::MemberText(int index) const
         if (auto a = parseOneOff(d->oneOffs[std::size_t(index - 1)], cp))
             return memberText(*a);
     throw OutlookError(Cause::NotFound, "a distribution list member cannot be resolved");
+}
+
+void RememberPassword(const QString& dataFilePath, const QString& password)
+{
+    rememberPassword(profile::Normalize(dataFilePath), password);
+}
+
+void ForgetPasswords()
+{
+    forgetPasswords();
+}
+
+void SetUserCodepage(int codepage)
+{
+    if (codepage != 0 && !canDecode(codepage))
+        fail(Cause::NotFound, QStringLiteral("code page %1 is not one this program reads").arg(codepage));
+    setUserCodepage(codepage);
+}
+
+int ParseCodepage(const QString& name)
+{
+    const int codepage = codepageOfName(name);
+    if (!codepage)
+        fail(Cause::NotFound, QStringLiteral("\"%1\" is not a code page this program reads").arg(name));
+    return codepage;
 }
 
 bool IsNoDate(const QDateTime& value)

@@ -1,7 +1,5 @@
 #include "source/outlook/Property.h"
 
-#include <QStringDecoder>
-
 #include <algorithm>
 #include <cstring>
 #include <limits>
@@ -9,13 +7,6 @@
 namespace outlook::pst {
 
 namespace {
-
-// Windows-1252 characters 0x80 to 0x9F; the rest of the code page is Latin-1.
-constexpr char16_t kCp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
-};
 
 QString decodeUtf16(const char* data, qsizetype size)
 {
@@ -123,29 +114,6 @@ void PropertyBag::sort()
     if (std::is_sorted(props_.begin(), props_.end(), [](const Property& a, const Property& b) { return a.id < b.id; }))
         return;
     std::stable_sort(props_.begin(), props_.end(), [](const Property& a, const Property& b) { return a.id < b.id; });
-}
-
-QString decodeCodepage(const char* data, qsizetype size, int codepage)
-{
-    if (codepage == 65001)
-        return QString::fromUtf8(data, size);
-    if (codepage == 20127 || codepage == 28591)
-        return QString::fromLatin1(data, size);
-    if (codepage != 1252 && codepage > 0) {
-        QStringDecoder decoder(("windows-" + QByteArray::number(codepage)).constData());
-        if (decoder.isValid())
-            return decoder.decode(QByteArrayView(data, size));
-        QStringDecoder cp(("CP" + QByteArray::number(codepage)).constData());
-        if (cp.isValid())
-            return cp.decode(QByteArrayView(data, size));
-    }
-    QString text(size, Qt::Uninitialized);
-    QChar* out = text.data();
-    for (qsizetype i = 0; i < size; ++i) {
-        const uchar c = uchar(data[i]);
-        out[i] = (c >= 0x80 && c < 0xA0) ? QChar(kCp1252High[c - 0x80]) : QChar(c);
-    }
-    return text;
 }
 
 QString toText(const Property& p, int codepage)

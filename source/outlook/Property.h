@@ -5,6 +5,7 @@
 // text for Unicode text, one text for a list, a list for one text) and
 // otherwise reads as absent; only a value whose own bytes are malformed throws.
 
+#include "source/outlook/Codepage.h"
 #include "source/outlook/Format.h"
 #include "source/outlook/Vocabulary.h"
 
@@ -63,7 +64,5 @@ std::vector<QByteArray> toBinaries(const Property& p);
 std::optional<std::int64_t> toInteger(const Property& p);
 // A FILETIME (UTC) as a UTC date-time; nullopt for any other type.
 std::optional<QDateTime> toUtcTime(const Property& p);
-// 8-bit text in a Windows code page.
-QString decodeCodepage(const char* data, qsizetype size, int codepage);
 
 }  // namespace outlook::pst

@@ -67,7 +67,9 @@ enum : std::uint16_t {
     PidTagHomeAddressStateOrProvince = 0x3A5C,
     PidTagHomeAddressStreet = 0x3A5D,
     PidTagInternetCodepage = 0x3FDE,
+    PidTagMessageLocaleId = 0x3FF1,
     PidTagMessageCodepage = 0x3FFD,
+    PidTagLocaleId = 0x66A1,
     PidTagLtpRowId = 0x67F2,
     PidTagPstPassword = 0x67FF,
 };
