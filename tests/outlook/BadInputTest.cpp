@@ -5,9 +5,11 @@
 #include <QtEndian>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <functional>
 #include <map>
+#include <optional>
 
 using namespace outlook;
 using pstwriter::PstBuilder;
@@ -95,7 +97,7 @@ std::map<QString, QString> valuesByItem(const QString& path)
                 }
                 out[where + '/' + QString::number(k)] = v;
             } catch (const OutlookError& e) {
-                EXPECT_NE(std::string(e.what()).find("damaged"), std::string::npos) << e.what();
+                EXPECT_EQ(e.cause(), Cause::Damaged) << e.what();
             }
         }
         for (int i = 1; i <= f.FolderCount(); ++i)
@@ -135,11 +137,22 @@ protected:
     }
 };
 
+// The cause OpenPstFile gives for `path`.
+static std::optional<Cause> openingCause(const QString& path)
+{
+    try {
+        RDOSession::OpenPstFile(path);
+    } catch (const OutlookError& e) {
+        return e.cause();
+    }
+    return std::nullopt;
+}
+
 TEST_F(BadInputTest, ZeroLengthAndRandomBytesAreNotDataFiles)
 {
     const QString empty = home.file(QStringLiteral("empty.pst"));
     ASSERT_TRUE(writeAll(empty, QByteArray()));
-    EXPECT_THROW(RDOSession::OpenPstFile(empty), OutlookError);
+    EXPECT_EQ(openingCause(empty), Cause::NotADataFile);
 
     QRandomGenerator rng(42);
     for (int size : {1, 100, 512, 4096, 100000}) {
@@ -148,15 +161,19 @@ TEST_F(BadInputTest, ZeroLengthAndRandomBytesAreNotDataFiles)
             c = char(rng.bounded(256));
         const QString path = home.file(QStringLiteral("random.pst"));
         ASSERT_TRUE(writeAll(path, bytes));
-        EXPECT_THROW(RDOSession::OpenPstFile(path), OutlookError) << size;
+        EXPECT_EQ(openingCause(path), Cause::NotADataFile) << size;
     }
     // The right signature in front of noise.
     QByteArray fake = QByteArray("!BDN") + QByteArray(600, '\x11');
     const QString path = home.file(QStringLiteral("fake.pst"));
     ASSERT_TRUE(writeAll(path, fake));
-    EXPECT_THROW(RDOSession::OpenPstFile(path), OutlookError);
-    EXPECT_THROW(RDOSession::OpenPstFile(home.file(QStringLiteral("missing.pst"))), OutlookError);
-    EXPECT_THROW(RDOSession::OpenPstFile(home.path()), OutlookError);  // a folder
+    EXPECT_EQ(openingCause(path), Cause::NotADataFile);
+    EXPECT_EQ(openingCause(home.file(QStringLiteral("missing.pst"))), Cause::NotFound);
+    EXPECT_EQ(openingCause(home.path()), Cause::NotADataFile);  // a folder
+    ASSERT_TRUE(QFile::setPermissions(empty, QFileDevice::Permissions()));
+    if (::geteuid() != 0) {
+        EXPECT_EQ(openingCause(empty), Cause::NoPermission);
+    }
 }
 
 // What is not a regular file is refused at once, saying what it is: a
