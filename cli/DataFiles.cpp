@@ -100,6 +100,10 @@ bool ReadPasswordFile(const QString& path, QStringList& passwords, QString& prob
         problem = QStringLiteral("%1: too large for a password file").arg(path);
         return false;
     }
+    // A file saved by a Windows editor may begin with a byte-order mark; it
+    // is no part of the first password.
+    if (bytes.startsWith("\xEF\xBB\xBF"))
+        bytes.remove(0, 3);
     for (QByteArray line : bytes.split('\n')) {
         if (line.endsWith('\r'))
             line.chop(1);

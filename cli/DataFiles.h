@@ -12,8 +12,8 @@
 
 namespace cli {
 
-// The passwords of a password file: one a line, without its line end (LF or
-// CR LF); an empty line is none. Returns false, with `problem` set, when the
+// The passwords of a password file (UTF-8, a byte-order mark allowed): one a
+// line, without its line end (LF or CR LF); an empty line is none. Returns false, with `problem` set, when the
 // file cannot be read.
 bool ReadPasswordFile(const QString& path, QStringList& passwords, QString& problem);
 

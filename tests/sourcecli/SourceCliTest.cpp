@@ -149,7 +149,8 @@ TEST(Passwords, PasswordFileOpensEveryProtectedFile)
     const QString p2
         = dataFile(home.file(QStringLiteral("p2.pst")), {QStringLiteral("Bob")}, QStringLiteral("b\u00E9ta 2"));
     const QString passwords = home.file(QStringLiteral("passwords"));
-    ASSERT_TRUE(writeAll(passwords, QStringLiteral("wrong\nalpha\r\n\nb\u00E9ta 2\n").toUtf8()));
+    // As a Windows editor saves it: a byte-order mark, CR LF line ends.
+    ASSERT_TRUE(writeAll(passwords, "\xEF\xBB\xBF" + QStringLiteral("alpha\r\nwrong\r\n\r\nb\u00E9ta 2").toUtf8()));
     const QString dir = home.file(QStringLiteral("out"));
     ASSERT_TRUE(QDir().mkpath(dir));
     const QString report = home.file(QStringLiteral("report.csv"));
