@@ -2,6 +2,8 @@
 
 #include "source/outlook/Crc.h"
 
+#include <zlib.h>
+
 namespace outlook::pst {
 
 namespace {
@@ -9,20 +11,43 @@ constexpr std::uint8_t kDataTreeType = 0x01;  // btype of XBLOCK / XXBLOCK
 constexpr std::uint8_t kSubnodeType = 0x02;  // btype of SLBLOCK / SIBLOCK
 }  // namespace
 
-void checkBlockTrailer(const std::uint8_t* stored, std::size_t storedSize, const BlockEntry& entry, Layout l)
+void checkBlockTrailer(const std::uint8_t* stored, std::size_t storedSize, const BlockEntry& entry, const Geometry& g)
 {
-    // cb, wSig, then dwCRC and bid (Unicode) or bid and dwCRC (ANSI).
-    const std::uint8_t* t = stored + storedSize - blockTrailerSize(l);
+    // cb, wSig, then dwCRC and bid (Unicode) or bid and dwCRC (ANSI); with 4
+    // KiB pages 2 bytes of unknown use, the inflated size and 4 more bytes
+    // follow the Unicode fields.
+    const Layout l = g.layout;
+    const std::uint8_t* t = stored + storedSize - g.blockTrailerSize;
     const std::uint16_t cb = u16(t);
     const std::uint16_t sig = u16(t + 2);
     const std::uint32_t storedCrc = l == Layout::Unicode ? u32(t + 4) : u32(t + 8);
     const std::uint64_t bid = l == Layout::Unicode ? u64(t + 8) : u32(t + 4);
-    if (cb != entry.cb || blockKey(bid) != blockKey(entry.bid))
+    const std::uint16_t inflated = g.largePages ? inflatedSize(cb, u16(t + 18)) : cb;
+    if (cb != entry.cb || inflated != entry.cbInflated || blockKey(bid) != blockKey(entry.bid))
         damaged("a block is not the one referred to");
     if (sig != signature(entry.ib, bid))
         damaged("a block's signature is wrong");
     if (kCheckCrc && crc(stored, cb) != storedCrc)
         damaged("a block fails its check");
+}
+
+void inflateBlock(const std::uint8_t* stored, const BlockEntry& entry, std::uint8_t* to)
+{
+    // A zlib stream (RFC 1950): header, deflated data, Adler-32 of the data.
+    // The fuzz build looks past the Adler-32 as past every check value.
+    z_stream z{};
+    if (inflateInit2(&z, kCheckCrc ? 15 : -15) != Z_OK)
+        throw OutlookError("cannot inflate a compressed block: out of memory");
+    const std::size_t skip = kCheckCrc ? 0 : std::min<std::size_t>(2, entry.cb);
+    z.next_in = const_cast<Bytef*>(stored + skip);
+    z.avail_in = uInt(entry.cb - skip);
+    z.next_out = to;
+    z.avail_out = entry.cbInflated;
+    const int rc = inflate(&z, Z_FINISH);
+    const bool whole = rc == Z_STREAM_END && z.avail_out == 0;
+    inflateEnd(&z);
+    if (!whole)
+        damaged("a compressed block does not inflate to its size");
 }
 
 DataTreeBlock parseDataTreeBlock(const Bytes& b, Layout l)
