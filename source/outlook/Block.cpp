@@ -2,7 +2,9 @@
 
 #include "source/outlook/Crc.h"
 
-#include <zlib.h>
+#include <libdeflate.h>
+
+#include <algorithm>
 
 namespace outlook::pst {
 
@@ -31,22 +33,22 @@ void checkBlockTrailer(const std::uint8_t* stored, std::size_t storedSize, const
         damaged("a block fails its check");
 }
 
-void inflateBlock(const std::uint8_t* stored, const BlockEntry& entry, std::uint8_t* to)
+void inflateBlock(const std::uint8_t* stored, const BlockEntry& entry, std::uint8_t* to,
+                  libdeflate_decompressor* decompressor)
 {
-    // A zlib stream (RFC 1950): header, deflated data, Adler-32 of the data.
-    // The fuzz build looks past the Adler-32 as past every check value.
-    z_stream z{};
-    if (inflateInit2(&z, kCheckCrc ? 15 : -15) != Z_OK)
-        throw OutlookError("cannot inflate a compressed block: out of memory");
-    const std::size_t skip = kCheckCrc ? 0 : std::min<std::size_t>(2, entry.cb);
-    z.next_in = const_cast<Bytef*>(stored + skip);
-    z.avail_in = uInt(entry.cb - skip);
-    z.next_out = to;
-    z.avail_out = entry.cbInflated;
-    const int rc = inflate(&z, Z_FINISH);
-    const bool whole = rc == Z_STREAM_END && z.avail_out == 0;
-    inflateEnd(&z);
-    if (!whole)
+    // A zlib stream (RFC 1950): a 2-byte header, deflated data, the Adler-32
+    // of the data. The fuzz build looks past the header and the Adler-32 as
+    // past every check value.
+    libdeflate_result r;
+    if (kCheckCrc) {
+        r = libdeflate_zlib_decompress(decompressor, stored, entry.cb, to, entry.cbInflated, nullptr);
+    } else {
+        const std::size_t skip = std::min<std::size_t>(2, entry.cb);
+        std::size_t in = 0;
+        r = libdeflate_deflate_decompress_ex(decompressor, stored + skip, entry.cb - skip, to, entry.cbInflated, &in,
+                                             nullptr);
+    }
+    if (r != LIBDEFLATE_SUCCESS)
         damaged("a compressed block does not inflate to its size");
 }
 

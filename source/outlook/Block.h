@@ -9,6 +9,8 @@
 
 #include <optional>
 
+struct libdeflate_decompressor;
+
 namespace outlook::pst {
 
 // Size of the whole block on disk for `cb` bytes of stored data.
@@ -28,9 +30,11 @@ inline std::size_t maxBlockData(const Geometry& g)
 void checkBlockTrailer(const std::uint8_t* stored, std::size_t storedSize, const BlockEntry& entry, const Geometry& g);
 
 // Inflates the `entry.cb` zlib-compressed bytes at `stored` to the
-// `entry.cbInflated` bytes at `to`. Data that does not inflate to exactly
+// `entry.cbInflated` bytes at `to`, with a decompressor of the caller's
+// (libdeflate's, kept for the file). Data that does not inflate to exactly
 // that size throws.
-void inflateBlock(const std::uint8_t* stored, const BlockEntry& entry, std::uint8_t* to);
+void inflateBlock(const std::uint8_t* stored, const BlockEntry& entry, std::uint8_t* to,
+                  libdeflate_decompressor* decompressor);
 
 // XBLOCK / XXBLOCK: the ids it lists, in order. `level` is 1 (data blocks)
 // or 2 (XBLOCKs); lcbTotal is the node's total data size.

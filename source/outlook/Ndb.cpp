@@ -4,6 +4,8 @@
 
 #include <QFile>
 
+#include <libdeflate.h>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -68,6 +70,11 @@ std::unique_ptr<Ndb> Ndb::open(const QString& path)
     n->cached_.resize(kCacheBytes / pageSize);
     n->cachedBytes_ = std::make_unique<std::uint8_t[]>(kCacheBytes);
     return n;
+}
+
+void Ndb::FreeDecompressor::operator()(libdeflate_decompressor* d) const
+{
+    libdeflate_free_decompressor(d);
 }
 
 Ndb::~Ndb()
@@ -266,7 +273,12 @@ Bytes Ndb::readBlock(std::uint64_t bid)
     // Compressed blocks hold the encoded data deflated: inflate, then decode.
     Bytes b(e.cbInflated);
     if (e.cbInflated != e.cb) {
-        inflateBlock(raw, e, b.data());
+        if (!decompressor_) {
+            decompressor_.reset(libdeflate_alloc_decompressor());
+            if (!decompressor_)
+                throw OutlookError("cannot inflate a compressed block: out of memory");
+        }
+        inflateBlock(raw, e, b.data(), decompressor_.get());
         raw = b.data();
     }
     if (!isInternal(bid))

@@ -109,6 +109,11 @@ private:
     } window_;
     std::uint64_t readEnd_ = 0;  // where the last read ended
     Bytes scratch_;
+    // Inflates compressed blocks; made at the first one.
+    struct FreeDecompressor {
+        void operator()(libdeflate_decompressor* d) const;
+    };
+    std::unique_ptr<libdeflate_decompressor, FreeDecompressor> decompressor_;
     // `size` bytes at `offset`, valid until the next read.
     const std::uint8_t* readRaw(std::uint64_t offset, std::size_t size);
 };

@@ -285,7 +285,7 @@ void NdbFile::flushTail()
     m_tail.clear();
 }
 
-std::uint64_t NdbFile::writeBlock(const QByteArray& data, bool internal)
+std::uint64_t NdbFile::writeBlock(const QByteArray& data, bool internal, bool whole)
 {
     if (data.size() > m_maxData)
         throw std::runtime_error("internal error: block too large");
@@ -293,10 +293,12 @@ std::uint64_t NdbFile::writeBlock(const QByteArray& data, bool internal)
         throw std::runtime_error("too many blocks for an ANSI file");
     std::uint64_t bid = m_nextBid | (internal ? 2 : 0);
     m_nextBid += 4;
-    // Only data blocks are encoded; a compressed block holds the encoded
-    // bytes deflated (a zlib stream). The check value covers the stored bytes.
+    // Only data blocks are encoded. A compressed block holds the encoded
+    // bytes deflated (a zlib stream); only blocks that hold a node's whole
+    // data are compressed, as libpff (20180714) reads no other compressed
+    // block right. The check value covers the stored bytes.
     QByteArray stored = internal ? data : encodeBlock(m_options.encoding, std::uint32_t(bid), data);
-    if (m_options.compress && !stored.isEmpty()) {
+    if (m_options.compress && whole && !internal && !stored.isEmpty()) {
         uLongf size = compressBound(uLong(stored.size()));
         QByteArray deflated(qsizetype(size), '\0');
         if (compress2(reinterpret_cast<Bytef*>(deflated.data()), &size,
@@ -348,7 +350,7 @@ std::uint64_t NdbFile::writeData(const std::vector<QByteArray>& pieces)
     std::vector<std::uint32_t> sizes;
     bids.reserve(pieces.size());
     for (const QByteArray& p : pieces) {
-        bids.push_back(writeBlock(p));
+        bids.push_back(writeBlock(p, false, false));
         sizes.push_back(std::uint32_t(p.size()));
         total += std::uint32_t(p.size());
     }

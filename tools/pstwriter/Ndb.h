@@ -58,8 +58,10 @@ public:
     NdbFile(const NdbFile&) = delete;
     NdbFile& operator=(const NdbFile&) = delete;
 
-    // One block; internal blocks (X/XX/SL/SI) get the internal bit in their id.
-    std::uint64_t writeBlock(const QByteArray& data, bool internal = false);
+    // One block; internal blocks (X/XX/SL/SI) get the internal bit in their
+    // id. `whole`: the block is all of a node's data, not a part a data tree
+    // lists (only such blocks are compressed).
+    std::uint64_t writeBlock(const QByteArray& data, bool internal = false, bool whole = true);
     // A data tree over pieces of at most maxBlockData() bytes each (one block,
     // an XBLOCK or an XXBLOCK). Returns 0 for no pieces.
     std::uint64_t writeData(const std::vector<QByteArray>& pieces);
