@@ -1,5 +1,8 @@
 #include "Fixture.h"
 #include "Ndb.h"
+#include "source/outlook/Block.h"
+
+#include <libdeflate.h>
 
 #include <QFile>
 #include <QRandomGenerator>
@@ -344,4 +347,36 @@ TEST_F(BadInputTest, AbsurdFolderCountsAreNotBelieved)
     EXPECT_EQ(f.FolderCount(), 0);
     EXPECT_NO_THROW(f.Items().Item(1));
     EXPECT_THROW(f.Items().Item(2), OutlookError);
+}
+
+TEST(CompressedBlock, InflatesToItsSizeOrFails)
+{
+    QByteArray plain;
+    for (int i = 0; i < 200; ++i)
+        plain += QByteArray::number(i) + ' ';
+    const QByteArray stored = qCompress(plain, 9).mid(4);  // a zlib stream without Qt's size prefix
+    libdeflate_decompressor* d = libdeflate_alloc_decompressor();
+    const auto inflate = [&](const QByteArray& bytes, int size) {
+        pst::BlockEntry e;
+        e.cb = std::uint16_t(bytes.size());
+        e.cbInflated = std::uint16_t(size);
+        QByteArray out(size, '\0');
+        pst::inflateBlock(reinterpret_cast<const std::uint8_t*>(bytes.constData()), e,
+                          reinterpret_cast<std::uint8_t*>(out.data()), d);
+        return out;
+    };
+    EXPECT_EQ(inflate(stored, int(plain.size())), plain);
+    // Shorter or longer than the entry says, or damaged behind a good check value.
+    QByteArray bad = stored;
+    bad[bad.size() / 2] = char(bad[bad.size() / 2] ^ 0x10);
+    for (const auto& [bytes, size] :
+         {std::pair{stored, int(plain.size()) + 1}, {stored, int(plain.size()) - 1}, {bad, int(plain.size())}}) {
+        try {
+            inflate(bytes, size);
+            ADD_FAILURE() << "inflated to " << size;
+        } catch (const OutlookError& e) {
+            EXPECT_NE(std::string(e.what()).find("damaged"), std::string::npos) << e.what();
+        }
+    }
+    libdeflate_free_decompressor(d);
 }
