@@ -22,6 +22,12 @@
 #include <utility>
 #include <vector>
 
+using exporting::BookExportError;
+using exporting::BookExportOptions;
+using exporting::BookExportResult;
+using exporting::ExportBook;
+using exporting::ExportFormat;
+
 // Values that break careless escaping, encoding or folding.
 inline QStringList awkwardValues()
 {
@@ -106,13 +112,12 @@ protected:
         return docs;
     }
 
-    BookExportResult exportBook(ExportFormat format, const QString& out, bool withDesign = false)
+    BookExportResult exportBook(ExportFormat format, const QString& out)
     {
         BookExportOptions o;
         o.book = book;
         o.out = out;
         o.format = format;
-        o.withDesign = withDesign;
         return ExportBook(o);
     }
 
