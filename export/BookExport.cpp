@@ -114,11 +114,12 @@ BookExportResult ExportBook(const BookExportOptions& o, const std::function<void
         if (o.stopRequested && *o.stopRequested)
             fail(BookExportError::Interrupted, QStringLiteral("export interrupted"));
     };
-    if (o.format == ExportFormat::Dxl)
-        dxl.begin(buffer, {reader->title(), reader->replicaId()});
 
     qint64 read = 0;
     try {
+        // A damaged book can fail as soon as its title is read.
+        if (o.format == ExportFormat::Dxl)
+            dxl.begin(buffer, {reader->title(), reader->replicaId()});
         // A list's card names the cards of its members, and a member's card
         // the lists it is in: the lists are read before any card is written.
         if (o.format == ExportFormat::VCard) {
