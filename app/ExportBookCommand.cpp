@@ -1,6 +1,6 @@
 #include "app/ExportBookCommand.h"
 
-#include "app/global/Dialogs.h"
+#include "common/dialogs/Dialogs.h"
 
 #include <QCoreApplication>
 #include <QDir>

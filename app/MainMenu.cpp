@@ -3,7 +3,7 @@
 #include "app/DrawnIcon.h"
 #include "app/HelpViewer.h"
 #include "app/frmAbout.h"
-#include "app/global/Dialogs.h"
+#include "common/dialogs/Dialogs.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -2,6 +2,7 @@
 
 #include "app/Look.h"
 #include "app/MainMenu.h"
+#include "common/programend/ProgramEnd.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -91,12 +92,18 @@ QPixmap messagePicture(MsgIcon icon, qreal ratio)
     return pm;
 }
 
+// The window a dialog belongs to, or none.
+QWidget* window(QObject* owner)
+{
+    return qobject_cast<QWidget*>(owner);
+}
+
 }  // namespace
 
-MsgAnswer QtDialogs::MsgBox(QWidget* owner, const QString& text, MsgButtons buttons, MsgIcon icon, const QString& title,
+MsgAnswer QtDialogs::MsgBox(QObject* owner, const QString& text, MsgButtons buttons, MsgIcon icon, const QString& title,
                             MsgAnswer defaultAnswer)
 {
-    QMessageBox box(owner);
+    QMessageBox box(window(owner));
     look::apply(&box);
     box.setWindowTitle(title);
     box.setText(text);
@@ -140,14 +147,14 @@ QString QtDialogs::toQtFilter(const QString& filter)
     return bar < 0 ? filter : filter.left(bar);
 }
 
-QString QtDialogs::GetOpenFileName(QWidget* owner, const QString& fileName, const QString& filter)
+QString QtDialogs::GetOpenFileName(QObject* owner, const QString& fileName, const QString& filter)
 {
-    return QFileDialog::getOpenFileName(owner, QString(), fileName, toQtFilter(filter));
+    return QFileDialog::getOpenFileName(window(owner), QString(), fileName, toQtFilter(filter));
 }
 
-QString QtDialogs::BrowseForFolder(QWidget* owner, const QString& title)
+QString QtDialogs::BrowseForFolder(QObject* owner, const QString& title)
 {
-    return QFileDialog::getExistingDirectory(owner, title, QString(), QFileDialog::ShowDirsOnly);
+    return QFileDialog::getExistingDirectory(window(owner), title, QString(), QFileDialog::ShowDirsOnly);
 }
 
 void QtDialogs::EndProgram(int status)

@@ -1,14 +1,14 @@
 #pragma once
 // The program's dialogs on Qt widgets.
 
-#include "app/global/Dialogs.h"
+#include "common/dialogs/Dialogs.h"
 
 class QtDialogs : public Dialogs {
 public:
-    MsgAnswer MsgBox(QWidget* owner, const QString& text, MsgButtons buttons, MsgIcon icon, const QString& title,
+    MsgAnswer MsgBox(QObject* owner, const QString& text, MsgButtons buttons, MsgIcon icon, const QString& title,
                      MsgAnswer defaultAnswer) override;
-    QString GetOpenFileName(QWidget* owner, const QString& fileName, const QString& filter) override;
-    QString BrowseForFolder(QWidget* owner, const QString& title) override;
+    QString GetOpenFileName(QObject* owner, const QString& fileName, const QString& filter) override;
+    QString BrowseForFolder(QObject* owner, const QString& title) override;
     [[noreturn]] void EndProgram(int status = EXIT_FAILURE) override;
 
     // "Label (*.ext)|*.ext" as a Qt name filter "Label (*.ext)".

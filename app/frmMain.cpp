@@ -470,7 +470,7 @@ source::CheckableFolderTree& frmMain::FoldersTree()
 {
     return *OutlookFoldersTree;
 }
-QWidget* frmMain::DialogOwner()
+QObject* frmMain::DialogOwner()
 {
     return this;
 }

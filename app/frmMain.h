@@ -103,7 +103,7 @@ private:
     void SetCmdStartConversionEnabled(bool enabled) override;
     source::CheckableFolderTree& FoldersTree() override;
     void ShowExportWindow() override;
-    QWidget* DialogOwner() override;
+    QObject* DialogOwner() override;
     void Yield() override;
 
     std::unique_ptr<source::SourceSide> source_;

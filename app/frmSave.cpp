@@ -2,8 +2,8 @@
 
 #include "app/Look.h"
 #include "app/MainMenu.h"
-#include "app/global/Dialogs.h"
-#include "app/global/Global.h"
+#include "common/dialogs/Dialogs.h"
+#include "common/values/ProgramValues.h"
 #include "export/BookCreation.h"
 #include "export/ConversionDriver.h"
 #include "export/DocumentWriters.h"

@@ -2,6 +2,7 @@
 
 #include "app/QtDialogs.h"
 #include "app/frmMain.h"
+#include "common/programend/ProgramEnd.h"
 
 #include <QApplication>
 

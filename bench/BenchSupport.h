@@ -3,9 +3,10 @@
 // message boxes: a view in new-book mode that shows nothing, and dialogs that
 // print their message on stderr.
 
-#include "app/global/Dialogs.h"
-#include "app/global/Global.h"
+#include "common/dialogs/Dialogs.h"
+#include "common/values/ProgramValues.h"
 #include "export/ExportView.h"
+#include "common/programend/ProgramEnd.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -27,13 +28,13 @@ public:
 
 class BenchDialogs : public Dialogs {
 public:
-    MsgAnswer MsgBox(QWidget*, const QString& text, MsgButtons, MsgIcon, const QString& title, MsgAnswer) override
+    MsgAnswer MsgBox(QObject*, const QString& text, MsgButtons, MsgIcon, const QString& title, MsgAnswer) override
     {
         std::fprintf(stderr, "%s: %s\n", qPrintable(title), qPrintable(text));
         return MsgAnswer::Ok;
     }
-    QString GetOpenFileName(QWidget*, const QString&, const QString&) override { return QString(); }
-    QString BrowseForFolder(QWidget*, const QString&) override { return QString(); }
+    QString GetOpenFileName(QObject*, const QString&, const QString&) override { return QString(); }
+    QString BrowseForFolder(QObject*, const QString&) override { return QString(); }
     [[noreturn]] void EndProgram(int status = EXIT_FAILURE) override
     {
         RunProgramEndWork();

@@ -9,12 +9,13 @@
 // user's notes.ini plays no part. bench/export_book.sh then times
 // `pellaro-cli book export` on it.
 
-#include "app/global/Global.h"
+#include "common/values/ProgramValues.h"
 #include "export/BookCreation.h"
 #include "export/DocumentWriters.h"
 #include "export/FolderCreation.h"
 
 #include "bench/BenchSupport.h"
+#include "common/paths/PathSeparator.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -74,7 +75,7 @@ int main(int argc, char** argv)
     setDialogs(&dialogs);
     const QString bookFolder = folder + QStringLiteral("/Lotus Notes Address Book");
     CreateFolderPath(bookFolder);
-    Global::NewBookPath = bookFolder + Global::PathSeparator;
+    Global::NewBookPath = bookFolder + PathSeparator;
     CreateNSF(view, dialogs);
 
     QElapsedTimer timer;

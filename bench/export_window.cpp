@@ -11,7 +11,7 @@
 // file.
 
 #include "app/frmSave.h"
-#include "app/global/Global.h"
+#include "common/values/ProgramValues.h"
 #include "source/FolderTree.h"
 #include "source/outlook/Outlook.h"
 
@@ -36,13 +36,13 @@ public:
     double seconds = 0;
     QString message;
 
-    MsgAnswer MsgBox(QWidget*, const QString& text, MsgButtons, MsgIcon, const QString&, MsgAnswer) override
+    MsgAnswer MsgBox(QObject*, const QString& text, MsgButtons, MsgIcon, const QString&, MsgAnswer) override
     {
         seconds = double(clock.nsecsElapsed()) / 1e9;
         message = text;
         return MsgAnswer::Ok;
     }
-    QString BrowseForFolder(QWidget*, const QString&) override
+    QString BrowseForFolder(QObject*, const QString&) override
     {
         clock.start();
         return folder;

@@ -10,13 +10,14 @@
 // directory is pointed at a temporary folder too, so the user's notes.ini
 // plays no part.
 
-#include "app/global/Global.h"
+#include "common/values/ProgramValues.h"
 #include "export/BookCreation.h"
 #include "export/DocumentWriters.h"
 #include "export/FolderCreation.h"
 #include "export/notes/BookReader.h"
 
 #include "bench/BenchSupport.h"
+#include "common/paths/PathSeparator.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -88,7 +89,7 @@ int main(int argc, char** argv)
     setDialogs(&dialogs);
     const QString bookFolder = folder + QStringLiteral("/Lotus Notes Address Book");
     CreateFolderPath(bookFolder);
-    Global::NewBookPath = bookFolder + Global::PathSeparator;
+    Global::NewBookPath = bookFolder + PathSeparator;
     CreateNSF(view, dialogs);
 
     // A thousand contacts are made before the clock starts and written in

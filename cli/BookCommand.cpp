@@ -1,7 +1,7 @@
 // pellaro-cli book: creating a new address book the way the export does, and
 // printing the documents of one.
 
-#include "app/global/Global.h"
+#include "common/values/ProgramValues.h"
 #include "cli/BookExport.h"
 #include "cli/Command.h"
 #include "cli/ConsoleDialogs.h"
@@ -9,6 +9,7 @@
 #include "export/BookCreation.h"
 #include "export/FolderCreation.h"
 #include "export/notes/BookReader.h"
+#include "common/paths/PathSeparator.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -126,14 +127,14 @@ int create(const QStringList& args)
     // The destination folder is prepared as the export run prepares it,
     // from the folder as the working directory names it.
     QString destination = QFileInfo(dir).absoluteFilePath();
-    if (!destination.endsWith(Global::PathSeparator))
-        destination += Global::PathSeparator;
+    if (!destination.endsWith(PathSeparator))
+        destination += PathSeparator;
     destination = destination.trimmed() + QStringLiteral("Lotus Notes Address Book");
     if (!CreateFolderPath(destination)) {
         std::fprintf(stderr, "pellaro-cli: %s: cannot create the folder\n", qPrintable(destination));
         return ExitFailure;
     }
-    destination = destination.trimmed() + Global::PathSeparator;
+    destination = destination.trimmed() + PathSeparator;
     Global::DestinationPath = destination;
     Global::NewBookPath = destination;
 

@@ -1,9 +1,11 @@
 #include "cli/ConsoleDialogs.h"
 
+#include "common/programend/ProgramEnd.h"
+
 #include <cstdio>
 #include <cstdlib>
 
-MsgAnswer ConsoleDialogs::MsgBox(QWidget*, const QString& text, MsgButtons buttons, MsgIcon, const QString& title,
+MsgAnswer ConsoleDialogs::MsgBox(QObject*, const QString& text, MsgButtons buttons, MsgIcon, const QString& title,
                                  MsgAnswer defaultAnswer)
 {
     // One line, whatever line breaks the text holds.
@@ -18,12 +20,12 @@ MsgAnswer ConsoleDialogs::MsgBox(QWidget*, const QString& text, MsgButtons butto
     return MsgAnswer::Ok;
 }
 
-QString ConsoleDialogs::GetOpenFileName(QWidget*, const QString&, const QString&)
+QString ConsoleDialogs::GetOpenFileName(QObject*, const QString&, const QString&)
 {
     return QString();
 }
 
-QString ConsoleDialogs::BrowseForFolder(QWidget*, const QString&)
+QString ConsoleDialogs::BrowseForFolder(QObject*, const QString&)
 {
     return QString();
 }

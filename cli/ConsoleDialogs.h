@@ -3,13 +3,13 @@
 // "title: text", choices of files and folders are never offered (empty), and
 // ending the program exits with the status asked for (1 unless told).
 
-#include "app/global/Dialogs.h"
+#include "common/dialogs/Dialogs.h"
 
 class ConsoleDialogs : public Dialogs {
 public:
-    MsgAnswer MsgBox(QWidget* owner, const QString& text, MsgButtons buttons, MsgIcon icon, const QString& title,
+    MsgAnswer MsgBox(QObject* owner, const QString& text, MsgButtons buttons, MsgIcon icon, const QString& title,
                      MsgAnswer defaultAnswer = MsgAnswer::Ok) override;
-    QString GetOpenFileName(QWidget* owner, const QString& fileName, const QString& filter) override;
-    QString BrowseForFolder(QWidget* owner, const QString& title) override;
+    QString GetOpenFileName(QObject* owner, const QString& fileName, const QString& filter) override;
+    QString BrowseForFolder(QObject* owner, const QString& title) override;
     [[noreturn]] void EndProgram(int status = EXIT_FAILURE) override;
 };

@@ -1,6 +1,6 @@
 #include "cli/ConsoleView.h"
 
-#include "app/global/Global.h"
+#include "common/values/ProgramValues.h"
 
 #include <utility>
 

@@ -1,7 +1,7 @@
 // pellaro-cli: the command-line companion of the windowed program.
 
-#include "app/global/Dialogs.h"
 #include "cli/Command.h"
+#include "common/programend/ProgramEnd.h"
 
 #include <QCoreApplication>
 #include <QStringList>

@@ -4,7 +4,7 @@
 #include <QDateTime>
 #include <QString>
 
-#include "app/global/Dialogs.h"
+#include "common/dialogs/Dialogs.h"
 #include "export/ExportView.h"
 
 #include <functional>

@@ -1,12 +1,12 @@
 #include "export/ConversionDriver.h"
 
-#include "app/global/Global.h"
 #include "export/BookCreation.h"
 #include "export/DocumentWriters.h"
 #include "export/FolderCreation.h"
 #include "export/ItemReading.h"
 #include "export/notes/BookReader.h"
 #include "export/notes/Notes.h"
+#include "common/paths/PathSeparator.h"
 
 #include <QFileInfo>
 
@@ -424,10 +424,10 @@ QString NewBookFolder(const QString& picked)
     // Inside the folder the user picked, with or without a separator at its
     // end; blanks around the picked folder are not part of it.
     QString folder = picked;
-    if (!folder.endsWith(Global::PathSeparator))
-        folder += Global::PathSeparator;
+    if (!folder.endsWith(PathSeparator))
+        folder += PathSeparator;
     folder = folder.trimmed() + QStringLiteral("Lotus Notes Address Book");
-    return folder.trimmed() + Global::PathSeparator;
+    return folder.trimmed() + PathSeparator;
 }
 
 QString ExistingBookProblem(const QString& path)

@@ -7,7 +7,7 @@
 // and the tests build their own. What the run passes through is told to an
 // optional progress sink; what it did comes back as the outcome.
 
-#include "app/global/Dialogs.h"
+#include "common/dialogs/Dialogs.h"
 #include "export/ExportView.h"
 #include "source/outlook/Outlook.h"
 

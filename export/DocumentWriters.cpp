@@ -1,7 +1,7 @@
 #include "export/DocumentWriters.h"
 
-#include "app/global/Dialogs.h"
 #include "export/notes/Notes.h"
+#include "common/programend/ProgramEnd.h"
 
 #include <memory>
 #include <string>

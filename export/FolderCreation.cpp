@@ -1,6 +1,5 @@
 #include "export/FolderCreation.h"
-
-#include "app/global/Global.h"
+#include "common/paths/PathSeparator.h"
 
 #include <filesystem>
 #include <system_error>
@@ -10,8 +9,8 @@ QString MakeFolderPath(const QString& path)
     // Everything up to the last separator is a folder to make; the separator
     // is added when missing, so the whole text names the folder.
     QString folder = path;
-    if (!folder.endsWith(Global::PathSeparator))
-        folder += Global::PathSeparator;
+    if (!folder.endsWith(PathSeparator))
+        folder += PathSeparator;
     const std::filesystem::path native(folder.toStdU16String());
     std::error_code made;
     std::filesystem::create_directories(native, made);

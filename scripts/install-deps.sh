@@ -4,9 +4,9 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev libgl-dev libsqlite3-dev libgtest-dev
-  libpff-dev libbfio-dev libchm-dev zlib1g-dev fp-utils
+  libpff-dev libbfio-dev libchm-dev zlib1g-dev libdeflate-dev fp-utils
   pff-tools pst-utils xvfb xauth time clang-format
-  fonts-wine
+  fonts-wine python3
   libxml2-utils python3-vobject python3-gi gir1.2-ebookcontacts-1.2
 )
 missing=()

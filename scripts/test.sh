@@ -6,8 +6,10 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 "$here/scripts/install-deps.sh"
 
-# The sources keep the layout .clang-format describes.
+# The sources keep the layout .clang-format describes, and every include
+# follows the layer table of docs/ARCHITECTURE.md.
 (cd "$here" && git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run --Werror)
+python3 "$here/scripts/check-layers.py"
 
 jobs=$(nproc)
 for config in release asan; do

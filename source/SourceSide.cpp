@@ -1,7 +1,7 @@
 #include "source/SourceSide.h"
 
-#include "app/global/Dialogs.h"
-#include "app/global/Global.h"
+#include "common/dialogs/Dialogs.h"
+#include "common/values/ProgramValues.h"
 
 #include <QFileInfo>
 

@@ -11,7 +11,7 @@
 
 #include <memory>
 
-class QWidget;
+class QObject;
 
 namespace source {
 
@@ -94,7 +94,7 @@ public:
     virtual void ShowExportWindow() = 0;
 
     // Owner of the message boxes and the file dialog.
-    virtual QWidget* DialogOwner() = 0;
+    virtual QObject* DialogOwner() = 0;
     // Lets the window system process pending events.
     virtual void Yield() = 0;
 };

@@ -1,5 +1,7 @@
 #include "source/outlook/Encoding.h"
 
+#include "common/vector/VectorPaths.h"
+
 #include <cstring>
 #include <memory>
 
@@ -93,7 +95,8 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"))) std::size_t restoreWide(c
 
 bool canRestoreWide()
 {
-    static const bool yes = __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi");
+    static const bool yes
+        = __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi") && VectorPathOn("decode");
     return yes;
 }
 #endif

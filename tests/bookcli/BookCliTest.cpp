@@ -1,6 +1,6 @@
 // pellaro-cli book create and book dump, run as the user runs them.
 
-#include "app/global/Global.h"
+#include "common/values/ProgramValues.h"
 #include "export/DocumentWriters.h"
 #include "tests/support/RunCli.h"
 #include "tests/support/TempDir.h"

@@ -3,7 +3,7 @@
 // the writers never make, by the store directly), the values that are hard
 // to carry through XML and vCard, and running the export on it.
 
-#include "app/global/Global.h"
+#include "common/values/ProgramValues.h"
 #include "export/BookExport.h"
 #include "export/DocumentWriters.h"
 #include "export/notes/BookReader.h"

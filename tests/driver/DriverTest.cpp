@@ -3,7 +3,7 @@
 // the closing message. The run is given its inputs; no program-wide value is
 // set, and none is changed by it.
 
-#include "app/global/Global.h"
+#include "common/values/ProgramValues.h"
 #include "export/ConversionDriver.h"
 #include "export/ItemReading.h"
 #include "export/notes/Notes.h"

@@ -3,7 +3,7 @@
 
 #include "app/QtDialogs.h"
 #include "app/frmSave.h"
-#include "app/global/Global.h"
+#include "common/values/ProgramValues.h"
 #include "export/ConversionDriver.h"
 #include "export/DocumentWriters.h"
 #include "export/notes/Notes.h"
@@ -275,7 +275,7 @@ private slots:
         // What the labels show while the closing message is up.
         struct Watching : ScriptedDialogs {
             QStringList labels;
-            MsgAnswer MsgBox(QWidget* owner, const QString& text, MsgButtons buttons, MsgIcon icon,
+            MsgAnswer MsgBox(QObject* owner, const QString& text, MsgButtons buttons, MsgIcon icon,
                              const QString& title, MsgAnswer defaultAnswer) override
             {
                 frmSave& w = frmSave::instance();

@@ -11,7 +11,7 @@
 #include "app/frmAbout.h"
 #include "app/frmMain.h"
 #include "app/frmSave.h"
-#include "app/global/Global.h"
+#include "common/values/ProgramValues.h"
 #include "export/notes/BookReader.h"
 #include "source/outlook/Outlook.h"
 #include "tests/support/FolderFixtures.h"

@@ -56,9 +56,10 @@ int setParent(QByteArray& file, quint32 nid, quint32 parent)
 
 }  // namespace
 
-// The reader's CRC folds long runs 64 bytes at a time and finishes the rest
-// by table: every length around those steps, at every alignment, must give
-// the plain definition's value.
+// The reader's CRC comes from a library that folds long runs and finishes
+// the rest by table, with the register inverted around it: every length
+// around those steps, at every alignment, must give the plain definition's
+// value.
 TEST(Crc, AgreesWithTheDefinitionAtEveryLengthAndAlignment)
 {
     QByteArray bytes(9000, Qt::Uninitialized);

@@ -3,7 +3,7 @@
 // destination books are the program-wide values (as the window keeps them),
 // label texts and yields are recorded.
 
-#include "app/global/Global.h"
+#include "common/values/ProgramValues.h"
 #include "export/ExportView.h"
 
 #include <QStringList>

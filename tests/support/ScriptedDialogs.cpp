@@ -11,7 +11,7 @@ ScriptedDialogs::~ScriptedDialogs()
     setDialogs(previous_);
 }
 
-MsgAnswer ScriptedDialogs::MsgBox(QWidget* owner, const QString& text, MsgButtons buttons, MsgIcon icon,
+MsgAnswer ScriptedDialogs::MsgBox(QObject* owner, const QString& text, MsgButtons buttons, MsgIcon icon,
                                   const QString& title, MsgAnswer defaultAnswer)
 {
     messages.append({owner, text, buttons, icon, title, defaultAnswer});
@@ -20,13 +20,13 @@ MsgAnswer ScriptedDialogs::MsgBox(QWidget* owner, const QString& text, MsgButton
     return buttons == MsgButtons::YesNo ? MsgAnswer::No : MsgAnswer::Ok;
 }
 
-QString ScriptedDialogs::GetOpenFileName(QWidget* owner, const QString& fileName, const QString& filter)
+QString ScriptedDialogs::GetOpenFileName(QObject* owner, const QString& fileName, const QString& filter)
 {
     openFileRequests.append({owner, fileName, filter});
     return openFiles.isEmpty() ? QString() : openFiles.takeFirst();
 }
 
-QString ScriptedDialogs::BrowseForFolder(QWidget* owner, const QString& title)
+QString ScriptedDialogs::BrowseForFolder(QObject* owner, const QString& title)
 {
     folderRequests.append({owner, QString(), title});
     return folders.isEmpty() ? QString() : folders.takeFirst();

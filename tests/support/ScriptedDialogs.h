@@ -3,7 +3,7 @@
 // script queued beforehand. Unscripted questions get a default answer
 // (No for Yes/No questions, Ok otherwise; empty text for file choices).
 
-#include "app/global/Dialogs.h"
+#include "common/dialogs/Dialogs.h"
 
 #include <QList>
 #include <QString>
@@ -12,7 +12,7 @@
 class ScriptedDialogs : public Dialogs {
 public:
     struct Message {
-        QWidget* owner;
+        QObject* owner;
         QString text;
         MsgButtons buttons;
         MsgIcon icon;
@@ -20,7 +20,7 @@ public:
         MsgAnswer defaultAnswer;
     };
     struct FileRequest {
-        QWidget* owner;
+        QObject* owner;
         QString fileName;
         QString filterOrTitle;
     };
@@ -29,10 +29,10 @@ public:
     ScriptedDialogs();
     ~ScriptedDialogs() override;
 
-    MsgAnswer MsgBox(QWidget* owner, const QString& text, MsgButtons buttons, MsgIcon icon, const QString& title,
+    MsgAnswer MsgBox(QObject* owner, const QString& text, MsgButtons buttons, MsgIcon icon, const QString& title,
                      MsgAnswer defaultAnswer) override;
-    QString GetOpenFileName(QWidget* owner, const QString& fileName, const QString& filter) override;
-    QString BrowseForFolder(QWidget* owner, const QString& title) override;
+    QString GetOpenFileName(QObject* owner, const QString& fileName, const QString& filter) override;
+    QString BrowseForFolder(QObject* owner, const QString& title) override;
     [[noreturn]] void EndProgram(int status = EXIT_FAILURE) override;
 
     // Script.

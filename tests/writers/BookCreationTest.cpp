@@ -1,7 +1,7 @@
 // Creating a new address book: file name, design source from NAMES, labels,
 // and the failure that ends the program without touching anything.
 
-#include "app/global/Global.h"
+#include "common/values/ProgramValues.h"
 #include "export/BookCreation.h"
 #include "export/notes/BookReader.h"
 #include "export/notes/Notes.h"

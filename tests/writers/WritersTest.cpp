@@ -2,7 +2,7 @@
 // the destination chosen at every call, and failures that skip without a
 // message but are reported to the caller.
 
-#include "app/global/Global.h"
+#include "common/values/ProgramValues.h"
 #include "export/DocumentWriters.h"
 #include "export/notes/BookReader.h"
 #include "export/notes/Notes.h"

@@ -1,4 +1,4 @@
-#include "app/global/Global.h"
+#include "common/values/ProgramValues.h"
 
 namespace Global {
 

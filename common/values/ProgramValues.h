@@ -22,10 +22,6 @@ extern QString DestinationPath;
 // once the book is created, the full path of the new file.
 extern QString NewBookPath;
 
-// The separator the program appends to folder paths. The original program
-// ran on Windows and wrote "\"; here the native separator is used.
-inline constexpr QChar PathSeparator = u'/';
-
 // Clears every value, as at program start. For tests.
 void ResetForTests();
 

@@ -1,14 +1,10 @@
-#include "app/global/Dialogs.h"
+#include "common/programend/ProgramEnd.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <utility>
 #include <vector>
 
 namespace {
-Dialogs* g_dialogs = nullptr;
-
 std::vector<void (*)()>& programEndWork()
 {
     static std::vector<void (*)()> work;
@@ -28,18 +24,4 @@ void RunProgramEndWork()
     const std::vector<void (*)()> work = std::exchange(programEndWork(), {});
     for (auto* w : work)
         w();
-}
-
-Dialogs& dialogs()
-{
-    if (!g_dialogs) {
-        std::fputs("pellaro: no dialogs installed\n", stderr);
-        std::abort();
-    }
-    return *g_dialogs;
-}
-
-void setDialogs(Dialogs* d)
-{
-    g_dialogs = d;
 }
