@@ -5,7 +5,6 @@
 
 #include <QCryptographicHash>
 #include <QHash>
-#include <QRegularExpression>
 #include <QSet>
 #include <QUrl>
 
@@ -46,56 +45,82 @@ qsizetype unitLength(const char* p, qsizetype i, qsizetype n)
 
 }  // namespace
 
-QByteArray escapeText(QStringView value, qint64* replaced)
+void appendEscaped(QByteArray& out, QStringView value, qint64* replaced)
 {
-    QByteArray out;
-    out.reserve(value.size() + 8);
     const qsizetype n = value.size();
+    const char16_t* in = value.utf16();
+    // No unit takes more than three bytes: an escape takes two, U+FFFD three,
+    // a pair of surrogates four for two units.
+    const qsizetype at = out.size();
+    out.resize(at + 3 * n);
+    char* p = out.data() + at;
+    auto utf8 = [&](char32_t c) {
+        if (c < 0x800) {
+            *p++ = char(0xC0 | (c >> 6));
+            *p++ = char(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            *p++ = char(0xE0 | (c >> 12));
+            *p++ = char(0x80 | ((c >> 6) & 0x3F));
+            *p++ = char(0x80 | (c & 0x3F));
+        } else {
+            *p++ = char(0xF0 | (c >> 18));
+            *p++ = char(0x80 | ((c >> 12) & 0x3F));
+            *p++ = char(0x80 | ((c >> 6) & 0x3F));
+            *p++ = char(0x80 | (c & 0x3F));
+        }
+    };
+    auto replace = [&] {
+        *p++ = char(0xEF);
+        *p++ = char(0xBF);
+        *p++ = char(0xBD);
+        ++*replaced;
+    };
     for (qsizetype i = 0; i < n; ++i) {
-        const char16_t u = value[i].unicode();
+        const char16_t u = in[i];
         if (u < 0x80) {
             switch (u) {
             case u'\\':
-                out.append("\\\\");
-                continue;
             case u',':
-                out.append("\\,");
-                continue;
             case u';':
-                out.append("\\;");
+                *p++ = '\\';
+                *p++ = char(u);
                 continue;
             case u'\r':
-                if (i + 1 < n && value[i + 1] == u'\n')
+                if (i + 1 < n && in[i + 1] == u'\n')
                     ++i;
-                out.append("\\n");
-                continue;
+                [[fallthrough]];
             case u'\n':
-                out.append("\\n");
+                *p++ = '\\';
+                *p++ = 'n';
                 continue;
             case u'\t':
-                out.append('\t');
+                *p++ = '\t';
                 continue;
             default:
                 break;
             }
-            if (u < 0x20 || u == 0x7F) {
-                out.append(Utf8Replacement);
-                ++*replaced;
-            } else {
-                out.append(char(u));
-            }
+            if (u < 0x20 || u == 0x7F)
+                replace();
+            else
+                *p++ = char(u);
             continue;
         }
-        if (QChar::isHighSurrogate(u) && i + 1 < n && QChar::isLowSurrogate(value[i + 1].unicode())) {
-            appendUtf8(out, QChar::surrogateToUcs4(u, value[i + 1].unicode()));
+        if (QChar::isHighSurrogate(u) && i + 1 < n && QChar::isLowSurrogate(in[i + 1])) {
+            utf8(QChar::surrogateToUcs4(u, in[i + 1]));
             ++i;
         } else if (QChar::isSurrogate(u)) {
-            out.append(Utf8Replacement);
-            ++*replaced;
+            replace();
         } else {
-            appendUtf8(out, u);
+            utf8(u);
         }
     }
+    out.resize(p - out.data());
+}
+
+QByteArray escapeText(QStringView value, qint64* replaced)
+{
+    QByteArray out;
+    appendEscaped(out, value, replaced);
     return out;
 }
 
@@ -103,6 +128,11 @@ void appendFolded(QByteArray& out, const QByteArray& line)
 {
     const char* p = line.constData();
     const qsizetype n = line.size();
+    if (n <= 75) {
+        out.append(line);
+        out.append("\r\n", 2);
+        return;
+    }
     qsizetype pos = 0;
     qsizetype limit = 75;  // octets on this physical line, after the fold blank
     while (n - pos > limit) {
@@ -165,9 +195,15 @@ QByteArray urlValue(const QString& webSite)
         if (c.unicode() < 0x20 || c.unicode() == 0x7F || c.isSurrogate())
             return QByteArray();
     }
-    static const QRegularExpression scheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]*:[^\\s]"));
+    // A scheme: a letter, then letters, digits, "+", "-" or ".", then ":"
+    // and something.
+    qsizetype colon = 0;
+    while (colon < s.size()
+           && ((s[colon].isLetter() && s[colon].unicode() < 0x80)
+               || (colon > 0 && (s[colon].isDigit() || s[colon] == u'+' || s[colon] == u'-' || s[colon] == u'.'))))
+        ++colon;
     QString uri;
-    if (scheme.match(s).hasMatch())
+    if (colon > 0 && colon + 1 < s.size() && s[colon] == u':')
         uri = s;
     else if (s.startsWith(QLatin1String("www."), Qt::CaseInsensitive) && s.size() > 4)
         uri = QStringLiteral("http://") + s;
@@ -199,6 +235,7 @@ QByteArray urlValue(const QString& webSite)
 
 namespace {
 
+using vcard::appendEscaped;
 using vcard::appendFolded;
 using vcard::escapeText;
 
@@ -332,12 +369,20 @@ struct SortedItems {
 // One card being built.
 class Card {
 public:
-    explicit Card(qint64& replaced)
-        : replaced_(replaced)
+    // Appends to `out`; `line` is room for one content line at a time.
+    Card(QByteArray& out, QByteArray& line, qint64& replaced)
+        : out_(out)
+        , line_(line)
+        , replaced_(replaced)
     {
-        appendFolded(bytes_, "BEGIN:VCARD");
-        appendFolded(bytes_, "VERSION:3.0");
-        appendFolded(bytes_, ProdId);
+        static const QByteArray start = [] {
+            QByteArray b;
+            appendFolded(b, "BEGIN:VCARD");
+            appendFolded(b, "VERSION:3.0");
+            appendFolded(b, ProdId);
+            return b;
+        }();
+        out_.append(start);
     }
 
     QByteArray text(const QString& value) { return escapeText(value, &replaced_); }
@@ -345,53 +390,62 @@ public:
     // NAME:value with the value as it is (already escaped, or a URI).
     void raw(const char* nameAndParams, const QByteArray& value)
     {
-        QByteArray line(nameAndParams);
-        line.append(':');
-        line.append(value);
-        appendFolded(bytes_, line);
+        start(nameAndParams);
+        line_.append(value);
+        appendFolded(out_, line_);
     }
     // NAME:text, unless the text is empty.
     void textLine(const char* nameAndParams, const QString& value)
     {
-        if (!value.isEmpty())
-            raw(nameAndParams, text(value));
+        if (value.isEmpty())
+            return;
+        start(nameAndParams);
+        appendEscaped(line_, value, &replaced_);
+        appendFolded(out_, line_);
     }
     // NAME:a;b;c..., unless every part is empty.
     void structured(const char* nameAndParams, std::initializer_list<QString> parts, bool evenIfEmpty = false)
     {
-        bool any = false;
-        QByteArray value;
+        bool any = evenIfEmpty;
+        for (const QString& part : parts)
+            any = any || !part.isEmpty();
+        if (!any)
+            return;
+        start(nameAndParams);
         bool first = true;
         for (const QString& part : parts) {
             if (!first)
-                value.append(';');
+                line_.append(';');
             first = false;
-            any = any || !part.isEmpty();
-            value.append(text(part));
+            appendEscaped(line_, part, &replaced_);
         }
-        if (any || evenIfEmpty)
-            raw(nameAndParams, value);
+        appendFolded(out_, line_);
     }
     // An item that has no property of its own: its name and value.
     void extra(const QString& name, const QString& value)
     {
         if (value.isEmpty())
             return;
-        QByteArray v = text(name);
-        v.append(';');
-        v.append(text(value));
-        raw("X-PELLARO-ITEM", v);
+        start("X-PELLARO-ITEM");
+        appendEscaped(line_, name, &replaced_);
+        line_.append(';');
+        appendEscaped(line_, value, &replaced_);
+        appendFolded(out_, line_);
     }
 
-    QByteArray finish()
-    {
-        appendFolded(bytes_, "END:VCARD");
-        return std::move(bytes_);
-    }
+    void finish() { out_.append("END:VCARD\r\n", 11); }
 
 private:
+    void start(const char* nameAndParams)
+    {
+        line_.resize(0);
+        line_.append(nameAndParams);
+        line_.append(':');
+    }
+
+    QByteArray& out_;
+    QByteArray& line_;
     qint64& replaced_;
-    QByteArray bytes_;
 };
 
 // The name a card is shown by: the name, else the company, else an e-mail
@@ -484,6 +538,12 @@ void VCardWriter::noteList(const notes::StoredDocument& doc)
         if (!list.name.isEmpty() && !entry.lists.contains(list.name))
             entry.lists.append(list.name);
     }
+    // The members are kept as members; their text is not needed again.
+    if (list.listForm) {
+        for (notes::StoredItem& item : list.doc.items)
+            if (item.name.compare(QLatin1String("Members"), Qt::CaseInsensitive) == 0)
+                item.value = QString();
+    }
     lists_.push_back(std::move(list));
 }
 
@@ -520,7 +580,7 @@ void VCardWriter::writePerson(QByteArray& out, const notes::StoredDocument& doc)
 {
     const SortedItems items(doc, personSlotNames());
     auto v = [&](int slot) { return items.value(slot); };
-    Card card(replaced_);
+    Card card(out, line_, replaced_);
     const QString uid = vcard::cardUid(doc.unid);
     const QString fn = formattedName(items);
 
@@ -629,13 +689,13 @@ void VCardWriter::writePerson(QByteArray& out, const notes::StoredDocument& doc)
     for (const notes::StoredItem* item : items.extras)
         card.extra(item->name, item->value);
 
-    out.append(card.finish());
+    card.finish();
 }
 
 void VCardWriter::writeGroup(QByteArray& out, const List& list)
 {
     const SortedItems items(list.doc, groupSlotNames());
-    Card card(replaced_);
+    Card card(out, line_, replaced_);
     const QString name = list.name;
 
     card.textLine("UID", vcard::cardUid(list.doc.unid));
@@ -658,12 +718,12 @@ void VCardWriter::writeGroup(QByteArray& out, const List& list)
     for (const notes::StoredItem* item : items.extras)
         card.extra(item->name, item->value);
 
-    out.append(card.finish());
+    card.finish();
 }
 
 void VCardWriter::writeMember(QByteArray& out, const MemberEntry& member)
 {
-    Card card(replaced_);
+    Card card(out, line_, replaced_);
     card.textLine("UID", vcard::memberUid(member.key));
     // The name as one text: which of its words is the family name is not
     // known.
@@ -674,7 +734,7 @@ void VCardWriter::writeMember(QByteArray& out, const MemberEntry& member)
     else
         card.textLine("NOTE", member.address);
     categoriesLine(card, member.lists);
-    out.append(card.finish());
+    card.finish();
 }
 
 }  // namespace exporting

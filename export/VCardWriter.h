@@ -82,6 +82,7 @@ private:
     std::vector<MemberEntry> members_;
     QHash<QString, int> memberByKey_;
     qsizetype listsWritten_ = 0;
+    QByteArray line_;  // the content line being written
 };
 
 namespace vcard {
@@ -90,6 +91,7 @@ namespace vcard {
 // LF) escaped, as UTF-8. Characters a vCard cannot carry become U+FFFD and
 // are counted in `*replaced`.
 QByteArray escapeText(QStringView value, qint64* replaced);
+void appendEscaped(QByteArray& out, QStringView value, qint64* replaced);
 
 // Appends one content line, folded so that no physical line is longer than
 // 75 octets (continuation lines start with one blank), never inside a UTF-8
