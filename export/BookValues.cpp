@@ -129,15 +129,18 @@ std::optional<QDate> BookDateReader::readNumeric(const QString& t) const
     return d.isValid() ? std::optional<QDate>(d) : std::nullopt;
 }
 
-std::optional<QDateTime> BookDateReader::read(const QString& text)
+std::optional<BookDate> BookDateReader::read(const QString& text)
 {
     if (text == lastText_)
         return last_;
     lastText_ = text;
-    if (const auto d = readNumeric(text))
-        last_ = QDateTime(*d, QTime(0, 0));
-    else
-        last_ = parseBookDate(text, locale_);
+    if (const auto d = readNumeric(text)) {
+        last_ = BookDate{*d, QTime(0, 0)};
+    } else if (const auto when = parseBookDate(text, locale_)) {
+        last_ = BookDate{when->date(), when->time()};
+    } else {
+        last_.reset();
+    }
     return last_;
 }
 

@@ -21,12 +21,19 @@ namespace exporting {
 // future. Empty when the text is no such date.
 std::optional<QDateTime> parseBookDate(const QString& text, const QLocale& locale);
 
+// A day and a time of day as the book holds them: no time zone.
+struct BookDate {
+    QDate date;
+    QTime time;
+};
+
 // parseBookDate for many texts under one locale: a date in a numeric short
-// form (M/d/yyyy, dd.MM.yyyy, ...) is read without the locale's parser.
+// form (M/d/yyyy, dd.MM.yyyy, ...) is read without the locale's parser, and
+// no time zone is looked up.
 class BookDateReader {
 public:
     explicit BookDateReader(QLocale locale);
-    std::optional<QDateTime> read(const QString& text);
+    std::optional<BookDate> read(const QString& text);
 
 private:
     struct Part {
@@ -39,7 +46,7 @@ private:
     QLocale locale_;
     std::vector<Part> parts_;  // empty: the form is not numeric
     QString lastText_;
-    std::optional<QDateTime> last_;
+    std::optional<BookDate> last_;
 };
 
 // The parts of a value the book joined from a list ("Business, Customers"):

@@ -195,18 +195,18 @@ void appendZone(QByteArray& out, int offsetSeconds)
 
 // A birthday or anniversary as a datetime value: the date alone, or with a
 // time of day in the time zone of this machine (the conversion's).
-void appendBookDate(QByteArray& out, const QDateTime& when)
+void appendBookDate(QByteArray& out, const BookDate& when)
 {
-    if (when.time() == QTime(0, 0)) {
+    if (when.time == QTime(0, 0)) {
         lit(out, "<datetime>");
-        appendDate(out, when.date());
+        appendDate(out, when.date);
         lit(out, "</datetime>");
         return;
     }
-    const QDateTime local(when.date(), when.time(), QTimeZone::systemTimeZone());
+    const QDateTime local(when.date, when.time, QTimeZone::systemTimeZone());
     out.append(local.isDaylightTime() ? "<datetime dst=\"true\">" : "<datetime>");
-    appendDate(out, when.date());
-    appendTime(out, when.time());
+    appendDate(out, when.date);
+    appendTime(out, when.time);
     appendZone(out, local.offsetFromUtc());
     lit(out, "</datetime>");
 }

@@ -469,12 +469,13 @@ QString formattedName(const SortedItems& items)
     return QStringLiteral("(no name)");
 }
 
-QByteArray dateValue(const QDateTime& dt, bool* withTime)
+QByteArray dateValue(const BookDate& dt, bool* withTime)
 {
-    *withTime = dt.time() != QTime(0, 0);
+    *withTime = dt.time != QTime(0, 0);
+    const QByteArray day = dt.date.toString(QStringLiteral("yyyy-MM-dd")).toLatin1();
     if (*withTime)
-        return dt.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")).toLatin1();
-    return dt.date().toString(QStringLiteral("yyyy-MM-dd")).toLatin1();
+        return day + 'T' + dt.time.toString(QStringLiteral("HH:mm:ss")).toLatin1();
+    return day;
 }
 
 bool isForm(const notes::StoredDocument& doc, QLatin1String form)
