@@ -58,6 +58,8 @@ TEST_F(ExportCommand, WritesBothFormatsAndSaysHowMany)
         EXPECT_EQ(r.exitCode, 0) << qPrintable(r.err);
         EXPECT_EQ(r.err, QStringLiteral("4 documents exported\n"));
         EXPECT_GT(QFileInfo(out).size(), 0);
+        if (QLatin1String(option) == QLatin1String("--dxl"))
+            expectValidDxl(out);
     }
     EXPECT_EQ(strayFiles().size(), 2);
 }

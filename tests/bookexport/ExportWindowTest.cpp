@@ -89,6 +89,8 @@ TEST_F(ExportWindow, ExportsTheChosenBookAsTheCommandLineDoes)
         o.force = true;
         ExportBook(o);
         EXPECT_EQ(readAll(out), readAll(cli));
+        if (format == ExportFormat::Dxl)
+            expectValidDxl(out);
     }
 }
 
