@@ -4,8 +4,6 @@
 
 #include <QFile>
 
-#include <sys/stat.h>
-
 namespace notes {
 
 using store::Connection;
@@ -20,9 +18,8 @@ BookReader::BookReader(const QString& path)
 {
     // What this program has written to the book is seen, also when its last
     // group is still open.
-    struct stat st;
-    if (::stat(QFile::encodeName(path).constData(), &st) == 0)
-        store::commitPendingWrites({st.st_dev, st.st_ino});
+    if (const auto identity = store::identityAt(path))
+        store::commitPendingWrites(*identity);
     d->conn = Connection::openExisting(path, Connection::Mode::ReadOnly);
 }
 

@@ -80,6 +80,14 @@ FileIdentity identityOf(const QString& path)
     return {st.st_dev, st.st_ino};
 }
 
+std::optional<FileIdentity> identityAt(const QString& path)
+{
+    struct stat st;
+    if (::stat(nativePath(path).constData(), &st) != 0)
+        return std::nullopt;
+    return FileIdentity{st.st_dev, st.st_ino};
+}
+
 FileIdentity checkHeader(const QString& path, bool* walMode)
 {
     if (path.isEmpty())
@@ -144,10 +152,8 @@ Connection::~Connection()
     if (createdByUs_) {
         // createNew() did not get as far as publishing its file: remove the
         // half-made file, but only if it is still the one we created.
-        struct stat st;
-        const QByteArray native = nativePath(path_);
-        if (::stat(native.constData(), &st) == 0 && FileIdentity{st.st_dev, st.st_ino} == identity_)
-            ::unlink(native.constData());
+        if (identityAt(path_) == identity_)
+            ::unlink(nativePath(path_).constData());
     }
 }
 

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string_view>
 #include <unordered_map>
 
@@ -45,6 +46,9 @@ struct FileIdentity {
 
 // The identity of the file at `path`; throws NotesError when there is none.
 FileIdentity identityOf(const QString& path);
+// The same, or none when nothing is at `path`: whether a file is still the
+// one it was is asked by comparing this with its identity.
+std::optional<FileIdentity> identityAt(const QString& path);
 
 // Reads the first 100 bytes of `path` with a plain read-only open and checks
 // that they are the header of an address book or template of ours. Anything

@@ -6,7 +6,6 @@
 #include <sqlite3.h>
 
 #include <algorithm>
-#include <sys/stat.h>
 #include <utility>
 
 namespace notes::store {
@@ -216,8 +215,7 @@ WritingProgress GroupWriter::end()
 // longer under the name it was opened by; the book is then let go of.
 void GroupWriter::checkAtItsPath()
 {
-    struct stat st;
-    if (::stat(QFile::encodeName(path_).constData(), &st) == 0 && FileIdentity{st.st_dev, st.st_ino} == identity_)
+    if (identityAt(path_) == identity_)
         return;
     letGo_ = path_ + QStringLiteral(": the book was moved or removed while it was written");
     throw NotesError(letGo_.toStdString(), Cause::NotFound);

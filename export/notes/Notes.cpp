@@ -13,7 +13,6 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
-#include <sys/stat.h>
 #include <system_error>
 #include <utility>
 #include <vector>
@@ -43,9 +42,7 @@ void letGoOfBooksMovedFrom(const QString& path)
     for (GroupWriter* book : openBooks()) {
         if (book->path() != path || book->ended())
             continue;
-        struct stat st;
-        if (::stat(QFile::encodeName(path).constData(), &st) != 0
-            || store::FileIdentity{st.st_dev, st.st_ino} != book->identity())
+        if (store::identityAt(path) != book->identity())
             book->end();
     }
 }
@@ -209,9 +206,8 @@ std::unique_ptr<NotesDatabase> NotesSession::GetDatabase(const QString& server, 
     const QString path = resolveExisting(file);
     // What this program wrote to the file through another database object
     // comes first.
-    struct stat st;
-    if (::stat(QFile::encodeName(path).constData(), &st) == 0)
-        store::commitPendingWrites({st.st_dev, st.st_ino});
+    if (const auto identity = store::identityAt(path))
+        store::commitPendingWrites(*identity);
     auto impl = std::make_shared<NotesDatabase::Impl>(Connection::openExisting(path, Connection::Mode::ReadWrite));
     return std::unique_ptr<NotesDatabase>(new NotesDatabase(impl));
 }
