@@ -316,7 +316,10 @@ std::vector<LostDocument> GroupWriter::commit(Group& group)
         }
         checkAtItsPath();
         c.statement("COMMIT").run();
-    } catch (const NotesError& e) {
+    } catch (const std::exception& failure) {
+        // Anything else (memory, say) loses the group the same way.
+        const auto* notesError = dynamic_cast<const NotesError*>(&failure);
+        const NotesError e = notesError ? *notesError : NotesError(failure.what());
         if (!sqlite3_get_autocommit(c.handle()))
             sqlite3_exec(c.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
         folderIds_.clear();
