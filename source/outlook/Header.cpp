@@ -29,9 +29,9 @@ constexpr std::size_t kAnsiBbt = 192;
 constexpr std::size_t kAnsiCrypt = 461;
 constexpr std::size_t kAnsiSize = 512;
 
-[[noreturn]] void refuse(const QString& path, const QString& why)
+[[noreturn]] void refuse(const QString& path, Cause cause, const QString& why)
 {
-    throw OutlookError((path + QStringLiteral(": ") + why).toStdString());
+    throw OutlookError(cause, (path + QStringLiteral(": ") + why).toStdString());
 }
 
 }  // namespace
@@ -39,16 +39,17 @@ constexpr std::size_t kAnsiSize = 512;
 Header Header::parse(const std::uint8_t* h, std::size_t size, const QString& path)
 {
     if (size < 12 || std::memcmp(h + kMagic, "!BDN", 4) != 0)
-        refuse(path, QStringLiteral("not an Outlook data file"));
+        refuse(path, Cause::NotADataFile, QStringLiteral("not an Outlook data file"));
     Header out;
     if (std::memcmp(h + kMagicClient, "SM", 2) == 0)
         out.offline = false;
     else if (std::memcmp(h + kMagicClient, "SO", 2) == 0)
         out.offline = true;
     else if (std::memcmp(h + kMagicClient, "AB", 2) == 0)
-        refuse(path, QStringLiteral("a personal address book (.pab), not a personal folders file"));
+        refuse(path, Cause::NotADataFile,
+               QStringLiteral("a personal address book (.pab), not a personal folders file"));
     else
-        refuse(path, QStringLiteral("not an Outlook data file"));
+        refuse(path, Cause::NotADataFile, QStringLiteral("not an Outlook data file"));
     out.version = u16(h + kVersion);
     // 14 and 15: the ANSI layout; 23 (and what lies between it and 36): the
     // Unicode layout; 36 and 37: the Unicode layout with 4 KiB pages that
@@ -60,17 +61,18 @@ Header Header::parse(const std::uint8_t* h, std::size_t size, const QString& pat
     } else if (out.version == 36 || out.version == 37) {
         out.geometry = kUnicode4kGeometry;
     } else {
-        refuse(path, QStringLiteral("an Outlook data file of an unknown version (%1)").arg(out.version));
+        refuse(path, Cause::FormatNotRead,
+               QStringLiteral("an Outlook data file of an unknown version (%1)").arg(out.version));
     }
     const std::size_t need = out.geometry.layout == Layout::Unicode ? kUnicodeSize : kAnsiSize;
     if (size < need)
-        refuse(path, QStringLiteral("the header is cut short"));
+        refuse(path, Cause::Damaged, QStringLiteral("the header is cut short"));
 
     if (kCheckCrc
         && (crc(h + kMagicClient, kCrcPartialSize) != u32(h + kCrcPartial)
             || (out.geometry.layout == Layout::Unicode
                 && crc(h + kMagicClient, kUnicodeCrcFullSize) != u32(h + kUnicodeCrcFull))))
-        refuse(path, QStringLiteral("the data file is damaged: its header fails its check"));
+        refuse(path, Cause::Damaged, QStringLiteral("the data file is damaged: its header fails its check"));
 
     const Layout l = out.geometry.layout;
     const bool uni = l == Layout::Unicode;
@@ -83,9 +85,9 @@ Header Header::parse(const std::uint8_t* h, std::size_t size, const QString& pat
     const std::uint8_t crypt = h[uni ? kUnicodeCrypt : kAnsiCrypt];
     if (crypt > 2) {
         if (crypt == 0x10)
-            refuse(path,
+            refuse(path, Cause::FormatNotRead,
                    QStringLiteral("encrypted with Windows Information Protection, which this program cannot read"));
-        refuse(path, QStringLiteral("an unknown encoding (%1)").arg(crypt));
+        refuse(path, Cause::FormatNotRead, QStringLiteral("an unknown encoding (%1)").arg(crypt));
     }
     out.crypt = CryptMethod(crypt);
     return out;

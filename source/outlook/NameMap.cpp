@@ -1,5 +1,7 @@
 #include "source/outlook/NameMap.h"
 
+#include "source/outlook/Vocabulary.h"
+
 namespace outlook::pst {
 
 namespace {
@@ -7,8 +9,6 @@ QUuid guidFromBytes(const std::uint8_t* p)
 {
     return QUuid(u32(p), u16(p + 4), u16(p + 6), p[8], p[9], p[10], p[11], p[12], p[13], p[14], p[15]);
 }
-const QUuid kPsMapi(0x00020328, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46);
-const QUuid kPsPublicStrings(0x00020329, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46);
 
 Span stream(const PropertyBag& bag, std::uint16_t id)
 {
@@ -27,7 +27,8 @@ size_t qHash(const NamedKey& key, size_t seed)
 void NameMap::parse(const PropertyBag& map)
 {
     ids_.clear();
-    const Span guids = stream(map, 0x0002), entries = stream(map, 0x0003), strings = stream(map, 0x0004);
+    const Span guids = stream(map, PidTagNameidStreamGuid), entries = stream(map, PidTagNameidStreamEntry),
+               strings = stream(map, PidTagNameidStreamString);
     const std::size_t guidCount = guids.size / 16;
     // NAMEID: dwPropertyID (a number, or an offset into the string stream),
     // then wGuid (N flag in bit 0, GUID index above it), then wPropIdx.
@@ -38,12 +39,12 @@ void NameMap::parse(const PropertyBag& map)
         const std::uint16_t index = u16(e + 6);
         NamedKey key;
         const std::size_t guidIndex = guidAndKind >> 1;
-        if (guidIndex == 1)
+        if (guidIndex == kNameMapGuidPsMapi)
             key.set = kPsMapi;
-        else if (guidIndex == 2)
+        else if (guidIndex == kNameMapGuidPublicStrings)
             key.set = kPsPublicStrings;
-        else if (guidIndex >= 3 && guidIndex - 3 < guidCount)
-            key.set = guidFromBytes(guids.data + 16 * (guidIndex - 3));
+        else if (guidIndex >= kNameMapGuidFirstListed && guidIndex - kNameMapGuidFirstListed < guidCount)
+            key.set = guidFromBytes(guids.data + 16 * (guidIndex - kNameMapGuidFirstListed));
         else
             continue;
         if (guidAndKind & 1) {
@@ -60,9 +61,9 @@ void NameMap::parse(const PropertyBag& map)
         } else {
             key.lid = value;
         }
-        if (index > 0x7FFE)
+        if (index > kLastNamedId - kFirstNamedId)
             continue;
-        ids_.insert(key, std::uint16_t(0x8000 + index));
+        ids_.insert(key, std::uint16_t(kFirstNamedId + index));
     }
 }
 

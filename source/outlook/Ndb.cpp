@@ -19,14 +19,21 @@ namespace outlook::pst {
 
 void damaged(const char* what)
 {
-    throw OutlookError(std::string("the data file is damaged: ") + what);
+    throw OutlookError(Cause::Damaged, std::string("the data file is damaged: ") + what);
 }
 
 namespace {
 
-[[noreturn]] void refuse(const QString& path, const QString& why)
+[[noreturn]] void refuse(const QString& path, Cause cause, const QString& why)
 {
-    throw OutlookError((path + QStringLiteral(": ") + why).toStdString());
+    throw OutlookError(cause, (path + QStringLiteral(": ") + why).toStdString());
+}
+
+Cause causeOf(int error)
+{
+    return error == ENOENT || error == ENOTDIR ? Cause::NotFound
+        : error == EACCES || error == EPERM    ? Cause::NoPermission
+                                               : Cause::Io;
 }
 
 QString kindOf(mode_t mode)
@@ -50,17 +57,17 @@ std::unique_ptr<Ndb> Ndb::open(const QString& path)
     // Look before opening: opening a named pipe would wait for a writer.
     struct stat st { };
     if (::stat(local.constData(), &st) != 0)
-        refuse(path, QString::fromLocal8Bit(std::strerror(errno)));
+        refuse(path, causeOf(errno), QString::fromLocal8Bit(std::strerror(errno)));
     if (!S_ISREG(st.st_mode))
-        refuse(path, kindOf(st.st_mode) + QStringLiteral(", not an Outlook data file"));
+        refuse(path, Cause::NotADataFile, kindOf(st.st_mode) + QStringLiteral(", not an Outlook data file"));
     // O_NONBLOCK keeps a file swapped for a pipe since the look from blocking.
     const int fd = ::open(local.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
-        refuse(path, QString::fromLocal8Bit(std::strerror(errno)));
+        refuse(path, causeOf(errno), QString::fromLocal8Bit(std::strerror(errno)));
     std::unique_ptr<Ndb> n(new Ndb);
     n->fd_ = fd;
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
-        refuse(path, kindOf(st.st_mode) + QStringLiteral(", not an Outlook data file"));
+        refuse(path, Cause::NotADataFile, kindOf(st.st_mode) + QStringLiteral(", not an Outlook data file"));
     n->fileSize_ = std::uint64_t(st.st_size);
 
     std::uint8_t h[Header::kReadSize] = {};
@@ -96,7 +103,7 @@ void Ndb::readAt(std::uint64_t offset, void* into, std::size_t size)
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
-            throw OutlookError(std::string("cannot read the data file: ") + std::strerror(errno));
+            throw OutlookError(Cause::Io, std::string("cannot read the data file: ") + std::strerror(errno));
         if (n == 0)
             damaged("the file ends early");
         done += std::size_t(n);
@@ -246,7 +253,7 @@ NodeEntry Ndb::node(std::uint32_t nid)
 {
     if (auto n = findNode(nid))
         return *n;
-    throw OutlookError(QStringLiteral("the data file has no node %1").arg(nid, 0, 16).toStdString());
+    throw OutlookError(Cause::Damaged, QStringLiteral("the data file has no node %1").arg(nid, 0, 16).toStdString());
 }
 
 BlockEntry Ndb::findBlock(std::uint64_t bid)

@@ -1,100 +1,42 @@
 #include "source/outlook/Outlook.h"
 
+#include "source/outlook/Codepage.h"
+#include "source/outlook/EntryId.h"
 #include "source/outlook/NameMap.h"
 #include "source/outlook/Ndb.h"
+#include "source/outlook/Password.h"
 #include "source/outlook/Profile.h"
 #include "source/outlook/PropertyContext.h"
 #include "source/outlook/Rtf.h"
 #include "source/outlook/TableContext.h"
+#include "source/outlook/Vocabulary.h"
 
-#include <QCryptographicHash>
 #include <QFileInfo>
-#include <QtEndian>
 
 #include <algorithm>
+#include <functional>
+#include <map>
+#include <set>
 #include <ctime>
 #include <optional>
 #include <vector>
 
 namespace outlook {
 
+using namespace pst;
+
 namespace {
 
-[[noreturn]] void fail(const QString& text)
+[[noreturn]] void fail(Cause cause, const QString& text)
 {
-    throw OutlookError(text.toStdString());
+    throw OutlookError(cause, text.toStdString());
 }
 
-// Property sets of the named properties read here.
-const QUuid kPsetidAddress(0x00062004, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46);
-const QUuid kPsPublicStrings(0x00020329, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46);
-
-// Tagged properties.
-enum : std::uint16_t {
-    kMessageClass = 0x001A,
-    kBody = 0x1000,
-    kRtfCompressed = 0x1009,
-    kRecordKey = 0x0FF9,
-    kDisplayName = 0x3001,
-    kIpmSubtreeEntryId = 0x35E0,
-    kContainerClass = 0x3613,
-    kGeneration = 0x3A05,
-    kGivenName = 0x3A06,
-    kBusinessPhone = 0x3A08,
-    kHomePhone = 0x3A09,
-    kSurname = 0x3A11,
-    kCompanyName = 0x3A16,
-    kTitle = 0x3A17,
-    kDepartment = 0x3A18,
-    kOfficeLocation = 0x3A19,
-    kMobilePhone = 0x3A1C,
-    kPager = 0x3A21,
-    kBusinessFax = 0x3A24,
-    kHomeFax = 0x3A25,
-    kAssistant = 0x3A30,
-    kAnniversary = 0x3A41,
-    kBirthday = 0x3A42,
-    kMiddleName = 0x3A44,
-    kDisplayNamePrefix = 0x3A45,
-    kSpouse = 0x3A48,
-    kManager = 0x3A4E,
-    kChildren = 0x3A58,
-    kHomeCity = 0x3A59,
-    kHomeCountry = 0x3A5A,
-    kHomePostalCode = 0x3A5B,
-    kHomeState = 0x3A5C,
-    kHomeStreet = 0x3A5D,
-    kInternetCodepage = 0x3FDE,
-    kMessageCodepage = 0x3FFD,
-    kPstPassword = 0x67FF,
-    kLtpRowId = 0x67F2,
-};
-
-// Node types inside node ids.
-constexpr std::uint32_t kNidTypeMask = 0x1F;
-constexpr std::uint32_t kNidTypeNormalFolder = 0x02;
-constexpr std::uint32_t kNidTypeNormalMessage = 0x04;
-constexpr std::uint32_t kNidTypeHierarchyTable = 0x0D;
-constexpr std::uint32_t kNidTypeContentsTable = 0x0E;
-constexpr std::uint32_t kNidMessageStore = 0x21;
-constexpr std::uint32_t kNidNameToIdMap = 0x61;
-constexpr std::uint32_t kNidIpmSubtree = 0x8022;
-// 8-bit text that names no code page of its own.
-constexpr int kDefaultCodepage = 1252;
+// Items whose locales make "the locale most items of a store carry".
+constexpr int kLocaleSampleItems = 256;
+constexpr std::size_t kLocaleSampleFolders = 512;
 // Deeper than this, a folder hierarchy is taken to be damaged.
 constexpr std::size_t kMaxFolderDepth = 512;
-
-QString hex(const QByteArray& bytes)
-{
-    return QString::fromLatin1(bytes.toHex().toUpper());
-}
-
-QByteArray le32(std::uint32_t v)
-{
-    QByteArray b(4, '\0');
-    qToLittleEndian<quint32>(v, b.data());
-    return b;
-}
 
 QDateTime noDate()
 {
@@ -117,35 +59,72 @@ struct NamedIds {
     std::uint16_t listName = 0, listMembers = 0, listOneOffMembers = 0;
     std::uint16_t keywords = 0;
 
-    explicit NamedIds(const pst::NameMap& m)
+    explicit NamedIds(const NameMap& m)
     {
         for (int i = 0; i < 3; ++i) {
-            email[i] = m.id(kPsetidAddress, 0x8083 + 0x10 * i);
-            emailOriginalName[i] = m.id(kPsetidAddress, 0x8084 + 0x10 * i);
-            fax[i] = m.id(kPsetidAddress, 0x80C3 + 0x10 * i);
-            faxOriginalName[i] = m.id(kPsetidAddress, 0x80C4 + 0x10 * i);
+            email[i] = m.id(kPsetidAddress, PidLidEmail1EmailAddress + kEmailStep * i);
+            emailOriginalName[i] = m.id(kPsetidAddress, PidLidEmail1OriginalDisplayName + kEmailStep * i);
+            fax[i] = m.id(kPsetidAddress, PidLidFax1EmailAddress + kEmailStep * i);
+            faxOriginalName[i] = m.id(kPsetidAddress, PidLidFax1OriginalDisplayName + kEmailStep * i);
         }
-        workStreet = m.id(kPsetidAddress, 0x8045);
-        workCity = m.id(kPsetidAddress, 0x8046);
-        workState = m.id(kPsetidAddress, 0x8047);
-        workPostalCode = m.id(kPsetidAddress, 0x8048);
-        workCountry = m.id(kPsetidAddress, 0x8049);
-        html = m.id(kPsetidAddress, 0x802B);
-        listName = m.id(kPsetidAddress, 0x8053);
-        listOneOffMembers = m.id(kPsetidAddress, 0x8054);
-        listMembers = m.id(kPsetidAddress, 0x8055);
-        keywords = m.id(kPsPublicStrings, QStringLiteral("Keywords"));
+        workStreet = m.id(kPsetidAddress, PidLidWorkAddressStreet);
+        workCity = m.id(kPsetidAddress, PidLidWorkAddressCity);
+        workState = m.id(kPsetidAddress, PidLidWorkAddressState);
+        workPostalCode = m.id(kPsetidAddress, PidLidWorkAddressPostalCode);
+        workCountry = m.id(kPsetidAddress, PidLidWorkAddressCountry);
+        html = m.id(kPsetidAddress, PidLidHtml);
+        listName = m.id(kPsetidAddress, PidLidDistributionListName);
+        listOneOffMembers = m.id(kPsetidAddress, PidLidDistributionListOneOffMembers);
+        listMembers = m.id(kPsetidAddress, PidLidDistributionListMembers);
+        keywords = m.id(kPsPublicStrings, QString::fromUtf16(kNameKeywords));
     }
 };
 
+// The code page of 8-bit text that names none of its own, the item's and
+// the store's locale aside: the user's, else that of the user's locale, else
+// Windows-1252.
+int fallbackCodepage()
+{
+    if (const int cp = userCodepage(); cp && canDecode(cp))
+        return cp;
+    if (const int cp = userLocaleCodepage(); cp && canDecode(cp))
+        return cp;
+    return kCodepageWindows1252;
+}
+
+// The code page an item (or the message store) names for itself: its
+// PidTagMessageCodepage, else the ANSI code page of its PidTagMessageLocaleId;
+// 0 when it names none this layer decodes.
+int ownCodepage(const PropertyBag& props)
+{
+    if (const Property* cp = props.find(PidTagMessageCodepage))
+        if (const auto value = toInteger(*cp); value && *value > 0 && canDecode(int(*value)))
+            return int(*value);
+    if (const Property* locale = props.find(PidTagMessageLocaleId))
+        if (const auto value = toInteger(*locale); value && *value > 0)
+            if (const int cp = ansiCodepageOfLcid(std::uint32_t(*value)); cp && canDecode(cp))
+                return cp;
+    return 0;
+}
+
 // What is known of a store once its file is open.
 struct OpenStore {
-    std::unique_ptr<pst::Ndb> ndb;
-    pst::NameMap names;
+    std::unique_ptr<Ndb> ndb;
+    NameMap names;
     std::optional<NamedIds> ids;
     QByteArray recordKey;
     QString name;
-    std::uint32_t ipmNid = 0;
+    std::uint32_t ipmNid = 0;  // 0: no top folder found
+    // The ANSI code page of the store's own locale; 0 when the file records none.
+    int storeCodepage = 0;
+    // The code page most items sampled name for themselves (0: none); found
+    // when a folder name first needs it.
+    std::optional<int> itemsCodepage;
+
+    // The code page of folder and store names.
+    int nameCodepage();
+    // Text of a folder's or the store's own property.
+    QString nameText(const Property& p);
 };
 
 struct StoreImpl {
@@ -172,15 +151,15 @@ struct FolderImpl {
     // The subfolders' node ids, from the hierarchy table; read on first use.
     std::optional<std::vector<std::uint32_t>> subfolders;
     // The contents table; opened on first use.
-    std::unique_ptr<pst::TableContext> contents;
+    std::unique_ptr<TableContext> contents;
 
-    pst::TableContext& contentsTable();
+    TableContext& contentsTable();
 };
 
 struct ItemImpl {
     std::shared_ptr<StoreImpl> store;
     std::shared_ptr<OpenStore> open;
-    pst::PropertyBag props;
+    PropertyBag props;
     std::uint32_t nid = 0;
 
     // Distribution-list members, split on first use.
@@ -188,7 +167,7 @@ struct ItemImpl {
     std::vector<QByteArray> oneOffs;
 
     const NamedIds& ids() const { return *open->ids; }
-    int codepage() const;  // PidTagMessageCodepage, else Windows-1252
+    int codepage() const;  // by the cascade of docs/OUTLOOK_LAYER.md, once per item
     mutable int codepage_ = 0;
     QString text(std::uint16_t id) const;
     QString joined(std::uint16_t id) const;
@@ -203,37 +182,162 @@ struct SessionImpl {
 
 // ---------------------------------------------------------------------------
 
+int OpenStore::nameCodepage()
+{
+    if (storeCodepage)
+        return storeCodepage;
+    if (!itemsCodepage) {
+        // A sample of the items in tree order, from the top: their own code
+        // pages, counted.
+        std::map<int, int> counts;
+        int sampled = 0;
+        std::vector<std::uint32_t> folders{ipmNid};
+        std::set<std::uint32_t> seen;
+        for (std::size_t f = 0; f < folders.size() && f < kLocaleSampleFolders && sampled < kLocaleSampleItems; ++f) {
+            const std::uint32_t folder = folders[f];
+            if (!seen.insert(folder).second)
+                continue;
+            // Damage met on the way leaves that folder or item out of the
+            // sample; reading it later reports it.
+            try {
+                const std::uint32_t contents = withNidType(folder, kNidTypeContentsTable);
+                if (ndb->findNode(contents)) {
+                    TableContext table(*ndb, contents);
+                    for (std::size_t r = 0; r < table.rowCount() && sampled < kLocaleSampleItems; ++r) {
+                        const auto nid = table.cell32(r, PidTagLtpRowId);
+                        if (!nid || nidType(*nid) != kNidTypeNormalMessage)
+                            continue;
+                        ++sampled;
+                        if (const int cp = ownCodepage(readPropertyContext(*ndb, *nid)))
+                            ++counts[cp];
+                    }
+                }
+                const std::uint32_t hierarchy = withNidType(folder, kNidTypeHierarchyTable);
+                if (ndb->findNode(hierarchy)) {
+                    TableContext table(*ndb, hierarchy);
+                    for (std::size_t r = 0; r < table.rowCount(); ++r)
+                        if (const auto nid = table.cell32(r, PidTagLtpRowId);
+                            nid && nidType(*nid) == kNidTypeNormalFolder)
+                            folders.push_back(*nid);
+                }
+            } catch (const OutlookError&) {
+                continue;
+            }
+        }
+        int best = 0, bestCount = 0;
+        for (const auto& [cp, count] : counts)
+            if (count > bestCount) {
+                best = cp;
+                bestCount = count;
+            }
+        itemsCodepage = best;
+    }
+    return *itemsCodepage ? *itemsCodepage : fallbackCodepage();
+}
+
+QString OpenStore::nameText(const Property& p)
+{
+    // Only 8-bit text beyond ASCII needs its code page found.
+    if (p.type == PT_STRING8 || p.type == PT_MV_STRING8)
+        for (std::uint32_t i = 0; i < p.size; ++i)
+            if (static_cast<unsigned char>(p.data[i]) >= 0x80)
+                return toText(p, nameCodepage());
+    return toText(p, kCodepageWindows1252);
+}
+
+namespace {
+
+// The folder named `name` among the subfolders of `parent`; 0 when none is.
+std::uint32_t subfolderNamed(Ndb& ndb, std::uint32_t parent, const QString& name)
+{
+    const std::uint32_t hierarchy = withNidType(parent, kNidTypeHierarchyTable);
+    if (!ndb.findNode(hierarchy))
+        return 0;
+    TableContext table(ndb, hierarchy);
+    for (std::size_t r = 0; r < table.rowCount(); ++r) {
+        const auto nid = table.cell32(r, PidTagLtpRowId);
+        if (!nid || nidType(*nid) != kNidTypeNormalFolder || !ndb.findNode(*nid))
+            continue;
+        const PropertyBag props = readPropertyContext(ndb, *nid);
+        if (const Property* p = props.find(PidTagDisplayName); p && toText(*p, kCodepageWindows1252) == name)
+            return *nid;
+    }
+    return 0;
+}
+
+bool isFolder(Ndb& ndb, std::uint32_t nid)
+{
+    return nidType(nid) == kNidTypeNormalFolder && ndb.findNode(nid);
+}
+
+// The top of the folder tree as Outlook reaches it: the folder the message
+// store names (PidTagIpmSubTreeEntryId, in the file's own form); in an
+// Exchange offline file, the mailbox's IPM_SUBTREE in "Root - Mailbox" below
+// the root folder; else the node where personal folders files keep it, when
+// it lies where they keep it (below the root folder). 0 when none is found.
+std::uint32_t findTop(Ndb& ndb, const PropertyBag& store, const QString& path)
+{
+    if (const Property* ipm = store.find(PidTagIpmSubTreeEntryId)) {
+        if (ipm->type != PT_BINARY || ipm->size < kOwnEntryIdSize)
+            fail(Cause::Damaged, QStringLiteral("the data file %1 has a damaged top folder reference").arg(path));
+        // Exchange's own entry ids (of another length) name no node here.
+        if (ipm->size == kOwnEntryIdSize)
+            if (const std::uint32_t nid = entryIdNode(ipm->data, ipm->size); isFolder(ndb, nid))
+                return nid;
+    }
+    if (ndb.findNode(kNidRootFolder))
+        if (const std::uint32_t mailbox = subfolderNamed(ndb, kNidRootFolder, QString::fromUtf16(kNameRootMailbox)))
+            if (const std::uint32_t top = subfolderNamed(ndb, mailbox, QString::fromUtf16(kNameIpmSubtree)))
+                return top;
+    if (const auto node = ndb.findNode(kNidIpmSubtree);
+        node && (!ndb.header().offline || node->parent == kNidRootFolder))
+        return kNidIpmSubtree;
+    return 0;
+}
+
+}  // namespace
+
 OpenStore& StoreImpl::ensureOpen()
 {
     if (open)
         return *open;
     auto o = std::make_shared<OpenStore>();
-    o->ndb = pst::Ndb::open(path);
-    const pst::PropertyBag props = pst::readPropertyContext(*o->ndb, kNidMessageStore);
+    o->ndb = Ndb::open(path);
+    const PropertyBag props = readPropertyContext(*o->ndb, kNidMessageStore);
+
+    if (const Property* locale
+        = props.find(PidTagMessageLocaleId) ? props.find(PidTagMessageLocaleId) : props.find(PidTagLocaleId))
+        if (const auto value = toInteger(*locale); value && *value > 0)
+            if (const int cp = ansiCodepageOfLcid(std::uint32_t(*value)); cp && canDecode(cp))
+                o->storeCodepage = cp;
 
     // Offline folder files carry no password of their own (access is the
     // mail profile's); what such a file keeps under this id is not one.
     if (!o->ndb->header().offline)
-        if (const pst::Property* pw = props.find(kPstPassword); pw && pst::toInteger(*pw).value_or(0) != 0)
-            fail(QStringLiteral("the data file %1 is password protected").arg(path));
+        if (const Property* pw = props.find(PidTagPstPassword); pw && toInteger(*pw).value_or(0) != 0) {
+            // The password's bytes in the code pages a user's Outlook may
+            // have taken them in.
+            std::vector<int> codepages;
+            for (int cp : {o->storeCodepage, userCodepage(), userLocaleCodepage(), kCodepageWindows1252, kCodepageUtf8})
+                if (cp && canDecode(cp) && std::find(codepages.begin(), codepages.end(), cp) == codepages.end())
+                    codepages.push_back(cp);
+            checkPassword(profile::Normalize(path), std::uint32_t(*toInteger(*pw)), codepages);
+        }
 
-    const pst::Property* key = props.find(kRecordKey);
-    if (!key || key->type != pst::PT_BINARY || key->size != 16)
-        fail(QStringLiteral("the data file %1 has no valid store record key").arg(path));
+    const Property* key = props.find(PidTagRecordKey);
+    if (!key || key->type != PT_BINARY || key->size != kEntryIdProviderSize)
+        fail(Cause::Damaged, QStringLiteral("the data file %1 has no valid store record key").arg(path));
     o->recordKey = key->bytes();
 
-    if (const pst::Property* name = props.find(kDisplayName))
-        o->name = pst::toText(*name, kDefaultCodepage);
+    o->ipmNid = findTop(*o->ndb, props, path);
+    if (const Property* name = props.find(PidTagDisplayName))
+        o->name = o->nameText(*name);
+    if (o->name.isEmpty())
+        o->name = QFileInfo(path).completeBaseName();
 
-    o->ipmNid = kNidIpmSubtree;
-    if (const pst::Property* ipm = props.find(kIpmSubtreeEntryId)) {
-        if (ipm->type != pst::PT_BINARY || ipm->size < 24)
-            fail(QStringLiteral("the data file %1 has a damaged top folder reference").arg(path));
-        o->ipmNid = qFromLittleEndian<quint32>(ipm->data + ipm->size - 4);
-    }
     // The name-to-id map; a file without one simply has no named properties.
     if (o->ndb->findNode(kNidNameToIdMap))
-        o->names.parse(pst::readPropertyContext(*o->ndb, kNidNameToIdMap));
+        o->names.parse(readPropertyContext(*o->ndb, kNidNameToIdMap));
     o->ids.emplace(o->names);
     open = std::move(o);
     return *open;
@@ -242,39 +346,35 @@ OpenStore& StoreImpl::ensureOpen()
 QString StoreImpl::entryId()
 {
     const OpenStore& o = ensureOpen();
-    // The record key names the store; a piece of the path keeps two copies
-    // of one file (same key) apart.
-    const QByteArray pathHash = QCryptographicHash::hash(path.toUtf8(), QCryptographicHash::Sha1).left(4);
-    return hex(o.recordKey) + hex(pathHash);
+    return storeEntryId(o.recordKey, path);
 }
 
 int ItemImpl::codepage() const
 {
     if (codepage_ == 0) {
-        codepage_ = kDefaultCodepage;
-        if (const pst::Property* cp = props.find(kMessageCodepage))
-            if (const auto value = pst::toInteger(*cp); value && *value > 0 && *value <= 65535)
-                codepage_ = int(*value);
+        codepage_ = ownCodepage(props);
+        if (!codepage_)
+            codepage_ = open->storeCodepage ? open->storeCodepage : fallbackCodepage();
     }
     return codepage_;
 }
 
 QString ItemImpl::text(std::uint16_t id) const
 {
-    const pst::Property* p = props.find(id);
-    return p ? pst::toText(*p, codepage()) : QString();
+    const Property* p = props.find(id);
+    return p ? toText(*p, codepage()) : QString();
 }
 
 QString ItemImpl::joined(std::uint16_t id) const
 {
-    const pst::Property* p = props.find(id);
-    return p ? pst::toText(*p, codepage()) : QString();
+    const Property* p = props.find(id);
+    return p ? toText(*p, codepage()) : QString();
 }
 
 QDateTime ItemImpl::date(std::uint16_t id) const
 {
-    const pst::Property* p = props.find(id);
-    const std::optional<QDateTime> utc = p ? pst::toUtcTime(*p) : std::nullopt;
+    const Property* p = props.find(id);
+    const std::optional<QDateTime> utc = p ? toUtcTime(*p) : std::nullopt;
     // Outlook marks "none" with 4501-01-01; the years around it mean the same.
     if (!utc || !utc->isValid() || utc->date().year() >= 4500)
         return noDate();
@@ -295,19 +395,19 @@ void ItemImpl::splitMembers()
     if (members)
         return;
     std::vector<QByteArray> m;
-    if (const pst::Property* p = props.find(ids().listOneOffMembers))
-        oneOffs = pst::toBinaries(*p);
-    if (const pst::Property* p = props.find(ids().listMembers))
-        m = pst::toBinaries(*p);
+    if (const Property* p = props.find(ids().listOneOffMembers))
+        oneOffs = toBinaries(*p);
+    if (const Property* p = props.find(ids().listMembers))
+        m = toBinaries(*p);
     else
         m = oneOffs;
     members = std::move(m);
 }
 
-pst::TableContext& FolderImpl::contentsTable()
+TableContext& FolderImpl::contentsTable()
 {
     if (!contents)
-        contents = std::make_unique<pst::TableContext>(*open->ndb, (nid & ~kNidTypeMask) | kNidTypeContentsTable);
+        contents = std::make_unique<TableContext>(*open->ndb, withNidType(nid, kNidTypeContentsTable));
     return *contents;
 }
 
@@ -319,32 +419,32 @@ std::shared_ptr<FolderImpl> makeFolder(const std::shared_ptr<StoreImpl>& store, 
     f->store = store;
     f->open = store->open;
     f->nid = nid;
-    if ((nid & kNidTypeMask) != kNidTypeNormalFolder)
-        fail(QStringLiteral("node %1 of %2 is not a folder").arg(nid, 0, 16).arg(store->path));
+    if (nidType(nid) != kNidTypeNormalFolder)
+        fail(Cause::Damaged, QStringLiteral("node %1 of %2 is not a folder").arg(nid, 0, 16).arg(store->path));
     if (std::find(chain.begin(), chain.end(), f->nid) != chain.end())
-        fail(QStringLiteral("the folder hierarchy of %1 loops back on itself").arg(store->path));
+        fail(Cause::Damaged, QStringLiteral("the folder hierarchy of %1 loops back on itself").arg(store->path));
     if (chain.size() >= kMaxFolderDepth)
-        fail(QStringLiteral("the folder hierarchy of %1 is nested impossibly deep").arg(store->path));
+        fail(Cause::Damaged, QStringLiteral("the folder hierarchy of %1 is nested impossibly deep").arg(store->path));
     chain.push_back(f->nid);
     f->chain = std::move(chain);
-    const pst::PropertyBag props = pst::readPropertyContext(*f->open->ndb, nid);
-    if (const pst::Property* p = props.find(kDisplayName))
-        f->name = pst::toText(*p, kDefaultCodepage);
-    if (const pst::Property* p = props.find(kContainerClass))
-        f->containerClass = pst::toText(*p, kDefaultCodepage);
+    const PropertyBag props = readPropertyContext(*f->open->ndb, nid);
+    if (const Property* p = props.find(PidTagDisplayName))
+        f->name = f->open->nameText(*p);
+    if (const Property* p = props.find(PidTagContainerClass))
+        f->containerClass = toText(*p, kCodepageWindows1252);
     return f;
 }
 
 // The node ids the rows of a table name (PidTagLtpRowId), in row order.
-std::vector<std::uint32_t> rowIds(pst::TableContext& table)
+std::vector<std::uint32_t> rowIds(TableContext& table)
 {
     std::vector<std::uint32_t> ids;
     ids.reserve(table.rowCount());
     for (std::size_t r = 0; r < table.rowCount(); ++r)
-        if (const auto id = table.cell32(r, kLtpRowId))
+        if (const auto id = table.cell32(r, PidTagLtpRowId))
             ids.push_back(*id);
         else
-            pst::damaged("a table row names no node");
+            damaged("a table row names no node");
     return ids;
 }
 
@@ -382,7 +482,7 @@ namespace {
 void requireLogon(const SessionImpl& s)
 {
     if (!s.loggedOn)
-        fail(QStringLiteral("the session is not logged on"));
+        fail(Cause::Other, QStringLiteral("the session is not logged on"));
 }
 }  // namespace
 
@@ -396,7 +496,7 @@ RDOStore RDOSession::Store(int index) const
 {
     requireLogon(*d);
     if (index < 1 || index > int(d->stores.size()))
-        fail(QStringLiteral("there is no store %1 in the profile").arg(index));
+        fail(Cause::NotFound, QStringLiteral("there is no store %1 in the profile").arg(index));
     return RDOStore(d->stores[std::size_t(index - 1)]);
 }
 
@@ -406,7 +506,7 @@ RDOStore RDOSession::GetStoreFromID(const QString& entryId) const
     for (const auto& s : d->stores) {
         // The tail of the identifier comes from the path: only a store whose
         // path fits needs its file opened.
-        const QString tail = hex(QCryptographicHash::hash(s->path.toUtf8(), QCryptographicHash::Sha1).left(4));
+        const QString tail = storeEntryIdTail(s->path);
         if (!entryId.endsWith(tail, Qt::CaseInsensitive))
             continue;
         try {
@@ -416,7 +516,7 @@ RDOStore RDOSession::GetStoreFromID(const QString& entryId) const
             // A store that cannot be opened is not the one asked for; keep looking.
         }
     }
-    fail(QStringLiteral("no store of the profile has the identifier %1").arg(entryId));
+    fail(Cause::NotFound, QStringLiteral("no store of the profile has the identifier %1").arg(entryId));
 }
 
 RDOStore RDOSession::AddPSTStore(const QString& path)
@@ -469,24 +569,68 @@ QString RDOStore::PstPath() const
 RDOFolder RDOStore::IPMRootFolder() const
 {
     OpenStore& o = d->ensureOpen();
-    if (!o.ndb->findNode(o.ipmNid))
-        fail(QStringLiteral("the data file %1 has no top folder").arg(d->path));
+    if (!o.ipmNid) {
+        if (o.ndb->header().offline)
+            fail(Cause::FormatNotRead,
+                 QStringLiteral("the offline folder file %1 keeps its folders where this program does not find them")
+                     .arg(d->path));
+        fail(Cause::Damaged, QStringLiteral("the data file %1 has no top folder").arg(d->path));
+    }
     return RDOFolder(makeFolder(d, o.ipmNid, {}));
 }
 
 RDOFolder RDOStore::GetFolderFromID(const QString& entryId) const
 {
     OpenStore& o = d->ensureOpen();
-    const QByteArray bytes = QByteArray::fromHex(entryId.toLatin1());
-    if (bytes.size() != 24 || hex(bytes).compare(entryId, Qt::CaseInsensitive) != 0
-        || !bytes.startsWith(QByteArray(4, '\0')) || bytes.mid(4, 16) != o.recordKey)
-        fail(QStringLiteral("%1 is not the identifier of a folder of this store").arg(entryId));
-    const std::uint32_t nid = qFromLittleEndian<quint32>(bytes.constData() + 20);
-    if ((nid & kNidTypeMask) != kNidTypeNormalFolder)
-        fail(QStringLiteral("%1 is not the identifier of a folder of this store").arg(entryId));
+    const std::optional<std::uint32_t> parsed = parseFolderEntryId(entryId, o.recordKey);
+    if (!parsed)
+        fail(Cause::NotFound, QStringLiteral("%1 is not the identifier of a folder of this store").arg(entryId));
+    const std::uint32_t nid = *parsed;
+    if (nidType(nid) != kNidTypeNormalFolder)
+        fail(Cause::NotFound, QStringLiteral("%1 is not the identifier of a folder of this store").arg(entryId));
     if (!o.ndb->findNode(nid))
-        fail(QStringLiteral("the store has no folder with the identifier %1").arg(entryId));
+        fail(Cause::NotFound, QStringLiteral("the store has no folder with the identifier %1").arg(entryId));
     return RDOFolder(makeFolder(d, nid, {}));
+}
+
+std::vector<StrayItems> RDOStore::ContactsInOtherFolders() const
+{
+    std::vector<StrayItems> out;
+    auto isRead = [](const QString& cls) {
+        for (const char* kind : {kClassContact, kClassDistList}) {
+            const QLatin1String k(kind);
+            if (cls.compare(k, Qt::CaseInsensitive) == 0
+                || (cls.startsWith(k, Qt::CaseInsensitive) && cls.size() > k.size() && cls[k.size()] == u'.'))
+                return true;
+        }
+        return false;
+    };
+    std::function<void(const RDOFolder&, const QString&)> walk = [&](const RDOFolder& folder, const QString& path) {
+        for (int i = 1; i <= folder.FolderCount(); ++i) {
+            const RDOFolder sub = folder.Folder(i);
+            const QString subPath = path.isEmpty() ? sub.Name() : path + QLatin1Char('\\') + sub.Name();
+            if (sub.DefaultMessageClass() != QLatin1String(kClassContact)) {
+                FolderImpl& f = *sub.d;
+                qint64 count = 0;
+                if (f.contents || f.open->ndb->findNode(withNidType(f.nid, kNidTypeContentsTable))) {
+                    TableContext& table = f.contentsTable();
+                    for (std::size_t r = 0; r < table.rowCount(); ++r) {
+                        std::optional<QString> cls = table.cellText(r, PidTagMessageClass, kCodepageWindows1252);
+                        // A table without the column: the item's own class.
+                        if (!cls && !table.hasColumn(PidTagMessageClass))
+                            cls = RDOItems(sub.d).Item(qint64(r + 1)).MessageClass();
+                        if (cls && isRead(*cls))
+                            ++count;
+                    }
+                }
+                if (count > 0)
+                    out.push_back({subPath, count});
+            }
+            walk(sub, subPath);
+        }
+    };
+    walk(IPMRootFolder(), QString());
+    return out;
 }
 
 // ---------------------------------------------------------------------------
@@ -504,15 +648,16 @@ QString RDOFolder::Name() const
 
 QString RDOFolder::EntryID() const
 {
-    return hex(QByteArray(4, '\0') + d->open->recordKey + le32(d->nid));
+    return folderEntryId(d->open->recordKey, d->nid);
 }
 
 QString RDOFolder::DefaultMessageClass() const
 {
     const QString& cls = d->containerClass;
-    if (cls.startsWith(QLatin1String("IPF.")) && cls.size() > 4)
-        return QStringLiteral("IPM.") + cls.mid(4);
-    return QStringLiteral("IPM.Note");
+    const QLatin1String folderPrefix(kContainerClassPrefix);
+    if (cls.startsWith(folderPrefix) && cls.size() > folderPrefix.size())
+        return QLatin1String(kMessageClassPrefix) + cls.mid(folderPrefix.size());
+    return QLatin1String(kClassNote);
 }
 
 int RDOFolder::FolderCount() const
@@ -520,13 +665,13 @@ int RDOFolder::FolderCount() const
     if (!d->subfolders) {
         // The hierarchy table lists the subfolders in their order; rows for
         // other kinds of folder (search folders) are left out.
-        pst::Ndb& ndb = *d->open->ndb;
-        const std::uint32_t tableNid = (d->nid & ~kNidTypeMask) | kNidTypeHierarchyTable;
+        Ndb& ndb = *d->open->ndb;
+        const std::uint32_t tableNid = withNidType(d->nid, kNidTypeHierarchyTable);
         std::vector<std::uint32_t> ids;
         if (ndb.findNode(tableNid)) {
-            pst::TableContext table(ndb, tableNid);
+            TableContext table(ndb, tableNid);
             for (std::uint32_t id : rowIds(table))
-                if ((id & kNidTypeMask) == kNidTypeNormalFolder)
+                if (nidType(id) == kNidTypeNormalFolder)
                     ids.push_back(id);
         }
         d->subfolders = std::move(ids);
@@ -537,10 +682,10 @@ int RDOFolder::FolderCount() const
 RDOFolder RDOFolder::Folder(int index) const
 {
     if (index < 1 || index > FolderCount())
-        fail(QStringLiteral("folder %1 has no subfolder %2").arg(d->name).arg(index));
+        fail(Cause::NotFound, QStringLiteral("folder %1 has no subfolder %2").arg(d->name).arg(index));
     const std::uint32_t nid = (*d->subfolders)[std::size_t(index - 1)];
     if (!d->open->ndb->findNode(nid))
-        fail(QStringLiteral("subfolder %1 of folder %2 is missing").arg(index).arg(d->name));
+        fail(Cause::Damaged, QStringLiteral("subfolder %1 of folder %2 is missing").arg(index).arg(d->name));
     return RDOFolder(makeFolder(d->store, nid, d->chain));
 }
 
@@ -559,7 +704,7 @@ RDOItems::RDOItems(std::shared_ptr<FolderImpl> folder)
 
 qint64 RDOItems::Count() const
 {
-    const std::uint32_t tableNid = (d->nid & ~kNidTypeMask) | kNidTypeContentsTable;
+    const std::uint32_t tableNid = withNidType(d->nid, kNidTypeContentsTable);
     if (!d->contents && !d->open->ndb->findNode(tableNid))
         return 0;
     return qint64(d->contentsTable().rowCount());
@@ -568,21 +713,22 @@ qint64 RDOItems::Count() const
 RDOItem RDOItems::Item(qint64 position) const
 {
     if (position < 1 || position > Count())
-        fail(QStringLiteral("folder %1 has no item %2").arg(d->name).arg(position));
+        fail(Cause::NotFound, QStringLiteral("folder %1 has no item %2").arg(d->name).arg(position));
     // The contents table gives the node id; the node B-tree finds the item
     // directly, however many items the folder has.
-    const auto nid = d->contentsTable().cell32(std::size_t(position - 1), kLtpRowId);
+    const auto nid = d->contentsTable().cell32(std::size_t(position - 1), PidTagLtpRowId);
     if (!nid)
-        pst::damaged("a table row names no node");
-    pst::Ndb& ndb = *d->open->ndb;
+        damaged("a table row names no node");
+    Ndb& ndb = *d->open->ndb;
     const auto node = ndb.findNode(*nid);
-    if ((*nid & kNidTypeMask) != kNidTypeNormalMessage || !node || node->parent != d->nid)
-        fail(QStringLiteral("item %1 of folder %2 is not an item of that folder").arg(position).arg(d->name));
+    if (nidType(*nid) != kNidTypeNormalMessage || !node || node->parent != d->nid)
+        fail(Cause::Damaged,
+             QStringLiteral("item %1 of folder %2 is not an item of that folder").arg(position).arg(d->name));
     auto item = std::make_shared<ItemImpl>();
     item->store = d->store;
     item->open = d->open;
     item->nid = *nid;
-    item->props = pst::readPropertyContext(ndb, *node);
+    item->props = readPropertyContext(ndb, *node);
     return RDOItem(item);
 }
 
@@ -596,22 +742,22 @@ RDOItem::RDOItem(std::shared_ptr<ItemImpl> impl)
 
 QString RDOItem::MessageClass() const
 {
-    return d->text(kMessageClass);
+    return d->text(PidTagMessageClass);
 }
 
 QString RDOItem::Body() const
 {
     // A body of another type than text reads as absent, and so does an RTF
     // body that is not binary.
-    if (const pst::Property* body = d->props.find(kBody);
-        body && (body->type == pst::PT_UNICODE || body->type == pst::PT_STRING8)) {
+    if (const Property* body = d->props.find(PidTagBody);
+        body && (body->type == PT_UNICODE || body->type == PT_STRING8)) {
         int cp = d->codepage();
-        if (const pst::Property* icp = d->props.find(kInternetCodepage))
-            if (const auto value = pst::toInteger(*icp); value && *value > 0)
+        if (const Property* icp = d->props.find(PidTagInternetCodepage))
+            if (const auto value = toInteger(*icp); value && *value > 0 && canDecode(int(*value)))
                 cp = int(*value);
-        return pst::toText(*body, cp);
+        return toText(*body, cp);
     }
-    if (const pst::Property* rtf = d->props.find(kRtfCompressed); rtf && rtf->type == pst::PT_BINARY)
+    if (const Property* rtf = d->props.find(PidTagRtfCompressed); rtf && rtf->type == PT_BINARY)
         return rtf::ToText(rtf::Decompress(rtf->bytes()));
     return QString();
 }
@@ -623,23 +769,23 @@ QString RDOItem::Categories() const
 
 QString RDOItem::FirstName() const
 {
-    return d->text(kGivenName);
+    return d->text(PidTagGivenName);
 }
 QString RDOItem::MiddleName() const
 {
-    return d->text(kMiddleName);
+    return d->text(PidTagMiddleName);
 }
 QString RDOItem::LastName() const
 {
-    return d->text(kSurname);
+    return d->text(PidTagSurname);
 }
 QString RDOItem::Suffix() const
 {
-    return d->text(kGeneration);
+    return d->text(PidTagGeneration);
 }
 QString RDOItem::Title() const
 {
-    return d->text(kDisplayNamePrefix);
+    return d->text(PidTagDisplayNamePrefix);
 }
 QString RDOItem::Email1Address() const
 {
@@ -655,11 +801,11 @@ QString RDOItem::Email3Address() const
 }
 QString RDOItem::CompanyName() const
 {
-    return d->text(kCompanyName);
+    return d->text(PidTagCompanyName);
 }
 QString RDOItem::JobTitle() const
 {
-    return d->text(kTitle);
+    return d->text(PidTagTitle);
 }
 QString RDOItem::BusinessAddressStreet() const
 {
@@ -683,7 +829,7 @@ QString RDOItem::BusinessAddressCountry() const
 }
 QString RDOItem::OfficeLocation() const
 {
-    return d->text(kOfficeLocation);
+    return d->text(PidTagOfficeLocation);
 }
 QString RDOItem::WebPage() const
 {
@@ -691,81 +837,81 @@ QString RDOItem::WebPage() const
 }
 QString RDOItem::Department() const
 {
-    return d->text(kDepartment);
+    return d->text(PidTagDepartmentName);
 }
 QString RDOItem::ManagerName() const
 {
-    return d->text(kManager);
+    return d->text(PidTagManagerName);
 }
 QString RDOItem::AssistantName() const
 {
-    return d->text(kAssistant);
+    return d->text(PidTagAssistant);
 }
 QString RDOItem::BusinessTelephoneNumber() const
 {
-    return d->text(kBusinessPhone);
+    return d->text(PidTagBusinessTelephoneNumber);
 }
 QString RDOItem::BusinessFaxNumber() const
 {
-    return d->text(kBusinessFax);
+    return d->text(PidTagBusinessFaxNumber);
 }
 QString RDOItem::MobileTelephoneNumber() const
 {
-    return d->text(kMobilePhone);
+    return d->text(PidTagMobileTelephoneNumber);
 }
 QString RDOItem::PagerNumber() const
 {
-    return d->text(kPager);
+    return d->text(PidTagPagerTelephoneNumber);
 }
 QString RDOItem::HomeAddressStreet() const
 {
-    return d->text(kHomeStreet);
+    return d->text(PidTagHomeAddressStreet);
 }
 QString RDOItem::HomeAddressCity() const
 {
-    return d->text(kHomeCity);
+    return d->text(PidTagHomeAddressCity);
 }
 QString RDOItem::HomeAddressPostalCode() const
 {
-    return d->text(kHomePostalCode);
+    return d->text(PidTagHomeAddressPostalCode);
 }
 QString RDOItem::HomeAddressState() const
 {
-    return d->text(kHomeState);
+    return d->text(PidTagHomeAddressStateOrProvince);
 }
 QString RDOItem::HomeAddressCountry() const
 {
-    return d->text(kHomeCountry);
+    return d->text(PidTagHomeAddressCountry);
 }
 QString RDOItem::Spouse() const
 {
-    return d->text(kSpouse);
+    return d->text(PidTagSpouseName);
 }
 QString RDOItem::Children() const
 {
-    return d->joined(kChildren);
+    return d->joined(PidTagChildrensNames);
 }
 QString RDOItem::HomeTelephoneNumber() const
 {
-    return d->text(kHomePhone);
+    return d->text(PidTagHomeTelephoneNumber);
 }
 QString RDOItem::HomeFaxNumber() const
 {
-    return d->text(kHomeFax);
+    return d->text(PidTagHomeFaxNumber);
 }
 QDateTime RDOItem::Birthday() const
 {
-    return d->date(kBirthday);
+    return d->date(PidTagBirthday);
 }
 QDateTime RDOItem::Anniversary() const
 {
-    return d->date(kAnniversary);
+    return d->date(PidTagWeddingAnniversary);
 }
 
 QString RDOItem::DLName() const
 {
     const QString name = d->text(d->ids().listName);
-    return name.isEmpty() ? d->text(kDisplayName) : name;
+    return name.isEmpty() ? d->text(PidTagDisplayName) : name;
 }
 
 int RDOItem::MemberCount() const
@@ -776,57 +922,11 @@ int RDOItem::MemberCount() const
 
 namespace {
 
-const QByteArray kOneOffUid = QByteArray::fromHex("812B1FA4BEA310199D6E00DD010F5402");
-const QByteArray kWrappedUid = QByteArray::fromHex("C091ADD3519DCF11A4A900AA0047FAA4");
-
-struct Address {
-    QString name;
-    QString address;
-};
-
-QString memberText(const Address& a)
+QString memberText(const OneOffAddress& a)
 {
     if (!a.name.isEmpty() && !a.address.isEmpty() && a.name != a.address)
         return a.name + QStringLiteral(" <") + a.address + QLatin1Char('>');
     return a.name.isEmpty() ? a.address : a.name;
-}
-
-// A one-off entry id: flags, the one-off provider, version, flags, then
-// display name, address type and address, each terminated.
-std::optional<Address> parseOneOff(const QByteArray& e, int codepage)
-{
-    if (e.size() < 24 || e.mid(4, 16) != kOneOffUid)
-        return std::nullopt;
-    const quint16 flags = qFromLittleEndian<quint16>(e.constData() + 22);
-    const bool unicode = flags & 0x8000;
-    qsizetype at = 24;
-    auto next = [&]() -> std::optional<QString> {
-        if (unicode) {
-            for (qsizetype i = at; i + 1 < e.size(); i += 2) {
-                if (e[i] == 0 && e[i + 1] == 0) {
-                    QString s(qsizetype((i - at) / 2), Qt::Uninitialized);
-                    for (qsizetype k = 0; k < s.size(); ++k)
-                        s[k] = QChar(qFromLittleEndian<quint16>(e.constData() + at + 2 * k));
-                    at = i + 2;
-                    return s;
-                }
-            }
-        } else {
-            const qsizetype end = e.indexOf('\0', at);
-            if (end >= 0) {
-                QString s = pst::decodeCodepage(e.constData() + at, end - at, codepage);
-                at = end + 1;
-                return s;
-            }
-        }
-        return std::nullopt;
-    };
-    const auto name = next();
-    const auto type = next();
-    const auto address = next();
-    if (!name || !type || !address)
-        throw OutlookError("a distribution list member is damaged");
-    return Address{*name, *address};
 }
 
 }  // namespace
@@ -836,53 +936,48 @@ QString RDOItem::MemberText(int index) const
     d->splitMembers();
     const auto& members = *d->members;
     if (index < 1 || index > int(members.size()))
-        fail(QStringLiteral("the list has no member %1").arg(index));
+        fail(Cause::NotFound, QStringLiteral("the list has no member %1").arg(index));
     const QByteArray& entry = members[std::size_t(index - 1)];
     const int cp = d->codepage();
 
     if (auto a = parseOneOff(entry, cp))
         return memberText(*a);
 
-    if (entry.size() >= 21 && entry.mid(4, 16) == kWrappedUid) {
-        const uchar type = uchar(entry[20]);
-        const QByteArray inner = entry.mid(21);
-        const int kind = type & 0x0F;
-        if (kind == 0) {
-            if (auto a = parseOneOff(inner, cp))
+    if (const std::optional<WrappedEntry> wrapped = parseWrapped(entry)) {
+        if (wrapped->kind == kWrappedKindOneOff) {
+            if (auto a = parseOneOff(wrapped->entry, cp))
                 return memberText(*a);
-            throw OutlookError("a distribution list member is damaged");
+            throw OutlookError(Cause::Damaged, "a distribution list member is damaged");
         }
-        if ((kind == 3 || kind == 4) && (type & 0x80)) {
-            if (inner.size() != 24 || inner.mid(4, 16) != d->open->recordKey)
-                throw OutlookError("a distribution list member refers to an item of another store");
-            const std::uint32_t nid = qFromLittleEndian<quint32>(inner.constData() + 20);
-            if ((nid & kNidTypeMask) != kNidTypeNormalMessage)
-                throw OutlookError("a distribution list member refers to something that is not an item");
+        if ((wrapped->kind == kWrappedKindContact || wrapped->kind == kWrappedKindDistList) && wrapped->inStore) {
+            const std::optional<std::uint32_t> nid = ownEntryNode(wrapped->entry, d->open->recordKey);
+            if (!nid)
+                throw OutlookError(Cause::NotFound, "a distribution list member refers to an item of another store");
+            if (nidType(*nid) != kNidTypeNormalMessage)
+                throw OutlookError(Cause::Damaged,
+                                   "a distribution list member refers to something that is not an item");
             ItemImpl other;
             other.store = d->store;
             other.open = d->open;
-            other.nid = nid;
-            const auto node = d->open->ndb->findNode(nid);
+            other.nid = *nid;
+            const auto node = d->open->ndb->findNode(*nid);
             if (!node)
-                throw OutlookError("a distribution list member refers to an item that does not exist");
-            other.props = pst::readPropertyContext(*d->open->ndb, *node);
-            if (kind == 4) {
+                throw OutlookError(Cause::NotFound, "a distribution list member refers to an item that does not exist");
+            other.props = readPropertyContext(*d->open->ndb, *node);
+            if (wrapped->kind == kWrappedKindDistList) {
                 const QString name = other.text(other.ids().listName);
-                return memberText({name.isEmpty() ? other.text(kDisplayName) : name, QString()});
+                return memberText({name.isEmpty() ? other.text(PidTagDisplayName) : name, QString()});
             }
-            // Bits 4-6 select the contact's address: 0-2 its business, home
-            // and primary fax (Fax2, Fax3, Fax1), 4-6 its e-mail 1-3, 3 none.
-            const int which = (type >> 4) & 0x07;
-            Address a;
-            a.name = other.text(kDisplayName);
+            const int which = wrapped->address;
+            OneOffAddress a;
+            a.name = other.text(PidTagDisplayName);
             std::uint16_t address = 0, originalName = 0;
-            if (which >= 4 && which <= 6) {
-                address = other.ids().email[which - 4];
-                originalName = other.ids().emailOriginalName[which - 4];
-            } else if (which <= 2) {
-                static constexpr int kFax[3] = {1, 2, 0};
-                address = other.ids().fax[kFax[which]];
-                originalName = other.ids().faxOriginalName[kFax[which]];
+            if (which >= kWrappedAddressEmailFirst && which <= kWrappedAddressEmailLast) {
+                address = other.ids().email[which - kWrappedAddressEmailFirst];
+                originalName = other.ids().emailOriginalName[which - kWrappedAddressEmailFirst];
+            } else if (which <= kWrappedAddressFaxLast) {
+                address = other.ids().fax[kWrappedAddressFaxEntry[which]];
+                originalName = other.ids().faxOriginalName[kWrappedAddressFaxEntry[which]];
             }
             a.address = other.text(address);
             if (a.name.isEmpty())
@@ -903,7 +998,32 @@ QString RDOItem::MemberText(int index) const
     if (std::size_t(index) <= d->oneOffs.size())
         if (auto a = parseOneOff(d->oneOffs[std::size_t(index - 1)], cp))
             return memberText(*a);
-    throw OutlookError("a distribution list member cannot be resolved");
+    throw OutlookError(Cause::NotFound, "a distribution list member cannot be resolved");
+}
+
+void RememberPassword(const QString& dataFilePath, const QString& password)
+{
+    rememberPassword(profile::Normalize(dataFilePath), password);
+}
+
+void ForgetPasswords()
+{
+    forgetPasswords();
+}
+
+void SetUserCodepage(int codepage)
+{
+    if (codepage != 0 && !canDecode(codepage))
+        fail(Cause::NotFound, QStringLiteral("code page %1 is not one this program reads").arg(codepage));
+    setUserCodepage(codepage);
+}
+
+int ParseCodepage(const QString& name)
+{
+    const int codepage = codepageOfName(name);
+    if (!codepage)
+        fail(Cause::NotFound, QStringLiteral("\"%1\" is not a code page this program reads").arg(name));
+    return codepage;
 }
 
 bool IsNoDate(const QDateTime& value)

@@ -3,22 +3,67 @@
 // shaped like the object model the program was designed against: a session
 // over the default profile, its stores, their folders and items. The files
 // are read by this layer's own reader; nothing of the file format is visible
-// here. Every failure throws OutlookError.
+// here. Every failure throws OutlookError, with its cause.
 //
 // All objects are cheap value handles that share the underlying open file;
 // a handle stays valid as long as it exists, also after Logoff.
+
+#include "common/cause/Cause.h"
 
 #include <QDateTime>
 #include <QString>
 
 #include <memory>
 #include <stdexcept>
+#include <vector>
 
 namespace outlook {
 
+// A failure: its kind, and one line of text that names the file or the
+// thing concerned. Callers decide by the kind.
 class OutlookError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    OutlookError(Cause cause, const std::string& what)
+        : std::runtime_error(what)
+        , cause_(cause)
+    {
+    }
+    // A failure of no particular kind (Cause::Other).
+    explicit OutlookError(const std::string& what)
+        : OutlookError(Cause::Other, what)
+    {
+    }
+    explicit OutlookError(const char* what)
+        : OutlookError(Cause::Other, std::string(what))
+    {
+    }
+    Cause cause() const noexcept { return cause_; }
+
+private:
+    Cause cause_;
+};
+
+// Passwords for protected .pst files, kept in memory for the rest of the
+// program's run (never written anywhere), by the file's canonical path; any
+// spelling of the path will do. Several may be given for one file: each is
+// tried. Opening a protected file (OpenPstFile, AddPSTStore, a store of the
+// profile) without one throws Cause::Protected; when none of those given is
+// right, Cause::WrongPassword. No message ever holds a password.
+void RememberPassword(const QString& dataFilePath, const QString& password);
+void ForgetPasswords();
+
+// The code page 8-bit text is read in when neither the item nor the store
+// names one (see docs/OUTLOOK_LAYER.md); 0 = none. Throws OutlookError for a
+// code page this layer cannot decode.
+void SetUserCodepage(int codepage);
+// "932", "cp932", "windows-1251", "shift_jis", "koi8-r"...: the Windows code
+// page number. Throws OutlookError (Cause::NotFound) for an unknown one.
+int ParseCodepage(const QString& name);
+
+// Items of a kind that is read from contact folders, found elsewhere.
+struct StrayItems {
+    QString folderPath;  // names below the top of the tree, joined with "\\"
+    qint64 count = 0;
 };
 
 class RDOStore;
@@ -71,11 +116,18 @@ private:
 
 class RDOStore {
 public:
-    QString Name() const;  // display name of the message store
+    // Display name of the message store; a store without one is named by its
+    // file's base name.
+    QString Name() const;
     QString EntryID() const;  // hex text, no "#", stable across sessions
     QString PstPath() const;  // full path of the data file
     RDOFolder IPMRootFolder() const;  // the top of the folder hierarchy
     RDOFolder GetFolderFromID(const QString& entryId) const;
+
+    // Contacts and distribution lists (by message class) in folders that are
+    // not contact folders, in tree order, folders holding none left out.
+    // Counted from the contents tables, without reading the items.
+    std::vector<StrayItems> ContactsInOtherFolders() const;
 
     explicit RDOStore(std::shared_ptr<detail::StoreImpl> impl);
 
@@ -97,6 +149,7 @@ public:
     explicit RDOFolder(std::shared_ptr<detail::FolderImpl> impl);
 
 private:
+    friend class RDOStore;  // counts in contents tables
     std::shared_ptr<detail::FolderImpl> d;
 };
 

@@ -14,9 +14,15 @@ namespace {
 // A profile is a short list of paths; anything far larger is not one.
 constexpr qint64 kMaxProfileSize = 1024 * 1024;
 
-[[noreturn]] void fail(const QString& text)
+[[noreturn]] void fail(Cause cause, const QString& text)
 {
-    throw OutlookError(text.toStdString());
+    throw OutlookError(cause, text.toStdString());
+}
+
+// Why the system refused a file.
+Cause causeOf(const QFileDevice& file)
+{
+    return file.error() == QFileDevice::PermissionsError ? Cause::NoPermission : Cause::Io;
 }
 }  // namespace
 
@@ -42,16 +48,16 @@ QStringList Read()
     if (!file.exists())
         return {};
     if (!file.open(QIODevice::ReadOnly))
-        fail(QStringLiteral("cannot read the profile %1: %2").arg(path, file.errorString()));
+        fail(causeOf(file), QStringLiteral("cannot read the profile %1: %2").arg(path, file.errorString()));
     if (file.size() > kMaxProfileSize)
-        fail(QStringLiteral("the profile %1 is not a list of data files (too large)").arg(path));
+        fail(Cause::Damaged, QStringLiteral("the profile %1 is not a list of data files (too large)").arg(path));
     const QByteArray bytes = file.read(kMaxProfileSize + 1);
     if (file.error() != QFileDevice::NoError)
-        fail(QStringLiteral("cannot read the profile %1: %2").arg(path, file.errorString()));
+        fail(causeOf(file), QStringLiteral("cannot read the profile %1: %2").arg(path, file.errorString()));
     QStringDecoder utf8(QStringDecoder::Utf8);
     const QString text = utf8.decode(bytes);
     if (utf8.hasError() || text.contains(QChar(0)))
-        fail(QStringLiteral("the profile %1 is not a list of data files (not UTF-8 text)").arg(path));
+        fail(Cause::Damaged, QStringLiteral("the profile %1 is not a list of data files (not UTF-8 text)").arg(path));
     QStringList paths;
     int lineNo = 0;
     for (QString line : text.split(QLatin1Char('\n'))) {
@@ -61,7 +67,8 @@ QStringList Read()
         if (line.isEmpty())
             continue;
         if (!QDir::isAbsolutePath(line))
-            fail(QStringLiteral("the profile %1 is not a list of data files (line %2 is not an absolute path)")
+            fail(Cause::Damaged,
+                 QStringLiteral("the profile %1 is not a list of data files (line %2 is not an absolute path)")
                      .arg(path)
                      .arg(lineNo));
         if (!paths.contains(line))
@@ -73,7 +80,7 @@ QStringList Read()
 void Add(const QString& absolutePath)
 {
     if (absolutePath.contains(QLatin1Char('\n')) || absolutePath.contains(QLatin1Char('\r')))
-        fail(QStringLiteral("a data file whose path holds a line break cannot be added to the profile"));
+        fail(Cause::Other, QStringLiteral("a data file whose path holds a line break cannot be added to the profile"));
     QStringList paths = Read();
     if (paths.contains(absolutePath))
         return;
@@ -81,15 +88,15 @@ void Add(const QString& absolutePath)
 
     const QString path = Path();
     if (!QDir().mkpath(QFileInfo(path).absolutePath()))
-        fail(QStringLiteral("cannot create the folder of the profile %1").arg(path));
+        fail(Cause::Io, QStringLiteral("cannot create the folder of the profile %1").arg(path));
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
-        fail(QStringLiteral("cannot write the profile %1: %2").arg(path, file.errorString()));
+        fail(causeOf(file), QStringLiteral("cannot write the profile %1: %2").arg(path, file.errorString()));
     QByteArray bytes;
     for (const QString& p : paths)
         bytes += p.toUtf8() + '\n';
     if (file.write(bytes) != bytes.size() || !file.commit())
-        fail(QStringLiteral("cannot write the profile %1: %2").arg(path, file.errorString()));
+        fail(causeOf(file), QStringLiteral("cannot write the profile %1: %2").arg(path, file.errorString()));
 }
 
 }  // namespace outlook::profile

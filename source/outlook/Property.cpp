@@ -1,7 +1,5 @@
 #include "source/outlook/Property.h"
 
-#include <QStringDecoder>
-
 #include <algorithm>
 #include <cstring>
 #include <limits>
@@ -10,17 +8,10 @@ namespace outlook::pst {
 
 namespace {
 
-// Windows-1252 characters 0x80 to 0x9F; the rest of the code page is Latin-1.
-constexpr char16_t kCp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
-};
-
 QString decodeUtf16(const char* data, qsizetype size)
 {
     if (size % 2 != 0)
-        throw OutlookError("a Unicode text value has an odd number of bytes");
+        throw OutlookError(Cause::Damaged, "a Unicode text value has an odd number of bytes");
     return QString(reinterpret_cast<const QChar*>(data), size / 2);
 }
 
@@ -47,16 +38,16 @@ std::vector<TextSpan> splitMultiValue(const Property& p)
         return values;
     const auto* d = reinterpret_cast<const std::uint8_t*>(p.data);
     if (p.size < 4)
-        throw OutlookError("a multi-valued property is damaged");
+        throw OutlookError(Cause::Damaged, "a multi-valued property is damaged");
     const std::uint32_t count = u32(d);
     if (count > (p.size - 4) / 4)
-        throw OutlookError("a multi-valued property has an impossible count");
+        throw OutlookError(Cause::Damaged, "a multi-valued property has an impossible count");
     values.reserve(count);
     for (std::uint32_t i = 0; i < count; ++i) {
         const std::uint32_t from = u32(d + 4 + 4 * i);
         const std::uint32_t to = i + 1 < count ? u32(d + 8 + 4 * i) : p.size;
         if (from < 4 + 4 * count || from > to || to > p.size)
-            throw OutlookError("a multi-valued property is damaged");
+            throw OutlookError(Cause::Damaged, "a multi-valued property is damaged");
         values.push_back({p.data + from, qsizetype(to - from)});
     }
     return values;
@@ -69,7 +60,7 @@ QString joinedUnicode(const Property& p)
     const std::vector<TextSpan> values = splitMultiValue(p);
     auto units = [](const TextSpan& v) {
         if (v.size % 2 != 0)
-            throw OutlookError("a Unicode text value has an odd number of bytes");
+            throw OutlookError(Cause::Damaged, "a Unicode text value has an odd number of bytes");
         // Values need not be aligned for char16_t: looked at byte by byte.
         qsizetype n = v.size / 2;
         while (n > 0 && v.data[2 * n - 1] == 0 && v.data[2 * n - 2] == 0)
@@ -123,29 +114,6 @@ void PropertyBag::sort()
     if (std::is_sorted(props_.begin(), props_.end(), [](const Property& a, const Property& b) { return a.id < b.id; }))
         return;
     std::stable_sort(props_.begin(), props_.end(), [](const Property& a, const Property& b) { return a.id < b.id; });
-}
-
-QString decodeCodepage(const char* data, qsizetype size, int codepage)
-{
-    if (codepage == 65001)
-        return QString::fromUtf8(data, size);
-    if (codepage == 20127 || codepage == 28591)
-        return QString::fromLatin1(data, size);
-    if (codepage != 1252 && codepage > 0) {
-        QStringDecoder decoder(("windows-" + QByteArray::number(codepage)).constData());
-        if (decoder.isValid())
-            return decoder.decode(QByteArrayView(data, size));
-        QStringDecoder cp(("CP" + QByteArray::number(codepage)).constData());
-        if (cp.isValid())
-            return cp.decode(QByteArrayView(data, size));
-    }
-    QString text(size, Qt::Uninitialized);
-    QChar* out = text.data();
-    for (qsizetype i = 0; i < size; ++i) {
-        const uchar c = uchar(data[i]);
-        out[i] = (c >= 0x80 && c < 0xA0) ? QChar(kCp1252High[c - 0x80]) : QChar(c);
-    }
-    return text;
 }
 
 QString toText(const Property& p, int codepage)

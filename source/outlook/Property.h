@@ -5,7 +5,9 @@
 // text for Unicode text, one text for a list, a list for one text) and
 // otherwise reads as absent; only a value whose own bytes are malformed throws.
 
+#include "source/outlook/Codepage.h"
 #include "source/outlook/Format.h"
+#include "source/outlook/Vocabulary.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -17,27 +19,6 @@
 #include <vector>
 
 namespace outlook::pst {
-
-// Property types as stored in the file.
-enum : std::uint16_t {
-    PT_SHORT = 0x0002,
-    PT_LONG = 0x0003,
-    PT_FLOAT = 0x0004,
-    PT_DOUBLE = 0x0005,
-    PT_CURRENCY = 0x0006,
-    PT_APPTIME = 0x0007,
-    PT_ERROR = 0x000A,
-    PT_BOOLEAN = 0x000B,
-    PT_I8 = 0x0014,
-    PT_STRING8 = 0x001E,
-    PT_UNICODE = 0x001F,
-    PT_SYSTIME = 0x0040,
-    PT_CLSID = 0x0048,
-    PT_BINARY = 0x0102,
-    PT_MV_STRING8 = 0x101E,
-    PT_MV_UNICODE = 0x101F,
-    PT_MV_BINARY = 0x1102,
-};
 
 // One property: its id, its type and its stored bytes. The bytes belong to
 // the PropertyBag the property came from.
@@ -83,7 +64,5 @@ std::vector<QByteArray> toBinaries(const Property& p);
 std::optional<std::int64_t> toInteger(const Property& p);
 // A FILETIME (UTC) as a UTC date-time; nullopt for any other type.
 std::optional<QDateTime> toUtcTime(const Property& p);
-// 8-bit text in a Windows code page.
-QString decodeCodepage(const char* data, qsizetype size, int codepage);
 
 }  // namespace outlook::pst

@@ -27,7 +27,7 @@ static_assert(kPrebuffer.size() == 207);
 
 [[noreturn]] void damaged(const char* what)
 {
-    throw OutlookError(std::string("the RTF body is damaged: ") + what);
+    throw OutlookError(Cause::Damaged, std::string("the RTF body is damaged: ") + what);
 }
 
 }  // namespace

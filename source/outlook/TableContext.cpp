@@ -19,6 +19,7 @@ TableContext::TableContext(Ndb& ndb, std::uint32_t nid)
     : ndb_(ndb)
 {
     const NodeEntry node = ndb.node(nid);
+    bidSub_ = node.bidSub;
     heap_.emplace(ndb, node.bidData, kHeapTableContext);
     const Span info = heap_->allocation(heap_->userRoot());
     if (info.size < kInfoHead || info.data[0] != kHeapTableContext)
@@ -60,7 +61,9 @@ TableContext::TableContext(Ndb& ndb, std::uint32_t nid)
         // which for files with 4 KiB pages no published description gives.
         rowBlocks_ = ndb.dataBlocks(sub->bidData);
         const std::size_t firstSize = ndb.blockSize(rowBlocks_.front());
-        if (rowBlocks_.size() > 1 && (firstSize < rowSize_ || firstSize % rowSize_ != 0))
+        // Outlook pads such a block after its last whole row (the Exchange
+        // offline sample does), so the count is the whole rows it holds.
+        if (rowBlocks_.size() > 1 && firstSize < rowSize_)
             damaged("a block of table rows is not full");
         rowsPerBlock_ = std::max<std::size_t>(firstSize / rowSize_, 1);
         // Only the last block needs reading to know how many rows there are.
@@ -82,7 +85,9 @@ const std::uint8_t* TableContext::row(std::size_t index)
     if (blockIndex != loadedBlock_) {
         loadedBlock_ = ~std::size_t(0);
         block_ = ndb_.readBlock(rowBlocks_[blockIndex]);
-        if (blockIndex + 1 < rowBlocks_.size() && block_.size() != rowsPerBlock_ * rowSize_)
+        // Outlook fills a block that is not the last to its end: the bytes
+        // after its last whole row are padding.
+        if (blockIndex + 1 < rowBlocks_.size() && block_.size() < rowsPerBlock_ * rowSize_)
             damaged("a block of table rows is not full");
         loadedBlock_ = blockIndex;
     }
@@ -104,6 +109,52 @@ std::optional<std::uint32_t> TableContext::cell32(std::size_t index, std::uint16
         if (!(r[bitmapOffset_ + c.bit / 8] & (0x80 >> (c.bit % 8))))
             return std::nullopt;
         return u32(r + c.offset);
+    }
+    return std::nullopt;
+}
+
+bool TableContext::hasColumn(std::uint16_t id) const
+{
+    for (const Column& c : columns_)
+        if (c.tag >> 16 == id)
+            return true;
+    return false;
+}
+
+std::optional<QString> TableContext::cellText(std::size_t index, std::uint16_t id, int codepage)
+{
+    const std::uint32_t unicode = std::uint32_t(id) << 16 | PT_UNICODE;
+    const std::uint32_t ansi = std::uint32_t(id) << 16 | PT_STRING8;
+    for (const Column& c : columns_) {
+        if (c.tag != unicode && c.tag != ansi)
+            continue;
+        if (c.size != 4)
+            damaged("a table column has an impossible size");
+        const std::uint8_t* r = row(index);
+        if (!(r[bitmapOffset_ + c.bit / 8] & (0x80 >> (c.bit % 8))))
+            return std::nullopt;
+        // The cell names the value: a heap allocation, or a sub-node for a
+        // large one.
+        const std::uint32_t hnid = u32(r + c.offset);
+        Property p;
+        p.id = id;
+        p.type = std::uint16_t(c.tag & 0xFFFF);
+        Bytes large;
+        if (hnid == 0) {
+            // An empty text.
+        } else if ((hnid & kNidTypeMask) == 0) {
+            const Span s = heap_->allocation(hnid);
+            p.data = reinterpret_cast<const char*>(s.data);
+            p.size = std::uint32_t(s.size);
+        } else {
+            const auto sub = ndb_.findSubnode(bidSub_, hnid);
+            if (!sub)
+                damaged("a table cell refers to a missing sub-node");
+            large = ndb_.readData(sub->bidData);
+            p.data = reinterpret_cast<const char*>(large.data());
+            p.size = std::uint32_t(large.size());
+        }
+        return toText(p, codepage);
     }
     return std::nullopt;
 }

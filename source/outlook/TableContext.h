@@ -5,6 +5,8 @@
 
 #include "source/outlook/Heap.h"
 
+#include <QString>
+
 #include <optional>
 
 namespace outlook::pst {
@@ -19,6 +21,12 @@ public:
     // (stored as PT_LONG); nullopt when the table has no such column or the
     // row leaves the cell empty.
     std::optional<std::uint32_t> cell32(std::size_t row, std::uint16_t id);
+    // The text in row `row` of the column of property `id` (stored as
+    // PT_UNICODE or PT_STRING8, 8-bit text in `codepage`); nullopt when the
+    // table has no such column or the row leaves the cell empty.
+    std::optional<QString> cellText(std::size_t row, std::uint16_t id, int codepage);
+    // Whether the table has a column of property `id`, of any type.
+    bool hasColumn(std::uint16_t id) const;
 
 private:
     struct Column {
@@ -30,6 +38,7 @@ private:
     const std::uint8_t* row(std::size_t index);
 
     Ndb& ndb_;
+    std::uint64_t bidSub_ = 0;
     std::optional<Heap> heap_;
     std::vector<Column> columns_;
     std::size_t rowSize_ = 0;  // rgib[TCI_bm]

@@ -3,6 +3,9 @@
 #include <QDir>
 #include <QFile>
 
+#include <functional>
+#include <optional>
+
 using namespace outlook;
 using pstwriter::PstBuilder;
 
@@ -137,19 +140,56 @@ TEST_F(ProfileTest, BlankLinesAndCarriageReturnsAreAccepted)
     EXPECT_EQ(s.Store(1).Name(), QStringLiteral("Store A"));
 }
 
-TEST_F(ProfileTest, PasswordProtectedFileIsNotOpened)
+// A protected file opens once its password is given, checked as Outlook
+// checks it (the CRC over the password's bytes in the file's code page), by
+// any spelling of its path, in every way of opening it; the passwords given
+// never show in a message.
+TEST_F(ProfileTest, ProtectedFileOpensWithItsPasswordOnly)
 {
-    PstBuilder b;
-    b.setPassword(QStringLiteral("secret"));
-    const QString path = write(b);
-    try {
-        RDOSession::OpenPstFile(path);
-        FAIL() << "opened a password-protected file";
-    } catch (const OutlookError& e) {
-        EXPECT_NE(std::string(e.what()).find("password"), std::string::npos) << e.what();
+    for (const auto format : {pstwriter::PstFormat::Unicode, pstwriter::PstFormat::Ansi}) {
+        SCOPED_TRACE(int(format));
+        PstBuilder b;
+        b.setFormat(format);
+        b.setStoreDisplayName(QStringLiteral("Locked"));
+        b.setPassword(QStringLiteral("Pässword"));
+        const QString path = write(b);
+        auto cause = [](const std::function<void()>& open) -> std::optional<Cause> {
+            try {
+                open();
+            } catch (const OutlookError& e) {
+                EXPECT_EQ(std::string(e.what()).find("ssword1"), std::string::npos) << e.what();
+                EXPECT_EQ(std::string(e.what()).find("P\xC3\xA4ssword"), std::string::npos) << e.what();
+                return e.cause();
+            }
+            return std::nullopt;
+        };
+        EXPECT_EQ(cause([&] { RDOSession::OpenPstFile(path); }), Cause::Protected);
+        {
+            RDOSession s;
+            s.Logon();
+            EXPECT_EQ(cause([&] { s.AddPSTStore(path); }), Cause::Protected);
+            EXPECT_EQ(s.StoreCount(), 0);
+        }
+        RememberPassword(path, QStringLiteral("Password1"));
+        EXPECT_EQ(cause([&] { RDOSession::OpenPstFile(path); }), Cause::WrongPassword);
+        EXPECT_EQ(cause([&] { RDOSession::OpenPstFile(path); }), Cause::WrongPassword);
+        // The right one beside the wrong one, given by another spelling of the path.
+        RememberPassword(QFileInfo(path).absolutePath() + QStringLiteral("/./") + QFileInfo(path).fileName(),
+                         QStringLiteral("Pässword"));
+        EXPECT_EQ(RDOSession::OpenPstFile(path).Name(), QStringLiteral("Locked"));
+        {
+            RDOSession s;
+            s.Logon();
+            EXPECT_EQ(s.AddPSTStore(path).Name(), QStringLiteral("Locked"));
+        }
+        {
+            RDOSession s;
+            s.Logon();
+            ASSERT_EQ(s.StoreCount(), 1);
+            EXPECT_EQ(s.Store(1).Name(), QStringLiteral("Locked"));
+        }
+        ForgetPasswords();
+        EXPECT_EQ(cause([&] { RDOSession::OpenPstFile(path); }), Cause::Protected);
+        ASSERT_TRUE(QFile::remove(RDOSession::ProfilePath()));
     }
-    RDOSession s;
-    s.Logon();
-    EXPECT_THROW(s.AddPSTStore(path), OutlookError);
-    EXPECT_EQ(s.StoreCount(), 0);
 }

@@ -354,6 +354,9 @@ struct PstBuilder::Impl {
     QString storeName = QStringLiteral("Personal Folders");
     QString ipmName = QStringLiteral("Top of Personal Folders");
     QString password;
+    bool writeMessageCodepage = true;
+    bool storeNamesSpecialFolders = true;
+    std::vector<PropValue> storeExtra;
     QByteArray recordKey;
     QDateTime created = QDateTime::currentDateTimeUtc();
 
@@ -564,8 +567,9 @@ struct PstBuilder::Impl {
         for (PropValue& p : props)
             all.push_back(std::move(p));
         // 8-bit texts name their code page.
-        if (std::any_of(all.begin(), all.end(),
-                        [](const PropValue& p) { return p.type == PT_STRING8 || p.type == PT_MV_STRING8; }))
+        if (writeMessageCodepage && std::any_of(all.begin(), all.end(), [](const PropValue& p) {
+                return p.type == PT_STRING8 || p.type == PT_MV_STRING8;
+            }))
             all.push_back(pLong(0x3FFD, codePage));  // PidTagMessageCodepage
         std::int32_t size = 0;
         for (const PropValue& p : all)
@@ -652,6 +656,21 @@ void PstBuilder::setIpmSubtreeName(const QString& name)
 void PstBuilder::setPassword(const QString& password)
 {
     d->password = password;
+}
+
+void PstBuilder::setWriteMessageCodepage(bool write)
+{
+    d->writeMessageCodepage = write;
+}
+
+void PstBuilder::setStoreNamesSpecialFolders(bool names)
+{
+    d->storeNamesSpecialFolders = names;
+}
+
+void PstBuilder::addStoreProperty(const ExtraProperty& property)
+{
+    d->storeExtra.push_back(d->extraValue(property));
 }
 
 void PstBuilder::setRecordKey(const QByteArray& key)
@@ -987,19 +1006,26 @@ void PstBuilder::write(const QString& path) const
         std::vector<PropValue> p;
         p.push_back(pBin(0x0FF9, m.recordKey));  // PidTagRecordKey
         p.push_back(m.text(0x3001, m.storeName));  // PidTagDisplayName
-        p.push_back(pLong(0x35DF, 0xC9));  // PidTagValidFolderMask
-        p.push_back(pBin(0x35E0, m.entryIdFor(ipmSubtree().nid)));  // PidTagIpmSubTreeEntryId
-        p.push_back(pBin(0x35E3, m.entryIdFor(deletedItems().nid)));  // PidTagIpmWastebasketEntryId
-        p.push_back(pBin(0x35E6, m.entryIdFor(nidOf(kCommonViewsIndex, NID_TYPE_NORMAL_FOLDER))));
-        p.push_back(pBin(0x35E7, m.entryIdFor(nidOf(kSearchRootIndex, NID_TYPE_NORMAL_FOLDER))));  // finder
+        if (m.storeNamesSpecialFolders) {
+            p.push_back(pLong(0x35DF, 0xC9));  // PidTagValidFolderMask
+            p.push_back(pBin(0x35E0, m.entryIdFor(ipmSubtree().nid)));  // PidTagIpmSubTreeEntryId
+            p.push_back(pBin(0x35E3, m.entryIdFor(deletedItems().nid)));  // PidTagIpmWastebasketEntryId
+            p.push_back(pBin(0x35E6, m.entryIdFor(nidOf(kCommonViewsIndex, NID_TYPE_NORMAL_FOLDER))));
+            p.push_back(pBin(0x35E7, m.entryIdFor(nidOf(kSearchRootIndex, NID_TYPE_NORMAL_FOLDER))));  // finder
+        }
         p.push_back(pBool(0x6633, true));  // PidTagPstLrNoRestrictions
         std::uint32_t password = 0;  // not protected
         if (!m.password.isEmpty()) {
-            password = pstCrc(m.password.toUtf8());
+            // Over the password's bytes in the code page, as Outlook takes them.
+            password = pstCrc(m.eightBit(m.password));
             if (password == 0)
                 password = 1;
         }
         p.push_back(pLong(0x67FF, std::int32_t(password)));  // PidTagPstPassword
+        for (const PropValue& e : m.storeExtra) {
+            std::erase_if(p, [&](const PropValue& v) { return v.id == e.id; });
+            p.push_back(e);
+        }
         std::uint32_t nextSub = 1;
         auto [data, sub] = writeEncoded(f, encodePropertyContext(p, nextSub, f.maxBlockData()));
         f.addNode(NID_MESSAGE_STORE, data, sub, 0);

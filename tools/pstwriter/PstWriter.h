@@ -202,13 +202,24 @@ public:
     // PidTagMessageCodepage on every item holding such texts. Characters the
     // code page lacks are stored as '?'. Set before adding items.
     void setCodePage(int codePage);
+    // false: 8-bit texts do not name their code page (no PidTagMessageCodepage),
+    // as in files whose items carry only a locale. Default true.
+    void setWriteMessageCodepage(bool write);
     // The type byte of reference members (default Outlook, see MemberAddressBits).
     void setMemberAddressBits(MemberAddressBits bits);
 
     void setStoreDisplayName(const QString& name);  // default "Personal Folders"
     void setIpmSubtreeName(const QString& name);  // default "Top of Personal Folders"
-    // Marks the file password protected (PidTagPstPassword = CRC of the text).
+    // Marks the file password protected (PidTagPstPassword = CRC of the text
+    // in the code page).
     void setPassword(const QString& password);
+    // false: the message store names none of its special folders (no
+    // PidTagIpmSubTreeEntryId and the like), as an Exchange offline file's
+    // does. Default true.
+    void setStoreNamesSpecialFolders(bool names);
+    // A property of the message store in addition to the writer's own (a
+    // locale, say); replaces one of the same tag.
+    void addStoreProperty(const ExtraProperty& property);
     // 16 bytes; the default is random. The store's record key and the provider
     // id inside every entry id of this store.
     void setRecordKey(const QByteArray& key);
