@@ -503,6 +503,7 @@ RDOStore RDOSession::Store(int index) const
 RDOStore RDOSession::GetStoreFromID(const QString& entryId) const
 {
     requireLogon(*d);
+    std::optional<OutlookError> locked;
     for (const auto& s : d->stores) {
         // The tail of the identifier comes from the path: only a store whose
         // path fits needs its file opened.
@@ -512,10 +513,16 @@ RDOStore RDOSession::GetStoreFromID(const QString& entryId) const
         try {
             if (s->entryId().compare(entryId, Qt::CaseInsensitive) == 0)
                 return RDOStore(s);
-        } catch (const OutlookError&) {
-            // A store that cannot be opened is not the one asked for; keep looking.
+        } catch (const OutlookError& e) {
+            // A store that cannot be opened is not the one asked for; keep
+            // looking. A protected one whose path fits is, most likely: that
+            // is the cause to tell if no other store fits.
+            if (e.cause() == Cause::Protected || e.cause() == Cause::WrongPassword)
+                locked.emplace(e);
         }
     }
+    if (locked)
+        throw *locked;
     fail(Cause::NotFound, QStringLiteral("no store of the profile has the identifier %1").arg(entryId));
 }
 

@@ -100,7 +100,8 @@ bool isLetter(char c)
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
-// Groups whose content is not text.
+// Groups whose content is not text. Of a field (\field), the instruction
+// (\fldinst) is dropped and the result (\fldrslt) is its text.
 bool isSkippedDestination(std::string_view word)
 {
     static constexpr std::string_view kSkipped[] = {"fonttbl",   "colortbl",     "stylesheet", "info",
@@ -111,7 +112,7 @@ bool isSkippedDestination(std::string_view word)
                                                     "rsidtbl",   "generator",    "xmlnstbl",   "mmathPr",
                                                     "filetbl",   "revtbl",       "fldinst",    "htmltag",
                                                     "pntext",    "pntxta",       "pntxtb",     "bkmkstart",
-                                                    "bkmkend",   "field"};
+                                                    "bkmkend"};
     for (std::string_view s : kSkipped)
         if (s == word)
             return true;
@@ -134,7 +135,11 @@ QString ToText(const QByteArray& rtf)
     int skipChars = 0;  // characters still to drop after a \uN
     const char* p = rtf.constData();
     const qsizetype n = rtf.size();
-    constexpr std::size_t kMaxDepth = 1000;
+    // Outlook nests drawn shapes a thousand groups deep and more. Groups
+    // beyond this depth are counted, not kept, and their content is dropped:
+    // the stack stays small whatever the input.
+    constexpr std::size_t kMaxDepth = 20000;
+    std::size_t deeper = 0;
 
     auto flush = [&] {
         if (!pending.isEmpty()) {
@@ -147,7 +152,7 @@ QString ToText(const QByteArray& rtf)
             --skipChars;
             return;
         }
-        if (!stack.back().skip)
+        if (!stack.back().skip && deeper == 0)
             pending += c;
     };
     auto emitText = [&](const QString& s) {
@@ -155,7 +160,7 @@ QString ToText(const QByteArray& rtf)
             --skipChars;
             return;
         }
-        if (!stack.back().skip) {
+        if (!stack.back().skip && deeper == 0) {
             flush();
             text += s;
         }
@@ -164,13 +169,16 @@ QString ToText(const QByteArray& rtf)
     for (qsizetype i = 0; i < n;) {
         const char c = p[i];
         if (c == '{') {
-            if (stack.size() >= kMaxDepth)
-                damaged("nested too deeply");
-            stack.push_back(stack.back());
+            if (deeper > 0 || stack.size() >= kMaxDepth)
+                ++deeper;
+            else
+                stack.push_back(stack.back());
             skipChars = 0;
             ++i;
         } else if (c == '}') {
-            if (stack.size() > 1)
+            if (deeper > 0)
+                --deeper;
+            else if (stack.size() > 1)
                 stack.pop_back();
             skipChars = 0;
             ++i;
@@ -206,6 +214,14 @@ QString ToText(const QByteArray& rtf)
             if (j < n && p[j] == ' ')
                 ++j;
             i = j;
+            // \binN: N bytes of binary data (a picture, a drawn shape), which
+            // may hold any byte, braces too.
+            if (word == "bin" && hasParam) {
+                i += qsizetype(qBound(0L, param, long(n - i)));
+                continue;
+            }
+            if (deeper > 0)
+                continue;  // nothing beyond the depth kept changes the groups kept
 
             if (word == "par" || word == "line" || word == "sect" || word == "row")
                 emitText(QStringLiteral("\r\n"));
@@ -243,6 +259,11 @@ QString ToText(const QByteArray& rtf)
         } else {
             const char sym = p[i + 1];
             i += 2;
+            if (deeper > 0) {
+                if (sym == '\'' && i + 2 <= n)
+                    i += 2;
+                continue;
+            }
             if (sym == '\\' || sym == '{' || sym == '}')
                 emitByte(sym);
             else if (sym == '~')

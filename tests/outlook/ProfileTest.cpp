@@ -188,8 +188,16 @@ TEST_F(ProfileTest, ProtectedFileOpensWithItsPasswordOnly)
             ASSERT_EQ(s.StoreCount(), 1);
             EXPECT_EQ(s.Store(1).Name(), QStringLiteral("Locked"));
         }
+        const QString id = RDOSession::OpenPstFile(path).EntryID();
         ForgetPasswords();
         EXPECT_EQ(cause([&] { RDOSession::OpenPstFile(path); }), Cause::Protected);
+        {
+            // The export run finds the store by its identifier: it is the
+            // password that is missing, not the store.
+            RDOSession s;
+            s.Logon();
+            EXPECT_EQ(cause([&] { s.GetStoreFromID(id); }), Cause::Protected);
+        }
         ASSERT_TRUE(QFile::remove(RDOSession::ProfilePath()));
     }
 }

@@ -60,7 +60,22 @@ TEST(RtfTest, TextOfTheDocument)
     EXPECT_EQ(rtf::ToText(doc), QString::fromUtf8("Café € and {braces}\r\ntab\tend\r\nx\u00A0y"));
     EXPECT_EQ(rtf::ToText("{\\rtf1 \\uc0\\u1071\\u1041}"), QString::fromUtf8("ЯБ"));
     EXPECT_EQ(rtf::ToText("}}}{{{"), QString());
-    EXPECT_THROW(rtf::ToText(QByteArray(5000, '{')), OutlookError);
+    // Binary data is no text, whatever bytes it holds.
+    EXPECT_EQ(rtf::ToText(QByteArray("{\\rtf1 a{\\*\\shppict{\\pict\\bin6 {\x01}x\\}}}b\\bin2 {{c}")),
+              QStringLiteral("abc"));
+    // A field gives its result, never its instruction, however it is grouped.
+    EXPECT_EQ(
+        rtf::ToText("{\\rtf1 See {\\field{\\*\\fldinst HYPERLINK \"http://example.org/\"}{\\fldrslt our site}} today}"),
+        QStringLiteral("See our site today"));
+    EXPECT_EQ(rtf::ToText("{\\rtf1 {\\field{\\*\\fldinst{HYPERLINK \"mailto:a@b\" }}{\\fldrslt{\\ul\\cf1 a@b}}}"
+                          "\\par page {\\field{\\fldinst PAGE}{\\fldrslt 3}}}"),
+              QStringLiteral("a@b\r\npage 3"));
+    // Nesting as deep as Outlook's drawn shapes keeps the text around it;
+    // groups beyond what is kept drop theirs, and change nothing kept.
+    const QByteArray deep = QByteArray(3000, '{') + "deep" + QByteArray(3000, '}');
+    EXPECT_EQ(rtf::ToText("{\\rtf1 a" + deep + "b}"), QStringLiteral("adeepb"));
+    const QByteArray deeper = QByteArray(30000, '{') + "\\*\\uc5 x" + QByteArray(30000, '}');
+    EXPECT_EQ(rtf::ToText("{\\rtf1 a" + deeper + "\\u1071?b}"), QString::fromUtf8("aЯb"));
 }
 
 TEST(ValueTest, TextsDecodeByTheToleranceRules)

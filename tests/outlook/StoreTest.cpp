@@ -94,3 +94,34 @@ TEST_F(StoreTest, IdentifiersFindTheSameFolderInANewSession)
     EXPECT_THROW(again.GetFolderFromID(QStringLiteral("nonsense")), OutlookError);
     EXPECT_THROW(again.GetFolderFromID(folderId.left(40) + QStringLiteral("FFFF0F00")), OutlookError);
 }
+
+// Contacts and lists outside contact folders are counted by the class their
+// contents-table rows name, in tree order, at any depth; other items, and
+// the contacts of contact folders, are not.
+TEST_F(StoreTest, ContactsInOtherFoldersAreCountedFromTheTables)
+{
+    PstBuilder b;
+    auto contacts = b.addFolder(b.ipmSubtree(), QStringLiteral("Contacts"), QStringLiteral("IPF.Contact"));
+    auto inbox = b.addFolder(b.ipmSubtree(), QStringLiteral("myInbox"), QStringLiteral("IPF.Note"));
+    auto sub = b.addFolder(inbox, QStringLiteral("Old"));
+    pstwriter::ContactData c;
+    c.givenName = QStringLiteral("Ann");
+    auto ann = b.addContact(contacts, c);
+    b.addContact(inbox, c);
+    c.messageClass = QStringLiteral("IPM.Contact.Custom form");
+    b.addContact(inbox, c);
+    c.messageClass = QStringLiteral("IPM.ContactLike");
+    b.addContact(inbox, c);
+    b.addMessage(inbox, QStringLiteral("IPM.Note"), QStringLiteral("mail"));
+    pstwriter::DistListData l;
+    l.name = QStringLiteral("List");
+    l.members.push_back(pstwriter::DistListMember::reference(ann));
+    b.addDistList(sub, l);
+    b.addAssociatedMessage(sub, QStringLiteral("IPM.Contact"));
+    const std::vector<StrayItems> strays = RDOSession::OpenPstFile(write(b)).ContactsInOtherFolders();
+    ASSERT_EQ(strays.size(), 2u);
+    EXPECT_EQ(strays[0].folderPath, QStringLiteral("myInbox"));
+    EXPECT_EQ(strays[0].count, 2);
+    EXPECT_EQ(strays[1].folderPath, QStringLiteral("myInbox\\Old"));
+    EXPECT_EQ(strays[1].count, 1);
+}
