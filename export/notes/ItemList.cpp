@@ -4,10 +4,6 @@
 
 #include <cstring>
 
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
-
 namespace notes::store {
 
 namespace {
@@ -77,30 +73,6 @@ unsigned char* putUtf8(unsigned char* out, const char16_t* p, qsizetype n)
     unsigned char* const start = out + 1;
     unsigned char* q = start;
     for (qsizetype i = 0; i < n; ++i) {
-#ifdef __SSE2__
-        // Runs of plain ASCII, sixteen units at a time, then eight: no unit
-        // has a bit above the seventh, so packing them to bytes is their
-        // UTF-8.
-        while (i + 16 <= n) {
-            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 8));
-            const __m128i high = _mm_and_si128(_mm_or_si128(a, b), _mm_set1_epi16(short(0xFF80)));
-            if (_mm_movemask_epi8(_mm_cmpeq_epi16(high, _mm_setzero_si128())) != 0xFFFF)
-                break;
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(q), _mm_packus_epi16(a, b));
-            q += 16;
-            i += 16;
-        }
-        if (i + 8 <= n) {
-            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-            const __m128i high = _mm_and_si128(a, _mm_set1_epi16(short(0xFF80)));
-            if (_mm_movemask_epi8(_mm_cmpeq_epi16(high, _mm_setzero_si128())) == 0xFFFF) {
-                _mm_storel_epi64(reinterpret_cast<__m128i*>(q), _mm_packus_epi16(a, a));
-                q += 8;
-                i += 8;
-            }
-        }
-#endif
         // Runs of plain ASCII, four units at a time.
         while (i + 4 <= n && (p[i] | p[i + 1] | p[i + 2] | p[i + 3]) < 0x80) {
             q[0] = static_cast<unsigned char>(p[i]);

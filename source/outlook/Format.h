@@ -40,7 +40,8 @@ struct Geometry {
 constexpr Geometry kAnsiGeometry{Layout::Ansi, 512, 8192, 64, 12, false};
 constexpr Geometry kUnicodeGeometry{Layout::Unicode, 512, 8192, 64, 16, false};
 constexpr Geometry kUnicode4kGeometry{Layout::Unicode, 4096, 65536, 512, 24, true};
-constexpr std::size_t kMaxPageSize = 4096;
+static_assert((kUnicode4kGeometry.pageSize & (kUnicode4kGeometry.pageSize - 1)) == 0
+              && (kUnicodeGeometry.pageSize & (kUnicodeGeometry.pageSize - 1)) == 0);
 
 // Beyond these a file is taken to be damaged rather than read.
 constexpr int kMaxTreeDepth = 16;  // B-tree and sub-node tree levels

@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <bit>
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -75,6 +76,8 @@ std::unique_ptr<Ndb> Ndb::open(const QString& path)
     n->header_ = Header::parse(h, size, path);
     const std::size_t pageSize = n->header_.geometry.pageSize;
     n->cached_.resize(kCacheBytes / pageSize);
+    n->pageShift_ = std::countr_zero(pageSize);
+    n->setMask_ = n->cached_.size() / 2 - 1;
     n->cachedBytes_ = std::make_unique<std::uint8_t[]>(kCacheBytes);
     return n;
 }
@@ -163,7 +166,8 @@ void Ndb::readPage(std::uint64_t ib, PageType type, std::uint8_t* into)
 const std::uint8_t* Ndb::page(const BlockRef& ref, PageType type)
 {
     const std::size_t pageSize = geometry().pageSize;
-    const std::size_t first = std::size_t(ref.ib / pageSize % (cached_.size() / 2) * 2);
+    // Page sizes and the number of sets are powers of two: shift and mask.
+    const std::size_t first = std::size_t((ref.ib >> pageShift_) & setMask_) * 2;
     CachedPage* set = cached_.data() + first;
     int way = -1;
     for (int w = 0; w < 2; ++w)
@@ -175,7 +179,7 @@ const std::uint8_t* Ndb::page(const BlockRef& ref, PageType type)
         CachedPage& slot = set[way];
         bytes = cachedBytes_.get() + (first + std::size_t(way)) * pageSize;
         slot.ib = ~std::uint64_t(0);
-        if (ref.ib % pageSize != 0)
+        if ((ref.ib & (pageSize - 1)) != 0)
             damaged("a B-tree page is out of place");
         readPage(ref.ib, type, bytes);
         checkPageTrailer(bytes, geometry(), type, ref.bid, ref.ib);

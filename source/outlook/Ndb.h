@@ -82,6 +82,8 @@ private:
         bool usedLast = false;
     };
     std::vector<CachedPage> cached_;
+    int pageShift_ = 9;  // log2 of the page size
+    std::size_t setMask_ = 0;  // sets - 1
     std::unique_ptr<std::uint8_t[]> cachedBytes_;  // cached_.size() pages, in the same order
 
     // The leaves the items of a folder lead to mostly lie one after the

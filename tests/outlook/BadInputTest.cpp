@@ -13,6 +13,7 @@
 
 #include <functional>
 #include <map>
+#include <tuple>
 #include <optional>
 
 using namespace outlook;
@@ -216,7 +217,8 @@ TEST_F(BadInputTest, SourcesThatAreNotRegularFilesAreRefusedAtOnce)
 
 // An offline folder file of the same layout reads like a .pst; its
 // password property is not a password (Outlook keeps none in .ost files).
-// The 4 KiB-page format is refused by its name.
+// A file whose version names a layout its structures do not have is
+// damaged; an unknown version is refused by name.
 TEST_F(BadInputTest, OfflineFilesReadAndUnreadVariantsAreNamed)
 {
     PstBuilder b;
@@ -235,7 +237,8 @@ TEST_F(BadInputTest, OfflineFilesReadAndUnreadVariantsAreNamed)
     // version past those known is refused by name.
     QByteArray bytes = readAll(ost);
     const QString relabelled = home.file(QStringLiteral("relabelled.ost"));
-    for (const auto& [version, says] : {std::pair<quint16, const char*>{36, "damaged"}, {38, "unknown version (38)"}}) {
+    for (const auto& [version, cause, says] : {std::tuple<quint16, Cause, const char*>{36, Cause::Damaged, "damaged"},
+                                               {38, Cause::FormatNotRead, "unknown version (38)"}}) {
         qToLittleEndian<quint16>(version, bytes.data() + 10);
         qToLittleEndian<quint32>(pstwriter::detail::pstCrc(bytes.constData() + 8, 471), bytes.data() + 4);
         qToLittleEndian<quint32>(pstwriter::detail::pstCrc(bytes.constData() + 8, 516), bytes.data() + 524);
@@ -244,6 +247,7 @@ TEST_F(BadInputTest, OfflineFilesReadAndUnreadVariantsAreNamed)
             readEverything(relabelled);
             ADD_FAILURE() << "read a file of version " << version;
         } catch (const OutlookError& e) {
+            EXPECT_EQ(e.cause(), cause) << e.what();
             EXPECT_NE(std::string(e.what()).find(says), std::string::npos) << e.what();
         }
     }
@@ -291,7 +295,7 @@ TEST_F(BadInputTest, DamagedBTreePagesFailCleanly)
                     readEverything(path);
                     ADD_FAILURE() << "read a damaged B-tree page, variant " << variant;
                 } catch (const OutlookError& e) {
-                    EXPECT_NE(std::string(e.what()).find("damaged"), std::string::npos) << e.what();
+                    EXPECT_EQ(e.cause(), Cause::Damaged) << e.what();
                 }
             }
         }
@@ -392,7 +396,7 @@ TEST(CompressedBlock, InflatesToItsSizeOrFails)
             inflate(bytes, size);
             ADD_FAILURE() << "inflated to " << size;
         } catch (const OutlookError& e) {
-            EXPECT_NE(std::string(e.what()).find("damaged"), std::string::npos) << e.what();
+            EXPECT_EQ(e.cause(), Cause::Damaged) << e.what();
         }
     }
     libdeflate_free_decompressor(d);
