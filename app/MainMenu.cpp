@@ -42,10 +42,13 @@ void drawBadge(QPainter& p, const QColor& light, const QColor& dark, const QStri
 MainMenu::MainMenu(QMenuBar* menuTop, QWidget* mainWindow)
     : QObject(menuTop)
     , programFolder(QCoreApplication::applicationDirPath())
+    , exportBook(mainWindow)
     , mainWindow_(mainWindow)
 {
     mnuFileTop = menuTop->addMenu(QStringLiteral("&File"));
     mnuFileTop->setObjectName(QStringLiteral("mnuFileTop"));
+    mnuExportBook = mnuFileTop->addAction(exportIcon(), QStringLiteral("&Export Address Book..."));
+    mnuExportBook->setObjectName(QStringLiteral("mnuExportBook"));
     mnuExit = mnuFileTop->addAction(exitIcon(), QStringLiteral("E&xit"));
     mnuExit->setObjectName(QStringLiteral("mnuExit"));
     mnuHelpTop = menuTop->addMenu(QStringLiteral("&Help"));
@@ -55,11 +58,17 @@ MainMenu::MainMenu(QMenuBar* menuTop, QWidget* mainWindow)
     mnuAbout = mnuHelpTop->addAction(aboutIcon(), QStringLiteral("&About..."));
     mnuAbout->setObjectName(QStringLiteral("mnuAbout"));
     // The pictures show on every desktop, also where menus hide icons by default.
-    for (QAction* item : {mnuExit, mnuHelp, mnuAbout})
+    for (QAction* item : {mnuExportBook, mnuExit, mnuHelp, mnuAbout})
         item->setIconVisibleInMenu(true);
+    connect(mnuExportBook, &QAction::triggered, this, &MainMenu::mnuExportBook_Click);
     connect(mnuExit, &QAction::triggered, this, &MainMenu::mnuExit_Click);
     connect(mnuHelp, &QAction::triggered, this, &MainMenu::mnuHelp_Click);
     connect(mnuAbout, &QAction::triggered, this, &MainMenu::mnuAbout_Click);
+}
+
+void MainMenu::mnuExportBook_Click()
+{
+    exportBook.run();
 }
 
 void MainMenu::mnuExit_Click()
@@ -116,6 +125,25 @@ void MainMenu::mnuAbout_Click()
     // A new about window each time, gone again once it is closed.
     frmAbout about(mainWindow_);
     about.exec();
+}
+
+QIcon MainMenu::exportIcon()
+{
+    return drawnIcon([](QPainter& p) {
+        // An address card with an arrow leading away from it.
+        p.setPen(QPen(QColor(0x4a, 0x5a, 0x6e), 1));
+        p.setBrush(QColor(0xf4, 0xf1, 0xe6));
+        p.drawRect(QRectF(1.5, 2.5, 10, 11));
+        p.setBrush(QColor(0x6f, 0x8f, 0xb8));
+        p.setPen(Qt::NoPen);
+        p.drawEllipse(QRectF(3, 4.5, 3.5, 3.5));
+        p.drawRect(QRectF(3, 9, 6.5, 1.5));
+        p.drawRect(QRectF(3, 11, 5, 1));
+        p.setPen(QPen(QColor(0x1f, 0x8a, 0x3b), 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        p.drawLine(QPointF(8.5, 8), QPointF(14.5, 8));
+        p.drawLine(QPointF(12, 5.5), QPointF(14.5, 8));
+        p.drawLine(QPointF(12, 10.5), QPointF(14.5, 8));
+    });
 }
 
 QIcon MainMenu::exitIcon()

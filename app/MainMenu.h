@@ -1,5 +1,8 @@
 #pragma once
-// The main window's menus: File > Exit, Help > Contents and About.
+// The main window's menus: File > Export Address Book... and Exit, Help >
+// Contents and About.
+
+#include "app/ExportBookCommand.h"
 
 #include <QIcon>
 #include <QObject>
@@ -21,6 +24,7 @@ public:
     MainMenu(QMenuBar* menuTop, QWidget* mainWindow);
 
     QMenu* mnuFileTop = nullptr;
+    QAction* mnuExportBook = nullptr;
     QAction* mnuExit = nullptr;
     QMenu* mnuHelpTop = nullptr;
     QAction* mnuHelp = nullptr;
@@ -30,6 +34,10 @@ public:
     // Tests point it elsewhere.
     QString programFolder;
 
+    // What File > Export Address Book... runs.
+    ExportBookCommand exportBook;
+
+    void mnuExportBook_Click();
     void mnuExit_Click();
     void mnuHelp_Click();
     void mnuAbout_Click();
@@ -50,6 +58,7 @@ public:
     static void addHelpKey(QWidget* window, std::function<QString()> topic);
 
     // The small pictures beside the menu items.
+    static QIcon exportIcon();
     static QIcon exitIcon();
     static QIcon helpIcon();
     static QIcon aboutIcon();

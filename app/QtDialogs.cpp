@@ -2,6 +2,7 @@
 
 #include "app/Look.h"
 #include "app/MainMenu.h"
+#include "app/PasswordDialog.h"
 #include "common/programend/ProgramEnd.h"
 
 #include <QAbstractButton>
@@ -155,6 +156,11 @@ QString QtDialogs::GetOpenFileName(QObject* owner, const QString& fileName, cons
 QString QtDialogs::BrowseForFolder(QObject* owner, const QString& title)
 {
     return QFileDialog::getExistingDirectory(window(owner), title, QString(), QFileDialog::ShowDirsOnly);
+}
+
+std::optional<QString> QtDialogs::AskPassword(QObject* owner, const QString& text, const QString& title)
+{
+    return PasswordDialog::Ask(window(owner), text, title);
 }
 
 void QtDialogs::EndProgram(int status)

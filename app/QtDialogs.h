@@ -9,6 +9,7 @@ public:
                      MsgAnswer defaultAnswer) override;
     QString GetOpenFileName(QObject* owner, const QString& fileName, const QString& filter) override;
     QString BrowseForFolder(QObject* owner, const QString& title) override;
+    std::optional<QString> AskPassword(QObject* owner, const QString& text, const QString& title) override;
     [[noreturn]] void EndProgram(int status = EXIT_FAILURE) override;
 
     // "Label (*.ext)|*.ext" as a Qt name filter "Label (*.ext)".

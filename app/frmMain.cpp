@@ -297,7 +297,12 @@ frmMain::frmMain()
     Label3->setGeometry(12, 62, 650, 18);
     OutlookFoldersTree = new FolderTreeWidget(previewPage);
     OutlookFoldersTree->setObjectName(QStringLiteral("OutlookFoldersTree"));
-    OutlookFoldersTree->setGeometry(12, 82, 654, 282);
+    OutlookFoldersTree->setGeometry(12, 82, 654, 264);
+    LblOtherItems = new QLabel(previewPage);
+    LblOtherItems->setObjectName(QStringLiteral("LblOtherItems"));
+    LblOtherItems->setTextFormat(Qt::PlainText);
+    LblOtherItems->setGeometry(12, 350, 654, 20);
+    LblOtherItems->hide();
     CmdStartConversion = new QPushButton(QStringLiteral("Start Conversion"), previewPage);
     CmdStartConversion->setObjectName(QStringLiteral("CmdStartConversion"));
     CmdStartConversion->setGeometry((678 - 140) / 2, 374, 140, 28);
@@ -443,6 +448,11 @@ QString frmMain::MailboxText() const
     return CmbOutlookStores->currentText();
 }
 
+QString frmMain::MailboxDataFile() const
+{
+    return CmbOutlookStores->currentData(Qt::ToolTipRole).toString();
+}
+
 void frmMain::SetMailboxText(const QString& text)
 {
     // The list takes no free text: setting a text selects the entry that has
@@ -469,6 +479,16 @@ void frmMain::SetCmdStartConversionEnabled(bool enabled)
 source::CheckableFolderTree& frmMain::FoldersTree()
 {
     return *OutlookFoldersTree;
+}
+
+void frmMain::SetOtherItemsText(const QString& text)
+{
+    // One line: a long list of folders is cut, and the whole of it is the
+    // label's tool tip.
+    const QString shown = LblOtherItems->fontMetrics().elidedText(text, Qt::ElideRight, LblOtherItems->width());
+    LblOtherItems->setText(shown);
+    LblOtherItems->setToolTip(shown == text ? QString() : text);
+    LblOtherItems->setVisible(!text.isEmpty());
 }
 QObject* frmMain::DialogOwner()
 {

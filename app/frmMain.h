@@ -66,6 +66,8 @@ public:
     QComboBox* CmbOutlookStores;
     QLabel* Label3;
     FolderTreeWidget* OutlookFoldersTree;
+    // Below the tree: what the store keeps outside its contact folders.
+    QLabel* LblOtherItems;
     QPushButton* CmdStartConversion;
 
     // Handlers.
@@ -98,10 +100,12 @@ private:
     void AddMailboxEntry(const QString& entry, const QString& dataFile) override;
     QString MailboxText() const override;
     void SetMailboxText(const QString& text) override;
+    QString MailboxDataFile() const override;
     void SetPreviewTabEnabled(bool enabled) override;
     void ShowPreviewTab() override;
     void SetCmdStartConversionEnabled(bool enabled) override;
     source::CheckableFolderTree& FoldersTree() override;
+    void SetOtherItemsText(const QString& text) override;
     void ShowExportWindow() override;
     QObject* DialogOwner() override;
     void Yield() override;

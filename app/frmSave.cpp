@@ -7,6 +7,8 @@
 #include "export/BookCreation.h"
 #include "export/ConversionDriver.h"
 #include "export/DocumentWriters.h"
+#include "export/ExportLabels.h"
+#include "export/ExportMessages.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -18,6 +20,8 @@
 #include <QRadioButton>
 
 #include <algorithm>
+
+using namespace exporting;
 
 namespace {
 
@@ -342,19 +346,21 @@ void frmSave::Finish(const ExportOutcome& outcome)
     close();
 }
 
+// The window's public methods by their old names, over the same book
+// creation and book writer the run uses.
 void frmSave::CreateNSF()
 {
-    ::CreateNSF(*this, dialogs());
+    exporting::CreateNSF(*this, dialogs());
 }
 
 bool frmSave::SaveNotesContacts(const PersonFields& fields, bool& SaveIt)
 {
-    return ::SaveNotesContacts(fields, SaveIt, *this);
+    return exporting::SaveNotesContacts(fields, SaveIt, *this);
 }
 
 bool frmSave::SaveNotesGroups(const QString& DLName, const QString& Members, const QString& Desc, bool& SaveIt)
 {
-    return ::SaveNotesGroups(DLName, Members, Desc, SaveIt, *this);
+    return exporting::SaveNotesGroups(DLName, Members, Desc, SaveIt, *this);
 }
 
 bool frmSave::IsNewBookMode() const

@@ -81,7 +81,7 @@ private:
     void UpdateConversionButton(const QLineEdit* changed);
     void SetRunning(bool running);
     // The closing message of a run, and what becomes of the window.
-    void Finish(const ExportOutcome& outcome);
+    void Finish(const exporting::ExportOutcome& outcome);
     void SetLabel(QLabel* label, QString& pending, const QString& text);
     void ShowPendingLabels();
 

@@ -50,7 +50,7 @@ PersonFields contact(int i)
     f.elotus_PersonalStreet = n + QStringLiteral(" Elm Street");
     f.elotus_PersonalCity = QStringLiteral("Shelbyville");
     f.elotus_HomePhone = QStringLiteral("+1 555 0111");
-    f.elotus_BirthDay = QStringLiteral("7/12/80");
+    f.elotus_BirthDay = QStringLiteral("7/12/1980");  // as DateToText writes it under en_US
     f.elotus_Comments = QStringLiteral("Met at the trade fair; prefers e-mail, not calls. Contact number ") + n
         + QStringLiteral(". Знает русский, 日本語も少し.");
     f.elotus_Categories = QStringLiteral("Business, Trade fair");
@@ -86,8 +86,11 @@ int main(int argc, char** argv)
         bool ok;
         if (i % 50 == 49) {
             QString members;
-            for (int k = 0; k < 20; ++k)
-                members += QStringLiteral("'member%1@example.com' 'Member %1 Name' ").arg(i - k);
+            // Twenty contacts of the book and twenty addresses of no contact.
+            for (int k = 1; k <= 20; ++k)
+                members += QStringLiteral("'First%1 Lastname-M\u00fcller%1 <first.last%1@example.com>' "
+                                          "'Member %1 Name <member%1@example.com>' ")
+                               .arg(i - k);
             ok = SaveNotesGroups(QStringLiteral("List ") + QString::number(i), members, QStringLiteral("A list"),
                                  saveIt, view);
         } else {

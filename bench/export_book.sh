@@ -12,6 +12,8 @@ cmake --build "$build" --target export_book pellaro-cli >/dev/null
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 export XDG_DATA_HOME="$scratch/data"
+# The book's dates are written and read back under one locale.
+export LANG=en_US.UTF-8 LC_ALL=
 for count in 100000 20000; do
   book=$("$build/bin/export_book" "$scratch/$count" "$count")
   echo "book of $count documents: $(du -h "$book" | cut -f1)"

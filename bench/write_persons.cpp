@@ -10,14 +10,11 @@
 // directory is pointed at a temporary folder too, so the user's notes.ini
 // plays no part.
 
-#include "common/values/ProgramValues.h"
 #include "export/BookCreation.h"
 #include "export/DocumentWriters.h"
 #include "export/FolderCreation.h"
 #include "export/notes/BookReader.h"
-
-#include "bench/BenchSupport.h"
-#include "common/paths/PathSeparator.h"
+#include "export/notes/Notes.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -84,16 +81,15 @@ int main(int argc, char** argv)
     const QString folder = argc > 2 ? QString::fromLocal8Bit(argv[2]) : scratch.path();
     qputenv("XDG_DATA_HOME", (scratch.path() + QStringLiteral("/data")).toLocal8Bit());
 
-    BenchView view;
-    BenchDialogs dialogs;
-    setDialogs(&dialogs);
-    const QString bookFolder = folder + QStringLiteral("/Lotus Notes Address Book");
-    CreateFolderPath(bookFolder);
-    Global::NewBookPath = bookFolder + PathSeparator;
-    CreateNSF(view, dialogs);
+    // A new book, written as the export writes it: through one writer from
+    // its creation to its end.
+    const QString bookFolder = exporting::NewBookFolder(folder);
+    exporting::CreateFolderPath(bookFolder);
+    exporting::NewBook made = exporting::CreateNewBook(bookFolder);
+    const QString bookPath = made.path;
 
     // A thousand contacts are made before the clock starts and written in
-    // turn: what is timed is the writing, from the first writer call to the
+    // turn: what is timed is the writing, from the first document to the
     // book finished on disk, and memory does not grow with the count.
     std::vector<PersonFields> contacts;
     for (int i = 0; i < 1000; ++i)
@@ -103,12 +99,14 @@ int main(int argc, char** argv)
     timer.start();
     const auto cpuBefore = cpuSeconds();
     int failed = 0;
-    bool saveIt = true;
-    for (int i = 0; i < count; ++i) {
-        if (!SaveNotesContacts(contacts[std::size_t(i) % contacts.size()], saveIt, view))
-            ++failed;
+    {
+        exporting::BookWriter writer(std::move(made.book));
+        for (int i = 0; i < count; ++i) {
+            if (!writer.WritePerson(contacts[std::size_t(i) % contacts.size()]).written)
+                ++failed;
+        }
+        failed += int(writer.Finish().lost.size());
     }
-    failed += int(FinishDocumentWrites().total);
     const double seconds = double(timer.nsecsElapsed()) / 1e9;
     const auto cpuAfter = cpuSeconds();
     const double user = cpuAfter.first - cpuBefore.first;
@@ -116,10 +114,10 @@ int main(int argc, char** argv)
     contacts.clear();
 
     qint64 stored = 0;
-    notes::BookReader(Global::NewBookPath).forEachDocument(false, [&](const notes::StoredDocument&) { ++stored; });
+    notes::BookReader(bookPath).forEachDocument(false, [&](const notes::StoredDocument&) { ++stored; });
     std::printf("%d Person documents in %.2f s (%.0f per second; processor %.2f s user, %.2f s system), %d failed, "
                 "%lld stored, book %.1f MB\n",
                 count, seconds, count / seconds, user, system, failed, static_cast<long long>(stored),
-                double(QFileInfo(Global::NewBookPath).size()) / 1e6);
+                double(QFileInfo(bookPath).size()) / 1e6);
     return failed == 0 && stored == count ? 0 : 1;
 }

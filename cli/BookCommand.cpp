@@ -21,7 +21,7 @@ namespace {
 
 const char BookUsage[] = "usage: pellaro-cli book create DIR\n"
                          "       pellaro-cli book dump BOOK [--design]\n"
-                         "       pellaro-cli book export BOOK (--dxl OUT.dxl | --vcard OUT.vcf) [--design] [--force]\n"
+                         "       pellaro-cli book export BOOK (--dxl OUT.dxl | --vcard OUT.vcf) [--force]\n"
                          "\n"
                          "  create DIR   Prepares the folder DIR/Lotus Notes Address Book/ and creates a\n"
                          "               new, empty address book in it, exactly as an export into a new\n"

@@ -13,23 +13,27 @@
 
 namespace {
 
-const char ExportUsage[]
-    = "usage: pellaro-cli book export BOOK (--dxl OUT.dxl | --vcard OUT.vcf) [--design] [--force]\n"
-      "\n"
-      "  Writes the documents of the address book BOOK to the file OUT.\n"
-      "    --dxl OUT    as DXL (Domino XML) for the DXL importer of a Notes client or\n"
-      "                 Domino server: each document with its form, its items in\n"
-      "                 stored order and the folders it is filed in.\n"
-      "    --vcard OUT  as vCard 3.0: a card for each Person and each Group document;\n"
-      "                 other documents are left out.\n"
-      "    --design     DXL only: the design notes (forms and views) as well.\n"
-      "    --force      replace OUT when it exists.\n"
-      "  BOOK is only read. OUT is written as an unnamed file in its folder and gets\n"
-      "  its name when complete: a failed, interrupted or killed export leaves\n"
-      "  nothing.\n"
-      "  Exit status 0, with \"N documents exported\" on stderr; 2 when BOOK is\n"
-      "  missing or not an address book, or OUT exists (without --force) or cannot\n"
-      "  be written; 1 when reading or writing fails on the way, or on interruption.\n";
+using exporting::BookExportError;
+using exporting::BookExportOptions;
+using exporting::BookExportResult;
+using exporting::ExportFormat;
+
+const char ExportUsage[] = "usage: pellaro-cli book export BOOK (--dxl OUT.dxl | --vcard OUT.vcf) [--force]\n"
+                           "\n"
+                           "  Writes the documents of the address book BOOK to the file OUT.\n"
+                           "    --dxl OUT    as DXL (Domino XML) for the DXL importer of a Notes client or\n"
+                           "                 Domino server: each document with its form, its items as\n"
+                           "                 Notes keeps them and the folders it is filed in.\n"
+                           "    --vcard OUT  as vCard 3.0: a card for each Person and each Group document,\n"
+                           "                 and one for each list member that is no contact of the book;\n"
+                           "                 other documents are left out.\n"
+                           "    --force      replace OUT when it exists.\n"
+                           "  BOOK is only read. OUT is written as an unnamed file in its folder and gets\n"
+                           "  its name when complete: a failed, interrupted or killed export leaves\n"
+                           "  nothing.\n"
+                           "  Exit status 0, with \"N documents exported\" on stderr; 2 when BOOK is\n"
+                           "  missing or not an address book, or OUT exists (without --force) or cannot\n"
+                           "  be written; 1 when reading or writing fails on the way, or on interruption.\n";
 
 volatile std::sig_atomic_t stopRequested = 0;
 
@@ -95,7 +99,10 @@ int runBookExport(const QStringList& args)
             options.out = args[++i];
             ++outputs;
         } else if (a == QLatin1String("--design")) {
-            options.withDesign = true;
+            // The book's forms and views are no design a Notes database can
+            // use; a database gets it from the template it is made from.
+            return usageError("--design is not offered: create the Notes database from the Personal Address "
+                              "Book template, which brings the forms and views, and import the documents into it");
         } else if (a == QLatin1String("--force")) {
             options.force = true;
         } else if (a.startsWith(u'-') && a.size() > 1) {
@@ -110,8 +117,6 @@ int runBookExport(const QStringList& args)
         return usageError("give one of --dxl OUT and --vcard OUT");
     if (options.out.isEmpty())
         return usageError("the output file name is empty");
-    if (options.withDesign && options.format != ExportFormat::Dxl)
-        return usageError("--design goes with --dxl only");
     options.book = books.first();
 
     const bool showProgress = ::isatty(STDERR_FILENO) != 0;
@@ -119,7 +124,7 @@ int runBookExport(const QStringList& args)
     options.stopRequested = &stopRequested;
     BookExportResult result;
     try {
-        result = ExportBook(options, [&](qint64 read) {
+        result = exporting::ExportBook(options, [&](qint64 read) {
             if (showProgress && read % 1000 == 0)
                 std::fprintf(stderr, "\r%lld documents read", static_cast<long long>(read));
         });

@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <memory>
 
+namespace exporting {
+
 namespace {
 
 // New books one folder takes within one second before giving up.
@@ -38,7 +40,12 @@ BookCreationError::BookCreationError(Kind kind, const QString& cause)
 {
 }
 
-QString CreateNewBook(const QString& folder, const std::function<void()>& yield)
+NewBook::NewBook() = default;
+NewBook::NewBook(NewBook&&) noexcept = default;
+NewBook& NewBook::operator=(NewBook&&) noexcept = default;
+NewBook::~NewBook() = default;
+
+NewBook CreateNewBook(const QString& folder, const std::function<void()>& yield)
 {
     auto breathe = [&] {
         if (yield)
@@ -64,10 +71,12 @@ QString CreateNewBook(const QString& folder, const std::function<void()>& yield)
             }
         }
         breathe();
-        book.reset();
         design.reset();
         session.reset();
-        return path;
+        NewBook made;
+        made.path = path;
+        made.book = std::move(book);
+        return made;
     } catch (const notes::NotesFileError& e) {
         throw BookCreationError(BookCreationError::Folder, QString::fromUtf8(e.what()));
     } catch (const std::exception& e) {
@@ -81,7 +90,8 @@ void CreateNSF(ExportView& view, Dialogs& dialogs)
     view.SetSaveHeader(QStringLiteral("Creating Lotus Notes Address Book"));
     view.SetProcessing(QStringLiteral("Please Wait..."));
     try {
-        view.SetNewBookPath(CreateNewBook(view.NewBookPath(), [&] { view.Yield(); }));
+        // The book is made and closed: the writers open it again by its path.
+        view.SetNewBookPath(CreateNewBook(view.NewBookPath(), [&] { view.Yield(); }).path);
         return;
     } catch (const BookCreationError& e) {
         if (e.kind() == BookCreationError::Folder)
@@ -95,3 +105,5 @@ void CreateNSF(ExportView& view, Dialogs& dialogs)
     }
     dialogs.EndProgram();
 }
+
+}  // namespace exporting

@@ -8,7 +8,14 @@
 #include "export/ExportView.h"
 
 #include <functional>
+#include <memory>
 #include <stdexcept>
+
+namespace notes {
+class NotesDatabase;
+}
+
+namespace exporting {
 
 // The messages of a new book that could not be made: the design cannot be
 // used (the program then ends), or the folder cannot take the book.
@@ -32,13 +39,25 @@ private:
     Kind kind_;
 };
 
+// A new book, open as its creation left it: a book made here is written in
+// a mode of its own (see docs/BOOK_FORMAT.md).
+struct NewBook {
+    QString path;
+    std::unique_ptr<notes::NotesDatabase> book;
+    NewBook();
+    NewBook(NewBook&&) noexcept;
+    NewBook& operator=(NewBook&&) noexcept;
+    ~NewBook();
+};
+
 // Creates a new book "names<dd-mm-yyyy-h-m-s>.nsf" in `folder` (ending in a
 // separator) with the design of the first entry of the NAMES setting or of
-// "pernames.ntf", and returns its full path. When a file of that name exists
-// already (a second book in the same second), the name gets "-2", "-3", ...
-// before ".nsf"; nothing existing is ever replaced. `yield` runs once the
-// store is reached and once the book is made. Throws BookCreationError.
-QString CreateNewBook(const QString& folder, const std::function<void()>& yield = {});
+// "pernames.ntf", and returns it open, with its full path. When a file of
+// that name exists already (a second book in the same second), the name gets
+// "-2", "-3", ... before ".nsf"; nothing existing is ever replaced. `yield`
+// runs once the store is reached and once the book is made. Throws
+// BookCreationError.
+NewBook CreateNewBook(const QString& folder, const std::function<void()>& yield = {});
 
 // Extends the view's NewBookPath (the prepared folder, ending in a separator) to
 // the full path of a new book made by CreateNewBook, after setting the view's
@@ -55,3 +74,9 @@ QString NewBookFileName(const QDateTime& when, int sequence = 1);
 // The design source named by a NAMES setting: its first entry, untrimmed, or
 // "pernames.ntf" when the setting is empty.
 QString DesignSourceFromNames(const QString& namesSetting);
+
+}  // namespace exporting
+
+// Callers outside export/ that have not taken the namespace yet.
+namespace booktexts = exporting::booktexts;
+using exporting::CreateNSF;

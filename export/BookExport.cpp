@@ -6,9 +6,7 @@
 #include "export/notes/BookReader.h"
 
 #include <QByteArray>
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 
 #include <cerrno>
 #include <cstdio>
@@ -18,6 +16,8 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+namespace exporting {
 
 namespace {
 
@@ -110,19 +110,31 @@ BookExportResult ExportBook(const BookExportOptions& o, const std::function<void
 
     DxlWriter dxl;
     VCardWriter vcard;
-    if (o.format == ExportFormat::Dxl)
-        dxl.begin(buffer, {QFileInfo(o.book).absoluteFilePath(), reader->title(), reader->replicaId()});
+    auto stopIfAsked = [&] {
+        if (o.stopRequested && *o.stopRequested)
+            fail(BookExportError::Interrupted, QStringLiteral("export interrupted"));
+    };
 
     qint64 read = 0;
     try {
-        reader->forEachDocument(o.withDesign && o.format == ExportFormat::Dxl, [&](const notes::StoredDocument& doc) {
+        // A damaged book can fail as soon as its title is read.
+        if (o.format == ExportFormat::Dxl)
+            dxl.begin(buffer, {reader->title(), reader->replicaId()});
+        // A list's card names the cards of its members, and a member's card
+        // the lists it is in: the lists are read before any card is written.
+        if (o.format == ExportFormat::VCard) {
+            reader->forEachDocument(false, [&](const notes::StoredDocument& doc) {
+                vcard.noteList(doc);
+                stopIfAsked();
+            });
+        }
+        reader->forEachDocument(false, [&](const notes::StoredDocument& doc) {
             const bool written
                 = o.format == ExportFormat::Dxl ? dxl.writeDocument(buffer, doc) : vcard.writeDocument(buffer, doc);
             ++(written ? result.exported : result.leftOut);
             flushIfFull();
             ++read;
-            if (o.stopRequested && *o.stopRequested)
-                fail(BookExportError::Interrupted, QStringLiteral("export interrupted"));
+            stopIfAsked();
             if (afterDocument)
                 afterDocument(read);
         });
@@ -134,6 +146,7 @@ BookExportResult ExportBook(const BookExportOptions& o, const std::function<void
         dxl.end(buffer);
         result.replacedCharacters = dxl.replacedCharacters();
     } else {
+        vcard.finish(buffer, flushIfFull);
         result.replacedCharacters = vcard.replacedCharacters();
     }
     writeOut(*file, buffer);
@@ -147,3 +160,5 @@ BookExportResult ExportBook(const BookExportOptions& o, const std::function<void
     }
     return result;
 }
+
+}  // namespace exporting

@@ -13,13 +13,14 @@
 #include <functional>
 #include <stdexcept>
 
+namespace exporting {
+
 enum class ExportFormat { Dxl, VCard };
 
 struct BookExportOptions {
     QString book;
     QString out;
     ExportFormat format = ExportFormat::Dxl;
-    bool withDesign = false;  // DXL only: also the forms and views
     bool force = false;  // replace an existing OUT
     // Set (by a signal handler, say) to stop the export; checked after each
     // document.
@@ -47,6 +48,9 @@ private:
 };
 
 // Runs the export. `afterDocument` (if set) is called with the number of
-// documents read so far, after each one. Throws BookExportError.
+// documents written out so far, after each one. (The vCard export reads the
+// book's lists first, which is not counted.) Throws BookExportError.
 BookExportResult ExportBook(const BookExportOptions& options,
                             const std::function<void(qint64 documentsRead)>& afterDocument = {});
+
+}  // namespace exporting

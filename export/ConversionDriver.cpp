@@ -6,7 +6,6 @@
 #include "export/ItemReading.h"
 #include "export/notes/BookReader.h"
 #include "export/notes/Notes.h"
-#include "common/paths/PathSeparator.h"
 
 #include <QFileInfo>
 
@@ -16,6 +15,8 @@
 #include <optional>
 #include <stdexcept>
 #include <utility>
+
+namespace exporting {
 
 namespace {
 
@@ -69,7 +70,7 @@ private:
     void ExportContact(ItemReport& report, const outlook::RDOItems& items, const outlook::RDOItem& contact);
     void Started(const ItemReport& report, const outlook::RDOItems& items);
     void Done(const ItemReport& report, qint64 document = 0);
-    void Settle(DocumentsLost lost);
+    void Settle(DocumentsSettled settled);
     void Tell(const ItemReport& report);
     void EndWriting();
 
@@ -78,6 +79,8 @@ private:
     ExportProgress& progress_;
     StoreAccess& store_;
     std::optional<outlook::RDOStore> opened_;
+    // The destination, open from its preparation to the end of the run.
+    std::unique_ptr<BookWriter> book_;
     ExportOutcome outcome_;
     // Items done and not told yet, in the order walked: a document written
     // counts as written only once its group is committed, and is a failure
@@ -98,8 +101,9 @@ ExportOutcome Run::run()
         return outcome_;
 
     if (!OpenStore()) {
-        // Nothing has been prepared or written.
+        // Nothing has been written.
         attempt([&] { store_.Logoff(); });
+        EndWriting();
         return outcome_;
     }
     if (request_.destination.kind == ExportDestination::NewBook) {
@@ -129,9 +133,15 @@ bool Run::PrepareExistingBook()
 {
     const QString& book = request_.destination.path;
     outcome_.bookPath = book;
-    const QString problem = ExistingBookProblem(book);
-    if (problem.isEmpty())
-        return true;
+    QString problem = ExistingBookProblem(book);
+    if (problem.isEmpty()) {
+        try {
+            book_ = std::make_unique<BookWriter>(book);
+            return true;
+        } catch (const notes::NotesError& e) {
+            problem = QString::fromUtf8(e.what());
+        }
+    }
     outcome_.stop = ExportOutcome::BookRefused;
     outcome_.stopReason = problem;
     return false;
@@ -167,7 +177,9 @@ bool Run::PrepareNewBook()
     progress_.Yield();
     progress_.BookCreationStarted();
     try {
-        outcome_.bookPath = CreateNewBook(folder, [&] { progress_.Yield(); });
+        NewBook made = CreateNewBook(folder, [&] { progress_.Yield(); });
+        outcome_.bookPath = made.path;
+        book_ = std::make_unique<BookWriter>(std::move(made.book));
         return true;
     } catch (const BookCreationError& e) {
         outcome_.stop = e.kind() == BookCreationError::Folder ? ExportOutcome::BookFolderFailed
@@ -272,7 +284,7 @@ void Run::ExportList(ItemReport& report, const outlook::RDOItems& items, const o
     } else if (haveName) {
         QString description;
         if (attempt([&] { description = list.Body(); }, &report.reason)) {
-            const DocumentWritten w = WriteGroup(name, members, description, outcome_.bookPath);
+            const DocumentWritten w = book_->WriteGroup(name, members, description);
             report.written = w.written;
             report.reason = w.reason;
             return Done(report, w.number);
@@ -294,7 +306,7 @@ void Run::ExportContact(ItemReport& report, const outlook::RDOItems& items, cons
     Started(report, items);
 
     if (read) {
-        const DocumentWritten w = WritePerson(std::move(fields), outcome_.bookPath);
+        const DocumentWritten w = book_->WritePerson(std::move(fields));
         report.written = w.written;
         report.reason = w.reason;
         return Done(report, w.number);
@@ -305,34 +317,24 @@ void Run::ExportContact(ItemReport& report, const outlook::RDOItems& items, cons
 void Run::Done(const ItemReport& report, qint64 document)
 {
     unsettled_.push_back({report, report.written ? document : 0});
-    Settle(TakeLostDocuments());
+    Settle(book_->TakeSettled());
 }
 
 // Marks the documents lost as failed, then tells every item at the front of
 // the walk whose outcome is final.
-void Run::Settle(DocumentsLost lost)
+void Run::Settle(DocumentsSettled settled)
 {
-    qint64 unmatched = 0;
-    for (const qint64 number : lost.numbers) {
+    for (const DocumentsSettled::Lost& lost : settled.lost) {
+        // The items wait in the order their documents were numbered.
         const auto it = std::find_if(unsettled_.begin(), unsettled_.end(),
-                                     [&](const Unsettled& u) { return u.document == number; });
-        if (it == unsettled_.end()) {
-            ++unmatched;
+                                     [&](const Unsettled& u) { return u.document == lost.number; });
+        if (it == unsettled_.end())
             continue;
-        }
         it->document = 0;
         it->report.written = false;
-        it->report.reason = QStringLiteral("written, then lost with its group: ")
-            + (lost.cause.isEmpty() ? QStringLiteral("the address book could not be finished") : lost.cause);
+        it->report.reason = lost.reason;
     }
-    if (unmatched > 0) {
-        // Not one of this run's documents: counted, without an item to name.
-        outcome_.itemsFailed += unmatched;
-        ItemReport report;
-        report.reason = QStringLiteral("%1 documents written earlier were lost: %2").arg(unmatched).arg(lost.cause);
-        outcome_.failures.append(report);
-    }
-    const qint64 oldest = OldestUncommittedDocument();
+    const qint64 oldest = settled.oldestUncommitted;
     while (!unsettled_.empty()) {
         const Unsettled& front = unsettled_.front();
         if (front.document != 0 && oldest != 0 && front.document >= oldest)
@@ -358,7 +360,9 @@ void Run::EndWriting()
     // The last group of documents committed and the book closed before the
     // run returns; then every item is told, the documents lost with a group
     // that could not be committed as failures.
-    Settle(FinishDocumentWrites());
+    if (book_)
+        Settle(book_->Finish());
+    book_.reset();
 }
 
 }  // namespace
@@ -419,17 +423,6 @@ ExportOutcome RunExport(const ExportRequest& request)
     return Run(request).run();
 }
 
-QString NewBookFolder(const QString& picked)
-{
-    // Inside the folder the user picked, with or without a separator at its
-    // end; blanks around the picked folder are not part of it.
-    QString folder = picked;
-    if (!folder.endsWith(PathSeparator))
-        folder += PathSeparator;
-    folder = folder.trimmed() + QStringLiteral("Lotus Notes Address Book");
-    return folder.trimmed() + PathSeparator;
-}
-
 QString ExistingBookProblem(const QString& path)
 {
     const QFileInfo info(path);
@@ -446,117 +439,4 @@ QString ExistingBookProblem(const QString& path)
     return QString();
 }
 
-// ------------------------------------------------------------------ labels
-
-void LabelProgress::Start()
-{
-    view_.SetSaveHeader(QStringLiteral("Checking Configuration..."));
-    view_.SetProcessing(QStringLiteral("Processing..."));
-    view_.SetFound(QString());
-    view_.SetCurrent(QString());
-    view_.ShowSubject();
-}
-
-void LabelProgress::BookCreationStarted()
-{
-    view_.SetSaveHeader(QStringLiteral("Creating Lotus Notes Address Book"));
-    view_.SetProcessing(QStringLiteral("Please Wait..."));
-}
-
-void LabelProgress::FolderStarted(const QString& name)
-{
-    view_.SetSaveHeader(name);
-    folderShown_ = name;
-}
-
-void LabelProgress::ItemStarted(qint64 position, qint64 count, const QString& name)
-{
-    if (!name.isNull())
-        view_.SetProcessing(name);
-    itemShown_ = true;
-    folderOfItemShown_ = folderShown_;
-    if (count < 0)
-        return;
-    view_.SetFound(QString::number(count));
-    view_.SetCurrent(QString::number(position) + u'/' + QString::number(count));
-}
-
-void LabelProgress::Yield()
-{
-    view_.Yield();
-}
-
-void LabelProgress::Finish()
-{
-    if (itemShown_ && folderOfItemShown_ != folderShown_)
-        FolderStarted(folderOfItemShown_);
-    view_.ShowLatest();
-}
-
-// ------------------------------------------------------------------ messages
-
-QString FailureLine(const ItemReport& item)
-{
-    QString line = item.folder;
-    if (item.position > 0)
-        line += QStringLiteral(" #") + QString::number(item.position);
-    if (!item.name.trimmed().isEmpty())
-        line += QStringLiteral(" (") + item.name + u')';
-    return line.isEmpty() ? item.reason : line + QStringLiteral(": ") + item.reason;
-}
-
-QString FailureLine(const FolderFailure& folder)
-{
-    return folder.folder + QStringLiteral(": ") + folder.reason;
-}
-
-QString CompletionMessage(const ExportOutcome& o)
-{
-    if (o.complete())
-        return QStringLiteral("Outlook Contacts Exported Successfully to Lotus Notes Address Book.\r\n") + o.bookPath;
-    QString counts = QStringLiteral("%1 Person and %2 Group documents were written; %3 items could not be exported.")
-                         .arg(o.personsWritten)
-                         .arg(o.groupsWritten)
-                         .arg(o.itemsFailed);
-    if (o.foldersFailed() > 0)
-        counts += QStringLiteral(" %1 folders could not be opened.").arg(o.foldersFailed());
-    // The first cause, and how many more there are.
-    QString first;
-    qsizetype more = o.failures.size() + o.folderFailures.size() - 1;
-    if (!o.folderFailures.isEmpty())
-        first = FailureLine(o.folderFailures.first());
-    else if (!o.failures.isEmpty())
-        first = FailureLine(o.failures.first());
-    if (!first.isEmpty()) {
-        counts += QStringLiteral("\r\n") + first;
-        if (more > 0)
-            counts += QStringLiteral(" (and %1 more)").arg(more);
-    }
-    return QStringLiteral("Not all Outlook Contacts could be exported to Lotus Notes Address Book.\r\n") + counts
-        + QStringLiteral("\r\n") + o.bookPath;
-}
-
-MsgIcon CompletionIcon(const ExportOutcome& o)
-{
-    return o.complete() ? MsgIcon::Information : MsgIcon::Warning;
-}
-
-QString StoreFailureMessage(const ExportOutcome& o)
-{
-    QString text = QStringLiteral("The Outlook data file could not be opened. Nothing was exported.");
-    if (!o.stopReason.isEmpty())
-        text += QStringLiteral("\r\n") + o.stopReason;
-    return text;
-}
-
-QString BookRefusedMessage(const ExportOutcome& o)
-{
-    return QStringLiteral("The file cannot be used as a Lotus Notes Address Book; nothing was exported.\r\n")
-        + o.bookPath + QStringLiteral("\r\n") + o.stopReason;
-}
-
-QString BookFolderMessage(const ExportOutcome& o)
-{
-    return QStringLiteral("The new Lotus Notes Address Book could not be created in the folder\r\n") + o.bookFolder
-        + QStringLiteral("\r\n") + o.stopReason;
-}
+}  // namespace exporting

@@ -7,8 +7,6 @@
 // and the tests build their own. What the run passes through is told to an
 // optional progress sink; what it did comes back as the outcome.
 
-#include "common/dialogs/Dialogs.h"
-#include "export/ExportView.h"
 #include "source/outlook/Outlook.h"
 
 #include <QList>
@@ -16,6 +14,8 @@
 #include <QStringList>
 
 #include <memory>
+
+namespace exporting {
 
 // How the run reaches its store. Each run has its own session: opened at the
 // start, closed at the end.
@@ -98,8 +98,8 @@ public:
     // The item's outcome, once it is final: written when its document is
     // committed to the book, failed when it could not be written or its
     // document was lost with its group. Items are told in the order walked,
-    // each once, at most a group of documents after they were written (see
-    // docs/BOOK_FORMAT.md), the last of them when the run ends.
+    // each once, at most two groups of documents after they were written
+    // (see docs/BOOK_FORMAT.md), the last of them when the run ends.
     virtual void ItemDone(const ItemReport& item) { (void)item; }
     // The run pauses here: after logging on, before the destination is used,
     // after every item.
@@ -151,60 +151,22 @@ struct ExportOutcome {
 // program-wide value and shows nothing.
 ExportOutcome RunExport(const ExportRequest& request);
 
-// The folder a new book goes into, for the folder `picked`: "Lotus Notes
-// Address Book" inside it, ending in a separator, picked with or without one.
-QString NewBookFolder(const QString& picked);
-
 // Why the file `path` cannot be used as an existing address book: empty when
 // it can (one of our books, and it and its folder writable).
 QString ExistingBookProblem(const QString& path);
 
-// The closing message of a run that reached its folders: the text, and the
-// icon (information when nothing failed, warning otherwise). The title is
-// "Export Complete" either way.
-QString CompletionMessage(const ExportOutcome& outcome);
-MsgIcon CompletionIcon(const ExportOutcome& outcome);
+}  // namespace exporting
 
-// The message of a run whose store could not be opened, with the cause.
-QString StoreFailureMessage(const ExportOutcome& outcome);
-
-// The message of a run whose existing book was refused: the book and the
-// cause.
-QString BookRefusedMessage(const ExportOutcome& outcome);
-
-// The message of a run whose new book's folder could not take the book: the
-// folder and the cause.
-QString BookFolderMessage(const ExportOutcome& outcome);
-
-// The export window's labels as a progress sink: the texts of the status
-// labels at each step of the run, as the window shows them.
-class LabelProgress : public ExportProgress {
-public:
-    explicit LabelProgress(ExportView& view)
-        : view_(view)
-    {
-    }
-
-    // The start texts: "Checking Configuration...", "Processing...", the
-    // counts empty, "Subject :" shown.
-    void Start();
-    void BookCreationStarted() override;
-    void FolderStarted(const QString& name) override;
-    void ItemStarted(qint64 position, qint64 count, const QString& name) override;
-    void Yield() override;
-    // The end state shows one moment: the last item beside its own folder,
-    // not beside the name of a later folder that had no item to show.
-    void Finish();
-
-private:
-    ExportView& view_;
-    QString folderShown_;
-    bool itemShown_ = false;
-    QString folderOfItemShown_;
-};
-
-// An item or folder that failed, as one line: "Contacts\Friends #12 (Ann
-// Lee): <reason>"; an item without a name (or a blank one) by its place
-// alone.
-QString FailureLine(const ItemReport& item);
-QString FailureLine(const FolderFailure& folder);
+// Callers outside export/ that have not taken the namespace yet.
+#include "export/ExportMessages.h"
+using exporting::ExistingBookProblem;
+using exporting::ExportDestination;
+using exporting::ExportOutcome;
+using exporting::ExportProgress;
+using exporting::ExportRequest;
+using exporting::FileStoreAccess;
+using exporting::FolderFailure;
+using exporting::ItemReport;
+using exporting::ProfileStoreAccess;
+using exporting::RunExport;
+using exporting::StoreAccess;

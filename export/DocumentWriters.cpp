@@ -7,11 +7,20 @@
 #include <string>
 #include <utility>
 
+namespace exporting {
+
 namespace {
 
 void finishAtProgramEnd()
 {
-    FinishDocumentWrites();
+    notes::FinishWriting();
+}
+
+// A text over a string literal, without copying it.
+QString text(const char16_t* literal)
+{
+    return QString::fromRawData(reinterpret_cast<const QChar*>(literal),
+                                qsizetype(std::char_traits<char16_t>::length(literal)));
 }
 
 // One document write. Every step runs on its own: a failing step is dropped
@@ -19,26 +28,15 @@ void finishAtProgramEnd()
 // document. A step whose object could not be made fails in turn.
 class DocumentWrite {
 public:
-    DocumentWrite(const QString& book, const char16_t* form)
+    DocumentWrite(notes::NotesDatabase* book, const char16_t* form)
     {
-        // The books written to are finished on every way out of the program.
-        AddProgramEndWork(finishAtProgramEnd);
-        step([&] { session_ = std::make_unique<notes::NotesSession>(); });
-        step([&] { database_ = need(session_).GetDatabase(QString(), book); });
-        step([&] { document_ = need(database_).CreateDocument(); });
+        step([&] {
+            if (!book)
+                throw notes::NotesError("the address book is not open");
+            document_ = book->CreateDocument();
+        });
         item(u"Form", text(form));
     }
-
-    ~DocumentWrite()
-    {
-        // Document, database, session: the reverse of their creation.
-        document_.reset();
-        database_.reset();
-        session_.reset();
-    }
-
-    DocumentWrite(const DocumentWrite&) = delete;
-    DocumentWrite& operator=(const DocumentWrite&) = delete;
 
     void item(const char16_t* name, QString value) { item(text(name), std::move(value)); }
 
@@ -71,13 +69,6 @@ public:
     }
 
 private:
-    // A text over a string literal, without copying it.
-    static QString text(const char16_t* literal)
-    {
-        return QString::fromRawData(reinterpret_cast<const QChar*>(literal),
-                                    qsizetype(std::char_traits<char16_t>::length(literal)));
-    }
-
     template <class Object> static Object& need(const std::unique_ptr<Object>& object)
     {
         if (!object)
@@ -97,31 +88,60 @@ private:
         }
     }
 
-    std::unique_ptr<notes::NotesSession> session_;
-    std::unique_ptr<notes::NotesDatabase> database_;
     std::unique_ptr<notes::NotesDocument> document_;
     QString firstFailure_;
 };
 
-QString destinationOf(const ExportView& view)
+DocumentsSettled settled(notes::WritingProgress progress)
 {
-    return view.IsNewBookMode() ? view.NewBookPath() : view.DestinationPath();
+    DocumentsSettled result;
+    result.oldestUncommitted = progress.oldestUncommitted;
+    result.lost.reserve(progress.lost.size());
+    for (notes::LostDocument& lost : progress.lost) {
+        QString cause = lost.cause.isEmpty() ? QStringLiteral("the address book could not be finished") : lost.cause;
+        if (lost.withGroup)
+            cause = QStringLiteral("written, then lost with its group: ") + cause;
+        result.lost.push_back({lost.number, std::move(cause)});
+    }
+    return result;
 }
 
 }  // namespace
 
-DocumentWritten WritePerson(PersonFields f, const QString& book)
+BookWriter::BookWriter(const QString& path)
+    : path_(path)
 {
-    DocumentWrite w(book, u"Person");
+    // The books being written are finished on every way out of the program.
+    AddProgramEndWork(finishAtProgramEnd);
+    book_ = notes::NotesSession().GetDatabase(QString(), path);
+}
+
+BookWriter::BookWriter(std::unique_ptr<notes::NotesDatabase> book)
+    : book_(std::move(book))
+    , path_(book_ ? book_->FilePath() : QString())
+{
+    AddProgramEndWork(finishAtProgramEnd);
+}
+
+BookWriter::~BookWriter() = default;
+
+QString BookWriter::path() const
+{
+    return path_;
+}
+
+DocumentWritten BookWriter::WritePerson(PersonFields f)
+{
+    DocumentWrite w(book_.get(), u"Person");
     for (const PersonItem& i : PersonItems)
         w.item(PersonItemName(i), std::move(f.*i.field));
     w.item(u"Type", QStringLiteral("Person"));
     return w.saveAndFile(u"Outlook Contacts");
 }
 
-DocumentWritten WriteGroup(const QString& DLName, const QString& Members, const QString& Desc, const QString& book)
+DocumentWritten BookWriter::WriteGroup(const QString& DLName, const QString& Members, const QString& Desc)
 {
-    DocumentWrite w(book, u"Group");
+    DocumentWrite w(book_.get(), u"Group");
     w.item(u"ListName", DLName);
     w.item(u"ListDescription", Desc);
     w.item(u"Members", Members);
@@ -129,45 +149,85 @@ DocumentWritten WriteGroup(const QString& DLName, const QString& Members, const 
     return w.saveAndFile(u"Outlook Groups");
 }
 
+DocumentsSettled BookWriter::TakeSettled()
+{
+    return book_ ? settled(book_->TakeProgress()) : DocumentsSettled();
+}
+
+DocumentsSettled BookWriter::Finish()
+{
+    return book_ ? settled(book_->EndWriting()) : DocumentsSettled();
+}
+
+namespace {
+
+QString destinationOf(const ExportView& view)
+{
+    return view.IsNewBookMode() ? view.NewBookPath() : view.DestinationPath();
+}
+
+// The writer of the window's writers: open on the book the last document
+// went to, until a document goes to another book or the writing is
+// finished. (The run has a writer of its own.)
+struct WindowWriter {
+    std::unique_ptr<BookWriter> writer;
+    QString destination;
+    qint64 lost = 0;  // documents reported written, then lost
+
+    void finish()
+    {
+        if (writer)
+            lost += qint64(writer->Finish().lost.size());
+        writer.reset();
+    }
+};
+
+WindowWriter& windowWriter()
+{
+    static WindowWriter w;
+    return w;
+}
+
+BookWriter* writerFor(const ExportView& view)
+{
+    WindowWriter& w = windowWriter();
+    const QString destination = destinationOf(view);
+    if (w.writer && w.destination == destination)
+        return w.writer.get();
+    w.finish();
+    try {
+        w.writer = std::make_unique<BookWriter>(destination);
+        w.destination = destination;
+    } catch (const notes::NotesError&) {
+        // A destination that cannot be opened writes nothing.
+        return nullptr;
+    }
+    return w.writer.get();
+}
+
+}  // namespace
+
 bool SaveNotesContacts(const PersonFields& fields, bool& SaveIt, const ExportView& view)
 {
     (void)SaveIt;  // the document is saved whatever the caller passes
-    return WritePerson(fields, destinationOf(view)).written;
+    BookWriter* writer = writerFor(view);
+    return writer && writer->WritePerson(fields).written;
 }
 
 bool SaveNotesGroups(const QString& DLName, const QString& Members, const QString& Desc, bool& SaveIt,
                      const ExportView& view)
 {
     (void)SaveIt;  // the document is saved whatever the caller passes
-    return WriteGroup(DLName, Members, Desc, destinationOf(view)).written;
+    BookWriter* writer = writerFor(view);
+    return writer && writer->WriteGroup(DLName, Members, Desc).written;
 }
 
-namespace {
-
-DocumentsLost told(notes::LostDocuments lost)
+qint64 FinishDocumentWrites()
 {
-    DocumentsLost result;
-    result.persons = lost.byForm.value(QStringLiteral("Person"));
-    result.groups = lost.byForm.value(QStringLiteral("Group"));
-    result.total = lost.total;
-    result.numbers = std::move(lost.numbers);
-    result.cause = std::move(lost.cause);
-    return result;
+    WindowWriter& w = windowWriter();
+    w.finish();
+    notes::FinishWriting();
+    return std::exchange(w.lost, 0);
 }
 
-}  // namespace
-
-DocumentsLost FinishDocumentWrites()
-{
-    return told(notes::FinishWriting());
-}
-
-DocumentsLost TakeLostDocuments()
-{
-    return told(notes::TakeLostDocuments());
-}
-
-qint64 OldestUncommittedDocument()
-{
-    return notes::OldestUncommittedDocument();
-}
+}  // namespace exporting

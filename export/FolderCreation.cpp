@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <system_error>
 
+namespace exporting {
+
 QString MakeFolderPath(const QString& path)
 {
     // Everything up to the last separator is a folder to make; the separator
@@ -38,3 +40,14 @@ bool CreateFolderPath(const QString& path)
 {
     return MakeFolderPath(path).isEmpty();
 }
+
+QString NewBookFolder(const QString& picked)
+{
+    QString folder = picked;
+    if (!folder.endsWith(PathSeparator))
+        folder += PathSeparator;
+    folder = folder.trimmed() + QStringLiteral("Lotus Notes Address Book");
+    return folder.trimmed() + PathSeparator;
+}
+
+}  // namespace exporting

@@ -1,10 +1,11 @@
 #include "export/VCardWriter.h"
-#include "export/DateText.h"
+#include "export/BookValues.h"
 #include "export/PersonFields.h"
 #include "export/Utf8.h"
 
+#include <QCryptographicHash>
 #include <QHash>
-#include <QRegularExpression>
+#include <QSet>
 #include <QUrl>
 
 #include <algorithm>
@@ -12,6 +13,8 @@
 #include <initializer_list>
 #include <string_view>
 #include <vector>
+
+namespace exporting {
 
 namespace vcard {
 
@@ -42,56 +45,82 @@ qsizetype unitLength(const char* p, qsizetype i, qsizetype n)
 
 }  // namespace
 
-QByteArray escapeText(QStringView value, qint64* replaced)
+void appendEscaped(QByteArray& out, QStringView value, qint64* replaced)
 {
-    QByteArray out;
-    out.reserve(value.size() + 8);
     const qsizetype n = value.size();
+    const char16_t* in = value.utf16();
+    // No unit takes more than three bytes: an escape takes two, U+FFFD three,
+    // a pair of surrogates four for two units.
+    const qsizetype at = out.size();
+    out.resize(at + 3 * n);
+    char* p = out.data() + at;
+    auto utf8 = [&](char32_t c) {
+        if (c < 0x800) {
+            *p++ = char(0xC0 | (c >> 6));
+            *p++ = char(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            *p++ = char(0xE0 | (c >> 12));
+            *p++ = char(0x80 | ((c >> 6) & 0x3F));
+            *p++ = char(0x80 | (c & 0x3F));
+        } else {
+            *p++ = char(0xF0 | (c >> 18));
+            *p++ = char(0x80 | ((c >> 12) & 0x3F));
+            *p++ = char(0x80 | ((c >> 6) & 0x3F));
+            *p++ = char(0x80 | (c & 0x3F));
+        }
+    };
+    auto replace = [&] {
+        *p++ = char(0xEF);
+        *p++ = char(0xBF);
+        *p++ = char(0xBD);
+        ++*replaced;
+    };
     for (qsizetype i = 0; i < n; ++i) {
-        const char16_t u = value[i].unicode();
+        const char16_t u = in[i];
         if (u < 0x80) {
             switch (u) {
             case u'\\':
-                out.append("\\\\");
-                continue;
             case u',':
-                out.append("\\,");
-                continue;
             case u';':
-                out.append("\\;");
+                *p++ = '\\';
+                *p++ = char(u);
                 continue;
             case u'\r':
-                if (i + 1 < n && value[i + 1] == u'\n')
+                if (i + 1 < n && in[i + 1] == u'\n')
                     ++i;
-                out.append("\\n");
-                continue;
+                [[fallthrough]];
             case u'\n':
-                out.append("\\n");
+                *p++ = '\\';
+                *p++ = 'n';
                 continue;
             case u'\t':
-                out.append('\t');
+                *p++ = '\t';
                 continue;
             default:
                 break;
             }
-            if (u < 0x20 || u == 0x7F) {
-                out.append(Utf8Replacement);
-                ++*replaced;
-            } else {
-                out.append(char(u));
-            }
+            if (u < 0x20 || u == 0x7F)
+                replace();
+            else
+                *p++ = char(u);
             continue;
         }
-        if (QChar::isHighSurrogate(u) && i + 1 < n && QChar::isLowSurrogate(value[i + 1].unicode())) {
-            appendUtf8(out, QChar::surrogateToUcs4(u, value[i + 1].unicode()));
+        if (QChar::isHighSurrogate(u) && i + 1 < n && QChar::isLowSurrogate(in[i + 1])) {
+            utf8(QChar::surrogateToUcs4(u, in[i + 1]));
             ++i;
         } else if (QChar::isSurrogate(u)) {
-            out.append(Utf8Replacement);
-            ++*replaced;
+            replace();
         } else {
-            appendUtf8(out, u);
+            utf8(u);
         }
     }
+    out.resize(p - out.data());
+}
+
+QByteArray escapeText(QStringView value, qint64* replaced)
+{
+    QByteArray out;
+    appendEscaped(out, value, replaced);
     return out;
 }
 
@@ -99,6 +128,11 @@ void appendFolded(QByteArray& out, const QByteArray& line)
 {
     const char* p = line.constData();
     const qsizetype n = line.size();
+    if (n <= 75) {
+        out.append(line);
+        out.append("\r\n", 2);
+        return;
+    }
     qsizetype pos = 0;
     qsizetype limit = 75;  // octets on this physical line, after the fold blank
     while (n - pos > limit) {
@@ -118,83 +152,90 @@ void appendFolded(QByteArray& out, const QByteArray& line)
     out.append("\r\n");
 }
 
-std::optional<QDateTime> parseBookDate(const QString& text, const QLocale& locale)
+namespace {
+
+// A name-based UUID (RFC 4122 version 5, in the URL name space) of `name`.
+QString nameUuid(const QString& name)
 {
-    const QString t = text.trimmed();
-    if (t.isEmpty())
-        return std::nullopt;
-    // Books are written with the short date form and a four-digit year;
-    // older ones may hold the form's own two-digit year.
-    const QString dateFormat = locale.dateFormat(QLocale::ShortFormat);
-    const QString fullYear = FullYearDateFormat(locale);
-
-    auto parseDate = [&](const QString& s) -> QDate {
-        QDate d = locale.toDate(s, fullYear);
-        if (d.isValid() || fullYear == dateFormat)
-            return d;
-        d = locale.toDate(s, dateFormat);
-        if (!d.isValid()) {
-            // Two-digit years are read in the 1900s, which has no 29 February
-            // of year 00; 2000 had one.
-            if (s == locale.toString(QDate(2000, 2, 29), dateFormat))
-                return QDate(2000, 2, 29);
-            return d;
-        }
-        // The latest century that does not put the date in the future.
-        const QDate today = QDate::currentDate();
-        while (d.addYears(100) <= today)
-            d = d.addYears(100);
-        return d;
-    };
-
-    auto parseTime = [&](const QString& s) -> QTime {
-        const std::array<QString, 4> formats
-            = {locale.timeFormat(QLocale::ShortFormat), locale.timeFormat(QLocale::LongFormat),
-               QStringLiteral("H:mm:ss"), QStringLiteral("H:mm")};
-        for (const QString& f : formats) {
-            const QTime tm = locale.toTime(s, f);
-            if (tm.isValid())
-                return tm;
-        }
-        // The long form ends in a time zone name, which the parser does not
-        // take back: drop it from both.
-        QString longFormat = locale.timeFormat(QLocale::LongFormat);
-        const qsizetype zone = s.lastIndexOf(u' ');
-        if (longFormat.endsWith(QLatin1String(" t")) && zone > 0) {
-            longFormat.chop(2);
-            return locale.toTime(s.left(zone), longFormat);
-        }
-        return QTime();
-    };
-
-    const QDate dateOnly = parseDate(t);
-    if (dateOnly.isValid())
-        return QDateTime(dateOnly, QTime(0, 0));
-    // Date, one blank, time. The date part may hold blanks itself.
-    for (qsizetype i = t.lastIndexOf(u' '); i > 0; i = t.lastIndexOf(u' ', i - 1)) {
-        const QDate d = parseDate(t.left(i));
-        if (!d.isValid())
-            continue;
-        const QTime tm = parseTime(t.mid(i + 1));
-        if (tm.isValid())
-            return QDateTime(d, tm);
-    }
-    return std::nullopt;
+    static const QByteArray urlNamespace = QByteArray::fromHex("6ba7b8119dad11d180b400c04fd430c8");
+    QByteArray hash = QCryptographicHash::hash(urlNamespace + name.toUtf8(), QCryptographicHash::Sha1).left(16);
+    hash[6] = char((hash[6] & 0x0F) | 0x50);
+    hash[8] = char((hash[8] & 0x3F) | 0x80);
+    const QString hex = QString::fromLatin1(hash.toHex());
+    return hex.left(8) + u'-' + hex.mid(8, 4) + u'-' + hex.mid(12, 4) + u'-' + hex.mid(16, 4) + u'-' + hex.mid(20);
 }
 
-std::optional<QStringList> splitMembers(const QString& members)
+// The UID of the card of a list member that is no contact of the book.
+QString memberUid(const QString& key)
 {
-    if (members.isEmpty())
-        return QStringList();
-    if (members.size() < 3 || !members.startsWith(u'\'') || !members.endsWith(QLatin1String("' ")))
-        return std::nullopt;
-    return members.mid(1, members.size() - 3).split(QStringLiteral("' '"));
+    return nameUuid(QStringLiteral("urn:pellaro:member:") + key);
+}
+
+}  // namespace
+
+QString cardUid(const QString& unid)
+{
+    QString hex = unid.toLower();
+    bool isHex = hex.size() == 32;
+    for (const QChar c : hex)
+        isHex = isHex && ((c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f'));
+    if (!isHex) {
+        // Not one of our ids: a name-based UUID of it.
+        return nameUuid(QStringLiteral("urn:pellaro:unid:") + unid);
+    }
+    return hex.left(8) + u'-' + hex.mid(8, 4) + u'-' + hex.mid(12, 4) + u'-' + hex.mid(16, 4) + u'-' + hex.mid(20);
+}
+
+QByteArray urlValue(const QString& webSite)
+{
+    const QString s = webSite;
+    if (s.isEmpty() || s.front().isSpace() || s.back().isSpace())
+        return QByteArray();
+    for (const QChar c : s) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F || c.isSurrogate())
+            return QByteArray();
+    }
+    // A scheme: a letter, then letters, digits, "+", "-" or ".", then ":"
+    // and something.
+    qsizetype colon = 0;
+    while (colon < s.size()
+           && ((s[colon].isLetter() && s[colon].unicode() < 0x80)
+               || (colon > 0 && (s[colon].isDigit() || s[colon] == u'+' || s[colon] == u'-' || s[colon] == u'.'))))
+        ++colon;
+    QString uri;
+    if (colon > 0 && colon + 1 < s.size() && s[colon] == u':')
+        uri = s;
+    else if (s.startsWith(QLatin1String("www."), Qt::CaseInsensitive) && s.size() > 4)
+        uri = QStringLiteral("http://") + s;
+    else
+        return QByteArray();
+    QByteArray out;
+    for (const char c : uri.toUtf8()) {
+        switch (c) {
+        case ';':
+            out.append("%3B");
+            break;
+        case ',':
+            out.append("%2C");
+            break;
+        case ' ':
+            out.append("%20");
+            break;
+        case '\\':
+            out.append("%5C");
+            break;
+        default:
+            out.append(c);
+        }
+    }
+    return out;
 }
 
 }  // namespace vcard
 
 namespace {
 
+using vcard::appendEscaped;
 using vcard::appendFolded;
 using vcard::escapeText;
 
@@ -277,14 +318,22 @@ const QStringList& groupSlotNames()
 }
 
 // Item names compare without regard to case, as in Notes.
-const QHash<QString, int>& slotIndex(const QStringList& names)
+// The slots by name as written, and by name in folded case.
+struct SlotIndex {
+    QHash<QString, int> exact;
+    QHash<QString, int> folded;
+};
+
+const SlotIndex& slotIndex(const QStringList& names)
 {
-    static QHash<const QStringList*, QHash<QString, int>> indexes;
+    static QHash<const QStringList*, SlotIndex> indexes;
     auto it = indexes.find(&names);
     if (it == indexes.end()) {
-        QHash<QString, int> index;
-        for (int i = 0; i < names.size(); ++i)
-            index.insert(names[i].toCaseFolded(), i);
+        SlotIndex index;
+        for (int i = 0; i < names.size(); ++i) {
+            index.exact.insert(names[i], i);
+            index.folded.insert(names[i].toCaseFolded(), i);
+        }
         it = indexes.insert(&names, index);
     }
     return *it;
@@ -299,9 +348,11 @@ struct SortedItems {
     SortedItems(const notes::StoredDocument& doc, const QStringList& names)
         : bySlot(std::size_t(names.size()), nullptr)
     {
-        const QHash<QString, int>& index = slotIndex(names);
+        const SlotIndex& index = slotIndex(names);
         for (const notes::StoredItem& item : doc.items) {
-            const int slot = index.value(item.name.toCaseFolded(), -1);
+            int slot = index.exact.value(item.name, -1);
+            if (slot < 0)
+                slot = index.folded.value(item.name.toCaseFolded(), -1);
             if (slot >= 0 && !bySlot[std::size_t(slot)])
                 bySlot[std::size_t(slot)] = &item.value;
             else
@@ -318,12 +369,20 @@ struct SortedItems {
 // One card being built.
 class Card {
 public:
-    explicit Card(qint64& replaced)
-        : replaced_(replaced)
+    // Appends to `out`; `line` is room for one content line at a time.
+    Card(QByteArray& out, QByteArray& line, qint64& replaced)
+        : out_(out)
+        , line_(line)
+        , replaced_(replaced)
     {
-        appendFolded(bytes_, "BEGIN:VCARD");
-        appendFolded(bytes_, "VERSION:3.0");
-        appendFolded(bytes_, ProdId);
+        static const QByteArray start = [] {
+            QByteArray b;
+            appendFolded(b, "BEGIN:VCARD");
+            appendFolded(b, "VERSION:3.0");
+            appendFolded(b, ProdId);
+            return b;
+        }();
+        out_.append(start);
     }
 
     QByteArray text(const QString& value) { return escapeText(value, &replaced_); }
@@ -331,79 +390,66 @@ public:
     // NAME:value with the value as it is (already escaped, or a URI).
     void raw(const char* nameAndParams, const QByteArray& value)
     {
-        QByteArray line(nameAndParams);
-        line.append(':');
-        line.append(value);
-        appendFolded(bytes_, line);
+        start(nameAndParams);
+        line_.append(value);
+        appendFolded(out_, line_);
     }
     // NAME:text, unless the text is empty.
     void textLine(const char* nameAndParams, const QString& value)
     {
-        if (!value.isEmpty())
-            raw(nameAndParams, text(value));
+        if (value.isEmpty())
+            return;
+        start(nameAndParams);
+        appendEscaped(line_, value, &replaced_);
+        appendFolded(out_, line_);
     }
     // NAME:a;b;c..., unless every part is empty.
     void structured(const char* nameAndParams, std::initializer_list<QString> parts, bool evenIfEmpty = false)
     {
-        bool any = false;
-        QByteArray value;
+        bool any = evenIfEmpty;
+        for (const QString& part : parts)
+            any = any || !part.isEmpty();
+        if (!any)
+            return;
+        start(nameAndParams);
         bool first = true;
         for (const QString& part : parts) {
             if (!first)
-                value.append(';');
+                line_.append(';');
             first = false;
-            any = any || !part.isEmpty();
-            value.append(text(part));
+            appendEscaped(line_, part, &replaced_);
         }
-        if (any || evenIfEmpty)
-            raw(nameAndParams, value);
+        appendFolded(out_, line_);
     }
     // An item that has no property of its own: its name and value.
     void extra(const QString& name, const QString& value)
     {
         if (value.isEmpty())
             return;
-        QByteArray v = text(name);
-        v.append(';');
-        v.append(text(value));
-        raw("X-PELLARO-ITEM", v);
+        start("X-PELLARO-ITEM");
+        appendEscaped(line_, name, &replaced_);
+        line_.append(';');
+        appendEscaped(line_, value, &replaced_);
+        appendFolded(out_, line_);
     }
 
-    QByteArray finish()
-    {
-        appendFolded(bytes_, "END:VCARD");
-        return std::move(bytes_);
-    }
+    void finish() { out_.append("END:VCARD\r\n", 11); }
 
 private:
+    void start(const char* nameAndParams)
+    {
+        line_.resize(0);
+        line_.append(nameAndParams);
+        line_.append(':');
+    }
+
+    QByteArray& out_;
+    QByteArray& line_;
     qint64& replaced_;
-    QByteArray bytes_;
 };
 
-// Whether a URI value can carry the text unchanged: no control characters
-// (line breaks in particular) and no blanks at its ends.
-bool fitsUri(const QString& s)
-{
-    if (s.isEmpty() || s.front().isSpace() || s.back().isSpace())
-        return false;
-    for (const QChar c : s) {
-        if (c.unicode() < 0x20 || c.unicode() == 0x7F || c.isSurrogate())
-            return false;
-    }
-    return true;
-}
-
-bool isMailAddress(const QString& s)
-{
-    static const QRegularExpression address(QStringLiteral(R"(^[^\s@<>()\[\],;:"]+@[^\s@<>()\[\],;:"]+$)"));
-    return address.match(s).hasMatch();
-}
-
-QByteArray mailtoUri(const QString& address)
-{
-    return "mailto:" + QUrl::toPercentEncoding(address, "@!$&'*+=-._~");
-}
-
+// The name a card is shown by: the name, else the company, else an e-mail
+// address, else a telephone number.
 QString formattedName(const SortedItems& items)
 {
     QStringList parts;
@@ -414,55 +460,157 @@ QString formattedName(const SortedItems& items)
     }
     if (!parts.isEmpty())
         return parts.join(u' ');
-    for (int slot : {CompanyName, MailAddress, MiscPhone1, MiscPhone2, MiscPhone3}) {
+    for (int slot : {CompanyName, MailAddress, MiscPhone1, MiscPhone2, MiscPhone3, OfficePhoneNumber, CellPhoneNumber,
+                     PhoneNumber, PhoneNumber_6, OfficeFAXPhoneNumber, HomeFAXPhoneNumber}) {
         const QString v = items.value(slot).trimmed();
         if (!v.isEmpty())
             return v;
     }
-    return QString();
+    return QStringLiteral("(no name)");
 }
 
-QByteArray dateValue(const QDateTime& dt, bool* withTime)
+QByteArray dateValue(const BookDate& dt, bool* withTime)
 {
-    *withTime = dt.time() != QTime(0, 0);
+    *withTime = dt.time != QTime(0, 0);
+    const QByteArray day = dt.date.toString(QStringLiteral("yyyy-MM-dd")).toLatin1();
     if (*withTime)
-        return dt.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")).toLatin1();
-    return dt.date().toString(QStringLiteral("yyyy-MM-dd")).toLatin1();
+        return day + 'T' + dt.time.toString(QStringLiteral("HH:mm:ss")).toLatin1();
+    return day;
+}
+
+bool isForm(const notes::StoredDocument& doc, QLatin1String form)
+{
+    return !doc.isDesign && doc.form.compare(form, Qt::CaseInsensitive) == 0;
+}
+
+// CATEGORIES:a,b,... of the parts, each once, in order.
+void categoriesLine(Card& card, const QStringList& parts)
+{
+    QByteArray list;
+    QSet<QString> seen;
+    for (const QString& part : parts) {
+        if (part.isEmpty() || seen.contains(part))
+            continue;
+        seen.insert(part);
+        if (!list.isEmpty())
+            list.append(',');
+        list.append(card.text(part));
+    }
+    if (!list.isEmpty())
+        card.raw("CATEGORIES", list);
 }
 
 }  // namespace
 
 VCardWriter::VCardWriter(QLocale locale)
-    : locale_(std::move(locale))
+    : dates_(std::move(locale))
 {
+}
+
+void VCardWriter::noteList(const notes::StoredDocument& doc)
+{
+    if (!isForm(doc, QLatin1String("Group")))
+        return;
+    List list;
+    list.doc = doc;
+    const SortedItems items(doc, groupSlotNames());
+    list.name = items.value(ListName);
+    const auto members = splitMembers(items.value(Members));
+    list.listForm = members.has_value();
+    QSet<int> inList;
+    for (const QString& text : members.value_or(QStringList())) {
+        Member m = parseMember(text);
+        const QString key = m.key();
+        if (key.isEmpty())
+            continue;
+        auto it = memberByKey_.find(key);
+        if (it == memberByKey_.end()) {
+            it = memberByKey_.insert(key, int(members_.size()));
+            members_.push_back({key, m.name.trimmed(), m.address.trimmed(), QString(), QStringList()});
+        }
+        MemberEntry& entry = members_[std::size_t(*it)];
+        if (entry.name.isEmpty())
+            entry.name = m.name.trimmed();
+        // A member once, however often the list names it.
+        if (inList.contains(*it))
+            continue;
+        inList.insert(*it);
+        list.members.push_back(*it);
+        if (!list.name.isEmpty() && !entry.lists.contains(list.name))
+            entry.lists.append(list.name);
+    }
+    // The members are kept as members; their text is not needed again.
+    if (list.listForm) {
+        for (notes::StoredItem& item : list.doc.items)
+            if (item.name.compare(QLatin1String("Members"), Qt::CaseInsensitive) == 0)
+                item.value = QString();
+    }
+    lists_.push_back(std::move(list));
 }
 
 bool VCardWriter::writeDocument(QByteArray& out, const notes::StoredDocument& doc)
 {
-    if (doc.isDesign)
-        return false;
-    if (doc.form.compare(QLatin1String("Person"), Qt::CaseInsensitive) == 0) {
+    if (isForm(doc, QLatin1String("Person"))) {
         writePerson(out, doc);
         return true;
     }
-    if (doc.form.compare(QLatin1String("Group"), Qt::CaseInsensitive) == 0) {
-        writeGroup(out, doc);
-        return true;
+    // Its card is written by finish(), once every contact is known.
+    return isForm(doc, QLatin1String("Group"));
+}
+
+void VCardWriter::finish(QByteArray& out, const std::function<void()>& afterCard)
+{
+    for (; listsWritten_ < qsizetype(lists_.size()); ++listsWritten_) {
+        writeGroup(out, lists_[std::size_t(listsWritten_)]);
+        if (afterCard)
+            afterCard();
     }
-    return false;
+    for (const MemberEntry& member : members_) {
+        if (member.contactUid.isEmpty()) {
+            writeMember(out, member);
+            if (afterCard)
+                afterCard();
+        }
+    }
+    lists_.clear();
+    members_.clear();
+    memberByKey_.clear();
 }
 
 void VCardWriter::writePerson(QByteArray& out, const notes::StoredDocument& doc)
 {
     const SortedItems items(doc, personSlotNames());
     auto v = [&](int slot) { return items.value(slot); };
-    Card card(replaced_);
+    Card card(out, line_, replaced_);
+    const QString uid = vcard::cardUid(doc.unid);
+    const QString fn = formattedName(items);
 
-    card.textLine("UID", doc.unid);
+    card.textLine("UID", uid);
     card.structured("N", {v(LastName), v(FirstName), v(MiddleName), v(Title), v(Suffix)}, true);
-    card.raw("FN", card.text(formattedName(items)));
-    card.structured("ORG", {v(CompanyName), v(Department)});
+    card.raw("FN", card.text(fn));
+    // No empty unit after the name: parsers drop it.
+    if (v(Department).isEmpty())
+        card.textLine("ORG", v(CompanyName));
+    else
+        card.structured("ORG", {v(CompanyName), v(Department)});
     card.textLine("TITLE", v(JobTitle));
+
+    // The lists this contact is a member of: by one of its addresses, or by
+    // its name for a member the list holds by name only. A member is the
+    // first contact found for it.
+    QStringList lists;
+    auto claim = [&](const QString& key) {
+        const auto it = memberByKey_.constFind(key);
+        if (it == memberByKey_.constEnd())
+            return;
+        MemberEntry& member = members_[std::size_t(*it)];
+        if (!member.contactUid.isEmpty())
+            return;
+        member.contactUid = uid;
+        lists += member.lists;
+    };
+    if (!memberByKey_.isEmpty())
+        claim(fn.toCaseFolded());
 
     // E-mail: the first address, then the other addresses not given yet.
     QStringList addresses;
@@ -476,6 +624,8 @@ void VCardWriter::writePerson(QByteArray& out, const notes::StoredDocument& doc)
         if (addresses.contains(address.trimmed()))
             continue;
         addresses.append(address.trimmed());
+        if (!memberByKey_.isEmpty())
+            claim(address.trimmed().toCaseFolded());
         card.textLine(slot == MailAddress ? "EMAIL;TYPE=internet,pref" : "EMAIL;TYPE=internet", address);
     }
 
@@ -493,13 +643,13 @@ void VCardWriter::writePerson(QByteArray& out, const notes::StoredDocument& doc)
     card.structured("ADR;TYPE=home", {QString(), QString(), v(StreetAddress), v(City), v(State), v(Zip), v(Country)});
 
     const QString web = v(WebSite);
-    if (fitsUri(web))
-        card.raw("URL", web.toUtf8());
+    if (const QByteArray url = vcard::urlValue(web); !url.isEmpty())
+        card.raw("URL", url);
     else
         card.extra(QStringLiteral("WebSite"), web);
 
-    // Dates that do not read back as dates are kept as notes.
-    QStringList unreadDates;
+    // Dates that do not read back as dates go into the note.
+    QString note = v(Comment);
     struct DateItem {
         int slot;
         const char* property;
@@ -510,31 +660,22 @@ void VCardWriter::writePerson(QByteArray& out, const notes::StoredDocument& doc)
         const QString t = v(d.slot);
         if (t.isEmpty())
             continue;
-        if (const auto when = vcard::parseBookDate(t, locale_)) {
+        if (const auto when = dates_.read(t)) {
             bool withTime = false;
             const QByteArray value = dateValue(*when, &withTime);
             card.raw(withTime ? d.propertyWithTime : d.property, value);
         } else {
-            unreadDates.append(personSlotNames()[d.slot] + QStringLiteral(": ") + t);
+            if (!note.isEmpty())
+                note += u'\n';
+            note += personSlotNames()[d.slot] + QStringLiteral(": ") + t;
         }
     }
+    card.textLine("NOTE", note);
 
-    card.textLine("NOTE", v(Comment));
-    for (const QString& note : unreadDates)
-        card.textLine("NOTE", note);
-
-    // The book holds the categories as one text joined with ", ".
+    // The book holds the categories as one text joined with ", "; the lists
+    // the contact is in follow.
     const QString categories = v(Categories);
-    if (!categories.isEmpty()) {
-        QByteArray list;
-        const QStringList parts = categories.split(QStringLiteral(", "));
-        for (qsizetype i = 0; i < parts.size(); ++i) {
-            if (i)
-                list.append(',');
-            list.append(card.text(parts[i]));
-        }
-        card.raw("CATEGORIES", list);
-    }
+    categoriesLine(card, (categories.isEmpty() ? QStringList() : splitJoinedList(categories)) + lists);
 
     card.textLine("X-MS-MANAGER", v(Manager));
     card.textLine("X-MS-ASSISTANT", v(Assistant));
@@ -549,32 +690,28 @@ void VCardWriter::writePerson(QByteArray& out, const notes::StoredDocument& doc)
     for (const notes::StoredItem* item : items.extras)
         card.extra(item->name, item->value);
 
-    out.append(card.finish());
+    card.finish();
 }
 
-void VCardWriter::writeGroup(QByteArray& out, const notes::StoredDocument& doc)
+void VCardWriter::writeGroup(QByteArray& out, const List& list)
 {
-    const SortedItems items(doc, groupSlotNames());
-    Card card(replaced_);
-    const QString name = items.value(ListName);
+    const SortedItems items(list.doc, groupSlotNames());
+    Card card(out, line_, replaced_);
+    const QString name = list.name;
 
-    card.textLine("UID", doc.unid);
+    card.textLine("UID", vcard::cardUid(list.doc.unid));
     card.raw("X-ADDRESSBOOKSERVER-KIND", "group");
     card.structured("N", {name, QString(), QString(), QString(), QString()}, true);
-    card.raw("FN", card.text(name));
+    card.raw("FN", card.text(name.trimmed().isEmpty() ? QStringLiteral("(no name)") : name));
     card.textLine("NOTE", items.value(ListDescription));
 
-    const QString members = items.value(Members);
-    if (const auto list = vcard::splitMembers(members)) {
-        for (const QString& member : *list) {
-            if (isMailAddress(member))
-                card.raw("X-ADDRESSBOOKSERVER-MEMBER", mailtoUri(member));
-            else
-                card.raw("X-PELLARO-MEMBER", card.text(member));
-        }
-    } else {
-        card.textLine("X-PELLARO-MEMBERS", members);
+    for (const int m : list.members) {
+        const MemberEntry& member = members_[std::size_t(m)];
+        const QString uid = member.contactUid.isEmpty() ? vcard::memberUid(member.key) : member.contactUid;
+        card.raw("X-ADDRESSBOOKSERVER-MEMBER", "urn:uuid:" + uid.toLatin1());
     }
+    if (!list.listForm)
+        card.textLine("X-PELLARO-MEMBERS", items.value(Members));
 
     const QString type = items.value(GroupType);
     if (!type.isEmpty() && type.compare(QLatin1String("Group"), Qt::CaseInsensitive) != 0)
@@ -582,5 +719,23 @@ void VCardWriter::writeGroup(QByteArray& out, const notes::StoredDocument& doc)
     for (const notes::StoredItem* item : items.extras)
         card.extra(item->name, item->value);
 
-    out.append(card.finish());
+    card.finish();
 }
+
+void VCardWriter::writeMember(QByteArray& out, const MemberEntry& member)
+{
+    Card card(out, line_, replaced_);
+    card.textLine("UID", vcard::memberUid(member.key));
+    // The name as one text: which of its words is the family name is not
+    // known.
+    card.structured("N", {QString(), member.name, QString(), QString(), QString()}, true);
+    card.raw("FN", card.text(member.name.isEmpty() ? member.address : member.name));
+    if (isMailAddress(member.address))
+        card.textLine("EMAIL;TYPE=internet,pref", member.address);
+    else
+        card.textLine("NOTE", member.address);
+    categoriesLine(card, member.lists);
+    card.finish();
+}
+
+}  // namespace exporting

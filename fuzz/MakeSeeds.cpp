@@ -1,11 +1,14 @@
 // Writes the seed files of the fuzzer: small data files from the PST writer
 // covering folders, contacts with every value, RTF bodies, lists of every
-// kind of member, large values in subnodes, and a protected file.
+// kind of member, large values in subnodes, a protected file, and files with
+// 4 KiB pages in each encoding, with and without compressed blocks.
 #include "PstWriter.h"
 
 #include <QDir>
+#include <QFile>
 
 #include <cstdio>
+#include <stdexcept>
 
 using namespace pstwriter;
 
@@ -66,6 +69,49 @@ int main(int argc, char** argv)
                 b.addContact(contacts, s);
             }
             b.write(dir + QStringLiteral("/large-values.pst"));
+        }
+        // Files with 4 KiB pages: one in each encoding, two with compressed
+        // blocks (a data tree and a sub-node tree among them). Their last
+        // allocation interval, empty, is cut off to keep the seeds small.
+        for (PstEncoding encoding : {PstEncoding::None, PstEncoding::Compressible, PstEncoding::Cyclic}) {
+            for (bool compress : {false, true}) {
+                if (encoding == PstEncoding::None && compress)
+                    continue;
+                PstBuilder b;
+                b.setFormat(PstFormat::Unicode4K);
+                b.setKind(PstKind::Ost);
+                b.setEncoding(encoding);
+                b.setCompressBlocks(compress);
+                auto contacts = b.addFolder(b.ipmSubtree(), QStringLiteral("Contacts"), QStringLiteral("IPF.Contact"));
+                ContactData big;
+                big.givenName = QStringLiteral("Big");
+                big.body = QString(70000, QLatin1Char('y'));  // over two blocks of 64 KiB
+                auto first = b.addContact(contacts, big);
+                for (int i = 0; i < 40; ++i) {
+                    ContactData c;
+                    c.givenName = QStringLiteral("N%1").arg(i);
+                    c.email1Address = QStringLiteral("n%1@example.org").arg(i);
+                    c.categories = QStringList{QStringLiteral("K")};
+                    b.addContact(contacts, c);
+                }
+                DistListData l;
+                l.name = QStringLiteral("List");
+                l.members = {DistListMember::reference(first, 1), DistListMember::dangling()};
+                b.addDistList(contacts, l);
+                const QString path
+                    = dir + QStringLiteral("/pages4k-%1%2.ost").arg(int(encoding)).arg(compress ? "-compressed" : "");
+                b.write(path);
+                QFile f(path);
+                if (!f.open(QIODevice::ReadOnly))
+                    throw std::runtime_error("cannot read " + path.toStdString());
+                QByteArray bytes = f.readAll();
+                f.close();
+                qsizetype used = bytes.size();
+                while (used > 0 && bytes[used - 1] == '\0')
+                    --used;
+                if (!f.resize((used + 4095) / 4096 * 4096))
+                    throw std::runtime_error("cannot cut " + path.toStdString());
+            }
         }
         {
             PstBuilder b;

@@ -8,7 +8,7 @@ seconds=${1:-300}
 build="$here/build-fuzz"
 
 CC=clang CXX=clang++ cmake -S "$here/fuzz" -B "$build" -G Ninja >/dev/null
-nice cmake --build "$build" -j2
+nice -n 19 cmake --build "$build" -j2
 
 mkdir -p "$build/seeds" "$build/corpus" "$build/findings"
 "$build/make_seeds" "$build/seeds"
@@ -23,6 +23,6 @@ export FUZZ_TMPDIR=${FUZZ_TMPDIR:-/dev/shm}
 # One input may take at most FUZZ_TIMEOUT seconds (default 10; raise it on a
 # busy machine, where a starved process looks slow) and 2 GiB; a longer or
 # larger run is a finding.
-nice "$build/fuzz_pst" "$build/corpus" "$build/seeds" \
+nice -n 19 "$build/fuzz_pst" "$build/corpus" "$build/seeds" \
   -max_total_time="$seconds" -timeout="${FUZZ_TIMEOUT:-10}" -rss_limit_mb=2048 -malloc_limit_mb=1024 \
   -max_len=600000 -artifact_prefix="$build/findings/" -print_final_stats=1

@@ -7,6 +7,7 @@ packages=(
   libpff-dev libbfio-dev libchm-dev zlib1g-dev libdeflate-dev fp-utils
   pff-tools pst-utils xvfb xauth time clang-format
   fonts-wine python3
+  libxml2-utils python3-vobject python3-gi gir1.2-ebookcontacts-1.2
 )
 missing=()
 for p in "${packages[@]}"; do

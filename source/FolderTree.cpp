@@ -1,6 +1,7 @@
 #include "source/FolderTree.h"
 
 #include <QSet>
+#include <QStringList>
 
 namespace source {
 
@@ -91,6 +92,25 @@ std::vector<FolderNode> FolderTreeNodes(const outlook::RDOStore& store)
     } tree;
     FillFolderTree(store, tree);
     return std::move(tree.nodes);
+}
+
+QString StrayItemsLine(const std::vector<outlook::StrayItems>& strays, bool converted)
+{
+    qint64 total = 0;
+    QStringList where;
+    for (const outlook::StrayItems& s : strays) {
+        if (s.count <= 0)
+            continue;
+        total += s.count;
+        where.append(s.folderPath + QStringLiteral(" (") + QString::number(s.count) + u')');
+    }
+    if (total == 0)
+        return QString();
+    const QString verb = total == 1 ? (converted ? QStringLiteral("was") : QStringLiteral("is"))
+                                    : (converted ? QStringLiteral("were") : QStringLiteral("are"));
+    const QString what = total == 1 ? QStringLiteral("1 contact in a folder that is not a contact folder")
+                                    : QStringLiteral("%1 contacts in folders that are not contact folders").arg(total);
+    return what + u' ' + verb + QStringLiteral(" not converted: ") + where.join(QStringLiteral(", "));
 }
 
 void TickAllNodes(FolderTreeView& tree)

@@ -50,4 +50,11 @@ std::vector<FolderNode> FolderTreeNodes(const outlook::RDOStore& store);
 // Ticks every node, the root included.
 void TickAllNodes(FolderTreeView& tree);
 
+// What the tree leaves out, in one line: the contacts and lists kept in
+// folders that are not contact folders, how many and where, "18 contacts in
+// folders that are not contact folders were not converted: myInbox (18)"
+// once a conversion ran (`converted`), "... are not converted: ..." before.
+// Empty when there are none.
+QString StrayItemsLine(const std::vector<outlook::StrayItems>& strays, bool converted = true);
+
 }  // namespace source

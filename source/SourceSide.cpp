@@ -5,6 +5,8 @@
 
 #include <QFileInfo>
 
+#include <optional>
+
 namespace source {
 
 namespace {
@@ -32,21 +34,27 @@ QString StoreIdOfEntry(const QString& entry)
     return hash < 0 ? QString() : entry.mid(hash + 1);
 }
 
-QString StoreOpenCause(const QString& path, const QString& error)
+QString StoreOpenCause(const outlook::OutlookError& error)
 {
-    const QFileInfo file(path);
-    if (!file.exists())
+    switch (error.cause()) {
+    case Cause::NotFound:
         return QStringLiteral("It does not exist.");
-    if (!file.isReadable() || error.contains(QLatin1String("Permission denied"), Qt::CaseInsensitive))
+    case Cause::NoPermission:
         return QStringLiteral("There is no permission to read it.");
-    if (error.contains(QLatin1String("password"), Qt::CaseInsensitive))
-        return QStringLiteral("It is password protected.");
-    if (file.size() == 0 || error.contains(QLatin1String("not an Outlook data file"), Qt::CaseInsensitive)
-        || error.contains(QLatin1String("not a personal folders file"), Qt::CaseInsensitive))
+    case Cause::NotADataFile:
         return QStringLiteral("It is not an Outlook data file.");
-    if (error.contains(QLatin1String("damaged"), Qt::CaseInsensitive))
+    case Cause::Protected:
+        return QStringLiteral("It is password protected.");
+    case Cause::WrongPassword:
+        return QStringLiteral("The password is not right.");
+    case Cause::Damaged:
         return QStringLiteral("It is damaged.");
-    return error;
+    case Cause::FormatNotRead:
+    case Cause::Io:
+    case Cause::Other:
+        break;
+    }
+    return QString::fromUtf8(error.what());
 }
 
 int CollectSelectedFolders(const CheckableFolderTree& tree)
@@ -107,13 +115,22 @@ void SourceSide::CmdExportConfigured_Click()
     }
     for (int i = 1; i <= stores; ++i) {
         // A store whose values cannot be read (its file has gone, say) is
-        // left out of the list.
+        // left out of the list. One whose values need its password is listed
+        // by its file's name, without an identifier: picking it asks for the
+        // password.
         try {
             const outlook::RDOStore store = session->Store(i);
             const QString dataFile = store.PstPath();
             if (dataFile.trimmed().isEmpty())
                 continue;
-            const QString entry = MailboxEntry(store.Name(), store.EntryID());
+            QString entry;
+            try {
+                entry = MailboxEntry(store.Name(), store.EntryID());
+            } catch (const outlook::OutlookError& e) {
+                if (e.cause() != Cause::Protected && e.cause() != Cause::WrongPassword)
+                    throw;
+                entry = MailboxEntry(QFileInfo(dataFile).completeBaseName(), QString());
+            }
             c_.SetCmbOutlookStoresEnabled(true);
             c_.AddMailboxEntry(entry, dataFile);
         } catch (const outlook::OutlookError&) {
@@ -130,30 +147,59 @@ void SourceSide::CmbOutlookStores_Click()
     c_.SetCmbOutlookStoresEnabled(false);
     if (!c_.MailboxText().isEmpty()) {
         c_.SetCmdStartConversionEnabled(false);
+        bool opened = true;
         try {
-            ShowMailboxFolders();
-        } catch (const outlook::OutlookError&) {
+            opened = ShowMailboxFolders();
+        } catch (const outlook::OutlookError& e) {
             // The nodes read so far stay; the window stays usable.
-            dialogs().MsgBox(c_.DialogOwner(), texts::MailboxIncomplete, MsgButtons::Ok, MsgIcon::Warning,
-                             texts::OutlookTitle);
+            dialogs().MsgBox(c_.DialogOwner(), texts::MailboxIncomplete + QStringLiteral("\r\n") + StoreOpenCause(e),
+                             MsgButtons::Ok, MsgIcon::Warning, texts::OutlookTitle);
         }
         const QString text = c_.MailboxText();
         c_.SetMailboxText(QString());
         c_.SetMailboxText(text);
-        c_.SetCmdStartConversionEnabled(true);
+        // A mailbox left unopened has nothing to convert.
+        c_.SetCmdStartConversionEnabled(opened);
     }
     c_.SetCmbOutlookStoresEnabled(true);
 }
 
-void SourceSide::ShowMailboxFolders()
+bool SourceSide::ShowMailboxFolders()
 {
     outlook::RDOSession session;
     session.Logon();
     c_.Yield();
     Global::SelectedStoreID = StoreIdOfEntry(c_.MailboxText());
+    c_.SetOtherItemsText(QString());
     try {
-        const outlook::RDOStore store = session.GetStoreFromID(Global::SelectedStoreID.trimmed());
-        FillFolderTree(store, c_.FoldersTree());
+        // A protected store may be listed without an identifier (its values
+        // need the password): its data file finds it.
+        const QString dataFile = c_.MailboxDataFile();
+        std::optional<outlook::RDOStore> store;
+        const bool opened = WithPassword(dataFile, [&] {
+            const QString id = Global::SelectedStoreID.trimmed();
+            if (!id.isEmpty() || dataFile.isEmpty()) {
+                store = session.GetStoreFromID(id);
+            } else {
+                const int count = session.StoreCount();
+                for (int i = 1; i <= count && !store; ++i) {
+                    const outlook::RDOStore candidate = session.Store(i);
+                    if (candidate.PstPath() == dataFile)
+                        store = candidate;
+                }
+                if (!store)
+                    session.GetStoreFromID(id);  // throws: no such store
+            }
+            store->IPMRootFolder();
+        });
+        if (!opened) {
+            logoffQuietly(session);
+            ClearSource();
+            return false;
+        }
+        Global::SelectedStoreID = store->EntryID();
+        FillFolderTree(*store, c_.FoldersTree());
+        TellOtherItems(*store);
     } catch (const outlook::OutlookError&) {
         logoffQuietly(session);
         throw;
@@ -161,6 +207,7 @@ void SourceSide::ShowMailboxFolders()
     session.Logoff();
     c_.Yield();
     TickAllNodes(c_.FoldersTree());
+    return true;
 }
 
 void SourceSide::CmdBrowse_Click()
@@ -184,32 +231,87 @@ void SourceSide::CmdExportOther_Click()
 
     // A file that cannot be opened as a store is named with the cause; the
     // tree is emptied rather than left showing another file's folders, and
-    // the conversion cannot be started.
+    // the conversion cannot be started. So it is when its password is not
+    // given.
     const QString path = c_.PstFileText().trimmed();
+    c_.SetOtherItemsText(QString());
     try {
-        const outlook::RDOStore store = session->AddPSTStore(path);
-        if (!store.PstPath().trimmed().isEmpty()) {
+        std::optional<outlook::RDOStore> store;
+        const bool opened = WithPassword(path, [&] {
+            store = session->AddPSTStore(path);
+            store->IPMRootFolder();
+        });
+        if (!opened) {
+            ClearSource();
+        } else if (!store->PstPath().trimmed().isEmpty()) {
             c_.SetCmbOutlookStoresEnabled(false);
-            Global::SelectedStoreID = store.EntryID();
+            Global::SelectedStoreID = store->EntryID();
             try {
-                ShowPstFolders(store);
-            } catch (const outlook::OutlookError&) {
+                ShowPstFolders(*store);
+                TellOtherItems(*store);
+            } catch (const outlook::OutlookError& e) {
                 // The folders read so far stay and can be converted.
+                dialogs().MsgBox(c_.DialogOwner(),
+                                 texts::MailboxIncomplete + QStringLiteral("\r\n") + StoreOpenCause(e), MsgButtons::Ok,
+                                 MsgIcon::Warning, texts::OutlookTitle);
             }
             c_.SetCmdStartConversionEnabled(true);
         }
     } catch (const outlook::OutlookError& e) {
-        c_.FoldersTree().Clear();
-        Global::SelectedStoreID.clear();
+        ClearSource();
         dialogs().MsgBox(c_.DialogOwner(),
                          texts::StoreNotOpened + QStringLiteral("\r\n") + path + QStringLiteral("\r\n")
-                             + StoreOpenCause(path, QString::fromUtf8(e.what())),
+                             + StoreOpenCause(e),
                          MsgButtons::Ok, MsgIcon::Warning, texts::OutlookTitle);
     }
     logoffQuietly(*session);
 
     c_.SetPreviewTabEnabled(true);
     c_.ShowPreviewTab();
+}
+
+bool SourceSide::WithPassword(const QString& dataFile, const std::function<void()>& open)
+{
+    bool askedBefore = false;
+    for (;;) {
+        try {
+            open();
+            return true;
+        } catch (const outlook::OutlookError& e) {
+            if (e.cause() != Cause::Protected && e.cause() != Cause::WrongPassword)
+                throw;
+            // Wrong once the user has given one; a password kept from before
+            // that does not fit says nothing the user knows of.
+            const QString question
+                = (askedBefore && e.cause() == Cause::WrongPassword ? texts::PasswordWrong : texts::PasswordAsked)
+                + QStringLiteral(":\r\n") + dataFile;
+            const std::optional<QString> password
+                = dialogs().AskPassword(c_.DialogOwner(), question, texts::PasswordTitle);
+            if (!password)
+                return false;
+            askedBefore = true;
+            outlook::RememberPassword(dataFile, *password);
+        }
+    }
+}
+
+void SourceSide::ClearSource()
+{
+    c_.FoldersTree().Clear();
+    c_.SetOtherItemsText(QString());
+    Global::SelectedStoreID.clear();
+}
+
+void SourceSide::TellOtherItems(const outlook::RDOStore& store)
+{
+    QString line;
+    try {
+        line = StrayItemsLine(store.ContactsInOtherFolders(), false);
+    } catch (const outlook::OutlookError&) {
+        // The tree stands; only the count is missing, and the line says so.
+        line = texts::OtherItemsNotCounted;
+    }
+    c_.SetOtherItemsText(line);
 }
 
 void SourceSide::ShowPstFolders(const outlook::RDOStore& store)

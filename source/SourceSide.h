@@ -9,6 +9,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 class QObject;
@@ -28,6 +29,12 @@ inline const QString OutlookTitle = QStringLiteral("Korvane Outlook to Notes");
 inline const QString MailboxIncomplete
     = QStringLiteral("The mailbox could not be read completely. Only the folders read so far are shown.");
 inline const QString StoreNotOpened = QStringLiteral("The file could not be opened as an Outlook data file:");
+inline const QString PasswordTitle = QStringLiteral("Outlook Data File Password");
+inline const QString PasswordAsked = QStringLiteral("Type the password of the Outlook data file");
+inline const QString PasswordWrong
+    = QStringLiteral("The password is not right. Type the password of the Outlook data file");
+inline const QString OtherItemsNotCounted
+    = QStringLiteral("Contacts in folders that are not contact folders could not be counted.");
 inline const QString PstFilter = QStringLiteral("Outlook Mailbox (*.pst)|*.pst");
 inline const QString NothingSelected = QStringLiteral("Please Select Folders to Export");
 inline const QString NothingSelectedTitle = QStringLiteral("Export Outlook Folders to Lotus Notes");
@@ -42,11 +49,11 @@ QString MailboxEntry(const QString& displayName, const QString& entryId);
 // "#" at all.
 QString StoreIdOfEntry(const QString& entry);
 
-// Why the file `path` could not be opened as a store, in the user's words,
-// from the store layer's `error`: not there, no permission to read it, not an
-// Outlook data file, password protected, damaged; the error's own text when
-// it says none of these.
-QString StoreOpenCause(const QString& path, const QString& error);
+// Why a data file could not be opened or read, in the user's words, by the
+// cause of the store layer's `error`: not there, no permission to read it,
+// not an Outlook data file, password protected, a wrong password, damaged;
+// the error's own text for any other cause.
+QString StoreOpenCause(const outlook::OutlookError& error);
 
 // A folder tree that can also be read back: what starting a conversion needs.
 class CheckableFolderTree : public FolderTreeView {
@@ -83,17 +90,22 @@ public:
     virtual void AddMailboxEntry(const QString& entry, const QString& dataFile) = 0;
     virtual QString MailboxText() const = 0;  // the list's current text
     virtual void SetMailboxText(const QString& text) = 0;
+    // The data file of the entry the list shows; empty when none is shown.
+    virtual QString MailboxDataFile() const = 0;
 
     virtual void SetPreviewTabEnabled(bool enabled) = 0;
     virtual void ShowPreviewTab() = 0;
 
     virtual void SetCmdStartConversionEnabled(bool enabled) = 0;
     virtual CheckableFolderTree& FoldersTree() = 0;
+    // The line beside the tree telling what it leaves out; empty text shows
+    // nothing.
+    virtual void SetOtherItemsText(const QString& text) = 0;
 
     // Presets the export window in new-book mode and shows it modally.
     virtual void ShowExportWindow() = 0;
 
-    // Owner of the message boxes and the file dialog.
+    // Owner of the message boxes, the file dialog and the password question.
     virtual QObject* DialogOwner() = 0;
     // Lets the window system process pending events.
     virtual void Yield() = 0;
@@ -115,9 +127,10 @@ public:
     void CmdExportConfigured_Click();
     void CmbOutlookStores_Click();
     // Fills the tree for the mailbox chosen in the list and remembers its
-    // store in Global::SelectedStoreID. Throws outlook::OutlookError; the
-    // nodes added so far stay.
-    void ShowMailboxFolders();
+    // store in Global::SelectedStoreID; a protected store's password is asked
+    // first. Returns false, the tree empty, when the question is cancelled.
+    // Throws outlook::OutlookError; the nodes added so far stay.
+    bool ShowMailboxFolders();
 
     // Other .pst file.
     void CmdBrowse_Click();
@@ -133,6 +146,19 @@ private:
     // Creates a session and logs on to the default profile; on failure
     // reports it and returns null.
     std::unique_ptr<outlook::RDOSession> Logon();
+
+    // Runs `open` until it no longer fails for want of the password of the
+    // data file `dataFile`, asking for the password each time (and telling
+    // when the one given was wrong); each password given is remembered for
+    // the rest of the program's run. Returns false when the question is
+    // cancelled. Other failures pass through.
+    bool WithPassword(const QString& dataFile, const std::function<void()>& open);
+
+    // Empties the tree: nothing opened, nothing to convert.
+    void ClearSource();
+
+    // Tells, beside the tree, what `store` keeps outside its contact folders.
+    void TellOtherItems(const outlook::RDOStore& store);
 
     SourceControls& c_;
 };

@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <cstdlib>
+#include <optional>
 
 class QObject;
 
@@ -31,6 +32,18 @@ public:
     // A folder chooser with a title. Returns the chosen folder or empty text
     // on cancel or failure.
     virtual QString BrowseForFolder(QObject* owner, const QString& title) = 0;
+
+    // Asks for the password of a protected file; `text` says which file, and
+    // whether the one given before was wrong. What is typed is not shown.
+    // Returns the password, or null when cancelled (and where there is no
+    // one to ask).
+    virtual std::optional<QString> AskPassword(QObject* owner, const QString& text, const QString& title)
+    {
+        (void)owner;
+        (void)text;
+        (void)title;
+        return std::nullopt;
+    }
 
     // Ends the program at once with the exit status `status`: no window
     // closes, nothing of the windows runs. Only the program-end work

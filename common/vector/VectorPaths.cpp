@@ -11,10 +11,10 @@ const std::string& turnedOff()
 {
     static const std::string off = [] {
         const char* value = std::getenv("PELLARO_PORTABLE");
-        std::string names = value ? value : "";
-        if (names == "1")
-            names = "all";
-        return "," + names + ",";
+        std::string framed(1, ',');
+        framed.append(value && std::string_view(value) == "1" ? "all" : value ? value : "");
+        framed.push_back(',');
+        return framed;
     }();
     return off;
 }
@@ -26,5 +26,8 @@ bool VectorPathOn(std::string_view name)
     const std::string& off = turnedOff();
     if (off.find(",all,") != std::string::npos)
         return false;
-    return off.find("," + std::string(name) + ",") == std::string::npos;
+    std::string framed(1, ',');
+    framed.append(name);
+    framed.push_back(',');
+    return off.find(framed) == std::string::npos;
 }

@@ -1,22 +1,18 @@
 #include "export/notes/Notes.h"
 
 #include "export/notes/BookFile.h"
+#include "export/notes/GroupWriter.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QHash>
 #include <QStringList>
 
-#include <sqlite3.h>
-
+#include <algorithm>
 #include <array>
-#include <chrono>
 #include <cstdint>
 #include <filesystem>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 #include <system_error>
 #include <utility>
 #include <vector>
@@ -24,200 +20,55 @@
 namespace notes {
 
 using store::Connection;
+using store::GroupWriter;
 using store::Statement;
 
-// Documents are written in groups: a group is one transaction, opened by the
-// first document written after the last commit and committed when it holds
-// GroupDocuments complete documents or is GroupTime old, and when the writing
-// ends (FinishWriting, the book let go of, the program ending). Inside the
-// group nothing is committed between a document's Save and its PutInFolder,
-// and a document whose filing fails is deleted again, so a document is saved
-// and filed together or not at all. A process killed at any moment leaves
-// the book as of the last commit.
-constexpr int GroupDocuments = 1000;
-constexpr auto GroupTime = std::chrono::milliseconds(100);
+namespace {
 
-static LostDocuments& lostTally();
-static qint64 nextDocumentNumber();
-static void bookOpened(NotesDatabase::Impl* book);
-static void bookClosed(NotesDatabase::Impl* book);
+// The books open for writing in this program, so that their writing can be
+// ended however the program ends, and a reader of one of them sees what was
+// written. Never destroyed: books may be released during the program's end.
+std::vector<GroupWriter*>& openBooks()
+{
+    static auto* books = new std::vector<GroupWriter*>;
+    return *books;
+}
 
-// One open address book, shared by every NotesDatabase object of that file
-// and kept in a small cache between calls: the writers open their
-// destination once per document, and reopening the file each time (header
-// check, layout check, statement preparation) would dominate an export.
+// A book of this program that was at `path` and was moved or removed since
+// lets go of its log, which SQLite keeps under the old name, where a new
+// file at that path would take it for its own.
+void letGoOfBooksMovedFrom(const QString& path)
+{
+    for (GroupWriter* book : openBooks()) {
+        if (book->path() != path || book->ended())
+            continue;
+        struct stat st;
+        if (::stat(QFile::encodeName(path).constData(), &st) != 0
+            || store::FileIdentity{st.st_dev, st.st_ino} != book->identity())
+            book->end();
+    }
+}
+
+}  // namespace
+
+// One open address book: the file and the writing of its groups. Shared by
+// the database object and its documents; the writing ends when the last of
+// them is released.
 struct NotesDatabase::Impl {
-    std::unique_ptr<Connection> conn;
-    QByteArray nativePath;  // the path, as the file system takes it
-    // The book's folder, held open while the book is, and the book's name in
-    // it: within a group, the writers' look at the file is by name in the
-    // folder, cheaper than walking the whole path once per document.
-    int folderFd = -1;
-    QByteArray fileName;
-    qint64 seenDataVersion = 0;
-    // Folder name -> folder id. Dropped whenever another connection changed
-    // the file, or a group that may have made a folder was lost.
-    QHash<QString, qint64> folderIds;
-
-    // The open group.
-    bool inGroup = false;
-    std::vector<qint64> groupNumbers;  // the numbers of the complete documents in it, rising
-    QHash<QString, qint64> groupForms;  // ... by the value of their "Form" item
-    std::chrono::steady_clock::time_point groupStart;
-    NotesDocument::Impl* pending = nullptr;  // saved, not yet filed
+    GroupWriter writer;
 
     explicit Impl(std::unique_ptr<Connection> c)
-        : conn(std::move(c))
-        , nativePath(QFile::encodeName(conn->path()))
-        , seenDataVersion(conn->dataVersion())
+        : writer(std::move(c))
     {
-        const qsizetype slash = nativePath.lastIndexOf('/');
-        const QByteArray folder = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : nativePath.left(slash);
-        fileName = nativePath.mid(slash + 1);
-        folderFd = ::open(folder.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-        bookOpened(this);
+        openBooks().push_back(&writer);
     }
-
     ~Impl()
     {
-        finish();
-        bookClosed(this);
-        if (folderFd >= 0)
-            ::close(folderFd);
+        writer.end();
+        std::erase(openBooks(), &writer);
     }
-
     Impl(const Impl&) = delete;
     Impl& operator=(const Impl&) = delete;
-
-    // Forgets what may have been changed by another connection since we
-    // last looked.
-    void noticeOtherWriters()
-    {
-        const qint64 v = conn->dataVersion();
-        if (v != seenDataVersion) {
-            folderIds.clear();
-            seenDataVersion = v;
-        }
-    }
-
-    bool groupDue() const
-    {
-        return groupNumbers.size() >= std::size_t(GroupDocuments)
-            || std::chrono::steady_clock::now() - groupStart >= GroupTime;
-    }
-
-    // Makes sure a group is open for the next write; commits a group that is
-    // due first, unless a document is half written.
-    void ensureGroup()
-    {
-        if (inGroup && !pending && groupDue())
-            commitGroup();
-        if (inGroup)
-            return;
-        conn->beginWriting();
-        conn->statement("BEGIN IMMEDIATE").run();
-        inGroup = true;
-        groupStart = std::chrono::steady_clock::now();
-        try {
-            noticeOtherWriters();
-        } catch (const NotesError& e) {
-            loseGroup(e.what());
-            throw;
-        }
-    }
-
-    // A document saved and filed (or let go of after its save): counted in
-    // the group, which is committed when due.
-    // `callerHears`: the caller reports this document's failure itself, so
-    // it is not counted as lost when the commit fails.
-    void completeDocument(const QString& form, qint64 number, bool callerHears)
-    {
-        groupNumbers.push_back(number);
-        ++groupForms[form];
-        if (!groupDue())
-            return;
-        try {
-            commitGroup();
-        } catch (const NotesError&) {
-            if (!callerHears)
-                throw;
-            // The caller hears of this document through the exception; the
-            // tally keeps the others.
-            LostDocuments& lost = lostTally();
-            std::erase(lost.numbers, number);
-            --lost.total;
-            if (--lost.byForm[form] == 0)
-                lost.byForm.remove(form);
-            throw;
-        }
-    }
-
-    // Whether the book's file is still the one under the path it was opened by.
-    bool atItsPath() const
-    {
-        struct stat st;
-        return ::stat(nativePath.constData(), &st) == 0
-            && store::FileIdentity{st.st_dev, st.st_ino} == conn->identity();
-    }
-
-    void commitGroup()
-    {
-        try {
-            // A book made here is not looked at for each document (see
-            // lastBook()) but before its group is committed: a group is
-            // lost, and reported so, rather than written into a file that
-            // is no longer under the name the user gave.
-            if (conn->madeHere() && !atItsPath())
-                throw NotesError((conn->path() + QStringLiteral(": the book was moved or removed while it was written"))
-                                     .toStdString());
-            conn->statement("COMMIT").run();
-        } catch (const NotesError& e) {
-            loseGroup(e.what());
-            throw;
-        }
-        inGroup = false;
-        groupNumbers.clear();
-        groupForms.clear();
-    }
-
-    // The open group did not make it into the file (rolled back by SQLite
-    // on a full disk, say, or by us): its documents are lost and counted,
-    // with `cause` when it is the first cause told.
-    void loseGroup(const char* cause)
-    {
-        if (!sqlite3_get_autocommit(conn->handle()))
-            sqlite3_exec(conn->handle(), "ROLLBACK", nullptr, nullptr, nullptr);
-        LostDocuments& lost = lostTally();
-        lost.total += qint64(groupNumbers.size());
-        lost.numbers.insert(lost.numbers.end(), groupNumbers.begin(), groupNumbers.end());
-        for (auto it = groupForms.cbegin(); it != groupForms.cend(); ++it)
-            lost.byForm[it.key()] += it.value();
-        if (lost.cause.isEmpty() && !groupNumbers.empty())
-            lost.cause = QString::fromUtf8(cause);
-        inGroup = false;
-        groupNumbers.clear();
-        groupForms.clear();
-        folderIds.clear();
-        dropPending();
-    }
-
-    void dropPending();
-    void releasePending(bool callerHears = false);
-    void abandonPending(const char* cause, qint64 createdFolder = 0);
-
-    // Ends the writing of this book: the open group committed, the log
-    // folded into the file. Never throws; what is lost is counted.
-    void finish()
-    {
-        try {
-            releasePending();
-            if (inGroup)
-                commitGroup();
-        } catch (const NotesError&) {
-            // Counted by loseGroup(); nothing else to do at the end.
-        }
-        conn->endWriting();
-    }
 };
 
 struct NotesDocument::Impl {
@@ -228,202 +79,17 @@ struct NotesDocument::Impl {
     // (plus one; 0 is free) in a table addressed by key.
     static constexpr std::size_t MaxSlottedItems = 48;
     std::array<std::uint8_t, 64> itemSlots{};
-    qint64 noteId = 0;  // 0 until saved
-    QString unid;
-    qint64 number = 0;  // 0 until complete (see WrittenNumber())
+    std::shared_ptr<store::WrittenDocument> written;  // null until saved
 
     ~Impl()
     {
         // Saved and never filed: the document stays as saved.
-        if (db && db->pending == this) {
-            try {
-                db->releasePending();
-            } catch (const NotesError&) {
-                // Counted as lost by the group; a destructor cannot say more.
-            }
-        }
-    }
-
-    QString form() const
-    {
-        for (const auto& item : items)
-            if (item.first.compare(QLatin1String("Form"), Qt::CaseInsensitive) == 0)
-                return item.second;
-        return QString();
+        if (db && written)
+            db->writer.release(written);
     }
 };
 
-void NotesDatabase::Impl::dropPending()
-{
-    if (pending) {
-        pending->noteId = 0;
-        pending->unid.clear();
-        pending = nullptr;
-    }
-}
-
-// The pending document stays as it was saved.
-void NotesDatabase::Impl::releasePending(bool callerHears)
-{
-    if (!pending)
-        return;
-    NotesDocument::Impl* document = pending;
-    pending = nullptr;
-    document->number = nextDocumentNumber();
-    completeDocument(document->form(), document->number, callerHears);
-}
-
-// The pending document is taken out again, with a folder its filing made:
-// its save and its filing are one. (Nothing is committed between the two,
-// so a killed program never leaves it half written either.)
-void NotesDatabase::Impl::abandonPending(const char* cause, qint64 createdFolder)
-{
-    if (!pending)
-        return;
-    if (sqlite3_get_autocommit(conn->handle())) {
-        // SQLite rolled the whole group back.
-        loseGroup(cause);
-        return;
-    }
-    const qint64 noteId = pending->noteId;
-    dropPending();
-    try {
-        conn->statement("DELETE FROM folder_entries WHERE note_id=?1").bind(1, noteId).run();
-        conn->statement("DELETE FROM notes WHERE note_id=?1").bind(1, noteId).run();
-        if (createdFolder != 0)
-            conn->statement("DELETE FROM folders WHERE folder_id=?1").bind(1, createdFolder).run();
-    } catch (const NotesError& e) {
-        loseGroup(e.what());
-        return;
-    }
-    // A group left with nothing in it ends at once: it would only keep
-    // other programs from writing to the book.
-    if (groupNumbers.empty()) {
-        try {
-            commitGroup();
-        } catch (const NotesError&) {
-            // Nothing was in it to lose.
-        }
-    }
-}
-
 namespace {
-
-// The cache of open books, most recently used at the back, and the documents
-// lost since FinishWriting() last reported (complete documents whose group
-// could not be committed). When the program ends normally, the books still
-// open are finished here, while the tally still exists.
-struct OpenBooks {
-    LostDocuments lost;
-    qint64 lastNumber = 0;  // of the last document completed
-    std::vector<NotesDatabase::Impl*> live;  // every book open, cached or not
-    std::vector<std::shared_ptr<NotesDatabase::Impl>> books;
-    ~OpenBooks() { books.clear(); }
-};
-
-constexpr std::size_t MaxCachedBooks = 4;
-
-OpenBooks& openBooksState()
-{
-    static OpenBooks open;
-    return open;
-}
-
-std::vector<std::shared_ptr<NotesDatabase::Impl>>& openBooks()
-{
-    return openBooksState().books;
-}
-
-}  // namespace
-
-static LostDocuments& lostTally()
-{
-    return openBooksState().lost;
-}
-
-static qint64 nextDocumentNumber()
-{
-    return ++openBooksState().lastNumber;
-}
-
-static void bookOpened(NotesDatabase::Impl* book)
-{
-    openBooksState().live.push_back(book);
-}
-
-static void bookClosed(NotesDatabase::Impl* book)
-{
-    std::erase(openBooksState().live, book);
-}
-
-namespace {
-
-void remember(std::shared_ptr<NotesDatabase::Impl> impl)
-{
-    auto& books = openBooks();
-    books.push_back(std::move(impl));
-    if (books.size() > MaxCachedBooks)
-        books.erase(books.begin());
-}
-
-// Drops every cached book whose file is no longer at the path it was opened
-// by (moved, replaced or deleted since), after finishing its writing into
-// its own file: SQLite would leave the log of a moved file behind under the
-// old name, where a new file at that path would take it for its own. Then
-// returns the cached book of `path`, if any.
-std::shared_ptr<NotesDatabase::Impl> cachedBook(const QString& path)
-{
-    auto& books = openBooks();
-    std::shared_ptr<NotesDatabase::Impl> found;
-    for (auto it = books.begin(); it != books.end();) {
-        if (!(*it)->atItsPath()) {
-            (*it)->finish();
-            it = books.erase(it);
-        } else {
-            if ((*it)->conn->path() == path)
-                found = *it;
-            ++it;
-        }
-    }
-    if (found && books.back() != found) {
-        // Most recently used last.
-        std::erase(books, found);
-        books.push_back(found);
-    }
-    return found;
-}
-
-// Whether the book's file is still under its name in its folder.
-bool stillInItsFolder(const NotesDatabase::Impl& book)
-{
-    if (book.folderFd < 0)
-        return book.atItsPath();
-    struct stat st;
-    return ::fstatat(book.folderFd, book.fileName.constData(), &st, 0) == 0
-        && store::FileIdentity{st.st_dev, st.st_ino} == book.conn->identity();
-}
-
-// The book opened last, when `file` is exactly its path and the file is
-// still there: the writers ask for the same book once per document, and
-// this answers them with one look at the file at most. A book this program
-// made is looked at once per group, before the group is committed (see
-// commitGroup()). Any other book is written through its log, which stays
-// beside the file under its name: there a file replaced or removed is
-// noticed at the next document; a folder moved away (and another put in its
-// place) at the next group, the documents of the open group going into the
-// book where it was moved.
-std::shared_ptr<NotesDatabase::Impl> lastBook(const QString& file)
-{
-    auto& books = openBooks();
-    if (books.empty() || books.back()->conn->path() != file)
-        return nullptr;
-    const NotesDatabase::Impl& book = *books.back();
-    if (book.inGroup && book.conn->madeHere())
-        return books.back();
-    if (!(book.inGroup ? stillInItsFolder(book) : book.atItsPath()))
-        return nullptr;
-    return books.back();
-}
 
 QString executableDirectory()
 {
@@ -522,13 +188,13 @@ std::unique_ptr<NotesDatabase> NotesSession::GetDatabase(const QString& server, 
 {
     if (!server.isEmpty())
         throw NotesError(("no server access: " + server).toStdString());
-    if (auto impl = lastBook(file))
-        return std::unique_ptr<NotesDatabase>(new NotesDatabase(impl));
     const QString path = resolveExisting(file);
-    if (auto impl = cachedBook(path))
-        return std::unique_ptr<NotesDatabase>(new NotesDatabase(impl));
+    // What this program wrote to the file through another database object
+    // comes first.
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) == 0)
+        store::commitPendingWrites({st.st_dev, st.st_ino});
     auto impl = std::make_shared<NotesDatabase::Impl>(Connection::openExisting(path, Connection::Mode::ReadWrite));
-    remember(impl);
     return std::unique_ptr<NotesDatabase>(new NotesDatabase(impl));
 }
 
@@ -543,16 +209,26 @@ NotesDatabase::~NotesDatabase() = default;
 
 QString NotesDatabase::FilePath() const
 {
-    return d->conn->path();
+    return d->writer.path();
+}
+
+WritingProgress NotesDatabase::TakeProgress()
+{
+    return d->writer.takeProgress();
+}
+
+WritingProgress NotesDatabase::EndWriting()
+{
+    return d->writer.end();
 }
 
 std::unique_ptr<NotesDatabase> NotesDatabase::CreateCopy(const QString& server, const QString& path)
 {
     if (!server.isEmpty())
         throw NotesError(("no server access: " + server).toStdString());
-    Connection& source = *d->conn;
+    Connection& source = d->writer.connection();
     const QString target = resolveNew(path);
-    cachedBook(target);  // a book that was at that path before must let go of its log first
+    letGoOfBooksMovedFrom(target);  // a book that was at that path before must let go of its log first
 
     // The design first: what cannot be read here is the design's fault.
     const QString title = source.bookValue("title");
@@ -594,7 +270,6 @@ std::unique_ptr<NotesDatabase> NotesDatabase::CreateCopy(const QString& server, 
     copy->commitNew();
 
     auto impl = std::make_shared<Impl>(std::move(copy));
-    remember(impl);
     return std::unique_ptr<NotesDatabase>(new NotesDatabase(impl));
 }
 
@@ -694,126 +369,40 @@ void NotesDocument::ReplaceItemValue(const QString& name, QString value)
 
 void NotesDocument::Save(bool /*force*/, bool /*makeResponse*/)
 {
-    NotesDatabase::Impl& db = *d->db;
-    Connection& c = *db.conn;
-    if (d->noteId != 0) {
-        // Saved before: its items are replaced in the open group.
-        if (db.pending != d.get())
-            db.ensureGroup();
-        try {
-            c.replaceItems(d->noteId, d->items);
-        } catch (const NotesError& e) {
-            if (sqlite3_get_autocommit(c.handle()))
-                db.loseGroup(e.what());
-            throw;
-        }
-        return;
-    }
-    db.ensureGroup();
-    // Another document saved and not filed stays as it was saved.
-    db.releasePending();
-    try {
-        const QString unid = Connection::newUnid();
-        d->noteId = c.insertNote(store::ClassDocument, unid, d->items);
-        d->unid = unid;
-    } catch (const NotesError& e) {
-        if (sqlite3_get_autocommit(c.handle()))
-            db.loseGroup(e.what());
-        throw;
-    }
-    db.pending = d.get();
-}
-
-qint64 NotesDocument::WrittenNumber() const
-{
-    return d->number;
+    GroupWriter& writer = d->db->writer;
+    if (d->written)
+        writer.saveAgain(d->written, d->items);
+    else
+        d->written = writer.save(d->items);
 }
 
 void NotesDocument::PutInFolder(const QString& folderName)
 {
-    if (d->noteId == 0)
+    if (!d->written)
         throw NotesError("the document is not saved");
-    NotesDatabase::Impl& db = *d->db;
-    Connection& c = *db.conn;
-    const bool pending = db.pending == d.get();
-    qint64 folderId = 0;
-    qint64 createdFolder = 0;
-    try {
-        if (folderName.isEmpty())
-            throw NotesError("a folder needs a name");
-        if (!pending)
-            db.ensureGroup();
-        folderId = db.folderIds.value(folderName, 0);
-        if (folderId == 0) {
-            Statement& find = c.statement("SELECT folder_id FROM folders WHERE name=?1");
-            find.bind(1, folderName);
-            if (find.step())
-                folderId = find.columnInt(0);
-            find.reset();
-        }
-        if (folderId == 0) {
-            c.statement("INSERT INTO folders(name) VALUES(?1)").bind(1, folderName).run();
-            folderId = createdFolder = sqlite3_last_insert_rowid(c.handle());
-        }
-        c.statement("INSERT OR IGNORE INTO folder_entries(folder_id, note_id) VALUES(?1, ?2)")
-            .bind(1, folderId)
-            .bind(2, d->noteId)
-            .run();
-    } catch (const NotesError& e) {
-        // A document whose filing fails is taken out again: it is never in
-        // the book without its folder.
-        if (pending)
-            db.abandonPending(e.what(), createdFolder);
-        else if (sqlite3_get_autocommit(c.handle()))
-            db.loseGroup(e.what());
-        throw;
-    }
-    db.folderIds.insert(folderName, folderId);
-    if (pending)
-        db.releasePending(true);
+    d->db->writer.file(d->written, folderName);
+}
+
+qint64 NotesDocument::WrittenNumber() const
+{
+    return d->written ? d->written->number : 0;
 }
 
 // ------------------------------------------------------------------ Finish
 
-LostDocuments FinishWriting()
+void FinishWriting()
 {
-    auto& books = openBooks();
-    for (const auto& book : books)
-        book->finish();
-    books.clear();
-    return TakeLostDocuments();
-}
-
-LostDocuments TakeLostDocuments()
-{
-    if (lostTally().total == 0 && lostTally().numbers.empty())
-        return LostDocuments();
-    return std::exchange(lostTally(), LostDocuments());
-}
-
-qint64 OldestUncommittedDocument()
-{
-    qint64 oldest = 0;
-    for (const NotesDatabase::Impl* book : openBooksState().live)
-        if (!book->groupNumbers.empty() && (oldest == 0 || book->groupNumbers.front() < oldest))
-            oldest = book->groupNumbers.front();
-    return oldest;
+    for (GroupWriter* book : openBooks())
+        book->end();
 }
 
 namespace store {
 
 void commitPendingWrites(const FileIdentity& file)
 {
-    for (const auto& book : openBooks()) {
-        if (book->conn->identity() != file || !book->inGroup)
-            continue;
-        try {
-            book->releasePending();
-            book->commitGroup();
-        } catch (const NotesError&) {
-            // Counted as lost; the reader sees the book as it is.
-        }
-    }
+    for (GroupWriter* book : openBooks())
+        if (book->identity() == file)
+            book->commitNow();
 }
 
 }  // namespace store

@@ -4,7 +4,6 @@
 // format (see docs/BOOK_FORMAT.md). Only the operations below are offered to
 // the rest of the program; every failure throws NotesError.
 
-#include <QHash>
 #include <QString>
 
 #include <memory>
@@ -54,7 +53,9 @@ public:
     // Opens the address book or template `file` on `server` ("" = local).
     // A bare file name resolves in the data directory first, then among the
     // templates installed with the program. Throws for a missing file or one
-    // that is not an address book of ours (the file stays untouched).
+    // that is not an address book of ours (the file stays untouched). Each
+    // call opens the file afresh: the database object is the book open for
+    // its holder alone.
     std::unique_ptr<NotesDatabase> GetDatabase(const QString& server, const QString& file);
 
     // The data directory that stands in for the Notes client's:
@@ -62,6 +63,29 @@ public:
     static QString DataDirectory();
 };
 
+// A document written and then lost: its group could not be committed (a
+// full disk, the book moved away), or its own part of the group failed
+// (its filing, say), which takes it out again.
+struct LostDocument {
+    qint64 number = 0;  // NotesDocument::WrittenNumber()
+    QString cause;
+    bool withGroup = false;  // lost with its whole group
+};
+
+// What became of the documents written into a database since the last look.
+struct WritingProgress {
+    std::vector<LostDocument> lost;  // in the order they were written
+    // The number of the oldest document saved and filed whose group is not
+    // committed yet; 0 when there is none. Every document of a lower number
+    // not told lost is in the book for good.
+    qint64 oldestUncommitted = 0;
+};
+
+// One address book open for writing and reading. Documents are committed in
+// groups while they are written (see docs/BOOK_FORMAT.md); a group is
+// committed on a thread of the store's own while the next one fills. The
+// writing ends when the last object of the book (the database and its
+// documents) is released, with EndWriting(), or with FinishWriting().
 class NotesDatabase {
 public:
     ~NotesDatabase();
@@ -69,7 +93,8 @@ public:
     NotesDatabase& operator=(const NotesDatabase&) = delete;
 
     // Creates a new database file at `path` with this database's design, a new
-    // replica identity and no documents. Never replaces an existing file.
+    // replica identity and no documents, and opens it. Never replaces an
+    // existing file.
     std::unique_ptr<NotesDatabase> CreateCopy(const QString& server, const QString& path);
 
     // A new, unsaved document of this database.
@@ -77,6 +102,17 @@ public:
 
     // Full path of the file.
     QString FilePath() const;
+
+    // The documents lost and the oldest not yet committed, since the last
+    // call; the writing goes on. Never throws.
+    WritingProgress TakeProgress();
+
+    // Ends the writing of this book: commits its last group of documents,
+    // folds the log into the book and closes the file. Afterwards the file
+    // alone holds every document written to it, with nothing beside it, and
+    // no handle on it is held; a later write throws. Returns what was lost
+    // since the last look. Never throws.
+    WritingProgress EndWriting();
 
     struct Impl;
 
@@ -98,9 +134,9 @@ public:
     void ReplaceItemValue(const QString& name, QString value);
 
     // Writes the document into the book's open group of documents, which is
-    // committed with the group (see FinishWriting). Until the document is
-    // filed, its save and its filing are one: a filing that fails takes the
-    // document out again. A document never filed stays as saved.
+    // committed with the group. Until the document is filed, its save and
+    // its filing are one: a filing that fails takes the document out again.
+    // A document never filed stays as saved.
     void Save(bool force, bool makeResponse);
 
     // Files the saved document in the folder `folderName`, creating the folder
@@ -108,8 +144,8 @@ public:
     void PutInFolder(const QString& folderName);
 
     // The number this document was given when it was saved and filed (or let
-    // go of after its save): the program numbers documents from 1 upwards in
-    // that order, over every book. 0 until then. LostDocuments names lost
+    // go of after its save): each database numbers its documents from 1
+    // upwards in that order. 0 until then. WritingProgress names lost
     // documents by it.
     qint64 WrittenNumber() const;
 
@@ -121,35 +157,8 @@ private:
     std::unique_ptr<Impl> d;
 };
 
-// Documents that were saved and filed, and then lost because the group they
-// were written in could not be committed (the disk full, say). Counted by
-// the value of their "Form" item, and named by their numbers.
-struct LostDocuments {
-    qint64 total = 0;
-    QHash<QString, qint64> byForm;
-    std::vector<qint64> numbers;  // NotesDocument::WrittenNumber() of each
-    QString cause;  // why the first group among them was lost
-};
-
-// Ends the writing of every address book this program has open: commits its
-// last group of documents, folds the log into the book and closes the file.
-// Afterwards each book's file alone holds every document written to it, with
-// nothing beside it, and no handle on it is held; a later write opens the
-// book again. Returns the documents lost since the last call. Never throws.
-//
-// Documents are committed in groups while they are written (see
-// docs/BOOK_FORMAT.md); this is the end of the last group. The program calls
-// it when an export run ends and on every way the program ends.
-LostDocuments FinishWriting();
-
-// The documents lost since the last call of this or of FinishWriting(); the
-// writing goes on. A group is lost when it is committed (or found unable to
-// be): with it, documents written up to a group's size earlier.
-LostDocuments TakeLostDocuments();
-
-// The number of the oldest document saved and filed and not yet committed
-// (nor lost); 0 when there is none. Every document of a lower number is in
-// its book for good, or was told lost.
-qint64 OldestUncommittedDocument();
+// Ends the writing of every address book still open for writing (see
+// NotesDatabase::EndWriting), however the program ends. Never throws.
+void FinishWriting();
 
 }  // namespace notes

@@ -18,10 +18,12 @@ struct NodeEntry {
 struct BlockEntry {
     std::uint64_t bid = 0;
     std::uint64_t ib = 0;
-    std::uint16_t cb = 0;  // bytes of data, without the trailer
+    std::uint16_t cb = 0;  // bytes of data as stored, without the trailer
+    std::uint16_t cbInflated = 0;  // bytes of data once inflated: cb unless the block is compressed
 };
 
-// Entry sizes of each layout: BTENTRY, NBTENTRY, BBTENTRY.
+// Entry sizes of each layout: BTENTRY, NBTENTRY, BBTENTRY (the same with 4
+// KiB pages).
 inline int innerEntrySize(Layout l)
 {
     return l == Layout::Unicode ? 24 : 12;
@@ -55,10 +57,21 @@ inline NodeEntry nodeEntry(const std::uint8_t* e, Layout l)
     return NodeEntry{std::uint32_t(wide(e, l)), wide(e + w, l), wide(e + 2 * w, l), u32(e + 3 * w)};
 }
 
-inline BlockEntry blockEntry(const std::uint8_t* e, Layout l)
+// The inflated size a block's trailer or entry gives for `cb` stored bytes:
+// a block is compressed when both sizes are set and differ.
+inline std::uint16_t inflatedSize(std::uint16_t cb, std::uint16_t cbInflated)
 {
+    return cb == 0 || cbInflated == 0 ? cb : cbInflated;
+}
+
+// BBTENTRY: the reference (bid, ib), cb, then cRef; in files with 4 KiB
+// pages the inflated size comes between cb and cRef.
+inline BlockEntry blockEntry(const std::uint8_t* e, const Geometry& g)
+{
+    const Layout l = g.layout;
     const std::size_t w = wideSize(l);
-    return BlockEntry{wide(e, l), wide(e + w, l), u16(e + 2 * w)};
+    const std::uint16_t cb = u16(e + 2 * w);
+    return BlockEntry{wide(e, l), wide(e + w, l), cb, g.largePages ? inflatedSize(cb, u16(e + 2 * w + 2)) : cb};
 }
 
 // Block ids: bit 1 marks an internal block (one that lists other blocks);

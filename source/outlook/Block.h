@@ -9,22 +9,32 @@
 
 #include <optional>
 
+struct libdeflate_decompressor;
+
 namespace outlook::pst {
 
-// Size of the trailer and of the whole block on disk for `cb` bytes of data.
-inline std::size_t blockTrailerSize(Layout l)
+// Size of the whole block on disk for `cb` bytes of stored data.
+inline std::size_t blockSizeOnDisk(std::size_t cb, const Geometry& g)
 {
-    return l == Layout::Unicode ? 16 : 12;
+    return (cb + g.blockTrailerSize + g.blockAlignment - 1) / g.blockAlignment * g.blockAlignment;
 }
-inline std::size_t blockSizeOnDisk(std::size_t cb, Layout l)
+// The most data one block holds once inflated.
+inline std::size_t maxBlockData(const Geometry& g)
 {
-    return (cb + blockTrailerSize(l) + kBlockAlignment - 1) / kBlockAlignment * kBlockAlignment;
+    return g.maxBlockSize - g.blockTrailerSize;
 }
 
 // Checks the trailer at the end of `stored` (the block as read, trailer
 // included) against the block B-tree's entry for it, and the CRC of its data.
 // Damage throws.
-void checkBlockTrailer(const std::uint8_t* stored, std::size_t storedSize, const BlockEntry& entry, Layout l);
+void checkBlockTrailer(const std::uint8_t* stored, std::size_t storedSize, const BlockEntry& entry, const Geometry& g);
+
+// Inflates the `entry.cb` zlib-compressed bytes at `stored` to the
+// `entry.cbInflated` bytes at `to`, with a decompressor of the caller's
+// (libdeflate's, kept for the file). Data that does not inflate to exactly
+// that size throws.
+void inflateBlock(const std::uint8_t* stored, const BlockEntry& entry, std::uint8_t* to,
+                  libdeflate_decompressor* decompressor);
 
 // XBLOCK / XXBLOCK: the ids it lists, in order. `level` is 1 (data blocks)
 // or 2 (XBLOCKs); lcbTotal is the node's total data size.

@@ -24,11 +24,24 @@ struct Span {
     std::size_t size = 0;
 };
 
-// Pages (B-tree pages, allocation maps) are 512 bytes; a block with its
-// trailer is at most 8 KiB and starts on a 64-byte boundary.
-constexpr std::size_t kPageSize = 512;
-constexpr std::size_t kMaxBlockSize = 8192;
-constexpr std::size_t kBlockAlignment = 64;
+// Where the variants of the Unicode layout part: files have 512-byte pages
+// (B-tree pages, allocation maps) and blocks of at most 8 KiB with their
+// trailer on 64-byte boundaries; offline folder files of Outlook 2013 and
+// later have 4 KiB pages and blocks of at most 64 KiB on 512-byte
+// boundaries, whose data may be stored zlib-compressed.
+struct Geometry {
+    Layout layout;
+    std::size_t pageSize;
+    std::size_t maxBlockSize;  // a block with its trailer
+    std::size_t blockAlignment;
+    std::size_t blockTrailerSize;
+    bool largePages;  // the 4 KiB-page variant
+};
+constexpr Geometry kAnsiGeometry{Layout::Ansi, 512, 8192, 64, 12, false};
+constexpr Geometry kUnicodeGeometry{Layout::Unicode, 512, 8192, 64, 16, false};
+constexpr Geometry kUnicode4kGeometry{Layout::Unicode, 4096, 65536, 512, 24, true};
+static_assert((kUnicode4kGeometry.pageSize & (kUnicode4kGeometry.pageSize - 1)) == 0
+              && (kUnicodeGeometry.pageSize & (kUnicodeGeometry.pageSize - 1)) == 0);
 
 // Beyond these a file is taken to be damaged rather than read.
 constexpr int kMaxTreeDepth = 16;  // B-tree and sub-node tree levels

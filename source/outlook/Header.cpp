@@ -51,29 +51,30 @@ Header Header::parse(const std::uint8_t* h, std::size_t size, const QString& pat
     else
         refuse(path, Cause::NotADataFile, QStringLiteral("not an Outlook data file"));
     out.version = u16(h + kVersion);
+    // 14 and 15: the ANSI layout; 23 (and what lies between it and 36): the
+    // Unicode layout; 36 and 37: the Unicode layout with 4 KiB pages that
+    // Outlook 2013 and later write for offline folder files.
     if (out.version == 14 || out.version == 15) {
-        out.layout = Layout::Ansi;
+        out.geometry = kAnsiGeometry;
     } else if (out.version >= 23 && out.version < 36) {
-        out.layout = Layout::Unicode;
-    } else if (out.version == 36) {
-        refuse(path, Cause::FormatNotRead,
-               QStringLiteral("an Outlook 2013 offline folder file with 4 KiB pages, a format this program does "
-                              "not read"));
+        out.geometry = kUnicodeGeometry;
+    } else if (out.version == 36 || out.version == 37) {
+        out.geometry = kUnicode4kGeometry;
     } else {
         refuse(path, Cause::FormatNotRead,
                QStringLiteral("an Outlook data file of an unknown version (%1)").arg(out.version));
     }
-    const std::size_t need = out.layout == Layout::Unicode ? kUnicodeSize : kAnsiSize;
+    const std::size_t need = out.geometry.layout == Layout::Unicode ? kUnicodeSize : kAnsiSize;
     if (size < need)
         refuse(path, Cause::Damaged, QStringLiteral("the header is cut short"));
 
     if (kCheckCrc
         && (crc(h + kMagicClient, kCrcPartialSize) != u32(h + kCrcPartial)
-            || (out.layout == Layout::Unicode
+            || (out.geometry.layout == Layout::Unicode
                 && crc(h + kMagicClient, kUnicodeCrcFullSize) != u32(h + kUnicodeCrcFull))))
         refuse(path, Cause::Damaged, QStringLiteral("the data file is damaged: its header fails its check"));
 
-    const Layout l = out.layout;
+    const Layout l = out.geometry.layout;
     const bool uni = l == Layout::Unicode;
     const std::size_t w = wideSize(l);
     out.fileEof = wide(h + (uni ? kUnicodeFileEof : kAnsiFileEof), l);

@@ -1,6 +1,6 @@
 #pragma once
-// The file header: which kind of file it is, its layout, its encoding and
-// where the two B-trees start.
+// The file header: which kind of file it is, its layout and page size, its
+// encoding and where the two B-trees start.
 
 #include "source/outlook/Encoding.h"
 #include "source/outlook/Format.h"
@@ -19,7 +19,7 @@ struct Header {
     // Enough bytes for either layout's header.
     static constexpr std::size_t kReadSize = 564;
 
-    Layout layout = Layout::Unicode;
+    Geometry geometry = kUnicodeGeometry;  // the layout, its page and block sizes
     bool offline = false;  // an offline folder file (.ost) rather than a .pst
     std::uint16_t version = 0;  // wVer
     CryptMethod crypt = CryptMethod::None;

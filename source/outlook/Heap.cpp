@@ -45,11 +45,14 @@ Span Heap::allocation(std::uint32_t hid)
 {
     if (hid == 0)
         return {};
-    // HID: type (5 bits, 0), index from 1 (11 bits), block index (16 bits).
+    // HID: type (5 bits, 0), index from 1 (11 bits), block index (16 bits);
+    // with 4 KiB pages, whose blocks hold more allocations, the index has 14
+    // bits and the block index 13.
     if (hid & 0x1F)
         damaged("a heap reference is not a heap reference");
-    const std::size_t blockIndex = hid >> 16;
-    const std::size_t index = (hid >> 5) & 0x7FF;
+    const bool wide = ndb_.geometry().largePages;
+    const std::size_t blockIndex = hid >> (wide ? 19 : 16);
+    const std::size_t index = (hid >> 5) & (wide ? 0x3FFF : 0x7FF);
     if (blockIndex >= count_ || index == 0)
         damaged("a heap reference points nowhere");
     const Bytes& b = block(blockIndex);

@@ -4,10 +4,13 @@
 
 #include <QFile>
 
+#include <libdeflate.h>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <bit>
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -71,8 +74,17 @@ std::unique_ptr<Ndb> Ndb::open(const QString& path)
     const std::size_t size = std::size_t(std::min<std::uint64_t>(n->fileSize_, sizeof h));
     n->readAt(0, h, size);
     n->header_ = Header::parse(h, size, path);
-    n->pages_ = std::make_unique<std::array<CachedPage, kCachedPages>>();
+    const std::size_t pageSize = n->header_.geometry.pageSize;
+    n->cached_.resize(kCacheBytes / pageSize);
+    n->pageShift_ = std::countr_zero(pageSize);
+    n->setMask_ = n->cached_.size() / 2 - 1;
+    n->cachedBytes_ = std::make_unique<std::uint8_t[]>(kCacheBytes);
     return n;
+}
+
+void Ndb::FreeDecompressor::operator()(libdeflate_decompressor* d) const
+{
+    libdeflate_free_decompressor(d);
 }
 
 Ndb::~Ndb()
@@ -129,46 +141,56 @@ const std::uint8_t* Ndb::readRaw(std::uint64_t offset, std::size_t size)
 
 void Ndb::readPage(std::uint64_t ib, PageType type, std::uint8_t* into)
 {
+    const std::size_t pageSize = geometry().pageSize;
+    const std::size_t runSize = kPagesPerRun * pageSize;
     PageRun& run = pageRuns_[type == kPageNodeBTree ? 0 : 1];
     const bool inOrder = ib == run.nextMiss;
-    run.nextMiss = ib + kPageSize;
-    if (run.size > 0 && ib >= run.start && ib - run.start <= run.size - kPageSize) {
-        std::memcpy(into, run.bytes.get() + (ib - run.start), kPageSize);
+    run.nextMiss = ib + pageSize;
+    if (run.size > 0 && ib >= run.start && ib - run.start <= run.size - pageSize) {
+        std::memcpy(into, run.bytes.get() + (ib - run.start), pageSize);
         return;
     }
-    if (!inOrder || ib > fileSize_ || fileSize_ - ib < kPageRun) {
-        readAt(ib, into, kPageSize);
+    if (!inOrder || ib > fileSize_ || fileSize_ - ib < runSize) {
+        readAt(ib, into, pageSize);
         return;
     }
     if (!run.bytes)
-        run.bytes = std::make_unique<std::uint8_t[]>(kPageRun);
+        run.bytes = std::make_unique<std::uint8_t[]>(runSize);
     run.size = 0;
-    readAt(ib, run.bytes.get(), kPageRun);
+    readAt(ib, run.bytes.get(), runSize);
     run.start = ib;
-    run.size = kPageRun;
-    std::memcpy(into, run.bytes.get(), kPageSize);
+    run.size = runSize;
+    std::memcpy(into, run.bytes.get(), pageSize);
 }
 
 const std::uint8_t* Ndb::page(const BlockRef& ref, PageType type)
 {
-    CachedPage* set = pages_->data() + (ref.ib / kPageSize) % (kCachedPages / 2) * 2;
-    CachedPage* slot = nullptr;
-    for (int way = 0; way < 2; ++way)
-        if (set[way].ib == ref.ib && set[way].type == type)
-            slot = &set[way];
-    if (!slot) {
-        slot = set[0].usedLast ? &set[1] : &set[0];
-        slot->ib = ~std::uint64_t(0);
-        if (ref.ib % kPageSize != 0)
+    const std::size_t pageSize = geometry().pageSize;
+    // Page sizes and the number of sets are powers of two: shift and mask.
+    const std::size_t first = std::size_t((ref.ib >> pageShift_) & setMask_) * 2;
+    CachedPage* set = cached_.data() + first;
+    int way = -1;
+    for (int w = 0; w < 2; ++w)
+        if (set[w].ib == ref.ib && set[w].type == type)
+            way = w;
+    std::uint8_t* bytes = nullptr;
+    if (way < 0) {
+        way = set[0].usedLast ? 1 : 0;
+        CachedPage& slot = set[way];
+        bytes = cachedBytes_.get() + (first + std::size_t(way)) * pageSize;
+        slot.ib = ~std::uint64_t(0);
+        if ((ref.ib & (pageSize - 1)) != 0)
             damaged("a B-tree page is out of place");
-        readPage(ref.ib, type, slot->bytes.data());
-        checkPageTrailer(slot->bytes.data(), layout(), type, ref.bid, ref.ib);
-        slot->ib = ref.ib;
-        slot->type = type;
+        readPage(ref.ib, type, bytes);
+        checkPageTrailer(bytes, geometry(), type, ref.bid, ref.ib);
+        slot.ib = ref.ib;
+        slot.type = type;
+    } else {
+        bytes = cachedBytes_.get() + (first + std::size_t(way)) * pageSize;
     }
-    set[0].usedLast = slot == &set[0];
-    set[1].usedLast = slot == &set[1];
-    return slot->bytes.data();
+    set[0].usedLast = way == 0;
+    set[1].usedLast = way == 1;
+    return bytes;
 }
 
 const std::uint8_t* Ndb::findEntry(const BTreeKind& tree, std::uint64_t key)
@@ -178,7 +200,7 @@ const std::uint8_t* Ndb::findEntry(const BTreeKind& tree, std::uint64_t key)
     int expectedLevel = -1;
     for (int depth = 0; depth < kMaxTreeDepth; ++depth) {
         const std::uint8_t* raw = page(ref, tree.pageType);
-        const BTreePage p = parseBTreePage(raw, l);
+        const BTreePage p = parseBTreePage(raw, geometry());
         if ((expectedLevel >= 0 && p.level != expectedLevel)
             || p.entrySize != (p.level == 0 ? tree.leafEntrySize : innerEntrySize(l)))
             damaged((std::string("a ") + tree.name + " B-tree page is inconsistent").c_str());
@@ -241,24 +263,39 @@ BlockEntry Ndb::findBlock(std::uint64_t bid)
                          blockEntrySize(layout()),    blockKey(~std::uint64_t(0)),
                          blockKey(~std::uint64_t(0)), "block"};
     if (const std::uint8_t* e = findEntry(tree, blockKey(bid)))
-        return blockEntry(e, layout());
+        return blockEntry(e, geometry());
     damaged("a block is missing");
+}
+
+std::size_t Ndb::blockSize(std::uint64_t bid)
+{
+    return findBlock(bid).cbInflated;
 }
 
 Bytes Ndb::readBlock(std::uint64_t bid)
 {
-    const Layout l = layout();
+    const Geometry& g = geometry();
     const BlockEntry e = findBlock(bid);
-    const std::size_t stored = blockSizeOnDisk(e.cb, l);
-    if (stored > kMaxBlockSize || e.ib % kBlockAlignment != 0)
+    const std::size_t stored = blockSizeOnDisk(e.cb, g);
+    if (stored > g.maxBlockSize || e.ib % g.blockAlignment != 0)
         damaged("a block is out of place");
     const std::uint8_t* raw = readRaw(e.ib, stored);
-    checkBlockTrailer(raw, stored, e, l);
-    Bytes b(e.cb);
+    checkBlockTrailer(raw, stored, e, g);
+    // Compressed blocks hold the encoded data deflated: inflate, then decode.
+    Bytes b(e.cbInflated);
+    if (e.cbInflated != e.cb) {
+        if (!decompressor_) {
+            decompressor_.reset(libdeflate_alloc_decompressor());
+            if (!decompressor_)
+                throw OutlookError("cannot inflate a compressed block: out of memory");
+        }
+        inflateBlock(raw, e, b.data(), decompressor_.get());
+        raw = b.data();
+    }
     if (!isInternal(bid))
-        decode(header_.crypt, bid, raw, b.data(), b.size(), l);
-    else if (e.cb > 0)
-        std::memcpy(b.data(), raw, e.cb);
+        decode(header_.crypt, bid, raw, b.data(), b.size(), g.layout);
+    else if (raw != b.data() && !b.empty())
+        std::memcpy(b.data(), raw, b.size());
     return b;
 }
 

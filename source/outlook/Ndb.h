@@ -27,15 +27,19 @@ public:
     Ndb& operator=(const Ndb&) = delete;
 
     const Header& header() const { return header_; }
-    Layout layout() const { return header_.layout; }
+    Layout layout() const { return header_.geometry.layout; }
+    const Geometry& geometry() const { return header_.geometry; }
 
     // The node with this id; nullopt when the node B-tree has none.
     std::optional<NodeEntry> findNode(std::uint32_t nid);
     // Throws when the node is missing.
     NodeEntry node(std::uint32_t nid);
 
-    // One block's data, its trailer and CRC checked, its encoding undone.
+    // One block's data, its trailer and CRC checked, inflated when stored
+    // compressed, its encoding undone.
     Bytes readBlock(std::uint64_t bid);
+    // The size of that data, from the block B-tree alone.
+    std::size_t blockSize(std::uint64_t bid);
     // The data blocks of a node's data, in order: the block itself, or the
     // blocks its data tree lists.
     std::vector<std::uint64_t> dataBlocks(std::uint64_t bid);
@@ -66,26 +70,28 @@ private:
     std::uint64_t fileSize_ = 0;
     Header header_;
 
-    // Cache of checked B-tree pages (1 MiB), two ways to a set: the leaves
-    // a list's members lead to stay in it more often, and a node B-tree leaf
-    // and a block B-tree leaf used in turn do not push each other out when
-    // their offsets fall into the same set. Each set keeps the way used
-    // last; a page read replaces the other.
-    static constexpr std::size_t kCachedPages = 2048;
+    // Cache of checked B-tree pages (1 MiB: 2048 pages of 512 bytes, 256 of
+    // 4 KiB), two ways to a set: the leaves a list's members lead to stay in
+    // it more often, and a node B-tree leaf and a block B-tree leaf used in
+    // turn do not push each other out when their offsets fall into the same
+    // set. Each set keeps the way used last; a page read replaces the other.
+    static constexpr std::size_t kCacheBytes = 1024 * 1024;
     struct CachedPage {
         std::uint64_t ib = ~std::uint64_t(0);
         std::uint8_t type = 0;
         bool usedLast = false;
-        std::array<std::uint8_t, kPageSize> bytes;
     };
-    std::unique_ptr<std::array<CachedPage, kCachedPages>> pages_;
+    std::vector<CachedPage> cached_;
+    int pageShift_ = 9;  // log2 of the page size
+    std::size_t setMask_ = 0;  // sets - 1
+    std::unique_ptr<std::uint8_t[]> cachedBytes_;  // cached_.size() pages, in the same order
 
     // The leaves the items of a folder lead to mostly lie one after the
     // other in the file, a run for each tree. Once a tree's pages are missed
     // in order (a page right after the one missed before), the pages that
     // follow are read in one go and taken from there; a page missed out of
     // order is read on its own.
-    static constexpr std::size_t kPageRun = 32 * kPageSize;
+    static constexpr std::size_t kPagesPerRun = 32;
     struct PageRun {
         std::uint64_t start = 0;
         std::size_t size = 0;
@@ -105,6 +111,11 @@ private:
     } window_;
     std::uint64_t readEnd_ = 0;  // where the last read ended
     Bytes scratch_;
+    // Inflates compressed blocks; made at the first one.
+    struct FreeDecompressor {
+        void operator()(libdeflate_decompressor* d) const;
+    };
+    std::unique_ptr<libdeflate_decompressor, FreeDecompressor> decompressor_;
     // `size` bytes at `offset`, valid until the next read.
     const std::uint8_t* readRaw(std::uint64_t offset, std::size_t size);
 };

@@ -1,6 +1,7 @@
 #pragma once
-// A B-tree page (BTPAGE) of the node or block B-tree: 512 bytes of entries,
-// the entry count, size and level, and the page trailer (PAGETRAILER).
+// A B-tree page (BTPAGE) of the node or block B-tree: the entries, their
+// count, size and level, and the page trailer (PAGETRAILER). Pages are 512
+// bytes, or 4 KiB in files of that variant.
 
 #include "source/outlook/Format.h"
 
@@ -21,9 +22,9 @@ struct BTreePage {
 // Checks the trailer of the page read from offset `ib`, reached through a
 // reference with id `bid`, as a page of `type`: kind, CRC, id, signature.
 // Damage throws.
-void checkPageTrailer(const std::uint8_t* page, Layout layout, PageType type, std::uint64_t bid, std::uint64_t ib);
+void checkPageTrailer(const std::uint8_t* page, const Geometry& g, PageType type, std::uint64_t bid, std::uint64_t ib);
 
 // The entries of a checked page; impossible counts throw.
-BTreePage parseBTreePage(const std::uint8_t* page, Layout layout);
+BTreePage parseBTreePage(const std::uint8_t* page, const Geometry& g);
 
 }  // namespace outlook::pst

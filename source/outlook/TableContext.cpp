@@ -2,6 +2,8 @@
 
 #include "source/outlook/Property.h"
 
+#include <algorithm>
+
 namespace outlook::pst {
 
 namespace {
@@ -51,14 +53,24 @@ TableContext::TableContext(Ndb& ndb, std::uint32_t nid)
         const auto sub = ndb.findSubnode(node.bidSub, hnidRows);
         if (!sub)
             damaged("a table's rows are missing");
-        // Rows never straddle blocks: every block but the last is full.
-        rowsPerBlock_ = (kMaxBlockSize - blockTrailerSize(ndb.layout())) / rowSize_;
-        if (rowsPerBlock_ == 0)
+        if (rowSize_ > maxBlockData(ndb.geometry()))
             damaged("a table's rows are impossibly large");
+        // Rows never straddle blocks, and every block but the last holds as
+        // many as the first: as many as 8,176 bytes take in files with
+        // 512-byte pages. The count is taken from the first block's size,
+        // which for files with 4 KiB pages no published description gives.
         rowBlocks_ = ndb.dataBlocks(sub->bidData);
+        const std::size_t firstSize = ndb.blockSize(rowBlocks_.front());
+        // Outlook pads such a block after its last whole row (the Exchange
+        // offline sample does), so the count is the whole rows it holds.
+        if (rowBlocks_.size() > 1 && firstSize < rowSize_)
+            damaged("a block of table rows is not full");
+        rowsPerBlock_ = std::max<std::size_t>(firstSize / rowSize_, 1);
         // Only the last block needs reading to know how many rows there are.
         loadedBlock_ = rowBlocks_.size() - 1;
         block_ = ndb.readBlock(rowBlocks_.back());
+        if (block_.size() / rowSize_ > rowsPerBlock_)
+            damaged("a block of table rows is larger than the first");
         rows_ = loadedBlock_ * rowsPerBlock_ + block_.size() / rowSize_;
     }
 }

@@ -58,6 +58,8 @@ TEST_F(ExportCommand, WritesBothFormatsAndSaysHowMany)
         EXPECT_EQ(r.exitCode, 0) << qPrintable(r.err);
         EXPECT_EQ(r.err, QStringLiteral("4 documents exported\n"));
         EXPECT_GT(QFileInfo(out).size(), 0);
+        if (QLatin1String(option) == QLatin1String("--dxl"))
+            expectValidDxl(out);
     }
     EXPECT_EQ(strayFiles().size(), 2);
 }
@@ -90,6 +92,49 @@ TEST_F(ExportCommand, MissingOrForeignBookIsRefusedAndLeftAsItWas)
     }
     EXPECT_FALSE(QFileInfo::exists(out));
     EXPECT_EQ(strayFiles(), (QStringList{QStringLiteral("notes.txt"), QStringLiteral("other.sqlite")}));
+}
+
+TEST_F(ExportCommand, DamagedBookFailsWithItsCauseAndIsLeftAsItWas)
+{
+    // Found by the fuzz target: a book whose header passes but whose "book"
+    // table is damaged ended the program when the DXL export read its title.
+    FinishDocumentWrites();
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(QFile::encodeName(book).constData(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+    sqlite3_stmt* st = nullptr;
+    ASSERT_EQ(
+        sqlite3_prepare_v2(db,
+                           "SELECT rootpage FROM sqlite_schema WHERE name LIKE 'sqlite_autoindex_book%' OR name='book'"
+                           " ORDER BY rootpage DESC LIMIT 1",
+                           -1, &st, nullptr),
+        SQLITE_OK);
+    ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
+    const int page = sqlite3_column_int(st, 0);
+    sqlite3_finalize(st);
+    ASSERT_EQ(sqlite3_prepare_v2(db, "PRAGMA page_size", -1, &st, nullptr), SQLITE_OK);
+    ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
+    const int pageSize = sqlite3_column_int(st, 0);
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+    ASSERT_GT(page, 1);
+    {
+        QFile f(book);
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+        f.seek(qint64(page - 1) * pageSize);
+        ASSERT_EQ(f.write(QByteArray(64, '\xEE')), 64);
+    }
+    const QByteArray before = digest(book);
+    const QString out = home.file(QStringLiteral("damaged.dxl"));
+    ExportRun r = cli({book, QStringLiteral("--dxl"), out});
+    EXPECT_EQ(r.exitCode, 1) << qPrintable(r.err);
+    EXPECT_TRUE(r.err.contains(QLatin1String("malformed"))) << qPrintable(r.err);
+    EXPECT_FALSE(QFileInfo::exists(out));
+    EXPECT_TRUE(strayFiles().isEmpty()) << qPrintable(strayFiles().join(u' '));
+    // The documents themselves are whole: the vCard export, which needs no
+    // title, has them all.
+    r = cli({book, QStringLiteral("--vcard"), home.file(QStringLiteral("damaged.vcf"))});
+    EXPECT_EQ(r.exitCode, 0) << qPrintable(r.err);
+    EXPECT_EQ(digest(book), before);
 }
 
 TEST_F(ExportCommand, ExistingOutputIsReplacedOnlyWithForce)

@@ -5,6 +5,8 @@
 
 #include "common/values/ProgramValues.h"
 #include "export/ConversionDriver.h"
+#include "export/ExportLabels.h"
+#include "export/ExportMessages.h"
 #include "export/ItemReading.h"
 #include "export/notes/Notes.h"
 #include "tests/support/ExportFixtures.h"
@@ -21,6 +23,8 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+
+using namespace exporting;
 
 using namespace fixtures;
 using pstwriter::ContactData;

@@ -5,6 +5,8 @@
 #include "app/frmSave.h"
 #include "common/values/ProgramValues.h"
 #include "export/ConversionDriver.h"
+#include "export/ExportLabels.h"
+#include "export/ExportMessages.h"
 #include "export/DocumentWriters.h"
 #include "export/notes/Notes.h"
 #include "source/outlook/Outlook.h"
@@ -28,6 +30,7 @@
 
 #include <sqlite3.h>
 
+using namespace exporting;
 using namespace fixtures;
 
 namespace {
@@ -487,15 +490,15 @@ private:
 // File > Exit and the "not installed" message do.
 int writeThenEndProgram(const QString& book)
 {
-    Global::DestinationPath = book;
-    LabelView view;
-    view.newBookMode = false;
-    bool saveIt = true;
+    // A run's writer, left open: its last group is not committed yet.
+    BookWriter writer(book);
     PersonFields f;
     for (int i = 0; i < 10; ++i) {
         f.elotus_FirstName = QStringLiteral("N%1").arg(i);
-        SaveNotesContacts(f, saveIt, view);
+        writer.WritePerson(f);
     }
+    if (writer.TakeSettled().oldestUncommitted != 1)
+        return 3;  // the documents were to wait in their group
     QtDialogs().EndProgram(EXIT_SUCCESS);
 }
 

@@ -212,9 +212,10 @@ void MenuTest::menusInTheirOrderWithCaptionsAndIconsOnly()
     QCOMPARE(w.menu->mnuFileTop->objectName(), QStringLiteral("mnuFileTop"));
     QCOMPARE(w.menu->mnuHelpTop->objectName(), QStringLiteral("mnuHelpTop"));
 
-    QCOMPARE(w.menu->mnuFileTop->actions(), (QList<QAction*>{w.menu->mnuExit}));
+    QCOMPARE(w.menu->mnuFileTop->actions(), (QList<QAction*>{w.menu->mnuExportBook, w.menu->mnuExit}));
     QCOMPARE(w.menu->mnuHelpTop->actions(), (QList<QAction*>{w.menu->mnuHelp, w.menu->mnuAbout}));
-    const QList<std::pair<QAction*, QString>> items{{w.menu->mnuExit, QStringLiteral("E&xit")},
+    const QList<std::pair<QAction*, QString>> items{{w.menu->mnuExportBook, QStringLiteral("&Export Address Book...")},
+                                                    {w.menu->mnuExit, QStringLiteral("E&xit")},
                                                     {w.menu->mnuHelp, QStringLiteral("Contents")},
                                                     {w.menu->mnuAbout, QStringLiteral("&About...")}};
     for (const auto& [item, caption] : items) {
@@ -232,14 +233,17 @@ void MenuTest::menusInTheirOrderWithCaptionsAndIconsOnly()
                 drawn += qAlpha(icon.pixel(x, y)) > 0;
         QVERIFY2(drawn > 40, qPrintable(caption));
     }
+    QCOMPARE(w.menu->mnuExportBook->objectName(), QStringLiteral("mnuExportBook"));
     QCOMPARE(w.menu->mnuExit->objectName(), QStringLiteral("mnuExit"));
     QCOMPARE(w.menu->mnuHelp->objectName(), QStringLiteral("mnuHelp"));
     QCOMPARE(w.menu->mnuAbout->objectName(), QStringLiteral("mnuAbout"));
-    // The three pictures differ from each other.
+    // The four pictures differ from each other.
+    const QImage exportBook = w.menu->mnuExportBook->icon().pixmap(16, 16).toImage();
     const QImage exit = w.menu->mnuExit->icon().pixmap(16, 16).toImage();
     const QImage help = w.menu->mnuHelp->icon().pixmap(16, 16).toImage();
     const QImage about = w.menu->mnuAbout->icon().pixmap(16, 16).toImage();
     QVERIFY(exit != help && help != about && exit != about);
+    QVERIFY(exportBook != exit && exportBook != help && exportBook != about);
 }
 
 void MenuTest::accessKeysOpenTheMenusAndChooseTheItems()

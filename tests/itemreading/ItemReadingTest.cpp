@@ -1,6 +1,6 @@
 #include "export/DateText.h"
 #include "export/ItemReading.h"
-#include "export/VCardWriter.h"
+#include "export/BookValues.h"
 #include "tests/support/TempDir.h"
 #include "PstWriter.h"
 
@@ -187,11 +187,11 @@ TEST_F(ItemReadingTest, DatesKeepTheirCenturyAndReadBack)
         EXPECT_EQ(DateToText(QDateTime(future, QTime(0, 0))), c.y2047);
         // The vCard export reads them back, as it reads books written with
         // the two-digit form.
-        EXPECT_EQ(vcard::parseBookDate(c.y1947, c.locale)->date(), old);
-        EXPECT_EQ(vcard::parseBookDate(c.y2047, c.locale)->date(), future);
+        EXPECT_EQ(exporting::parseBookDate(c.y1947, c.locale)->date(), old);
+        EXPECT_EQ(exporting::parseBookDate(c.y2047, c.locale)->date(), future);
         const QString withTime = DateToText(QDateTime(future, QTime(14, 30)));
-        EXPECT_EQ(vcard::parseBookDate(withTime, c.locale), QDateTime(future, QTime(14, 30))) << withTime;
-        EXPECT_EQ(vcard::parseBookDate(c.locale.toString(old, QLocale::ShortFormat), c.locale)->date(), old);
+        EXPECT_EQ(exporting::parseBookDate(withTime, c.locale), QDateTime(future, QTime(14, 30))) << withTime;
+        EXPECT_EQ(exporting::parseBookDate(c.locale.toString(old, QLocale::ShortFormat), c.locale)->date(), old);
     }
 }
 

@@ -6,6 +6,7 @@
 #include "app/HelpViewer.h"
 #include "app/Look.h"
 #include "app/MainMenu.h"
+#include "app/PasswordDialog.h"
 #include "app/QtDialogs.h"
 #include "app/SmallIcons.h"
 #include "app/frmAbout.h"
@@ -20,6 +21,7 @@
 
 #include <QAbstractItemView>
 #include <QComboBox>
+#include <QDirIterator>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -43,6 +45,38 @@ const QString OutlookTitle = QStringLiteral("Korvane Outlook to Notes");
 QString pngPath(const QString& name)
 {
     return QStringLiteral(PELLARO_BIN_DIR "/../tests/") + name;
+}
+
+// A protected data file whose password is "secret": two contacts, Hidden1
+// and Hidden2, in Contacts.
+void writeLocked(const QString& path)
+{
+    pstwriter::PstBuilder b;
+    b.setPassword(QStringLiteral("secret"));
+    fixtures::contacts(b, b.addFolder(b.ipmSubtree(), QStringLiteral("Contacts"), QStringLiteral("IPF.Contact")), 2,
+                       QStringLiteral("Hidden"));
+    b.write(path);
+}
+
+const QString PasswordTitle = QStringLiteral("Outlook Data File Password");
+const QString PasswordAsked = QStringLiteral("Type the password of the Outlook data file:\r\n");
+const QString PasswordWrong
+    = QStringLiteral("The password is not right. Type the password of the Outlook data file:\r\n");
+
+// The first names of the Person documents of `book`, in stored order.
+QStringList personNames(const QString& book)
+{
+    QStringList names;
+    notes::BookReader reader(book);
+    reader.forEachDocument(false, [&](const notes::StoredDocument& doc) {
+        if (doc.form != QStringLiteral("Person"))
+            return;
+        for (const auto& item : doc.items) {
+            if (item.name == QStringLiteral("FirstName"))
+                names << item.value;
+        }
+    });
+    return names;
 }
 
 QString where(const QWidget* w)
@@ -207,6 +241,7 @@ private slots:
         home_ = std::make_unique<TestHome>();
         dialogs_ = std::make_unique<ScriptedDialogs>();
         Global::ResetForTests();
+        outlook::ForgetPasswords();
     }
 
     void cleanup()
@@ -223,6 +258,10 @@ private slots:
     void browseCancelled();
     void otherPstWithBlanksAroundThePath();
     void fileThatIsNoStoreIsNamedWithItsCause();
+    void protectedFileAsksForItsPassword();
+    void protectedMailboxAsksWhenPicked();
+    void passwordQuestionIsMaskedAndOwned();
+    void otherItemsAreToldBelowTheTree();
     void configuredMailboxes();
     void logonFailure();
     void mailboxThatCannotBeRead();
@@ -444,13 +483,6 @@ void MainWindowTest::fileThatIsNoStoreIsNamedWithItsCause()
     QByteArray junk(8192, 'x');
     QVERIFY(writeAll(file(QStringLiteral("notes.pst")), junk));
     QVERIFY(writeAll(file(QStringLiteral("empty.pst")), QByteArray()));
-    {
-        pstwriter::PstBuilder b;
-        b.setPassword(QStringLiteral("secret"));
-        fixtures::contacts(b, b.addFolder(b.ipmSubtree(), QStringLiteral("Contacts"), QStringLiteral("IPF.Contact")), 2,
-                           QStringLiteral("Hidden"));
-        b.write(file(QStringLiteral("locked.pst")));
-    }
     QVERIFY(writeAll(file(QStringLiteral("damaged.pst")), readAll(file(QStringLiteral("abc.pst"))).left(700)));
     const struct {
         QString path;
@@ -459,7 +491,6 @@ void MainWindowTest::fileThatIsNoStoreIsNamedWithItsCause()
         {file(QStringLiteral("notes.pst")), QStringLiteral("It is not an Outlook data file.")},
         {file(QStringLiteral("empty.pst")), QStringLiteral("It is not an Outlook data file.")},
         {file(QStringLiteral("gone.pst")), QStringLiteral("It does not exist.")},
-        {file(QStringLiteral("locked.pst")), QStringLiteral("It is password protected.")},
         {file(QStringLiteral("damaged.pst")), QStringLiteral("It is damaged.")},
     };
     for (const auto& c : cases) {
@@ -488,10 +519,183 @@ void MainWindowTest::fileThatIsNoStoreIsNamedWithItsCause()
     QVERIFY(!QString::fromUtf8(readAll(outlook::RDOSession::ProfilePath())).contains(QStringLiteral("notes.pst")));
 
     // No permission to read (not to be made so here while the tests run as
-    // root, who reads everything), in the user's words.
-    const QString abc = file(QStringLiteral("abc.pst"));
-    QCOMPARE(source::StoreOpenCause(abc, abc + QStringLiteral(": Permission denied")),
+    // root, who reads everything), in the user's words; a cause without
+    // words of its own is told by the error's text.
+    QCOMPARE(source::StoreOpenCause(outlook::OutlookError(Cause::NoPermission, "x.pst: Permission denied")),
              QStringLiteral("There is no permission to read it."));
+    QCOMPARE(source::StoreOpenCause(outlook::OutlookError(Cause::FormatNotRead, "x.pst: pages of 4 KiB")),
+             QStringLiteral("x.pst: pages of 4 KiB"));
+}
+
+void MainWindowTest::protectedFileAsksForItsPassword()
+{
+    frmMain& w = window();
+    const QString abc = file(QStringLiteral("abc.pst"));
+    const QString locked = file(QStringLiteral("locked.pst"));
+    fixtures::writeAbc(abc);
+    writeLocked(locked);
+
+    // Cancelled: the file stays unopened and the tree empty, though another
+    // file's folders were on show.
+    openOther(w, abc);
+    QVERIFY(nodeTexts(w).size() > 1);
+    w.NotesTab->setCurrentIndex(0);
+    dialogs_->openFiles << locked;
+    click(w.CmdBrowse);
+    click(w.CmdExportOther);
+    QCOMPARE(dialogs_->passwordRequests.size(), 1);
+    QCOMPARE(dialogs_->passwordRequests[0].owner, &w);
+    QCOMPARE(dialogs_->passwordRequests[0].text, PasswordAsked + locked);
+    QCOMPARE(dialogs_->passwordRequests[0].title, PasswordTitle);
+    QVERIFY(dialogs_->messages.isEmpty());
+    QCOMPARE(w.NotesTab->currentIndex(), 1);
+    QVERIFY(nodeTexts(w).isEmpty());
+    QVERIFY(!w.CmdStartConversion->isEnabled());
+    QVERIFY(Global::SelectedStoreID.isEmpty());
+
+    // A wrong password is told and asked again; the right one opens it.
+    dialogs_->passwords << QStringLiteral("wrong") << QStringLiteral("secret");
+    w.NotesTab->setCurrentIndex(0);
+    click(w.CmdExportOther);
+    QCOMPARE(dialogs_->passwordRequests.size(), 3);
+    QCOMPARE(dialogs_->passwordRequests[1].text, PasswordAsked + locked);
+    QCOMPARE(dialogs_->passwordRequests[2].text, PasswordWrong + locked);
+    QCOMPARE(dialogs_->passwordRequests[2].owner, &w);
+    QVERIFY(dialogs_->messages.isEmpty());
+    QCOMPARE(nodeTexts(w), (QStringList{"Personal Folders", "Contacts (2)"}));
+    QVERIFY(w.CmdStartConversion->isEnabled());
+    QCOMPARE(Global::SelectedStoreID, outlook::RDOSession::OpenPstFile(locked).EntryID());
+
+    // Opened again and exported in the same run of the program: no more
+    // questions.
+    w.NotesTab->setCurrentIndex(0);
+    click(w.CmdExportOther);
+    QCOMPARE(nodeTexts(w), (QStringList{"Personal Folders", "Contacts (2)"}));
+    const QString destination = file(QStringLiteral("books"));
+    QVERIFY(QDir().mkpath(destination));
+    dialogs_->folders << destination;
+    QVERIFY(startAndInspect(w, [](frmSave& save) { QTest::mouseClick(save.CmdNewNSF, Qt::LeftButton); }));
+    QCOMPARE(dialogs_->passwordRequests.size(), 3);
+    QCOMPARE(dialogs_->messages.size(), 1);
+    QVERIFY2(dialogs_->messages[0].text.startsWith(QStringLiteral("Outlook Contacts Exported Successfully")),
+             qPrintable(dialogs_->messages[0].text));
+    const QString book = dialogs_->messages[0].text.section(QStringLiteral("\r\n"), 1).trimmed();
+    QCOMPARE(personNames(book), (QStringList{"Hidden1", "Hidden2"}));
+
+    // The profile keeps the path alone; no password is written anywhere.
+    QCOMPARE(QString::fromUtf8(readAll(outlook::RDOSession::ProfilePath())).split(u'\n', Qt::SkipEmptyParts),
+             (QStringList{abc, locked}));
+    QDirIterator files(home_->path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (files.hasNext()) {
+        const QString written = files.next();
+        const QByteArray bytes = readAll(written);
+        for (const QString& password : {QStringLiteral("secret"), QStringLiteral("wrong")}) {
+            const QByteArray utf16(reinterpret_cast<const char*>(password.utf16()), password.size() * 2);
+            QVERIFY2(!bytes.contains(password.toUtf8()) && !bytes.contains(utf16), qPrintable(written));
+        }
+    }
+}
+
+void MainWindowTest::protectedMailboxAsksWhenPicked()
+{
+    const QString locked = file(QStringLiteral("locked.pst"));
+    const QString abc = file(QStringLiteral("abc.pst"));
+    writeLocked(locked);
+    fixtures::writeAbc(abc);
+    writeProfile({locked, abc});
+    frmMain& w = window();
+
+    // Listing asks nothing; the protected mailbox is listed all the same.
+    click(w.CmdExportConfigured);
+    QCOMPARE(w.CmbOutlookStores->count(), 2);
+    QVERIFY(dialogs_->passwordRequests.isEmpty());
+    QCOMPARE(w.CmbOutlookStores->itemData(0, Qt::ToolTipRole).toString(), locked);
+
+    // Picking it asks; cancelled, nothing is opened.
+    pickMailbox(w, 0);
+    QCOMPARE(dialogs_->passwordRequests.size(), 1);
+    QCOMPARE(dialogs_->passwordRequests[0].owner, &w);
+    QCOMPARE(dialogs_->passwordRequests[0].text, PasswordAsked + locked);
+    QVERIFY(nodeTexts(w).isEmpty());
+    QVERIFY(Global::SelectedStoreID.isEmpty());
+    QVERIFY(!w.CmdStartConversion->isEnabled());
+    QVERIFY(w.CmbOutlookStores->isEnabled());
+    QVERIFY(dialogs_->messages.isEmpty());
+
+    dialogs_->passwords << QStringLiteral("secret");
+    pickMailbox(w, 0);
+    QCOMPARE(dialogs_->passwordRequests.size(), 2);
+    QCOMPARE(nodeTexts(w), (QStringList{"Personal Folders", "Contacts (2)"}));
+    QCOMPARE(Global::SelectedStoreID, outlook::RDOSession::OpenPstFile(locked).EntryID());
+    QVERIFY(w.CmdStartConversion->isEnabled());
+
+    // Another mailbox and back: asked once in the run.
+    pickMailbox(w, 1);
+    QCOMPARE(nodeTexts(w).first(), QStringLiteral("ABC Folders"));
+    pickMailbox(w, 0);
+    QCOMPARE(nodeTexts(w), (QStringList{"Personal Folders", "Contacts (2)"}));
+    QCOMPARE(dialogs_->passwordRequests.size(), 2);
+    QVERIFY(dialogs_->messages.isEmpty());
+}
+
+void MainWindowTest::passwordQuestionIsMaskedAndOwned()
+{
+    frmMain& w = window();
+    QtDialogs qtDialogs;
+    const QString text = PasswordAsked + file(QStringLiteral("locked.pst"));
+
+    // Typed and confirmed; then typed and cancelled.
+    for (bool confirm : {true, false}) {
+        bool masked = false;
+        QWidget* owner = nullptr;
+        QString shownText;
+        QStringList bad;
+        QTimer::singleShot(0, this, [&] {
+            auto* question = qobject_cast<PasswordDialog*>(QApplication::activeModalWidget());
+            if (!question)
+                return;
+            masked = question->txtPassword->echoMode() == QLineEdit::Password;
+            owner = question->parentWidget();
+            shownText = question->LblPassword->text();
+            QTest::keyClicks(question->txtPassword, QStringLiteral("se cret"));
+            bad = unfit(question);
+            question->grab().save(pngPath(QStringLiteral("mainwin-password.png")));
+            QTest::mouseClick(confirm ? question->CmdOK : question->CmdCancel, Qt::LeftButton);
+        });
+        const std::optional<QString> answer = qtDialogs.AskPassword(&w, text, PasswordTitle);
+        QVERIFY(masked);
+        QCOMPARE(owner, &w);
+        QCOMPARE(shownText, text);
+        QVERIFY2(bad.isEmpty(), qPrintable(bad.join(u',')));
+        if (confirm)
+            QCOMPARE(answer, std::optional<QString>(QStringLiteral("se cret")));
+        else
+            QVERIFY(!answer);
+    }
+}
+
+void MainWindowTest::otherItemsAreToldBelowTheTree()
+{
+    frmMain& w = window();
+    const QString mail = file(QStringLiteral("mail.pst"));
+    const QString abc = file(QStringLiteral("abc.pst"));
+    fixtures::writeNoContacts(mail);
+    fixtures::writeAbc(abc);
+
+    openOther(w, mail);
+    QCOMPARE(nodeTexts(w), QStringList{"Mail Only"});
+    QVERIFY(w.LblOtherItems->isVisible());
+    QCOMPARE(w.LblOtherItems->text(),
+             QStringLiteral("1 contact in a folder that is not a contact folder is not converted: Inbox (1)"));
+    QVERIFY(dialogs_->messages.isEmpty());
+
+    // Another file without such contacts: the line goes.
+    w.NotesTab->setCurrentIndex(0);
+    dialogs_->openFiles << abc;
+    click(w.CmdBrowse);
+    click(w.CmdExportOther);
+    QCOMPARE(nodeTexts(w).size(), 4);
+    QVERIFY(!w.LblOtherItems->isVisible());
 }
 
 void MainWindowTest::configuredMailboxes()

@@ -1,4 +1,8 @@
 #include "Fixture.h"
+#include "Ndb.h"
+#include "source/outlook/Block.h"
+
+#include <libdeflate.h>
 
 #include <QFile>
 #include <QRandomGenerator>
@@ -9,6 +13,7 @@
 
 #include <functional>
 #include <map>
+#include <tuple>
 #include <optional>
 
 using namespace outlook;
@@ -111,10 +116,16 @@ std::map<QString, QString> valuesByItem(const QString& path)
 
 class BadInputTest : public StoreTest {
 protected:
-    QByteArray sample()
+    // With 4 KiB pages, blocks compressed, and the empty rest of the last
+    // allocation interval cut off (the reader does not need it).
+    QByteArray sample(bool largePages = false)
     {
         PstBuilder b;
         b.setEncoding(pstwriter::PstEncoding::Compressible);
+        if (largePages) {
+            b.setFormat(pstwriter::PstFormat::Unicode4K);
+            b.setCompressBlocks(true);
+        }
         auto contacts = b.addFolder(b.ipmSubtree(), QStringLiteral("Contacts"), QStringLiteral("IPF.Contact"));
         auto sub = b.addFolder(contacts, QStringLiteral("Sub"), QStringLiteral("IPF.Contact"));
         pstwriter::ItemHandle first;
@@ -133,8 +144,17 @@ protected:
         l.name = QStringLiteral("List");
         l.members = {pstwriter::DistListMember::reference(first, 1), pstwriter::DistListMember::dangling()};
         b.addDistList(contacts, l);
-        return readAll(write(b, QStringLiteral("sample.pst")));
+        QByteArray bytes = readAll(write(b, QStringLiteral("sample.pst")));
+        if (largePages) {
+            qsizetype used = bytes.size();
+            while (used > 0 && bytes[used - 1] == '\0')
+                --used;
+            bytes.truncate((used + 4095) / 4096 * 4096);
+        }
+        return bytes;
     }
+    // Flips bits of `good` one at a time: an item fails or reads as before.
+    void flipBits(const QByteArray& good);
 };
 
 // The cause OpenPstFile gives for `path`.
@@ -197,7 +217,8 @@ TEST_F(BadInputTest, SourcesThatAreNotRegularFilesAreRefusedAtOnce)
 
 // An offline folder file of the same layout reads like a .pst; its
 // password property is not a password (Outlook keeps none in .ost files).
-// The 4 KiB-page format is refused by its name.
+// A file whose version names a layout its structures do not have is
+// damaged; an unknown version is refused by name.
 TEST_F(BadInputTest, OfflineFilesReadAndUnreadVariantsAreNamed)
 {
     PstBuilder b;
@@ -212,15 +233,23 @@ TEST_F(BadInputTest, OfflineFilesReadAndUnreadVariantsAreNamed)
     EXPECT_EQ(child(store.IPMRootFolder(), QStringLiteral("Contacts")).Items().Item(1).FirstName(),
               QStringLiteral("Offline"));
 
+    // The version says 4 KiB pages, the pages are of 512 bytes: damaged. A
+    // version past those known is refused by name.
     QByteArray bytes = readAll(ost);
-    qToLittleEndian<quint16>(36, bytes.data() + 10);  // wVer of the 4 KiB-page format
-    const QString big = home.file(QStringLiteral("big.ost"));
-    ASSERT_TRUE(writeAll(big, bytes));
-    try {
-        RDOSession::OpenPstFile(big);
-        FAIL() << "opened a file with 4 KiB pages";
-    } catch (const OutlookError& e) {
-        EXPECT_NE(std::string(e.what()).find("4 KiB pages"), std::string::npos) << e.what();
+    const QString relabelled = home.file(QStringLiteral("relabelled.ost"));
+    for (const auto& [version, cause, says] : {std::tuple<quint16, Cause, const char*>{36, Cause::Damaged, "damaged"},
+                                               {38, Cause::FormatNotRead, "unknown version (38)"}}) {
+        qToLittleEndian<quint16>(version, bytes.data() + 10);
+        qToLittleEndian<quint32>(pstwriter::detail::pstCrc(bytes.constData() + 8, 471), bytes.data() + 4);
+        qToLittleEndian<quint32>(pstwriter::detail::pstCrc(bytes.constData() + 8, 516), bytes.data() + 524);
+        ASSERT_TRUE(writeAll(relabelled, bytes));
+        try {
+            readEverything(relabelled);
+            ADD_FAILURE() << "read a file of version " << version;
+        } catch (const OutlookError& e) {
+            EXPECT_EQ(e.cause(), cause) << e.what();
+            EXPECT_NE(std::string(e.what()).find(says), std::string::npos) << e.what();
+        }
     }
 }
 
@@ -237,32 +266,51 @@ TEST_F(BadInputTest, TruncatedFilesFailCleanly)
 
 TEST_F(BadInputTest, DamagedBTreePagesFailCleanly)
 {
-    const QByteArray good = sample();
-    ASSERT_GT(good.size(), 0x200);
-    // The header's references to the node and block B-tree root pages.
-    const quint64 nbt = le64(good, 0xE0);
-    const quint64 bbt = le64(good, 0xF0);
-    const QString path = home.file(QStringLiteral("btree.pst"));
-    for (quint64 page : {nbt, bbt}) {
-        ASSERT_LT(page + 512, quint64(good.size()));
-        for (int variant = 0; variant < 3; ++variant) {
-            QByteArray bad = good;
-            char* p = bad.data() + page;
-            if (variant == 0)
-                std::fill(p, p + 496, '\xFF');  // entries overwritten
-            else if (variant == 1)
-                p[488] = char(0xFF);  // impossible entry count
-            else
-                p[491] = char(0x7F);  // impossible tree depth
-            ASSERT_TRUE(writeAll(path, bad));
-            expectCleanOutcome(path);
+    // Where the entries end and the count and level sit: 512-byte pages
+    // (a count of one byte) and 4 KiB pages (a count of two).
+    struct Page {
+        bool large;
+        int entries, count, level;
+    };
+    for (const Page geometry : {Page{false, 488, 488, 491}, Page{true, 4056, 4056, 4061}}) {
+        const QByteArray good = sample(geometry.large);
+        // The header's references to the node and block B-tree root pages.
+        const quint64 nbt = le64(good, 0xE0);
+        const quint64 bbt = le64(good, 0xF0);
+        const QString path = home.file(QStringLiteral("btree.pst"));
+        for (quint64 page : {nbt, bbt}) {
+            ASSERT_LT(page + quint64(geometry.entries), quint64(good.size()));
+            for (int variant = 0; variant < 3; ++variant) {
+                QByteArray bad = good;
+                char* p = bad.data() + page;
+                if (variant == 0)
+                    std::fill(p, p + geometry.entries, '\xFF');  // entries overwritten
+                else if (variant == 1)
+                    std::fill(p + geometry.count, p + geometry.count + (geometry.large ? 2 : 1),
+                              '\xFF');  // impossible entry count
+                else
+                    p[geometry.level] = char(0x7F);  // impossible tree depth
+                ASSERT_TRUE(writeAll(path, bad));
+                try {
+                    readEverything(path);
+                    ADD_FAILURE() << "read a damaged B-tree page, variant " << variant;
+                } catch (const OutlookError& e) {
+                    EXPECT_EQ(e.cause(), Cause::Damaged) << e.what();
+                }
+            }
         }
     }
 }
 
 TEST_F(BadInputTest, FlippedBitsFailTheirItemAndNeverChangeAValue)
 {
-    const QByteArray good = sample();
+    for (bool largePages : {false, true})
+        flipBits(sample(largePages));
+}
+
+void BadInputTest::flipBits(const QByteArray& good)
+{
+    SCOPED_TRACE(testing::Message() << good.size() << " bytes");
     const QString path = home.file(QStringLiteral("flipped.pst"));
     ASSERT_TRUE(writeAll(path, good));
     const std::map<QString, QString> original = valuesByItem(path);
@@ -320,4 +368,36 @@ TEST_F(BadInputTest, AbsurdFolderCountsAreNotBelieved)
     EXPECT_EQ(f.FolderCount(), 0);
     EXPECT_NO_THROW(f.Items().Item(1));
     EXPECT_THROW(f.Items().Item(2), OutlookError);
+}
+
+TEST(CompressedBlock, InflatesToItsSizeOrFails)
+{
+    QByteArray plain;
+    for (int i = 0; i < 200; ++i)
+        plain += QByteArray::number(i) + ' ';
+    const QByteArray stored = qCompress(plain, 9).mid(4);  // a zlib stream without Qt's size prefix
+    libdeflate_decompressor* d = libdeflate_alloc_decompressor();
+    const auto inflate = [&](const QByteArray& bytes, int size) {
+        pst::BlockEntry e;
+        e.cb = std::uint16_t(bytes.size());
+        e.cbInflated = std::uint16_t(size);
+        QByteArray out(size, '\0');
+        pst::inflateBlock(reinterpret_cast<const std::uint8_t*>(bytes.constData()), e,
+                          reinterpret_cast<std::uint8_t*>(out.data()), d);
+        return out;
+    };
+    EXPECT_EQ(inflate(stored, int(plain.size())), plain);
+    // Shorter or longer than the entry says, or damaged behind a good check value.
+    QByteArray bad = stored;
+    bad[bad.size() / 2] = char(bad[bad.size() / 2] ^ 0x10);
+    for (const auto& [bytes, size] :
+         {std::pair{stored, int(plain.size()) + 1}, {stored, int(plain.size()) - 1}, {bad, int(plain.size())}}) {
+        try {
+            inflate(bytes, size);
+            ADD_FAILURE() << "inflated to " << size;
+        } catch (const OutlookError& e) {
+            EXPECT_EQ(e.cause(), Cause::Damaged) << e.what();
+        }
+    }
+    libdeflate_free_decompressor(d);
 }

@@ -32,6 +32,12 @@ QString ScriptedDialogs::BrowseForFolder(QObject* owner, const QString& title)
     return folders.isEmpty() ? QString() : folders.takeFirst();
 }
 
+std::optional<QString> ScriptedDialogs::AskPassword(QObject* owner, const QString& text, const QString& title)
+{
+    passwordRequests.append({owner, text, title});
+    return passwords.isEmpty() ? std::nullopt : passwords.takeFirst();
+}
+
 void ScriptedDialogs::EndProgram(int status)
 {
     ++endProgramCalls;

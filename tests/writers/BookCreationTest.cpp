@@ -77,6 +77,8 @@ protected:
 
 #include "export/notes/BookFile.h"
 
+using namespace exporting;
+
 void BookCreation::addMarkerView(const QString& path)
 {
     using notes::store::Connection;

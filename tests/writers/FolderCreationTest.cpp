@@ -13,6 +13,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using namespace exporting;
+
 TEST(CreateFolderPath, WithOrWithoutTrailingSeparatorCreatesTheFolderAndItsParents)
 {
     TestHome home;

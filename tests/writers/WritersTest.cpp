@@ -21,7 +21,9 @@
 #include <sqlite3.h>
 
 #include <optional>
+#include <set>
 
+using namespace exporting;
 using namespace notes;
 
 namespace {
@@ -248,60 +250,85 @@ TEST_F(Writers, ADestinationThatCannotBeOpenedWritesNothingAndReportsFailure)
 
 TEST_F(Writers, AFailedSaveOrFilingIsReportedWithoutAMessage)
 {
-    // A book that refuses new documents, then one that refuses filing.
-    bool saveIt = true;
+    // A book that refuses new documents, then one that refuses filing: each
+    // document is told lost, with the cause, and is not in the book.
     PersonFields f;
-    Global::DestinationPath = bookB;
-    view.newBookMode = false;
+    auto writeBoth = [&] {
+        BookWriter w(bookB);
+        const qint64 person = w.WritePerson(f).number;
+        const qint64 group = w.WriteGroup(QStringLiteral("g"), QString(), QString()).number;
+        EXPECT_EQ(person, 1);
+        EXPECT_EQ(group, 2);
+        return w.Finish();
+    };
     rawExec(bookB, "CREATE TRIGGER refuse BEFORE INSERT ON notes BEGIN SELECT RAISE(ABORT, 'disk full'); END;");
-    EXPECT_FALSE(SaveNotesContacts(f, saveIt, view));
-    EXPECT_FALSE(SaveNotesGroups(QStringLiteral("g"), QString(), QString(), saveIt, view));
+    DocumentsSettled settled = writeBoth();
+    ASSERT_EQ(settled.lost.size(), 2u);
+    EXPECT_EQ(settled.lost[0].number, 1);
+    EXPECT_EQ(settled.lost[1].number, 2);
+    EXPECT_TRUE(settled.lost[0].reason.contains(QStringLiteral("disk full"))) << qPrintable(settled.lost[0].reason);
     EXPECT_TRUE(documents(bookB).empty());
 
     rawExec(bookB,
             "DROP TRIGGER refuse; CREATE TRIGGER refuse BEFORE INSERT ON folder_entries "
             "BEGIN SELECT RAISE(ABORT, 'disk full'); END;");
-    EXPECT_FALSE(SaveNotesContacts(f, saveIt, view));
-    EXPECT_FALSE(SaveNotesGroups(QStringLiteral("g"), QString(), QString(), saveIt, view));
+    settled = writeBoth();
+    ASSERT_EQ(settled.lost.size(), 2u);
+    EXPECT_TRUE(settled.lost[1].reason.contains(QStringLiteral("disk full"))) << qPrintable(settled.lost[1].reason);
     // A document whose filing fails is taken out again: it is never in the
     // book without its folder.
     EXPECT_TRUE(documents(bookB).empty());
 
     rawExec(bookB, "DROP TRIGGER refuse;");
-    EXPECT_TRUE(SaveNotesContacts(f, saveIt, view));
+    settled = writeBoth();
+    EXPECT_TRUE(settled.lost.empty());
     const auto docs = documents(bookB);
-    ASSERT_EQ(docs.size(), 1u);
+    ASSERT_EQ(docs.size(), 2u);
     EXPECT_EQ(docs[0].folders, QStringList{QStringLiteral("Outlook Contacts")});
+    EXPECT_EQ(docs[1].folders, QStringList{QStringLiteral("Outlook Groups")});
 }
 
 TEST_F(Writers, OnAFullDiskTheDocumentsCountedWrittenAreThoseInTheBook)
 {
     // A file size limit stands in for a full disk: the book (or its log)
     // cannot grow past 2.5 MB, so some group cannot be committed, nor any
-    // later one. Where groups close depends on the clock (1,000 documents or
-    // 100 ms), so only the book's agreement with the counts is certain. Both
-    // ways of writing: a book this program made, and an existing one.
+    // later one. Where groups close depends on the clock, so only the book's
+    // agreement with the counts is certain. Both ways of writing: a book
+    // this program made, and an existing one.
     for (const bool madeHere : {true, false}) {
         SCOPED_TRACE(madeHere ? "book made here" : "existing book");
-        const QString book = madeHere ? bookB : bookA;
-        if (!madeHere)
-            FinishDocumentWrites();  // bookA is let go of and opened as any existing book
-        Global::DestinationPath = book;
-        view.newBookMode = false;
+        std::unique_ptr<BookWriter> writer;
+        if (madeHere) {
+            NotesSession s;
+            writer = std::make_unique<BookWriter>(s.GetDatabase(QString(), QStringLiteral("pernames.ntf"))
+                                                      ->CreateCopy(QString(), home.file(QStringLiteral("made.nsf"))));
+        } else {
+            writer = std::make_unique<BookWriter>(bookA);
+        }
+        const QString book = writer->path();
         PersonFields f;
         f.elotus_Comments = QString(900, u'x');  // about 1 KB a document
-        bool saveIt = true;
         std::optional<FileSizeLimit> full(2500 * 1024);
         qint64 reported = 0;
-        for (int i = 0; i < 4500; ++i)
-            reported += SaveNotesContacts(f, saveIt, view) ? 1 : 0;
-        const DocumentsLost lost = FinishDocumentWrites();
+        std::set<qint64> lost;
+        auto settle = [&](const DocumentsSettled& settled) {
+            for (const auto& l : settled.lost) {
+                EXPECT_TRUE(lost.insert(l.number).second) << "told lost twice: " << l.number;
+                EXPECT_FALSE(l.reason.isEmpty());
+            }
+        };
+        for (int i = 0; i < 4500; ++i) {
+            reported += writer->WritePerson(f).written ? 1 : 0;
+            settle(writer->TakeSettled());
+        }
+        const DocumentsSettled last = writer->Finish();
+        settle(last);
+        EXPECT_EQ(last.oldestUncommitted, 0);
         full.reset();
 
         // Groups were lost after their documents had been reported written.
-        EXPECT_GT(lost.persons, 0);
-        EXPECT_EQ(lost.persons, lost.total);
-        const qint64 written = reported - lost.persons;
+        EXPECT_GT(lost.size(), 0u);
+        const qint64 written = reported - qint64(lost.size());
         EXPECT_GT(written, 0);
         EXPECT_LT(written, 4500);
         const auto docs = documents(book);

@@ -38,6 +38,10 @@ const char* kUsage = "Usage: pstgen OUT.pst [options]\n"
                      "                               Outlook's default is compressible)\n"
                      "  --ansi                       the older ANSI layout, texts in Windows-1252\n"
                      "  --ost                        an offline folders file (.ost) of the same layout\n"
+                     "  --4k                         the Unicode layout with 4 KiB pages (Outlook 2013\n"
+                     "                               and later offline folder files)\n"
+                     "  --compress                   with --4k: blocks stored zlib-compressed where that\n"
+                     "                               makes them smaller\n"
                      "  -q                           print nothing on success\n"
                      "  --help                       this text\n";
 
@@ -79,7 +83,7 @@ int main(int argc, char** argv)
     QString out;
     std::vector<FolderSpec> specs;
     int lists = 0, members = 10, notes = 0, fai = 0;
-    bool allValues = false, quiet = false, ansi = false, ost = false;
+    bool allValues = false, quiet = false, ansi = false, ost = false, large = false, compress = false;
     pstwriter::PstEncoding encoding = pstwriter::PstEncoding::None;
     quint32 seed = 1;
     QString name, password, listsFolder;
@@ -135,6 +139,10 @@ int main(int argc, char** argv)
                 fail(QStringLiteral("--encoding takes none, compressible or cyclic, not %1").arg(e));
         } else if (a == QLatin1String("--ansi")) {
             ansi = true;
+        } else if (a == QLatin1String("--4k")) {
+            large = true;
+        } else if (a == QLatin1String("--compress")) {
+            compress = true;
         } else if (a == QLatin1String("--ost")) {
             ost = true;
         } else if (a == QLatin1String("-q")) {
@@ -149,6 +157,10 @@ int main(int argc, char** argv)
     }
     if (out.isEmpty())
         fail(QStringLiteral("no output file given (see --help)"));
+    if (ansi && large)
+        fail(QStringLiteral("--ansi and --4k exclude each other"));
+    if (compress && !large)
+        fail(QStringLiteral("--compress needs --4k"));
     if (specs.empty())
         specs.push_back({{QStringLiteral("Contacts")}, lists > 0 ? members : 10, QStringLiteral("IPF.Contact")});
 
@@ -160,6 +172,9 @@ int main(int argc, char** argv)
         b.setEncoding(encoding);
         if (ansi)
             b.setFormat(pstwriter::PstFormat::Ansi);
+        if (large)
+            b.setFormat(pstwriter::PstFormat::Unicode4K);
+        b.setCompressBlocks(compress);
         if (ost)
             b.setKind(pstwriter::PstKind::Ost);
         QByteArray key(16, '\0');

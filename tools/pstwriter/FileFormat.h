@@ -5,7 +5,9 @@ namespace pstwriter {
 
 // Unicode: the 64-bit layout (wVer 23) of Outlook 2003 and later, texts in
 // UTF-16. Ansi: the older 32-bit layout (wVer 15), texts in a code page.
-enum class PstFormat { Unicode, Ansi };
+// Unicode4K: the Unicode layout with 4 KiB pages and blocks of up to 64 KiB
+// (wVer 36), which Outlook 2013 and later write for offline folder files.
+enum class PstFormat { Unicode, Ansi, Unicode4K };
 
 // How data blocks are stored (bCryptMethod): as they are, with the
 // byte permutation Outlook calls "compressible encryption" (its default), or

@@ -85,7 +85,7 @@ std::uint32_t Heap::alloc(const QByteArray& bytes)
         return total <= kMaxBlockData && n < 2047;
     };
     if (m_blocks.empty() || !fits(m_blocks.size() - 1)) {
-        if (m_blocks.size() >= 0xFFFF)
+        if (m_blocks.size() >= (std::size_t(1) << (32 - m_blockShift)) - 1)
             throw std::runtime_error("heap too large");
         m_blocks.emplace_back();
         m_used.push_back(0);
@@ -93,13 +93,13 @@ std::uint32_t Heap::alloc(const QByteArray& bytes)
     std::size_t b = m_blocks.size() - 1;
     m_blocks[b].push_back(bytes);
     m_used[b] += int(bytes.size());
-    return std::uint32_t(b << 16) | std::uint32_t(m_blocks[b].size() << 5);
+    return std::uint32_t(b << m_blockShift) | std::uint32_t(m_blocks[b].size() << 5);
 }
 
 void Heap::replace(std::uint32_t hid, const QByteArray& bytes)
 {
-    std::size_t b = hid >> 16;
-    std::size_t i = ((hid >> 5) & 0x7FF) - 1;
+    std::size_t b = hid >> m_blockShift;
+    std::size_t i = ((hid >> 5) & ((1u << (m_blockShift - 5)) - 1)) - 1;
     if (b >= m_blocks.size() || i >= m_blocks[b].size() || m_blocks[b][i].size() != bytes.size())
         throw std::runtime_error("internal error: bad heap replacement");
     m_blocks[b][i] = bytes;
@@ -230,7 +230,7 @@ EncodedNode encodePropertyContext(std::vector<PropValue> props, std::uint32_t& n
     // it reads a property context, and reads freed memory beyond.
     auto encode = [&](const std::vector<bool>& inSubnode, std::uint32_t& subnid) {
         EncodedNode node;
-        Heap heap(kSigPc);
+        Heap heap(kSigPc, maxData);
         std::uint32_t headerHid = heap.alloc(QByteArray(8, '\0'));
         std::vector<QByteArray> records;
         records.reserve(unique.size());
@@ -330,7 +330,7 @@ EncodedNode encodeTableContext(const std::vector<std::uint32_t>& columns, const 
     const int rowSize = end1 + int((cCols + 7) / 8);
 
     EncodedNode node;
-    Heap heap(kSigTc);
+    Heap heap(kSigTc, maxData);
     const int infoSize = 22 + 8 * int(cCols);
     std::uint32_t infoHid = heap.alloc(QByteArray(infoSize, '\0'));
 

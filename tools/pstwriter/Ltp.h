@@ -53,8 +53,12 @@ struct EncodedNode {
 
 class Heap {
 public:
-    explicit Heap(std::uint8_t clientSig)
+    // maxData: the layout's largest block. Only files with 4 KiB pages have
+    // blocks over 8,180 bytes; their heap ids have 14 bits of index and 13
+    // of block (else 11 and 16).
+    Heap(std::uint8_t clientSig, int maxData)
         : m_clientSig(clientSig)
+        , m_blockShift(maxData > 8180 ? 19 : 16)
     {
     }
     std::uint32_t alloc(const QByteArray& bytes);
@@ -65,6 +69,7 @@ public:
 private:
     static int headerSize(std::size_t blockIndex);
     std::uint8_t m_clientSig;
+    int m_blockShift;  // where the block index starts in a heap id
     std::uint32_t m_userRoot = 0;
     std::vector<std::vector<QByteArray>> m_blocks;
     std::vector<int> m_used;  // bytes of allocations per block

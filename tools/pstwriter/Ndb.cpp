@@ -2,6 +2,8 @@
 
 #include <QtEndian>
 
+#include <zlib.h>
+
 #include <algorithm>
 #include <array>
 #include <stdexcept>
@@ -10,11 +12,7 @@ namespace pstwriter::detail {
 
 namespace {
 
-constexpr std::uint64_t kFirstAMap = 0x4400;
-constexpr std::uint64_t kAMapCoverage = 496 * 8 * 64;  // 253,952 bytes
-constexpr std::uint64_t kPageSize = 512;
 constexpr std::uint64_t kDListOffset = 0x4200;
-constexpr int kMapBytes = 496;  // bits of an AMap, PMap or FMap page
 
 constexpr std::uint8_t kPtypeBBT = 0x80;
 constexpr std::uint8_t kPtypeNBT = 0x81;
@@ -134,7 +132,7 @@ void substitute(QByteArray& data, const std::array<std::uint8_t, 256>& table)
 
 int maxBlockData(PstFormat format)
 {
-    return format == PstFormat::Ansi ? 8180 : 8176;
+    return format == PstFormat::Ansi ? 8180 : format == PstFormat::Unicode4K ? 65536 - 24 : 8176;
 }
 
 QByteArray encodeBlock(PstEncoding encoding, std::uint32_t key, QByteArray data)
@@ -172,14 +170,29 @@ NdbFile::NdbFile(const QString& path, const NdbOptions& options)
         m_trailerSize = 12;
         m_pageData = 500;
         m_pageEntries = 496;
+    } else if (largePages()) {
+        // 4 KiB pages: 4056 bytes of entries, cEnt and cEntMax of 2 bytes,
+        // cbEnt, cLevel, padding, then a 24-byte trailer. Blocks on 512-byte
+        // boundaries with a 24-byte trailer. One allocation map every
+        // 4072 * 8 * 512 bytes from 0x22000, a bit for 512 bytes.
+        m_trailerSize = 24;
+        m_pageSize = 4096;
+        m_pageData = 4072;
+        m_pageEntries = 4056;
+        m_blockAlign = 512;
+        m_firstAMap = 0x22000;
+        m_mapUnit = 512;
+        m_mapBytes = 4072;
     }
+    if (options.compress && !largePages())
+        throw std::runtime_error("only files with 4 KiB pages hold compressed blocks");
     m_maxData = detail::maxBlockData(options.format);
     if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         throw std::runtime_error("cannot create " + path.toStdString() + ": " + m_file.errorString().toStdString());
     // Header and density list come first; data starts after the first maps.
-    m_cursor = kFirstAMap;
+    m_cursor = m_firstAMap;
     m_tailStart = 0;
-    m_tail = QByteArray(int(kFirstAMap), '\0');
+    m_tail = QByteArray(int(m_firstAMap), '\0');
 }
 
 void NdbFile::putId(QByteArray& b, int at, std::uint64_t v) const
@@ -194,12 +207,14 @@ NdbFile::~NdbFile() = default;
 
 std::uint64_t NdbFile::reservedEnd(std::uint64_t amapIndex) const
 {
-    std::uint64_t start = kFirstAMap + amapIndex * kAMapCoverage;
-    std::uint64_t end = start + kPageSize;  // AMap
+    std::uint64_t start = m_firstAMap + amapIndex * amapCoverage();
+    std::uint64_t end = start + std::uint64_t(m_pageSize);  // AMap
+    if (largePages())
+        return end;  // no PMaps or FMaps
     if (amapIndex % 8 == 0)
-        end += kPageSize;  // PMap
+        end += std::uint64_t(m_pageSize);  // PMap
     if (isFMapIndex(amapIndex))
-        end += kPageSize;  // FMap
+        end += std::uint64_t(m_pageSize);  // FMap
     return end;
 }
 
@@ -207,21 +222,21 @@ std::uint64_t NdbFile::allocate(std::uint64_t size, std::uint64_t align)
 {
     std::uint64_t ib = (m_cursor + align - 1) / align * align;
     for (;;) {
-        std::uint64_t index = (ib - kFirstAMap) / kAMapCoverage;
-        std::uint64_t regionStart = kFirstAMap + index * kAMapCoverage;
+        std::uint64_t index = (ib - m_firstAMap) / amapCoverage();
+        std::uint64_t regionStart = m_firstAMap + index * amapCoverage();
         std::uint64_t dataStart = reservedEnd(index);
         if (ib < dataStart) {
             ib = (dataStart + align - 1) / align * align;
             continue;
         }
-        if (ib + size > regionStart + kAMapCoverage) {
-            ib = regionStart + kAMapCoverage;
+        if (ib + size > regionStart + amapCoverage()) {
+            ib = regionStart + amapCoverage();
             continue;
         }
         break;
     }
     // ANSI offsets are 32-bit and signed in practice: 2 GB at most.
-    const std::uint64_t limit = ansi() ? (std::uint64_t(1) << 31) - kAMapCoverage : (std::uint64_t(1) << 31) * 15;
+    const std::uint64_t limit = ansi() ? (std::uint64_t(1) << 31) - amapCoverage() : (std::uint64_t(1) << 31) * 15;
     if (ib + size > limit)
         throw std::runtime_error("PST file would grow beyond the supported size");
     m_cursor = ib + size;
@@ -231,8 +246,8 @@ std::uint64_t NdbFile::allocate(std::uint64_t size, std::uint64_t align)
 
 void NdbFile::markAllocated(std::uint64_t ib, std::uint64_t size)
 {
-    std::uint64_t first = (ib - kFirstAMap) / 64;
-    std::uint64_t last = (ib + size - 1 - kFirstAMap) / 64;
+    std::uint64_t first = (ib - m_firstAMap) / m_mapUnit;
+    std::uint64_t last = (ib + size - 1 - m_firstAMap) / m_mapUnit;
     if (m_amapBits.size() <= last / 8)
         m_amapBits.resize(std::max<std::size_t>(last / 8 + 1, m_amapBits.size() * 2), 0);
     for (std::uint64_t s = first; s <= last; ++s)
@@ -270,7 +285,7 @@ void NdbFile::flushTail()
     m_tail.clear();
 }
 
-std::uint64_t NdbFile::writeBlock(const QByteArray& data, bool internal)
+std::uint64_t NdbFile::writeBlock(const QByteArray& data, bool internal, bool whole)
 {
     if (data.size() > m_maxData)
         throw std::runtime_error("internal error: block too large");
@@ -278,14 +293,28 @@ std::uint64_t NdbFile::writeBlock(const QByteArray& data, bool internal)
         throw std::runtime_error("too many blocks for an ANSI file");
     std::uint64_t bid = m_nextBid | (internal ? 2 : 0);
     m_nextBid += 4;
-    std::uint64_t size = (std::uint64_t(data.size()) + std::uint64_t(m_trailerSize) + 63) / 64 * 64;
-    std::uint64_t ib = allocate(size, 64);
-    // Only data blocks are encoded; the check value covers the stored bytes.
-    const QByteArray stored = internal ? data : encodeBlock(m_options.encoding, std::uint32_t(bid), data);
+    // Only data blocks are encoded. A compressed block holds the encoded
+    // bytes deflated (a zlib stream); only blocks that hold a node's whole
+    // data are compressed, as libpff (20180714) reads no other compressed
+    // block right. The check value covers the stored bytes.
+    QByteArray stored = internal ? data : encodeBlock(m_options.encoding, std::uint32_t(bid), data);
+    if (m_options.compress && whole && !internal && !stored.isEmpty()) {
+        uLongf size = compressBound(uLong(stored.size()));
+        QByteArray deflated(qsizetype(size), '\0');
+        if (compress2(reinterpret_cast<Bytef*>(deflated.data()), &size,
+                      reinterpret_cast<const Bytef*>(stored.constData()), uLong(stored.size()), Z_BEST_COMPRESSION)
+            != Z_OK)
+            throw std::runtime_error("cannot compress a block");
+        if (qsizetype(size) < stored.size())
+            stored = deflated.left(qsizetype(size));
+    }
+    const std::uint64_t size = (std::uint64_t(stored.size()) + std::uint64_t(m_trailerSize) + m_blockAlign - 1)
+        / m_blockAlign * m_blockAlign;
+    std::uint64_t ib = allocate(size, m_blockAlign);
     QByteArray block(int(size), '\0');
     std::copy(stored.begin(), stored.end(), block.begin());
     int t = int(size) - m_trailerSize;
-    put16(block, t, std::uint16_t(data.size()));
+    put16(block, t, std::uint16_t(stored.size()));
     put16(block, t + 2, computeSig(ib, bid));
     if (ansi()) {
         put32(block, t + 4, std::uint32_t(bid));
@@ -293,9 +322,11 @@ std::uint64_t NdbFile::writeBlock(const QByteArray& data, bool internal)
     } else {
         put32(block, t + 4, pstCrc(stored));
         put64(block, t + 8, bid);
+        if (largePages())
+            put16(block, t + 18, std::uint16_t(data.size()));  // after 2 bytes of unknown use
     }
     put(ib, block);
-    m_bbt.push_back({bid, ib, std::uint16_t(data.size()), 1});
+    m_bbt.push_back({bid, ib, std::uint16_t(stored.size()), std::uint16_t(data.size()), 1});
     return bid;
 }
 
@@ -319,7 +350,7 @@ std::uint64_t NdbFile::writeData(const std::vector<QByteArray>& pieces)
     std::vector<std::uint32_t> sizes;
     bids.reserve(pieces.size());
     for (const QByteArray& p : pieces) {
-        bids.push_back(writeBlock(p));
+        bids.push_back(writeBlock(p, false, false));
         sizes.push_back(std::uint32_t(p.size()));
         total += std::uint32_t(p.size());
     }
@@ -408,9 +439,10 @@ std::uint64_t NdbFile::writePage(QByteArray page, std::uint8_t ptype, std::uint6
                                  bool signature)
 {
     // Page trailer: type twice, signature, then CRC and id (Unicode) or id
-    // and CRC (ANSI). The CRC covers everything before the trailer.
+    // and CRC (ANSI), and with 4 KiB pages 8 bytes of unknown use. The CRC
+    // covers everything before the trailer.
     const int t = m_pageData;
-    page.resize(512, '\0');
+    page.resize(m_pageSize, '\0');
     page[t] = char(ptype);
     page[t + 1] = char(ptype);
     put16(page, t + 2, signature ? computeSig(ib, bid) : 0);
@@ -438,15 +470,22 @@ std::uint64_t NdbFile::writeBTree(std::uint8_t ptype, const std::vector<QByteArr
     const int branchSize = 3 * m_idSize;  // key, BREF (bid, ib)
     const int branchMax = m_pageEntries / branchSize;
     auto page = [&](const std::vector<QByteArray>& ents, int cbEnt, int cEntMax, int cLevel, std::uint64_t key) {
-        QByteArray p(512, '\0');
+        QByteArray p(m_pageSize, '\0');
         for (std::size_t i = 0; i < ents.size(); ++i)
             std::copy(ents[i].begin(), ents[i].end(), p.begin() + qsizetype(i) * cbEnt);
-        p[m_pageEntries] = char(ents.size());
-        p[m_pageEntries + 1] = char(cEntMax);
-        p[m_pageEntries + 2] = char(cbEnt);
-        p[m_pageEntries + 3] = char(cLevel);
+        if (largePages()) {
+            put16(p, m_pageEntries, std::uint16_t(ents.size()));
+            put16(p, m_pageEntries + 2, std::uint16_t(cEntMax));
+            p[m_pageEntries + 4] = char(cbEnt);
+            p[m_pageEntries + 5] = char(cLevel);
+        } else {
+            p[m_pageEntries] = char(ents.size());
+            p[m_pageEntries + 1] = char(cEntMax);
+            p[m_pageEntries + 2] = char(cbEnt);
+            p[m_pageEntries + 3] = char(cLevel);
+        }
         std::uint64_t bid = m_nextPageBid++;
-        std::uint64_t ib = allocate(512, 512);
+        std::uint64_t ib = allocate(std::uint64_t(m_pageSize), std::uint64_t(m_pageSize));
         writePage(p, ptype, ib, bid, true);
         return Ref{key, bid, ib};
     };
@@ -489,7 +528,9 @@ void NdbFile::finish(const HeaderValues& values)
         if (m_nbt[i].nid == m_nbt[i - 1].nid)
             throw std::runtime_error("internal error: node written twice");
 
-    // BBTENTRY: BREF (bid, ib), cb, cRef (and 4 bytes of padding in Unicode).
+    // BBTENTRY: BREF (bid, ib), cb, cRef (and 4 bytes of padding in Unicode;
+    // with 4 KiB pages the inflated size comes between cb and cRef, and 2 of
+    // padding remain).
     // NBTENTRY: nid, bidData, bidSub, nidParent (and padding in Unicode).
     const int w = m_idSize;
     const int bbtSize = ansi() ? 12 : 24;
@@ -501,8 +542,11 @@ void NdbFile::finish(const HeaderValues& values)
         QByteArray b(bbtSize, '\0');
         putId(b, 0, e.bid);
         putId(b, w, e.ib);
+        const int refsAt = largePages() ? 2 * w + 4 : 2 * w + 2;
         put16(b, 2 * w, e.cb);
-        put16(b, 2 * w + 2, std::uint16_t(std::min<std::uint32_t>(e.refs + 1, 0xFFFF)));
+        if (largePages())
+            put16(b, 2 * w + 2, e.cbInflated);
+        put16(b, refsAt, std::uint16_t(std::min<std::uint32_t>(e.refs + 1, 0xFFFF)));
         bbtEntries.push_back(b);
         bbtKeys.push_back(e.bid);
     }
@@ -523,15 +567,16 @@ void NdbFile::finish(const HeaderValues& values)
     std::uint64_t nbtIb = writeBTree(kPtypeNBT, nbtEntries, nbtSize, nbtKeys, &nbtBid);
 
     // The file grows in whole AMap intervals.
-    std::uint64_t amapCount = (m_cursor - kFirstAMap + kAMapCoverage - 1) / kAMapCoverage;
+    const std::uint64_t coverage = amapCoverage();
+    std::uint64_t amapCount = (m_cursor - m_firstAMap + coverage - 1) / coverage;
     if (amapCount == 0)
         amapCount = 1;
-    std::uint64_t eof = kFirstAMap + amapCount * kAMapCoverage;
+    std::uint64_t eof = m_firstAMap + amapCount * coverage;
     for (std::uint64_t i = 0; i < amapCount; ++i) {
-        std::uint64_t start = kFirstAMap + i * kAMapCoverage;
+        std::uint64_t start = m_firstAMap + i * coverage;
         markAllocated(start, reservedEnd(i) - start);
     }
-    m_amapBits.resize(std::size_t(amapCount * kMapBytes), 0);
+    m_amapBits.resize(std::size_t(amapCount * std::uint64_t(m_mapBytes)), 0);
 
     // AMap and PMap bits follow 4 bytes of padding in ANSI files; FMap bits
     // come first in both layouts.
@@ -539,11 +584,11 @@ void NdbFile::finish(const HeaderValues& values)
     std::uint64_t freeBytes = 0;
     std::vector<std::uint8_t> longestFree(amapCount, 0);
     for (std::uint64_t i = 0; i < amapCount; ++i) {
-        std::uint64_t start = kFirstAMap + i * kAMapCoverage;
+        std::uint64_t start = m_firstAMap + i * coverage;
         QByteArray page(m_pageData, '\0');
         std::uint64_t run = 0, best = 0;
-        for (int k = 0; k < kMapBytes; ++k) {
-            std::uint8_t byte = m_amapBits[std::size_t(i * kMapBytes + std::uint64_t(k))];
+        for (int k = 0; k < m_mapBytes; ++k) {
+            std::uint8_t byte = m_amapBits[std::size_t(i * std::uint64_t(m_mapBytes) + std::uint64_t(k))];
             page[bitsAt + k] = char(byte);
             for (int bit = 0; bit < 8; ++bit) {
                 if (byte & (0x80 >> bit)) {
@@ -557,30 +602,33 @@ void NdbFile::finish(const HeaderValues& values)
         }
         longestFree[i] = std::uint8_t(std::min<std::uint64_t>(best, 255));
         writePage(page, kPtypeAMap, start, start, false);
-        if (i % 8 == 0) {
+        if (i % 8 == 0 && !largePages()) {
             QByteArray pmap(m_pageData, '\0');
-            std::fill(pmap.begin() + bitsAt, pmap.begin() + bitsAt + kMapBytes, char(0xFF));
+            std::fill(pmap.begin() + bitsAt, pmap.begin() + bitsAt + m_mapBytes, char(0xFF));
             writePage(pmap, kPtypePMap, start + 512, start + 512, false);
         }
     }
     for (std::uint64_t i = 0; i < amapCount; ++i) {
-        if (!isFMapIndex(i))
+        if (!isFMapIndex(i) || largePages())
             continue;
-        std::uint64_t start = kFirstAMap + i * kAMapCoverage + 1024;
+        std::uint64_t start = m_firstAMap + i * coverage + 1024;
         QByteArray page(m_pageData, '\0');
-        for (std::uint64_t k = 0; k < kMapBytes && i + k < amapCount; ++k)
+        for (std::uint64_t k = 0; k < std::uint64_t(m_mapBytes) && i + k < amapCount; ++k)
             page[int(k)] = char(longestFree[i + k]);
         writePage(page, kPtypeFMap, start, start, false);
     }
-    freeBytes *= 64;
-    // Empty density list.
-    writePage(QByteArray(m_pageData, '\0'), kPtypeDL, kDListOffset, m_nextPageBid++, true);
-    if (eof > m_tailStart + std::uint64_t(m_tail.size()))
-        put(eof - 1, QByteArray(1, '\0'));
+    freeBytes *= m_mapUnit;
+    // Empty density list (none with 4 KiB pages, where its place is not known).
+    if (!largePages())
+        writePage(QByteArray(m_pageData, '\0'), kPtypeDL, kDListOffset, m_nextPageBid++, true);
     flushTail();
+    // The rest of the last interval is empty: left to the file system's holes.
+    if (std::uint64_t(m_file.size()) < eof && !m_file.resize(qint64(eof)))
+        throw std::runtime_error("cannot write " + m_file.fileName().toStdString() + ": "
+                                 + m_file.errorString().toStdString());
 
     const QByteArray h
-        = header(values, eof, kFirstAMap + (amapCount - 1) * kAMapCoverage, freeBytes, nbtBid, nbtIb, bbtBid, bbtIb);
+        = header(values, eof, m_firstAMap + (amapCount - 1) * coverage, freeBytes, nbtBid, nbtIb, bbtBid, bbtIb);
     put(0, h);
     if (!m_file.flush())
         throw std::runtime_error("cannot write " + m_file.fileName().toStdString());
@@ -611,7 +659,7 @@ QByteArray NdbFile::header(const HeaderValues& values, std::uint64_t eof, std::u
         h[8] = 'S';
         h[9] = 'M';
     }
-    put16(h, 10, ansi() ? 15 : 23);  // wVer
+    put16(h, 10, ansi() ? 15 : largePages() ? 36 : 23);  // wVer
     put16(h, 12, 19);  // wVerClient
     h[14] = 1;  // bPlatformCreate
     h[15] = 1;  // bPlatformAccess

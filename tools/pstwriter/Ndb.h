@@ -22,10 +22,11 @@ inline std::uint32_t pstCrc(const QByteArray& bytes)
 
 // Block contents of the Unicode layout: 8192 minus the 16-byte trailer. The
 // ANSI layout's trailer has 12 bytes, so its blocks hold up to 8180; values
-// split in pieces of this size fit both.
+// split in pieces of this size fit every layout.
 constexpr int kMaxBlockData = 8176;
 
-// Largest block contents of a layout (8192 minus its block trailer).
+// Largest block contents of a layout (8192 minus its block trailer; 65536
+// minus the 24-byte trailer with 4 KiB pages).
 int maxBlockData(PstFormat format);
 
 // Stored form of a data block's bytes; the cyclic scheme is keyed by the
@@ -36,6 +37,7 @@ struct NdbOptions {
     PstFormat format = PstFormat::Unicode;
     PstEncoding encoding = PstEncoding::None;
     PstKind kind = PstKind::Pst;
+    bool compress = false;  // zlib-compressed blocks (Unicode4K only)
 };
 
 struct SubnodeEntry {
@@ -56,8 +58,10 @@ public:
     NdbFile(const NdbFile&) = delete;
     NdbFile& operator=(const NdbFile&) = delete;
 
-    // One block; internal blocks (X/XX/SL/SI) get the internal bit in their id.
-    std::uint64_t writeBlock(const QByteArray& data, bool internal = false);
+    // One block; internal blocks (X/XX/SL/SI) get the internal bit in their
+    // id. `whole`: the block is all of a node's data, not a part a data tree
+    // lists (only such blocks are compressed).
+    std::uint64_t writeBlock(const QByteArray& data, bool internal = false, bool whole = true);
     // A data tree over pieces of at most maxBlockData() bytes each (one block,
     // an XBLOCK or an XXBLOCK). Returns 0 for no pieces.
     std::uint64_t writeData(const std::vector<QByteArray>& pieces);
@@ -78,7 +82,8 @@ public:
 private:
     struct BbtEntry {
         std::uint64_t bid, ib;
-        std::uint16_t cb;
+        std::uint16_t cb;  // as stored
+        std::uint16_t cbInflated;  // before compression
         std::uint32_t refs;
     };
     struct NbtEntry {
@@ -88,6 +93,7 @@ private:
     };
 
     bool ansi() const { return m_options.format == PstFormat::Ansi; }
+    bool largePages() const { return m_options.format == PstFormat::Unicode4K; }
     void putId(QByteArray& b, int at, std::uint64_t v) const;  // a block id or offset: 4 or 8 bytes
     QByteArray header(const HeaderValues& values, std::uint64_t eof, std::uint64_t amapLast, std::uint64_t freeBytes,
                       std::uint64_t nbtBid, std::uint64_t nbtIb, std::uint64_t bbtBid, std::uint64_t bbtIb) const;
@@ -104,13 +110,19 @@ private:
     int m_idSize = 8;  // bytes of a block id or file offset
     int m_trailerSize = 16;  // bytes of a block trailer
     int m_maxData = 8176;  // largest block contents
+    int m_pageSize = 512;  // B-tree and map pages
     int m_pageData = 496;  // page bytes before the page trailer (the CRC covers them)
     int m_pageEntries = 488;  // B-tree page bytes for entries
+    std::uint64_t m_blockAlign = 64;  // blocks start on and fill multiples of this
+    std::uint64_t m_firstAMap = 0x4400;  // the first allocation map
+    std::uint64_t m_mapUnit = 64;  // bytes one bit of an allocation map stands for
+    int m_mapBytes = 496;  // bytes of bits in an allocation map
+    std::uint64_t amapCoverage() const { return std::uint64_t(m_mapBytes) * 8 * m_mapUnit; }
     QFile m_file;
     std::uint64_t m_cursor = 0;  // next free byte for sequential allocation
     std::uint64_t m_tailStart = 0;  // file offset of m_tail[0]
     QByteArray m_tail;  // not yet flushed bytes
-    std::vector<std::uint8_t> m_amapBits;  // one bit per 64 bytes from 0x4400
+    std::vector<std::uint8_t> m_amapBits;  // one bit per m_mapUnit bytes from m_firstAMap
     std::uint64_t m_nextBid = 4;
     std::uint64_t m_nextPageBid = 1;
     std::vector<BbtEntry> m_bbt;

@@ -346,6 +346,7 @@ DistListMember DistListMember::dangling(std::uint32_t nid, int emailIndex)
 struct PstBuilder::Impl {
     PstFormat format = PstFormat::Unicode;
     PstEncoding encoding = PstEncoding::None;
+    bool compressBlocks = false;
     PstKind kind = PstKind::Pst;
     int codePage = 1252;
     mutable QStringEncoder encoder{"windows-1252"};
@@ -610,6 +611,10 @@ void PstBuilder::setFormat(PstFormat format)
 void PstBuilder::setEncoding(PstEncoding encoding)
 {
     d->encoding = encoding;
+}
+void PstBuilder::setCompressBlocks(bool compress)
+{
+    d->compressBlocks = compress;
 }
 void PstBuilder::setKind(PstKind kind)
 {
@@ -994,7 +999,7 @@ void writeTable(NdbFile& f, std::uint32_t nid, const std::vector<std::uint32_t>&
 void PstBuilder::write(const QString& path) const
 {
     Impl& m = *d;
-    NdbFile f(path, {m.format, m.encoding, m.kind});
+    NdbFile f(path, {m.format, m.encoding, m.kind, m.compressBlocks});
 
     // Message store.
     {

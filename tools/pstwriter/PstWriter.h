@@ -194,6 +194,9 @@ public:
     void setFormat(PstFormat format);
     PstFormat format() const;
     void setEncoding(PstEncoding encoding);  // default None
+    // Unicode4K only: stores each block zlib-compressed where that makes it
+    // smaller, as Outlook 2013 and later may (default off).
+    void setCompressBlocks(bool compress);
     void setKind(PstKind kind);  // default Pst
     // Windows code page of 8-bit texts (default 1252), written as
     // PidTagMessageCodepage on every item holding such texts. Characters the

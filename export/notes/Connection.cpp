@@ -1,8 +1,10 @@
-#include "export/notes/BookFile.h"
+#include "export/notes/Connection.h"
+
+#include "export/notes/NoteIds.h"
+#include "export/notes/Notes.h"
 
 #include <QDateTime>
 #include <QFile>
-#include <QRandomGenerator>
 
 #include <sqlite3.h>
 
@@ -12,10 +14,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
 
 namespace notes::store {
 
@@ -72,207 +70,7 @@ CREATE TABLE folder_entries (
 ) WITHOUT ROWID;
 )sql";
 
-// The item list of a note (see docs/BOOK_FORMAT.md): a format byte, then per
-// item a flags byte and the name and value, each as a varint byte length and
-// the bytes. Text is UTF-8, or UTF-16LE for a text holding an unpaired
-// surrogate, which UTF-8 cannot carry.
-constexpr char ItemListFormat = 1;
-constexpr unsigned char NameIsUtf16 = 1;
-constexpr unsigned char ValueIsUtf16 = 2;
-
-bool hasUnpairedSurrogate(const QString& s)
-{
-    const char16_t* p = reinterpret_cast<const char16_t*>(s.constData());
-    const qsizetype n = s.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        const char16_t u = p[i];
-        if (u < 0xD800 || u > 0xDFFF)
-            continue;
-        if (u <= 0xDBFF && i + 1 < n && p[i + 1] >= 0xDC00 && p[i + 1] <= 0xDFFF) {
-            ++i;
-            continue;
-        }
-        return true;
-    }
-    return false;
-}
-
-unsigned char* putVarint(unsigned char* out, quint64 v)
-{
-    while (v >= 0x80) {
-        *out++ = static_cast<unsigned char>((v & 0x7F) | 0x80);
-        v >>= 7;
-    }
-    *out++ = static_cast<unsigned char>(v);
-    return out;
-}
-
-constexpr qsizetype varintSize(quint64 v)
-{
-    qsizetype n = 1;
-    while (v >= 0x80) {
-        v >>= 7;
-        ++n;
-    }
-    return n;
-}
-
-// The most a text of `n` units takes stored: its length and at most three
-// bytes a unit.
-constexpr qsizetype maxTextSize(qsizetype n)
-{
-    return 10 + 3 * n;
-}
-
-// Writes a text as UTF-8 with its byte length in front and returns the end;
-// nullptr (and nothing usable written) when the text holds an unpaired
-// surrogate, which UTF-8 cannot carry. One pass: the bytes go after room for
-// a one-byte length and move up in the rare case the length needs more.
-unsigned char* putUtf8(unsigned char* out, const char16_t* p, qsizetype n)
-{
-    unsigned char* const start = out + 1;
-    unsigned char* q = start;
-    for (qsizetype i = 0; i < n; ++i) {
-#ifdef __SSE2__
-        // Runs of plain ASCII, sixteen units at a time, then eight: no unit
-        // has a bit above the seventh, so packing them to bytes is their
-        // UTF-8.
-        while (i + 16 <= n) {
-            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 8));
-            const __m128i high = _mm_and_si128(_mm_or_si128(a, b), _mm_set1_epi16(short(0xFF80)));
-            if (_mm_movemask_epi8(_mm_cmpeq_epi16(high, _mm_setzero_si128())) != 0xFFFF)
-                break;
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(q), _mm_packus_epi16(a, b));
-            q += 16;
-            i += 16;
-        }
-        if (i + 8 <= n) {
-            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-            const __m128i high = _mm_and_si128(a, _mm_set1_epi16(short(0xFF80)));
-            if (_mm_movemask_epi8(_mm_cmpeq_epi16(high, _mm_setzero_si128())) == 0xFFFF) {
-                _mm_storel_epi64(reinterpret_cast<__m128i*>(q), _mm_packus_epi16(a, a));
-                q += 8;
-                i += 8;
-            }
-        }
-#endif
-        // Runs of plain ASCII, four units at a time.
-        while (i + 4 <= n && (p[i] | p[i + 1] | p[i + 2] | p[i + 3]) < 0x80) {
-            q[0] = static_cast<unsigned char>(p[i]);
-            q[1] = static_cast<unsigned char>(p[i + 1]);
-            q[2] = static_cast<unsigned char>(p[i + 2]);
-            q[3] = static_cast<unsigned char>(p[i + 3]);
-            q += 4;
-            i += 4;
-        }
-        if (i >= n)
-            break;
-        const char32_t u = p[i];
-        if (u < 0x80) {
-            *q++ = static_cast<unsigned char>(u);
-        } else if (u < 0x800) {
-            *q++ = static_cast<unsigned char>(0xC0 | (u >> 6));
-            *q++ = static_cast<unsigned char>(0x80 | (u & 0x3F));
-        } else if (u < 0xD800 || u > 0xDFFF) {
-            *q++ = static_cast<unsigned char>(0xE0 | (u >> 12));
-            *q++ = static_cast<unsigned char>(0x80 | ((u >> 6) & 0x3F));
-            *q++ = static_cast<unsigned char>(0x80 | (u & 0x3F));
-        } else if (u <= 0xDBFF && i + 1 < n && p[i + 1] >= 0xDC00 && p[i + 1] <= 0xDFFF) {
-            const char32_t c = 0x10000 + ((u - 0xD800) << 10) + (char32_t(p[i + 1]) - 0xDC00);
-            ++i;
-            *q++ = static_cast<unsigned char>(0xF0 | (c >> 18));
-            *q++ = static_cast<unsigned char>(0x80 | ((c >> 12) & 0x3F));
-            *q++ = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
-            *q++ = static_cast<unsigned char>(0x80 | (c & 0x3F));
-        } else {
-            return nullptr;
-        }
-    }
-    const quint64 len = quint64(q - start);
-    if (len < 0x80) {
-        *out = static_cast<unsigned char>(len);
-        return q;
-    }
-    const qsizetype extra = varintSize(len) - 1;
-    std::memmove(start + extra, start, std::size_t(len));
-    putVarint(out, len);
-    return q + extra;
-}
-
-// Writes a text as UTF-16LE with its byte length in front.
-unsigned char* putUtf16(unsigned char* out, const char16_t* p, qsizetype n)
-{
-    out = putVarint(out, quint64(n) * 2);
-    for (qsizetype i = 0; i < n; ++i) {
-        *out++ = static_cast<unsigned char>(p[i] & 0xFF);
-        *out++ = static_cast<unsigned char>(p[i] >> 8);
-    }
-    return out;
-}
-
-const char16_t* units(const QString& s)
-{
-    return reinterpret_cast<const char16_t*>(s.constData());
-}
-
-class ItemListReader {
-public:
-    ItemListReader(const unsigned char* p, qsizetype n)
-        : p_(p)
-        , end_(p + n)
-    {
-    }
-    bool atEnd() const { return p_ == end_; }
-    unsigned char byte()
-    {
-        need(1);
-        return *p_++;
-    }
-    QString text(bool utf16)
-    {
-        quint64 len = 0;
-        for (int shift = 0;; shift += 7) {
-            const unsigned char b = byte();
-            if (shift > 56)
-                bad();
-            len |= quint64(b & 0x7F) << shift;
-            if (!(b & 0x80))
-                break;
-        }
-        if (len > quint64(end_ - p_))
-            bad();
-        const unsigned char* start = p_;
-        p_ += len;
-        if (!utf16)
-            return QString::fromUtf8(reinterpret_cast<const char*>(start), qsizetype(len));
-        if (len % 2)
-            bad();
-        QString s(qsizetype(len / 2), Qt::Uninitialized);
-        char16_t* out = reinterpret_cast<char16_t*>(s.data());
-        for (quint64 i = 0; i < len / 2; ++i)
-            out[i] = char16_t(start[2 * i] | (start[2 * i + 1] << 8));
-        return s;
-    }
-
-private:
-    void need(qsizetype n)
-    {
-        if (end_ - p_ < n)
-            bad();
-    }
-    [[noreturn]] static void bad() { throw NotesError("damaged item list in the address book"); }
-    const unsigned char* p_;
-    const unsigned char* end_;
-};
-
 }  // namespace
-
-void fail(sqlite3* db, const QString& what)
-{
-    const char* msg = db ? sqlite3_errmsg(db) : "out of memory";
-    throw NotesError((what + QStringLiteral(": ") + QString::fromUtf8(msg)).toStdString());
-}
 
 FileIdentity identityOf(const QString& path)
 {
@@ -327,143 +125,6 @@ FileIdentity checkHeader(const QString& path, bool* walMode)
     if (walMode)
         *walMode = header[18] == 2 || header[19] == 2;
     return {st.st_dev, st.st_ino};
-}
-
-void encodeItems(const ItemList& items, QByteArray& out)
-{
-    // Room for the worst case, written in one pass, cut to size.
-    qsizetype room = 1;
-    for (const auto& [name, value] : items)
-        room += 1 + maxTextSize(name.size()) + maxTextSize(value.size());
-    out.resize(room);
-    unsigned char* const begin = reinterpret_cast<unsigned char*>(out.data());
-    unsigned char* p = begin;
-    *p++ = ItemListFormat;
-    for (const auto& [name, value] : items) {
-        unsigned char* const flags = p++;
-        *flags = 0;
-        unsigned char* end = putUtf8(p, units(name), name.size());
-        if (!end) {
-            *flags |= NameIsUtf16;
-            end = putUtf16(p, units(name), name.size());
-        }
-        p = end;
-        end = putUtf8(p, units(value), value.size());
-        if (!end) {
-            *flags |= ValueIsUtf16;
-            end = putUtf16(p, units(value), value.size());
-        }
-        p = end;
-    }
-    out.resize(p - begin);
-}
-
-ItemList decodeItems(const void* data, qsizetype size)
-{
-    ItemList items;
-    ItemListReader r(static_cast<const unsigned char*>(data), size);
-    if (r.byte() != ItemListFormat)
-        throw NotesError("item list of an unknown format in the address book");
-    while (!r.atEnd()) {
-        const unsigned char flags = r.byte();
-        QString name = r.text(flags & NameIsUtf16);
-        QString value = r.text(flags & ValueIsUtf16);
-        items.emplace_back(std::move(name), std::move(value));
-    }
-    return items;
-}
-
-// ---------------------------------------------------------------- Statement
-
-Statement::Statement(sqlite3* db, std::string_view sql)
-    : db_(db)
-{
-    if (sqlite3_prepare_v3(db, sql.data(), int(sql.size()), SQLITE_PREPARE_PERSISTENT, &stmt_, nullptr) != SQLITE_OK)
-        fail(db, QStringLiteral("preparing a statement"));
-}
-
-Statement::~Statement()
-{
-    sqlite3_finalize(stmt_);
-}
-
-Statement& Statement::bind(int index, qint64 value)
-{
-    if (sqlite3_bind_int64(stmt_, index, value) != SQLITE_OK)
-        fail(db_, QStringLiteral("binding a value"));
-    return *this;
-}
-
-Statement& Statement::bind(int index, const QString& value)
-{
-    // Columns hold UTF-8, which has no form for an unpaired surrogate; such a
-    // text would come back altered, so it is refused. (Item names and values
-    // go into the item list, which keeps them exactly.)
-    if (hasUnpairedSurrogate(value))
-        throw NotesError("a name with an unpaired surrogate cannot be stored");
-    const QByteArray utf8 = value.toUtf8();
-    if (sqlite3_bind_text(stmt_, index, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT) != SQLITE_OK)
-        fail(db_, QStringLiteral("binding a text"));
-    return *this;
-}
-
-Statement& Statement::bindBlob(int index, const QByteArray& value)
-{
-    if (sqlite3_bind_blob(stmt_, index, value.constData(), int(value.size()), SQLITE_STATIC) != SQLITE_OK)
-        fail(db_, QStringLiteral("binding a value"));
-    return *this;
-}
-
-Statement& Statement::bind(int index, std::string_view value)
-{
-    if (sqlite3_bind_text(stmt_, index, value.data(), int(value.size()), SQLITE_TRANSIENT) != SQLITE_OK)
-        fail(db_, QStringLiteral("binding a text"));
-    return *this;
-}
-
-bool Statement::step()
-{
-    const int rc = sqlite3_step(stmt_);
-    if (rc == SQLITE_ROW)
-        return true;
-    if (rc == SQLITE_DONE)
-        return false;
-    const QString message = QString::fromUtf8(sqlite3_errmsg(db_));
-    sqlite3_reset(stmt_);
-    throw NotesError(message.toStdString());
-}
-
-void Statement::run()
-{
-    while (step()) { }
-    reset();
-}
-
-void Statement::reset()
-{
-    sqlite3_reset(stmt_);
-    sqlite3_clear_bindings(stmt_);
-}
-
-qint64 Statement::columnInt(int index) const
-{
-    return sqlite3_column_int64(stmt_, index);
-}
-
-QString Statement::columnText(int index) const
-{
-    const unsigned char* text = sqlite3_column_text(stmt_, index);
-    const int bytes = sqlite3_column_bytes(stmt_, index);
-    return QString::fromUtf8(reinterpret_cast<const char*>(text), bytes);
-}
-
-ItemList Statement::columnItems(int index) const
-{
-    const void* data = sqlite3_column_blob(stmt_, index);
-    const int bytes = sqlite3_column_bytes(stmt_, index);
-    if (!data)
-        throw NotesError("a note without its item list in the address book");
-    return decodeItems(data, bytes);
 }
 
 // --------------------------------------------------------------- Connection
@@ -841,36 +502,21 @@ void Connection::setBookValue(std::string_view key, const QString& value)
 
 QString Connection::newUnid()
 {
-    // Like a Notes universal id: an origin part and a time part. The origin
-    // is random once per run, the time part (in 100 ns steps) strictly rises
-    // within the run, so ids never repeat and a run's ids sort in the order
-    // written (new documents go to the end of the unid index).
-    static const quint64 origin = QRandomGenerator::system()->generate64();
-    static quint64 last = 0;
-    const quint64 now = quint64(QDateTime::currentMSecsSinceEpoch()) * 10000u;
-    last = now > last ? now : last + 1;
-    static constexpr char16_t Hex[] = u"0123456789ABCDEF";
-    QString unid(32, Qt::Uninitialized);
-    char16_t* out = reinterpret_cast<char16_t*>(unid.data());
-    for (int i = 0; i < 16; ++i) {
-        out[i] = Hex[(origin >> (60 - 4 * i)) & 0xF];
-        out[16 + i] = Hex[(last >> (60 - 4 * i)) & 0xF];
-    }
-    return unid;
+    return store::newUnid();
 }
 
 QString Connection::newReplicaId()
 {
-    return QStringLiteral("%1").arg(QRandomGenerator::system()->generate64(), 16, 16, QLatin1Char('0')).toUpper();
+    return store::newReplicaId();
 }
 
-qint64 Connection::insertNote(std::string_view noteClass, const QString& unid, const ItemList& items)
+qint64 Connection::insertNote(std::string_view noteClass, const QString& unid, const ItemList& items, qint64 time)
 {
     encodeItems(items, itemBuffer_);
     statement("INSERT INTO notes(unid, class, created, modified, items) VALUES(?1, ?2, ?3, ?3, ?4)")
         .bind(1, unid)
         .bind(2, noteClass)
-        .bind(3, QDateTime::currentMSecsSinceEpoch())
+        .bind(3, time != 0 ? time : QDateTime::currentMSecsSinceEpoch())
         .bindBlob(4, itemBuffer_)
         .run();
     keepItemBufferSmall();
@@ -884,13 +530,13 @@ void Connection::keepItemBufferSmall()
         itemBuffer_ = QByteArray();
 }
 
-void Connection::replaceItems(qint64 noteId, const ItemList& items)
+void Connection::replaceItems(qint64 noteId, const ItemList& items, qint64 time)
 {
     encodeItems(items, itemBuffer_);
     statement("UPDATE notes SET items=?2, modified=?3 WHERE note_id=?1")
         .bind(1, noteId)
         .bindBlob(2, itemBuffer_)
-        .bind(3, QDateTime::currentMSecsSinceEpoch())
+        .bind(3, time != 0 ? time : QDateTime::currentMSecsSinceEpoch())
         .run();
     keepItemBufferSmall();
     if (sqlite3_changes(db_) != 1)

@@ -1,0 +1,230 @@
+#include "export/notes/ItemList.h"
+
+#include "export/notes/Notes.h"
+
+#include <cstring>
+
+namespace notes::store {
+
+namespace {
+
+// The item list of a note (see docs/BOOK_FORMAT.md): a format byte, then per
+// item a flags byte and the name and value, each as a varint byte length and
+// the bytes. Text is UTF-8, or UTF-16LE for a text holding an unpaired
+// surrogate, which UTF-8 cannot carry.
+constexpr char ItemListFormat = 1;
+constexpr unsigned char NameIsUtf16 = 1;
+constexpr unsigned char ValueIsUtf16 = 2;
+
+}  // namespace
+
+bool hasUnpairedSurrogate(const QString& s)
+{
+    const char16_t* p = reinterpret_cast<const char16_t*>(s.constData());
+    const qsizetype n = s.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t u = p[i];
+        if (u < 0xD800 || u > 0xDFFF)
+            continue;
+        if (u <= 0xDBFF && i + 1 < n && p[i + 1] >= 0xDC00 && p[i + 1] <= 0xDFFF) {
+            ++i;
+            continue;
+        }
+        return true;
+    }
+    return false;
+}
+
+namespace {
+
+unsigned char* putVarint(unsigned char* out, quint64 v)
+{
+    while (v >= 0x80) {
+        *out++ = static_cast<unsigned char>((v & 0x7F) | 0x80);
+        v >>= 7;
+    }
+    *out++ = static_cast<unsigned char>(v);
+    return out;
+}
+
+constexpr qsizetype varintSize(quint64 v)
+{
+    qsizetype n = 1;
+    while (v >= 0x80) {
+        v >>= 7;
+        ++n;
+    }
+    return n;
+}
+
+// The most a text of `n` units takes stored: its length and at most three
+// bytes a unit.
+constexpr qsizetype maxTextSize(qsizetype n)
+{
+    return 10 + 3 * n;
+}
+
+// Writes a text as UTF-8 with its byte length in front and returns the end;
+// nullptr (and nothing usable written) when the text holds an unpaired
+// surrogate, which UTF-8 cannot carry. One pass: the bytes go after room for
+// a one-byte length and move up in the rare case the length needs more.
+unsigned char* putUtf8(unsigned char* out, const char16_t* p, qsizetype n)
+{
+    unsigned char* const start = out + 1;
+    unsigned char* q = start;
+    for (qsizetype i = 0; i < n; ++i) {
+        // Runs of plain ASCII, four units at a time.
+        while (i + 4 <= n && (p[i] | p[i + 1] | p[i + 2] | p[i + 3]) < 0x80) {
+            q[0] = static_cast<unsigned char>(p[i]);
+            q[1] = static_cast<unsigned char>(p[i + 1]);
+            q[2] = static_cast<unsigned char>(p[i + 2]);
+            q[3] = static_cast<unsigned char>(p[i + 3]);
+            q += 4;
+            i += 4;
+        }
+        if (i >= n)
+            break;
+        const char32_t u = p[i];
+        if (u < 0x80) {
+            *q++ = static_cast<unsigned char>(u);
+        } else if (u < 0x800) {
+            *q++ = static_cast<unsigned char>(0xC0 | (u >> 6));
+            *q++ = static_cast<unsigned char>(0x80 | (u & 0x3F));
+        } else if (u < 0xD800 || u > 0xDFFF) {
+            *q++ = static_cast<unsigned char>(0xE0 | (u >> 12));
+            *q++ = static_cast<unsigned char>(0x80 | ((u >> 6) & 0x3F));
+            *q++ = static_cast<unsigned char>(0x80 | (u & 0x3F));
+        } else if (u <= 0xDBFF && i + 1 < n && p[i + 1] >= 0xDC00 && p[i + 1] <= 0xDFFF) {
+            const char32_t c = 0x10000 + ((u - 0xD800) << 10) + (char32_t(p[i + 1]) - 0xDC00);
+            ++i;
+            *q++ = static_cast<unsigned char>(0xF0 | (c >> 18));
+            *q++ = static_cast<unsigned char>(0x80 | ((c >> 12) & 0x3F));
+            *q++ = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
+            *q++ = static_cast<unsigned char>(0x80 | (c & 0x3F));
+        } else {
+            return nullptr;
+        }
+    }
+    const quint64 len = quint64(q - start);
+    if (len < 0x80) {
+        *out = static_cast<unsigned char>(len);
+        return q;
+    }
+    const qsizetype extra = varintSize(len) - 1;
+    std::memmove(start + extra, start, std::size_t(len));
+    putVarint(out, len);
+    return q + extra;
+}
+
+// Writes a text as UTF-16LE with its byte length in front.
+unsigned char* putUtf16(unsigned char* out, const char16_t* p, qsizetype n)
+{
+    out = putVarint(out, quint64(n) * 2);
+    for (qsizetype i = 0; i < n; ++i) {
+        *out++ = static_cast<unsigned char>(p[i] & 0xFF);
+        *out++ = static_cast<unsigned char>(p[i] >> 8);
+    }
+    return out;
+}
+
+const char16_t* units(const QString& s)
+{
+    return reinterpret_cast<const char16_t*>(s.constData());
+}
+
+class ItemListReader {
+public:
+    ItemListReader(const unsigned char* p, qsizetype n)
+        : p_(p)
+        , end_(p + n)
+    {
+    }
+    bool atEnd() const { return p_ == end_; }
+    unsigned char byte()
+    {
+        need(1);
+        return *p_++;
+    }
+    QString text(bool utf16)
+    {
+        quint64 len = 0;
+        for (int shift = 0;; shift += 7) {
+            const unsigned char b = byte();
+            if (shift > 56)
+                bad();
+            len |= quint64(b & 0x7F) << shift;
+            if (!(b & 0x80))
+                break;
+        }
+        if (len > quint64(end_ - p_))
+            bad();
+        const unsigned char* start = p_;
+        p_ += len;
+        if (!utf16)
+            return QString::fromUtf8(reinterpret_cast<const char*>(start), qsizetype(len));
+        if (len % 2)
+            bad();
+        QString s(qsizetype(len / 2), Qt::Uninitialized);
+        char16_t* out = reinterpret_cast<char16_t*>(s.data());
+        for (quint64 i = 0; i < len / 2; ++i)
+            out[i] = char16_t(start[2 * i] | (start[2 * i + 1] << 8));
+        return s;
+    }
+
+private:
+    void need(qsizetype n)
+    {
+        if (end_ - p_ < n)
+            bad();
+    }
+    [[noreturn]] static void bad() { throw NotesError("damaged item list in the address book"); }
+    const unsigned char* p_;
+    const unsigned char* end_;
+};
+
+}  // namespace
+
+void encodeItems(const ItemList& items, QByteArray& out)
+{
+    // Room for the worst case, written in one pass, cut to size.
+    qsizetype room = 1;
+    for (const auto& [name, value] : items)
+        room += 1 + maxTextSize(name.size()) + maxTextSize(value.size());
+    out.resize(room);
+    unsigned char* const begin = reinterpret_cast<unsigned char*>(out.data());
+    unsigned char* p = begin;
+    *p++ = ItemListFormat;
+    for (const auto& [name, value] : items) {
+        unsigned char* const flags = p++;
+        *flags = 0;
+        unsigned char* end = putUtf8(p, units(name), name.size());
+        if (!end) {
+            *flags |= NameIsUtf16;
+            end = putUtf16(p, units(name), name.size());
+        }
+        p = end;
+        end = putUtf8(p, units(value), value.size());
+        if (!end) {
+            *flags |= ValueIsUtf16;
+            end = putUtf16(p, units(value), value.size());
+        }
+        p = end;
+    }
+    out.resize(p - begin);
+}
+
+ItemList decodeItems(const void* data, qsizetype size)
+{
+    ItemList items;
+    ItemListReader r(static_cast<const unsigned char*>(data), size);
+    if (r.byte() != ItemListFormat)
+        throw NotesError("item list of an unknown format in the address book");
+    while (!r.atEnd()) {
+        const unsigned char flags = r.byte();
+        QString name = r.text(flags & NameIsUtf16);
+        QString value = r.text(flags & ValueIsUtf16);
+        items.emplace_back(std::move(name), std::move(value));
+    }
+    return items;
+}
+}  // namespace notes::store
