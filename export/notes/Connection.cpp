@@ -225,10 +225,12 @@ std::unique_ptr<Connection> Connection::openExisting(const QString& path, Mode m
         struct stat st;
         const bool logPresent = ::stat((native + "-wal").constData(), &st) == 0;
         // A rollback journal left beside the book by a writer that was
-        // killed in the middle of a group: a read-only connection cannot
-        // roll it back, so a short read-write one does (and removes the
-        // journal). Where that fails, the read-only open below says why.
-        if (::stat((native + "-journal").constData(), &st) == 0 && st.st_size > 0) {
+        // killed in the middle of a group, or a log whose index such a
+        // writer left half written: a read-only connection can neither roll
+        // the one back nor rebuild the other's index, so a short read-write
+        // one does (and removes the journal). Where that fails, the
+        // read-only open below says why.
+        if ((::stat((native + "-journal").constData(), &st) == 0 && st.st_size > 0) || logPresent) {
             sqlite3* repair = nullptr;
             if (sqlite3_open_v2(native.constData(), &repair, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr)
                 == SQLITE_OK) {

@@ -387,8 +387,9 @@ TEST(Durability, KilledAtAnyMomentTheBookOpensWholeAndFiled)
             }
             continue;
         }
-        // Read as the program reads it (which rolls back a journal a kill
-        // left), then checked as SQLite sees it.
+        // Read as the program reads it first: a reader finishes what the
+        // killed writer left (a journal, a half-written log index), which
+        // SQLite's bare read-only connection below could not.
         const auto docs = readAllDocuments(book);
         expectIntegrity(book);
         ASSERT_GE(docs.size(), before);
