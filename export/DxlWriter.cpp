@@ -1,6 +1,6 @@
 #include "export/DxlWriter.h"
 #include "export/BookValues.h"
-#include "export/Utf8.h"
+#include "common/text/Utf8.h"
 
 #include <QSet>
 #include <QStringList>
@@ -140,19 +140,7 @@ void appendXml(QByteArray& out, QStringView s, bool value, qint64& replaced)
             }
             continue;
         }
-        if (c < 0x800) {
-            *p++ = char(0xC0 | (c >> 6));
-            *p++ = char(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            *p++ = char(0xE0 | (c >> 12));
-            *p++ = char(0x80 | ((c >> 6) & 0x3F));
-            *p++ = char(0x80 | (c & 0x3F));
-        } else {
-            *p++ = char(0xF0 | (c >> 18));
-            *p++ = char(0x80 | ((c >> 12) & 0x3F));
-            *p++ = char(0x80 | ((c >> 6) & 0x3F));
-            *p++ = char(0x80 | (c & 0x3F));
-        }
+        p = putUtf8CodePoint(p, c);
     }
     out.resize(p - out.data());
 }

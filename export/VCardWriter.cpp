@@ -1,7 +1,7 @@
 #include "export/VCardWriter.h"
 #include "export/BookValues.h"
 #include "export/PersonFields.h"
-#include "export/Utf8.h"
+#include "common/text/Utf8.h"
 
 #include <QCryptographicHash>
 #include <QHash>
@@ -54,21 +54,7 @@ void appendEscaped(QByteArray& out, QStringView value, qint64* replaced)
     const qsizetype at = out.size();
     out.resize(at + 3 * n);
     char* p = out.data() + at;
-    auto utf8 = [&](char32_t c) {
-        if (c < 0x800) {
-            *p++ = char(0xC0 | (c >> 6));
-            *p++ = char(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            *p++ = char(0xE0 | (c >> 12));
-            *p++ = char(0x80 | ((c >> 6) & 0x3F));
-            *p++ = char(0x80 | (c & 0x3F));
-        } else {
-            *p++ = char(0xF0 | (c >> 18));
-            *p++ = char(0x80 | ((c >> 12) & 0x3F));
-            *p++ = char(0x80 | ((c >> 6) & 0x3F));
-            *p++ = char(0x80 | (c & 0x3F));
-        }
-    };
+    auto utf8 = [&](char32_t c) { p = putUtf8CodePoint(p, c); };
     auto replace = [&] {
         *p++ = char(0xEF);
         *p++ = char(0xBF);

@@ -1,5 +1,6 @@
 #include "export/notes/ItemList.h"
 
+#include "common/text/Utf8.h"
 #include "export/notes/Notes.h"
 
 #include <cstring>
@@ -85,22 +86,11 @@ unsigned char* putUtf8(unsigned char* out, const char16_t* p, qsizetype n)
         if (i >= n)
             break;
         const char32_t u = p[i];
-        if (u < 0x80) {
-            *q++ = static_cast<unsigned char>(u);
-        } else if (u < 0x800) {
-            *q++ = static_cast<unsigned char>(0xC0 | (u >> 6));
-            *q++ = static_cast<unsigned char>(0x80 | (u & 0x3F));
-        } else if (u < 0xD800 || u > 0xDFFF) {
-            *q++ = static_cast<unsigned char>(0xE0 | (u >> 12));
-            *q++ = static_cast<unsigned char>(0x80 | ((u >> 6) & 0x3F));
-            *q++ = static_cast<unsigned char>(0x80 | (u & 0x3F));
+        if (u < 0xD800 || u > 0xDFFF) {
+            q = putUtf8CodePoint(q, u);
         } else if (u <= 0xDBFF && i + 1 < n && p[i + 1] >= 0xDC00 && p[i + 1] <= 0xDFFF) {
-            const char32_t c = 0x10000 + ((u - 0xD800) << 10) + (char32_t(p[i + 1]) - 0xDC00);
+            q = putUtf8CodePoint(q, 0x10000 + ((u - 0xD800) << 10) + (char32_t(p[i + 1]) - 0xDC00));
             ++i;
-            *q++ = static_cast<unsigned char>(0xF0 | (c >> 18));
-            *q++ = static_cast<unsigned char>(0x80 | ((c >> 12) & 0x3F));
-            *q++ = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
-            *q++ = static_cast<unsigned char>(0x80 | (c & 0x3F));
         } else {
             return nullptr;
         }
