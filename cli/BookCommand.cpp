@@ -9,7 +9,6 @@
 #include "export/BookCreation.h"
 #include "export/FolderCreation.h"
 #include "export/notes/BookReader.h"
-#include "common/paths/PathSeparator.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -126,15 +125,11 @@ int create(const QStringList& args)
 
     // The destination folder is prepared as the export run prepares it,
     // from the folder as the working directory names it.
-    QString destination = QFileInfo(dir).absoluteFilePath();
-    if (!destination.endsWith(PathSeparator))
-        destination += PathSeparator;
-    destination = destination.trimmed() + QStringLiteral("Lotus Notes Address Book");
+    const QString destination = exporting::NewBookFolder(QFileInfo(dir).absoluteFilePath());
     if (!CreateFolderPath(destination)) {
-        std::fprintf(stderr, "pellaro-cli: %s: cannot create the folder\n", qPrintable(destination));
+        std::fprintf(stderr, "pellaro-cli: %s: cannot create the folder\n", qPrintable(destination.chopped(1)));
         return ExitFailure;
     }
-    destination = destination.trimmed() + PathSeparator;
     Global::DestinationPath = destination;
     Global::NewBookPath = destination;
 

@@ -5,6 +5,7 @@
 
 #include "cli/Command.h"
 #include "cli/DataFiles.h"
+#include "export/FolderCreation.h"
 #include "export/BookCreation.h"
 #include "export/ConversionDriver.h"
 #include "export/OutputFile.h"
@@ -259,7 +260,7 @@ QString checkNewBookFolder(const QString& dir)
     const QFileInfo picked(dir);
     if (!picked.isDir())
         return QStringLiteral("%1: no such folder").arg(dir);
-    const QFileInfo bookFolder(QDir(dir).filePath(QStringLiteral("Lotus Notes Address Book")));
+    const QFileInfo bookFolder(exporting::NewBookFolder(dir).chopped(1));
     if (bookFolder.exists() && !bookFolder.isDir())
         return QStringLiteral("%1: exists and is not a folder").arg(bookFolder.filePath());
     const QFileInfo& target = bookFolder.exists() ? bookFolder : picked;
