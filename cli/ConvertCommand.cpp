@@ -345,6 +345,9 @@ int convert(const QStringList& args)
         try {
             const outlook::RDOStore store = opener.Open(path);
             nodes = source::FolderTreeNodes(store);
+            if (nodes.size() <= 1)
+                sourceLines.append(
+                    lineOf(path, QStringLiteral("holds no contact folders; nothing of it is converted")));
             // Counting what the tree leaves out reads the contents tables of
             // every other folder; a folder that cannot be read there costs
             // the count, not the conversion.

@@ -123,6 +123,9 @@ int runFolders(const QStringList& args)
         PrintingTree tree;
         source::FillFolderTree(store, tree);
         std::fflush(stdout);
+        // The root alone: say so, rather than leave a name with nothing below.
+        if (tree.NodeCount() <= 1)
+            std::fprintf(stderr, "%s: holds no contact folders\n", qPrintable(file));
         // The tree stands; a folder that cannot be read for the count costs
         // the count alone.
         try {

@@ -232,6 +232,12 @@ TEST(Passwords, RealProtectedFiles)
     EXPECT_EQ(converted.code, 0) << converted.err.toStdString();
     EXPECT_TRUE(converted.err.endsWith(QStringLiteral("0 persons, 0 groups written, 0 items failed\n")))
         << converted.err.toStdString();
+    // A file of mail only gives nothing, and says why.
+    EXPECT_TRUE(converted.err.contains(files[1] + QStringLiteral(": holds no contact folders")))
+        << converted.err.toStdString();
+    const Result mailOnly = run({QStringLiteral("folders"), files[1], QStringLiteral("--password-file"), all});
+    EXPECT_TRUE(mailOnly.err.contains(files[1] + QStringLiteral(": holds no contact folders")))
+        << mailOnly.err.toStdString();
 }
 
 // The password asked at a terminal: typed, not echoed, and it opens the file.
