@@ -237,33 +237,6 @@ std::optional<std::pair<quint64, quint64>> bookUnidHalves(const QString& unid)
     return std::pair{first, second};
 }
 
-// The times the book keeps of a document, where the reader hands them out
-// (ms since 1970): its creation time otherwise comes from its universal id,
-// and the time of its last change is not known.
-template <typename Doc> std::optional<qint64> createdOf(const Doc& doc)
-{
-    if constexpr (requires {
-                      {
-                          doc.created
-                          } -> std::convertible_to<qint64>;
-                  })
-        return qint64(doc.created);
-    else
-        return dxl::createdFromBookUnid(doc.unid);
-}
-
-template <typename Doc> std::optional<qint64> modifiedOf(const Doc& doc)
-{
-    if constexpr (requires {
-                      {
-                          doc.modified
-                          } -> std::convertible_to<qint64>;
-                  })
-        return qint64(doc.modified);
-    else
-        return std::nullopt;
-}
-
 // One item element being written: the start tag is finished by the value,
 // and the summary flag is decided once the value's size is known.
 class ItemWriter {
@@ -516,18 +489,15 @@ bool DxlWriter::writeDocument(QByteArray& out, const notes::StoredDocument& doc)
         }
     }
     lit(out, ">\n<noteinfo unid=\"");
-    const std::optional<qint64> created = createdOf(doc);
+    // The reader hands out no times of a document: its creation time comes
+    // from its universal id, and the time of its last change is not known.
+    const std::optional<qint64> created = dxl::createdFromBookUnid(doc.unid);
     out.append(dxl::notesUnid(doc.unid, created).toLatin1());
     lit(out, "\">");
     if (created) {
         lit(out, "<created><datetime>");
         out.append(dxl::utcDateTime(*created));
         lit(out, "</datetime></created>");
-    }
-    if (const std::optional<qint64> modified = modifiedOf(doc)) {
-        lit(out, "<modified><datetime>");
-        out.append(dxl::utcDateTime(*modified));
-        lit(out, "</datetime></modified>");
     }
     lit(out, "</noteinfo>\n");
 
