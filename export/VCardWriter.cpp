@@ -106,6 +106,19 @@ qsizetype unitLength(const char* p, qsizetype i, qsizetype n)
     return sequenceLength(p, i, n);
 }
 
+// What a text value makes of each ASCII character.
+enum AsciiKind : uchar { Plain, Escaped, CarriageReturn, LineFeed, Replaced };
+constexpr std::array<AsciiKind, 128> AsciiKinds = [] {
+    std::array<AsciiKind, 128> kinds{};
+    for (int c = 0; c < 128; ++c)
+        kinds[std::size_t(c)] = c < 0x20 || c == 0x7F ? Replaced : Plain;
+    kinds['\t'] = Plain;
+    kinds['\\'] = kinds[','] = kinds[';'] = Escaped;
+    kinds['\r'] = CarriageReturn;
+    kinds['\n'] = LineFeed;
+    return kinds;
+}();
+
 // One card, written straight into the output: each content line escaped
 // and folded as it goes, so that no physical line is longer than 75 octets
 // (continuation lines start with one blank), never inside a UTF-8 sequence
@@ -200,33 +213,34 @@ public:
         for (qsizetype i = 0; i < n; ++i) {
             const char16_t u = in[i];
             if (u < 0x80) {
-                switch (u) {
-                case u'\\':
-                case u',':
-                case u';':
+                switch (AsciiKinds[u]) {
+                case Plain:
+                    if (column >= 75) {
+                        std::memcpy(p, "\r\n ", 3);
+                        p += 3;
+                        column = 1;
+                    }
+                    ++column;
+                    *p++ = char(u);
+                    continue;
+                case Escaped:
                     fold(2);
                     *p++ = '\\';
                     *p++ = char(u);
                     continue;
-                case u'\r':
+                case CarriageReturn:
                     if (i + 1 < n && in[i + 1] == u'\n')
                         ++i;
                     [[fallthrough]];
-                case u'\n':
+                case LineFeed:
                     fold(2);
                     *p++ = '\\';
                     *p++ = 'n';
                     continue;
-                case u'\t':
-                    break;
                 default:
-                    if (u < 0x20 || u == 0x7F) {
-                        replace();
-                        continue;
-                    }
+                    replace();
+                    continue;
                 }
-                fold(1);
-                *p++ = char(u);
             } else if (QChar::isHighSurrogate(u) && i + 1 < n && QChar::isLowSurrogate(in[i + 1])) {
                 fold(4);
                 p = putUtf8CodePoint(p, QChar::surrogateToUcs4(u, in[i + 1]));
@@ -321,35 +335,36 @@ private:
     int column_ = 0;
 };
 
-// "yyyy-MM-dd", and "THH:mm:ss" after it when `time` is set.
-QByteArray dateValue(const BookDate& dt, bool withTime)
+// "yyyy-MM-dd", and "THH:mm:ss" after it when `withTime`, written to `card`.
+void dateValue(Card& card, const BookDate& dt, bool withTime)
 {
-    QByteArray value;
-    const int year = dt.date.year();
-    if (year >= 1 && year <= 9999) {
-        char buf[19];
-        auto two = [&](char* p, int v) {
-            p[0] = char('0' + v / 10);
-            p[1] = char('0' + v % 10);
-        };
-        two(buf, year / 100);
-        two(buf + 2, year % 100);
-        buf[4] = '-';
-        two(buf + 5, dt.date.month());
-        buf[7] = '-';
-        two(buf + 8, dt.date.day());
-        buf[10] = 'T';
-        two(buf + 11, dt.time.hour());
-        buf[13] = ':';
-        two(buf + 14, dt.time.minute());
-        buf[16] = ':';
-        two(buf + 17, dt.time.second());
-        return QByteArray(buf, withTime ? 19 : 10);
+    int year = 0, month = 0, day = 0;
+    dt.date.getDate(&year, &month, &day);
+    if (year < 1 || year > 9999) {
+        QByteArray value = dt.date.toString(QStringLiteral("yyyy-MM-dd")).toLatin1();
+        if (withTime)
+            value += 'T' + dt.time.toString(QStringLiteral("HH:mm:ss")).toLatin1();
+        card.raw(value.constData(), value.size());
+        return;
     }
-    value = dt.date.toString(QStringLiteral("yyyy-MM-dd")).toLatin1();
-    if (withTime)
-        value += 'T' + dt.time.toString(QStringLiteral("HH:mm:ss")).toLatin1();
-    return value;
+    char buf[19];
+    auto two = [&](char* p, int v) {
+        p[0] = char('0' + v / 10);
+        p[1] = char('0' + v % 10);
+    };
+    two(buf, year / 100);
+    two(buf + 2, year % 100);
+    buf[4] = '-';
+    two(buf + 5, month);
+    buf[7] = '-';
+    two(buf + 8, day);
+    buf[10] = 'T';
+    two(buf + 11, dt.time.hour());
+    buf[13] = ':';
+    two(buf + 14, dt.time.minute());
+    buf[16] = ':';
+    two(buf + 17, dt.time.second());
+    card.raw(buf, withTime ? 19 : 10);
 }
 
 // The value of URL for a web site, written to `card`; false, and nothing
@@ -371,53 +386,66 @@ bool urlLine(Card& card, QStringView s, QByteArray& scratch)
            && ((s[colon].isLetter() && s[colon].unicode() < 0x80)
                || (colon > 0 && (s[colon].isDigit() || s[colon] == u'+' || s[colon] == u'-' || s[colon] == u'.'))))
         ++colon;
-    scratch.resize(0);
-    if (!(colon > 0 && colon + 1 < s.size() && s[colon] == u':')) {
-        if (!s.startsWith(QLatin1String("www."), Qt::CaseInsensitive) || s.size() <= 4)
-            return false;
-        scratch.append("http://");
-    }
+    const bool www = !(colon > 0 && colon + 1 < s.size() && s[colon] == u':');
+    if (www && (!s.startsWith(QLatin1String("www."), Qt::CaseInsensitive) || s.size() <= 4))
+        return false;
+    // No character takes more than three bytes.
+    scratch.resize(7 + 3 * s.size());
+    char* p = scratch.data();
+    if (www)
+        p = std::copy_n("http://", 7, p);
     for (const QChar c : s) {
+        const char* code = nullptr;
         switch (c.unicode()) {
         case u';':
-            scratch.append("%3B");
+            code = "%3B";
             break;
         case u',':
-            scratch.append("%2C");
+            code = "%2C";
             break;
         case u' ':
-            scratch.append("%20");
+            code = "%20";
             break;
         case u'\\':
-            scratch.append("%5C");
+            code = "%5C";
             break;
         default:
-            if (c.unicode() < 0x80) {
-                scratch.append(char(c.unicode()));
-            } else {
-                char utf8[3];
-                scratch.append(utf8, putUtf8CodePoint(utf8, c.unicode()) - utf8);
-            }
+            p = putUtf8CodePoint(p, c.unicode());
+            continue;
         }
+        p = std::copy_n(code, 3, p);
     }
     card.start("URL");
-    card.raw(scratch.constData(), scratch.size());
+    card.raw(scratch.constData(), p - scratch.constData());
     card.endLine();
     return true;
 }
 
+// Whether `text` is `word`, without regard to case; the case as written is
+// tried first.
+bool sameWord(QStringView text, QLatin1String word)
+{
+    return text.size() == word.size() && (text == word || text.compare(word, Qt::CaseInsensitive) == 0);
+}
+
 bool isForm(const notes::StoredDocument& doc, QLatin1String form)
 {
-    return !doc.isDesign && doc.form.compare(form, Qt::CaseInsensitive) == 0;
+    return !doc.isDesign && sameWord(doc.form, form);
 }
 
 // The parts of a value the book joined with ", " (as splitJoinedList).
 void splitJoined(QStringView value, std::vector<QStringView>& parts)
 {
     parts.clear();
+    const qsizetype n = value.size();
     qsizetype from = 0;
-    for (qsizetype at; (at = value.indexOf(QLatin1String(", "), from)) >= 0; from = at + 2)
-        parts.push_back(value.mid(from, at - from));
+    for (qsizetype i = 0; i + 1 < n; ++i) {
+        if (value[i] == u',' && value[i + 1] == u' ') {
+            parts.push_back(value.mid(from, i - from));
+            from = i + 2;
+            ++i;
+        }
+    }
     parts.push_back(value.mid(from));
 }
 
@@ -537,8 +565,12 @@ private:
     // the name at the same position in the previous document is tried first.
     int slotOf(std::size_t position, const QString& name)
     {
-        if (position < lastNames_.size() && lastNames_[position].first == name)
-            return lastNames_[position].second;
+        if (position < lastNames_.size()) {
+            const QString& last = lastNames_[position].first;
+            if (last.size() == name.size()
+                && std::memcmp(last.constData(), name.constData(), std::size_t(name.size()) * 2) == 0)
+                return lastNames_[position].second;
+        }
         int slot = exact_.value(name, -1);
         if (slot < 0)
             slot = folded_.value(name.toCaseFolded(), -1);
@@ -583,7 +615,10 @@ void keyBytes(QStringView keyText, QByteArray& key, std::u16string& units)
             c = QChar::surrogateToUcs4(s[j], s[j + 1]);
             ++j;
         }
-        c = QChar::toCaseFolded(c);
+        if (c < 0x80)
+            c = c >= u'A' && c <= u'Z' ? c + 32 : c;
+        else
+            c = QChar::toCaseFolded(c);
         if (QChar::requiresSurrogates(c)) {
             units += QChar::highSurrogate(c);
             units += QChar::lowSurrogate(c);
@@ -651,7 +686,7 @@ qsizetype VCardWriter::memberMemory() const
     qsizetype names = 0;
     for (const QString& name : listNames_)
         names += name.capacity() * 2 + qsizetype(sizeof(QString)) + 32;  // and its entry in listNameIds_
-    return qsizetype(members_.capacity() * sizeof(MemberEntry) + table_.capacity() * sizeof(quint32)
+    return qsizetype(members_.capacity() * sizeof(MemberEntry) + table_.capacity() * sizeof(quint64)
                      + memberships_.capacity() * sizeof(Membership))
         + keys_.capacity() + names;
 }
@@ -663,16 +698,22 @@ quint32 VCardWriter::findMember(bool add)
             return None;
         table_.assign(1024, 0);
     }
+    // A slot holds the upper half of the key's hash and the member's index
+    // + 1: a key is compared only where the hashes agree.
+    const std::size_t hash = qHashBits(key_.constData(), std::size_t(key_.size()), 0);
+    const auto tag = quint64(quint32(hash >> 32)) << 32;
     std::size_t mask = table_.size() - 1;
-    std::size_t at = qHashBits(key_.constData(), std::size_t(key_.size()), 0) & mask;
+    std::size_t at = hash & mask;
     for (;; at = (at + 1) & mask) {
-        const quint32 slot = table_[at];
+        const quint64 slot = table_[at];
         if (slot == 0)
             break;
-        const MemberEntry& m = members_[slot - 1];
+        if ((slot & 0xFFFFFFFF00000000) != tag)
+            continue;
+        const MemberEntry& m = members_[quint32(slot) - 1];
         if (m.keyLength == quint32(key_.size())
             && std::memcmp(keys_.constData() + m.keyAt, key_.constData(), std::size_t(key_.size())) == 0)
-            return slot - 1;
+            return quint32(slot) - 1;
     }
     if (!add)
         return None;
@@ -682,15 +723,15 @@ quint32 VCardWriter::findMember(bool add)
     entry.keyLength = quint32(key_.size());
     keys_.append(key_);
     members_.push_back(entry);
-    table_[at] = index + 1;
+    table_[at] = tag | (index + 1);
     // At most half full.
     if (2 * members_.size() > table_.size()) {
-        std::vector<quint32> bigger(2 * table_.size(), 0);
+        std::vector<quint64> bigger(2 * table_.size(), 0);
         mask = bigger.size() - 1;
-        for (const quint32 slot : table_) {
+        for (const quint64 slot : table_) {
             if (slot == 0)
                 continue;
-            const MemberEntry& m = members_[slot - 1];
+            const MemberEntry& m = members_[quint32(slot) - 1];
             std::size_t i = qHashBits(keys_.constData() + m.keyAt, m.keyLength, 0) & mask;
             while (bigger[i] != 0)
                 i = (i + 1) & mask;
@@ -899,9 +940,8 @@ void VCardWriter::writePerson(QByteArray& out, const notes::StoredDocument& doc)
             continue;
         if (const auto when = dates_.read(t)) {
             const bool withTime = when->time != QTime(0, 0);
-            const QByteArray value = dateValue(*when, withTime);
             card.start(withTime ? d.propertyWithTime : d.property);
-            card.raw(value.constData(), value.size());
+            dateValue(card, *when, withTime);
             card.endLine();
         } else {
             undated[undatedCount++] = d.slot;
@@ -962,7 +1002,7 @@ void VCardWriter::writePerson(QByteArray& out, const notes::StoredDocument& doc)
 
     // Form is "Person" (this card); a Type of another value is kept.
     const QString& type = v[Type];
-    if (!type.isEmpty() && type.compare(QLatin1String("Person"), Qt::CaseInsensitive) != 0)
+    if (!type.isEmpty() && !sameWord(type, QLatin1String("Person")))
         card.extra(u"Type", type);
     for (const notes::StoredItem* item : v.extras())
         card.extra(item->name, item->value);
@@ -1023,7 +1063,7 @@ void VCardWriter::writeList(QByteArray& out, const notes::StoredDocument& doc)
         if (!listForm)
             card.textLine("X-PELLARO-MEMBERS", items[Members]);
         const QString& type = items[GroupType];
-        if (!type.isEmpty() && type.compare(QLatin1String("Group"), Qt::CaseInsensitive) != 0)
+        if (!type.isEmpty() && !sameWord(type, QLatin1String("Group")))
             card.extra(u"Type", type);
         for (const notes::StoredItem* item : items.extras())
             card.extra(item->name, item->value);

@@ -114,7 +114,7 @@ private:
     std::unique_ptr<Slots> slots_;
 
     std::vector<MemberEntry> members_;
-    std::vector<quint32> table_;  // open addressing: member index + 1, 0 free
+    std::vector<quint64> table_;  // open addressing, 0 free (see findMember)
     QByteArray keys_;  // the members' keys (see keyBytes in the .cpp)
     std::vector<Membership> memberships_;
     std::vector<QString> listNames_;
