@@ -8,6 +8,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QThread>
+#include <QDateTime>
 
 #include "tests/support/PrintQt.h"
 
@@ -245,6 +247,69 @@ TEST(Document, SavingAgainReplacesTheStoredItems)
     EXPECT_EQ(docs[1].items[63].name, QStringLiteral("ITEM63"));
     EXPECT_EQ(docs[1].items[63].value, QStringLiteral("again"));
     EXPECT_EQ(docs[1].items[64].value, QStringLiteral("64"));
+}
+
+// The reader hands out one document after another in the same strings:
+// each must come out whole, however long or short, plain or not the one
+// before was; with a form given, only the documents of that form.
+TEST(Document, ReadOneAfterAnotherEachWholeWithItsTimes)
+{
+    TestHome home;
+    const QString book = newBook(home.file(QStringLiteral("b.nsf")));
+    const qint64 before = QDateTime::currentMSecsSinceEpoch();
+    using Items = std::vector<std::pair<QString, QString>>;
+    const std::vector<Items> written = {
+        {{QStringLiteral("Form"), QStringLiteral("Person")},
+         {QStringLiteral("LastName"), QStringLiteral("Lastname-Müller with a long name, 日本")},
+         {QStringLiteral("Comment"), QString(300, u'x')},
+         {QStringLiteral("Odd"), QString(QChar(0xDC00))}},
+        {{QStringLiteral("Form"), QStringLiteral("Group")}, {QStringLiteral("LastName"), QStringLiteral("Ann")}},
+        {{QStringLiteral("Type"), QStringLiteral("Person")},
+         {QStringLiteral("form"), QStringLiteral("person")},
+         {QStringLiteral("LastName"), QStringLiteral("Lastname-Muller")},
+         {QStringLiteral("Comment"), QStringLiteral("é")},
+         {QStringLiteral("Odd"), QStringLiteral("plain")},
+         {QStringLiteral("More"), QString()}},
+    };
+    {
+        NotesSession s;
+        auto db = s.GetDatabase(QString(), book);
+        for (const Items& items : written) {
+            auto doc = db->CreateDocument();
+            for (const auto& [n, v] : items)
+                doc->ReplaceItemValue(n, v);
+            doc->Save(false, false);
+            if (&items == &written[1]) {
+                // Saved again a moment later.
+                QThread::msleep(5);
+                doc->Save(false, false);
+            }
+        }
+    }
+    const qint64 after = QDateTime::currentMSecsSinceEpoch();
+
+    std::size_t at = 0;
+    BookReader(book).forEachDocument(false, [&](const StoredDocument& d) {
+        ASSERT_LT(at, written.size());
+        const Items& items = written[at++];
+        ASSERT_EQ(d.items.size(), items.size()) << at;
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            EXPECT_EQ(d.items[i].name, items[i].first) << at << " " << i;
+            EXPECT_EQ(d.items[i].value, items[i].second) << at << " " << i;
+        }
+        EXPECT_GE(d.created, before);
+        EXPECT_LE(d.modified, after);
+        if (at == 2)
+            EXPECT_GE(d.modified, d.created + 5);
+        else
+            EXPECT_EQ(d.modified, d.created);
+    });
+    EXPECT_EQ(at, written.size());
+
+    std::vector<qint64> persons;
+    BookReader(book).forEachDocument(
+        false, [&](const StoredDocument& d) { persons.push_back(d.items.size()); }, u"PERSON");
+    EXPECT_EQ(persons, (std::vector<qint64>{4, 6}));
 }
 
 TEST(Folders, CreatedOnFirstUseAndOnlyForSavedDocuments)
