@@ -5,6 +5,13 @@
 #include <QFile>
 #include <QHash>
 
+#include <array>
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <thread>
+
 namespace notes {
 
 using store::Connection;
@@ -103,6 +110,150 @@ private:
     QString value_;
 };
 
+// The walk over a book's documents in note id order, one after another
+// into the document it is given.
+class DocumentWalk {
+public:
+    DocumentWalk(sqlite3* db, bool withDesign, QStringView onlyForm)
+        : entries_(db, "SELECT note_id, folder_id FROM folder_entries ORDER BY note_id, folder_id")
+        , notes_(db,
+                 withDesign ? "SELECT note_id, unid, class, created, modified, items FROM notes "
+                              "ORDER BY note_id"
+                            : "SELECT note_id, unid, class, created, modified, items FROM notes "
+                              "WHERE class='document' ORDER BY note_id")
+        , onlyForm_(onlyForm)
+    {
+        // The folders by id; a document's folders come from a walk of the
+        // filing table beside the walk of the notes, both in note id order.
+        Statement folders(db, "SELECT folder_id, name FROM folders");
+        while (folders.step())
+            folderNames_.insert(folders.columnInt(0), folders.columnText(1));
+        entry_ = entries_.step();
+    }
+
+    // The next document into `doc`; false at the end.
+    bool next(StoredDocument& doc)
+    {
+        while (notes_.step()) {
+            const qint64 noteId = notes_.columnInt(0);
+            doc.isDesign = notes_.columnBytes(2) != QByteArrayView("document");
+            if (doc.isDesign) {
+                noteClass_ = notes_.columnText(2);
+                if (!onlyForm_.isEmpty() && noteClass_.compare(onlyForm_, Qt::CaseInsensitive) != 0)
+                    continue;
+            }
+            if (!decoder_.read(notes_.columnBytes(5), doc.isDesign ? QStringView() : onlyForm_, doc))
+                continue;
+            if (doc.isDesign)
+                doc.form = noteClass_;
+            doc.noteId = noteId;
+            doc.unid = notes_.columnText(1);
+            doc.created = notes_.columnInt(3);
+            doc.modified = notes_.columnInt(4);
+            doc.folders.clear();
+            while (entry_ && entries_.columnInt(0) < noteId)
+                entry_ = entries_.step();
+            for (; entry_ && entries_.columnInt(0) == noteId; entry_ = entries_.step()) {
+                const auto name = folderNames_.constFind(entries_.columnInt(1));
+                if (name != folderNames_.constEnd())
+                    doc.folders.append(*name);
+            }
+            return true;
+        }
+        return false;
+    }
+
+private:
+    QHash<qint64, QString> folderNames_;
+    Statement entries_;
+    bool entry_ = false;
+    Statement notes_;
+    QStringView onlyForm_;
+    DocumentDecoder decoder_;
+    QString noteClass_;
+};
+
+// Documents pass from the reading thread to the caller's in batches: the
+// reading thread fills one while the caller visits another. A batch's
+// documents are used again once it comes back.
+struct Handover {
+    static constexpr std::size_t Batches = 3;
+    static constexpr std::size_t BatchSize = 128;
+    struct Batch {
+        std::vector<StoredDocument> docs = std::vector<StoredDocument>(BatchSize);
+        std::size_t count = 0;
+    };
+
+    std::array<Batch, Batches> batches;
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<Batch*> full;  // in reading order
+    std::deque<Batch*> empty;
+    bool done = false;  // the reading thread has ended
+    bool stop = false;  // the caller wants no more
+    std::exception_ptr error;  // why reading ended early
+
+    // The reading thread's work.
+    void read(sqlite3* db, bool withDesign, QStringView onlyForm)
+    {
+        Batch* batch = nullptr;  // being filled
+        try {
+            DocumentWalk walk(db, withDesign, onlyForm);
+            for (bool more = true; more;) {
+                {
+                    std::unique_lock lock(mutex);
+                    changed.wait(lock, [&] { return stop || !empty.empty(); });
+                    if (stop)
+                        break;
+                    batch = empty.front();
+                    empty.pop_front();
+                }
+                batch->count = 0;
+                while (batch->count < BatchSize && (more = walk.next(batch->docs[batch->count])))
+                    ++batch->count;
+                std::lock_guard lock(mutex);
+                full.push_back(batch);
+                batch = nullptr;
+                changed.notify_all();
+            }
+        } catch (...) {
+            // Handed to the caller, who throws it again after the documents
+            // read before it.
+            std::lock_guard lock(mutex);
+            if (batch)
+                full.push_back(batch);
+            error = std::current_exception();
+        }
+        std::lock_guard lock(mutex);
+        done = true;
+        changed.notify_all();
+    }
+
+    // The next batch read, or nullptr when there is none left.
+    Batch* take()
+    {
+        std::unique_lock lock(mutex);
+        changed.wait(lock, [&] { return done || !full.empty(); });
+        if (full.empty())
+            return nullptr;
+        Batch* batch = full.front();
+        full.pop_front();
+        return batch;
+    }
+    void giveBack(Batch* batch)
+    {
+        std::lock_guard lock(mutex);
+        empty.push_back(batch);
+        changed.notify_all();
+    }
+    void stopReading()
+    {
+        std::lock_guard lock(mutex);
+        stop = true;
+        changed.notify_all();
+    }
+};
+
 }  // namespace
 
 void BookReader::forEachDocument(bool withDesign, const std::function<void(const StoredDocument&)>& visit,
@@ -112,52 +263,30 @@ void BookReader::forEachDocument(bool withDesign, const std::function<void(const
     // One read transaction, so the walk sees one state of the file.
     Statement begin(db, "BEGIN");
     begin.run();
+    // The book is read and its items decoded on a thread of its own while
+    // `visit` runs here; the connection is used by that thread alone until
+    // it ends.
+    auto handover = std::make_unique<Handover>();
+    for (Handover::Batch& batch : handover->batches)
+        handover->empty.push_back(&batch);
+    std::thread reading([&] { handover->read(db, withDesign, onlyForm); });
     try {
-        // The folders by id; a document's folders come from a walk of the
-        // filing table beside the walk of the notes, both in note id order.
-        QHash<qint64, QString> folderNames;
-        Statement folders(db, "SELECT folder_id, name FROM folders");
-        while (folders.step())
-            folderNames.insert(folders.columnInt(0), folders.columnText(1));
-        Statement entries(db, "SELECT note_id, folder_id FROM folder_entries ORDER BY note_id, folder_id");
-        bool entry = entries.step();
-
-        Statement notesQuery(db,
-                             withDesign ? "SELECT note_id, unid, class, created, modified, items FROM notes "
-                                          "ORDER BY note_id"
-                                        : "SELECT note_id, unid, class, created, modified, items FROM notes "
-                                          "WHERE class='document' ORDER BY note_id");
-        StoredDocument doc;
-        DocumentDecoder decoder;
-        QString noteClass;
-        while (notesQuery.step()) {
-            const qint64 noteId = notesQuery.columnInt(0);
-            doc.isDesign = notesQuery.columnBytes(2) != QByteArrayView("document");
-            if (doc.isDesign)
-                noteClass = notesQuery.columnText(2);
-            if (doc.isDesign && !onlyForm.isEmpty() && noteClass.compare(onlyForm, Qt::CaseInsensitive) != 0)
-                continue;
-            if (!decoder.read(notesQuery.columnBytes(5), doc.isDesign ? QStringView() : onlyForm, doc))
-                continue;
-            if (doc.isDesign)
-                doc.form = noteClass;
-            doc.noteId = noteId;
-            doc.unid = notesQuery.columnText(1);
-            doc.created = notesQuery.columnInt(3);
-            doc.modified = notesQuery.columnInt(4);
-            doc.folders.clear();
-            while (entry && entries.columnInt(0) < noteId)
-                entry = entries.step();
-            for (; entry && entries.columnInt(0) == noteId; entry = entries.step()) {
-                const auto name = folderNames.constFind(entries.columnInt(1));
-                if (name != folderNames.constEnd())
-                    doc.folders.append(*name);
-            }
-            visit(doc);
+        while (Handover::Batch* batch = handover->take()) {
+            for (std::size_t i = 0; i < batch->count; ++i)
+                visit(batch->docs[i]);
+            handover->giveBack(batch);
         }
-    } catch (const std::exception&) {
+    } catch (...) {
+        // What `visit` threw goes on to the caller once reading has ended.
+        handover->stopReading();
+        reading.join();
         d->conn->exec("ROLLBACK");
         throw;
+    }
+    reading.join();
+    if (handover->error) {
+        d->conn->exec("ROLLBACK");
+        std::rethrow_exception(handover->error);
     }
     d->conn->exec("COMMIT");
 }

@@ -254,7 +254,7 @@ void ItemListReader::assign(QString& out, Text t, bool utf16)
     // after note into the same strings allocates nothing): plain ASCII
     // widened, eight bytes at a time, the rest from the first other byte by
     // the UTF-8 decoder. A text of n bytes takes at most n units.
-    out.resize(n + 1);
+    out.resize(ascii == n ? n : n + 1);
     char16_t* q = reinterpret_cast<char16_t*>(out.data());
     qsizetype i = 0;
     for (; i + 8 <= ascii; i += 8) {
@@ -263,10 +263,8 @@ void ItemListReader::assign(QString& out, Text t, bool utf16)
     }
     for (; i < ascii; ++i)
         q[i] = p[i];
-    if (ascii == n) {
-        out.truncate(n);
+    if (ascii == n)
         return;
-    }
     QChar* end = utf8_.appendToBuffer(out.data() + i, QByteArrayView(p + i, n - i));
     out.truncate(end - out.constData());
 }

@@ -312,6 +312,54 @@ TEST(Document, ReadOneAfterAnotherEachWholeWithItsTimes)
     EXPECT_EQ(persons, (std::vector<qint64>{4, 6}));
 }
 
+// Past the first hundreds of documents: a damaged note ends the walk with
+// its cause after every document before it, and a walk the visitor ends by
+// throwing leaves the reader as it was for the next.
+TEST(Document, AWalkEndsAtADamagedNoteOrWhenTheVisitorThrows)
+{
+    TestHome home;
+    const QString book = newBook(home.file(QStringLiteral("b.nsf")));
+    {
+        NotesSession s;
+        auto db = s.GetDatabase(QString(), book);
+        for (int i = 0; i < 700; ++i) {
+            auto doc = db->CreateDocument();
+            doc->ReplaceItemValue(QStringLiteral("Form"), QStringLiteral("Person"));
+            doc->ReplaceItemValue(QStringLiteral("Number"), QString::number(i));
+            doc->Save(false, false);
+        }
+    }
+    FinishWriting();
+    BookReader reader(book);
+    struct Stop { };
+    int seen = 0;
+    EXPECT_THROW(reader.forEachDocument(false,
+                                        [&](const StoredDocument&) {
+                                            if (++seen == 450)
+                                                throw Stop();
+                                        }),
+                 Stop);
+    seen = 0;
+    reader.forEachDocument(false, [&](const StoredDocument& d) {
+        EXPECT_EQ(d.items.at(1).value, QString::number(seen));
+        ++seen;
+    });
+    EXPECT_EQ(seen, 700);
+
+    // The item list of the 500th document cut short.
+    rawExec(book,
+            "UPDATE notes SET items=substr(items, 1, length(items) - 1) WHERE note_id=(SELECT note_id FROM "
+            "notes WHERE class='document' ORDER BY note_id LIMIT 1 OFFSET 499)");
+    seen = 0;
+    try {
+        BookReader(book).forEachDocument(false, [&](const StoredDocument&) { ++seen; });
+        ADD_FAILURE() << "a damaged note was read";
+    } catch (const NotesError& e) {
+        EXPECT_EQ(e.cause(), Cause::Damaged) << e.what();
+    }
+    EXPECT_EQ(seen, 499);
+}
+
 TEST(Folders, CreatedOnFirstUseAndOnlyForSavedDocuments)
 {
     TestHome home;
