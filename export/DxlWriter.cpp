@@ -6,7 +6,9 @@
 #include <QStringList>
 #include <QTimeZone>
 
-#include <concepts>
+#include <algorithm>
+#include <array>
+#include <cstring>
 
 namespace exporting {
 
@@ -37,13 +39,77 @@ bool isItem(const notes::StoredItem& item, QLatin1String name)
     return item.name.size() == name.size() && item.name.compare(name, Qt::CaseInsensitive) == 0;
 }
 
-// Appends a string literal without looking for its end.
-template <qsizetype N> void lit(QByteArray& out, const char (&text)[N])
-{
-    const qsizetype at = out.size();
-    out.resize(at + N - 1);
-    std::memcpy(out.data() + at, text, N - 1);
-}
+// Writes into the room of a buffer through a pointer, and cuts the buffer
+// to what was written when done: one resize of the buffer per document, not
+// one per piece.
+class Out {
+public:
+    explicit Out(QByteArray& buffer)
+        : buffer_(buffer)
+    {
+        const qsizetype used = buffer_.size();
+        buffer_.resize(used + Room);
+        p_ = buffer_.data() + used;
+        end_ = buffer_.data() + buffer_.size();
+    }
+    ~Out() { buffer_.resize(p_ - buffer_.data()); }
+    Out(const Out&) = delete;
+    Out& operator=(const Out&) = delete;
+
+    // Room for `n` more bytes.
+    void need(qsizetype n)
+    {
+        if (end_ - p_ < n)
+            grow(n);
+    }
+    // A string literal, without looking for its end.
+    template <qsizetype N> void lit(const char (&text)[N]) { bytes(text, N - 1); }
+    void bytes(const char* text, qsizetype n)
+    {
+        need(n);
+        std::memcpy(p_, text, std::size_t(n));
+        p_ += n;
+    }
+    void byte(char c)
+    {
+        need(1);
+        *p_++ = c;
+    }
+    // Where the next byte goes, as an offset in the buffer.
+    qsizetype pos() const { return p_ - buffer_.constData(); }
+    // Puts `n` bytes at `at`, before what was written since.
+    void insert(qsizetype at, const char* text, qsizetype n)
+    {
+        need(n);
+        char* from = buffer_.data() + at;
+        std::memmove(from + n, from, std::size_t(p_ - from));
+        std::memcpy(from, text, std::size_t(n));
+        p_ += n;
+    }
+
+    // Appends `s` as XML character data. In an attribute (`value` false),
+    // tab, line feed and carriage return are references (a parser would turn
+    // them into blanks) and a character XML cannot hold becomes U+FFFD,
+    // counted in `replaced`. In an item value, each line break (CR LF, CR or
+    // LF) is a <break/> and a character XML cannot hold a <nonxmlchar/>, as
+    // Domino writes them.
+    void xml(QStringView s, bool value, qint64& replaced);
+
+private:
+    static constexpr qsizetype Room = 64 * 1024;
+
+    void grow(qsizetype n)
+    {
+        const qsizetype used = p_ - buffer_.data();
+        buffer_.resize(used + std::max(n, Room));
+        p_ = buffer_.data() + used;
+        end_ = buffer_.data() + buffer_.size();
+    }
+
+    QByteArray& buffer_;
+    char* p_;
+    char* end_;
+};
 
 bool xmlChar(char32_t c)
 {
@@ -51,76 +117,83 @@ bool xmlChar(char32_t c)
         || (c >= 0x10000 && c <= 0x10FFFF);
 }
 
-// Appends `s` as XML character data. In an attribute (`value` false), tab,
-// line feed and carriage return are references (a parser would turn them
-// into blanks) and a character XML cannot hold becomes U+FFFD, counted in
-// `replaced`. In an item value, each line break (CR LF, CR or LF) is a
-// <break/> and a character XML cannot hold a <nonxmlchar/>, as Domino writes
-// them.
-void appendXml(QByteArray& out, QStringView s, bool value, qint64& replaced)
+// The ASCII characters written as they are: in a value, and in an
+// attribute (which also escapes the quote).
+struct PlainAscii {
+    bool value[128] = {};
+    bool attribute[128] = {};
+    constexpr PlainAscii()
+    {
+        for (int c = 0x20; c < 0x80; ++c)
+            value[c] = attribute[c] = c != '&' && c != '<' && c != '>';
+        attribute[int('"')] = false;
+        value[int('\t')] = true;
+    }
+};
+constexpr PlainAscii Plain;
+
+void Out::xml(QStringView s, bool value, qint64& replaced)
 {
     const qsizetype n = s.size();
     const char16_t* in = s.utf16();
-    // Every UTF-16 unit takes at most three bytes, except the escapes below,
-    // which get room of their own.
-    constexpr qsizetype Room = 32;
-    qsizetype used = out.size();
-    out.resize(used + 3 * n + Room);
-    char* p = out.data() + used;
-    char* end = out.data() + out.size();
-    auto put = [&](const char* text, qsizetype len) {
-        if (end - p < len + Room) {
-            used = p - out.data();
-            out.resize(used + 3 * n + len + Room);
-            p = out.data() + used;
-            end = out.data() + out.size();
-        }
+    const bool* plain = value ? Plain.value : Plain.attribute;
+    // Every UTF-16 unit takes at most three bytes; an escape makes room of
+    // its own for itself and the rest.
+    need(3 * n);
+    char* p = p_;
+    auto put = [&](const char* text, qsizetype len, qsizetype i) {
+        p_ = p;
+        need(len + 3 * (n - i));
+        p = p_;
         std::memcpy(p, text, std::size_t(len));
         p += len;
     };
     for (qsizetype i = 0; i < n; ++i) {
+        // Runs of plain ASCII, the bulk of an address book.
+        while (i + 4 <= n && in[i] < 0x80 && in[i + 1] < 0x80 && in[i + 2] < 0x80 && in[i + 3] < 0x80 && plain[in[i]]
+               && plain[in[i + 1]] && plain[in[i + 2]] && plain[in[i + 3]]) {
+            p[0] = char(in[i]);
+            p[1] = char(in[i + 1]);
+            p[2] = char(in[i + 2]);
+            p[3] = char(in[i + 3]);
+            p += 4;
+            i += 4;
+        }
+        if (i >= n)
+            break;
         const char16_t u = in[i];
-        if (u >= 0x20 && u < 0x80) {
-            switch (u) {
-            case u'&':
-                put("&amp;", 5);
-                continue;
-            case u'<':
-                put("&lt;", 4);
-                continue;
-            case u'>':
-                put("&gt;", 4);
-                continue;
-            case u'"':
-                if (!value) {
-                    put("&quot;", 6);
-                    continue;
-                }
-                break;
-            default:
-                break;
-            }
+        if (u < 0x80 && plain[u]) {
             *p++ = char(u);
             continue;
         }
-        if (u < 0x20) {
-            if (u == u'\r' || u == u'\n') {
-                if (!value) {
-                    put(u == u'\r' ? "&#13;" : "&#10;", 5);
-                    continue;
-                }
-                if (u == u'\r' && i + 1 < n && in[i + 1] == u'\n')
-                    ++i;
-                put("<break/>", 8);
+        switch (u) {
+        case u'&':
+            put("&amp;", 5, i);
+            continue;
+        case u'<':
+            put("&lt;", 4, i);
+            continue;
+        case u'>':
+            put("&gt;", 4, i);
+            continue;
+        case u'"':
+            put("&quot;", 6, i);
+            continue;
+        case u'\t':
+            put("&#9;", 4, i);
+            continue;
+        case u'\r':
+        case u'\n':
+            if (!value) {
+                put(u == u'\r' ? "&#13;" : "&#10;", 5, i);
                 continue;
             }
-            if (u == u'\t') {
-                if (value)
-                    *p++ = '\t';
-                else
-                    put("&#9;", 4);
-                continue;
-            }
+            if (u == u'\r' && i + 1 < n && in[i + 1] == u'\n')
+                ++i;
+            put("<break/>", 8, i);
+            continue;
+        default:
+            break;
         }
         char32_t c = u;
         if (QChar::isHighSurrogate(u) && i + 1 < n && QChar::isLowSurrogate(in[i + 1])) {
@@ -133,48 +206,50 @@ void appendXml(QByteArray& out, QStringView s, bool value, qint64& replaced)
                 char ref[] = "<nonxmlchar value=\"0000\"/>";
                 for (int k = 0; k < 4; ++k)
                     ref[19 + k] = Hex[(u >> (12 - 4 * k)) & 0xF];
-                put(ref, sizeof ref - 1);
+                put(ref, sizeof ref - 1, i);
             } else {
-                put(Utf8Replacement, 3);
+                put(Utf8Replacement, 3, i);
                 ++replaced;
             }
             continue;
         }
         p = putUtf8CodePoint(p, c);
     }
-    out.resize(p - out.data());
+    p_ = p;
 }
 
-void appendTwoDigits(QByteArray& out, int v)
+void appendTwoDigits(Out& out, int v)
 {
-    out.append(char('0' + v / 10));
-    out.append(char('0' + v % 10));
+    const char digits[2] = {char('0' + v / 10), char('0' + v % 10)};
+    out.bytes(digits, 2);
 }
 
 // yyyyMMdd of a date with a year of four digits.
-void appendDate(QByteArray& out, const QDate& d)
+void appendDate(Out& out, const QDate& d)
 {
-    appendTwoDigits(out, d.year() / 100);
-    appendTwoDigits(out, d.year() % 100);
-    appendTwoDigits(out, d.month());
-    appendTwoDigits(out, d.day());
+    int year = 0, month = 0, day = 0;
+    d.getDate(&year, &month, &day);
+    appendTwoDigits(out, year / 100);
+    appendTwoDigits(out, year % 100);
+    appendTwoDigits(out, month);
+    appendTwoDigits(out, day);
 }
 
 // THHmmss,hh
-void appendTime(QByteArray& out, const QTime& t)
+void appendTime(Out& out, const QTime& t)
 {
-    out.append('T');
+    out.byte('T');
     appendTwoDigits(out, t.hour());
     appendTwoDigits(out, t.minute());
     appendTwoDigits(out, t.second());
-    out.append(',');
+    out.byte(',');
     appendTwoDigits(out, t.msec() / 10);
 }
 
 // +hh, or +hhmm where the offset is not whole hours.
-void appendZone(QByteArray& out, int offsetSeconds)
+void appendZone(Out& out, int offsetSeconds)
 {
-    out.append(offsetSeconds < 0 ? '-' : '+');
+    out.byte(offsetSeconds < 0 ? '-' : '+');
     const int minutes = std::abs(offsetSeconds) / 60;
     appendTwoDigits(out, minutes / 60);
     if (minutes % 60)
@@ -183,27 +258,46 @@ void appendZone(QByteArray& out, int offsetSeconds)
 
 // A birthday or anniversary as a datetime value: the date alone, or with a
 // time of day in the time zone of this machine (the conversion's).
-void appendBookDate(QByteArray& out, const BookDate& when)
+void appendBookDate(Out& out, const BookDate& when)
 {
     if (when.time == QTime(0, 0)) {
-        lit(out, "<datetime>");
+        out.lit("<datetime>");
         appendDate(out, when.date);
-        lit(out, "</datetime>");
+        out.lit("</datetime>");
         return;
     }
     const QDateTime local(when.date, when.time, QTimeZone::systemTimeZone());
-    out.append(local.isDaylightTime() ? "<datetime dst=\"true\">" : "<datetime>");
+    if (local.isDaylightTime())
+        out.lit("<datetime dst=\"true\">");
+    else
+        out.lit("<datetime>");
     appendDate(out, when.date);
     appendTime(out, when.time);
     appendZone(out, local.offsetFromUtc());
-    lit(out, "</datetime>");
+    out.lit("</datetime>");
 }
 
-void appendHex32(QByteArray& out, quint32 v)
+// An instant as a datetime value in GMT.
+void appendUtc(Out& out, qint64 ms)
+{
+    qint64 day = ms / MsPerDay;
+    qint64 rest = ms % MsPerDay;
+    if (rest < 0) {
+        rest += MsPerDay;
+        --day;
+    }
+    appendDate(out, QDate::fromJulianDay(day + JulianDayOfEpoch));
+    appendTime(out, QTime::fromMSecsSinceStartOfDay(int(rest)));
+    out.lit("+00");
+}
+
+void appendHex32(Out& out, quint32 v)
 {
     static constexpr char Hex[] = "0123456789ABCDEF";
+    char hex[8];
     for (int k = 0; k < 8; ++k)
-        out.append(Hex[(v >> (28 - 4 * k)) & 0xF]);
+        hex[k] = Hex[(v >> (28 - 4 * k)) & 0xF];
+    out.bytes(hex, 8);
 }
 
 // A bijection of 64-bit numbers that spreads neighbouring ones apart
@@ -241,7 +335,7 @@ std::optional<std::pair<quint64, quint64>> bookUnidHalves(const QString& unid)
 // and the summary flag is decided once the value's size is known.
 class ItemWriter {
 public:
-    ItemWriter(QByteArray& out, qint64& summaryBytes, qint64& replaced)
+    ItemWriter(Out& out, qint64& summaryBytes, qint64& replaced)
         : out_(out)
         , summaryBytes_(summaryBytes)
         , replaced_(replaced)
@@ -250,51 +344,64 @@ public:
 
     void start(QStringView name, bool names = false)
     {
-        lit(out_, "<item name=\"");
-        appendXml(out_, name, false, replaced_);
-        out_.append('"');
+        out_.lit("<item name=\"");
+        out_.xml(name, false, replaced_);
+        out_.byte('"');
         if (names)
-            lit(out_, " names=\"true\"");
-        tagEnd_ = out_.size();
-        out_.append('>');
+            out_.lit(" names=\"true\"");
+        tagEnd_ = out_.pos();
+        out_.byte('>');
     }
     // A text, or "<text/>" for an empty one.
     void text(QStringView value)
     {
         if (value.isEmpty()) {
-            lit(out_, "<text/>");
+            out_.lit("<text/>");
             return;
         }
-        lit(out_, "<text>");
-        appendXml(out_, value, true, replaced_);
-        lit(out_, "</text>");
+        out_.lit("<text>");
+        out_.xml(value, true, replaced_);
+        out_.lit("</text>");
     }
-    void textList(const QStringList& values)
+    template <typename List> void textList(const List& values)
     {
         if (values.size() == 1) {
             text(values.front());
             return;
         }
-        lit(out_, "<textlist>");
-        for (const QString& v : values)
+        out_.lit("<textlist>");
+        for (const auto& v : values)
             text(v);
-        lit(out_, "</textlist>");
+        out_.lit("</textlist>");
     }
-    QByteArray& out() { return out_; }
+    // A text the book joined from a list with ", ": one text per part.
+    void joinedList(QStringView value)
+    {
+        const QLatin1String separator(", ");
+        if (!value.contains(separator)) {
+            text(value);
+            return;
+        }
+        out_.lit("<textlist>");
+        for (const QStringView part : value.tokenize(separator))
+            text(part);
+        out_.lit("</textlist>");
+    }
+    Out& out() { return out_; }
     // Ends the item; values past the summary limit are not summary (DXL
     // takes text, dates and names as summary when the flag is left out).
     void finish()
     {
-        const qint64 size = out_.size() - tagEnd_;
+        const qint64 size = out_.pos() - tagEnd_;
         if (summaryBytes_ + size <= SummaryLimit)
             summaryBytes_ += size;
         else
-            out_.insert(tagEnd_, " summary=\"false\"");
-        lit(out_, "</item>\n");
+            out_.insert(tagEnd_, " summary=\"false\"", 16);
+        out_.lit("</item>\n");
     }
 
 private:
-    QByteArray& out_;
+    Out& out_;
     qint64& summaryBytes_;
     qint64& replaced_;
     qsizetype tagEnd_ = 0;
@@ -302,43 +409,97 @@ private:
 
 // The names Notes finds a contact by, as the contact form makes them: the
 // full name from its parts, the name without its middle name, and the mail
-// address; the company where the contact has no name.
-QStringList fullNames(const notes::StoredDocument& doc)
-{
-    QString first, middle, last, company, mail;
-    for (const notes::StoredItem& item : doc.items) {
-        QString* slot = nullptr;
-        if (isItem(item, QLatin1String("FirstName")))
-            slot = &first;
-        else if (isItem(item, QLatin1String("MiddleName")))
-            slot = &middle;
-        else if (isItem(item, QLatin1String("LastName")))
-            slot = &last;
-        else if (isItem(item, QLatin1String("CompanyName")))
-            slot = &company;
-        else if (isItem(item, QLatin1String("MailAddress")))
-            slot = &mail;
-        if (slot && slot->isEmpty())
-            *slot = item.value.trimmed();
+// address; the company where the contact has no name. The names are views
+// of the document's values and of the joined names kept here.
+struct FullNames {
+    QString withMiddle;
+    QString withoutMiddle;
+    std::array<QStringView, 4> names;
+    std::size_t count = 0;
+
+    void make(const notes::StoredDocument& doc)
+    {
+        QStringView first, middle, last, company, mail;
+        bool seen[5] = {};
+        for (const notes::StoredItem& item : doc.items) {
+            int slot = -1;
+            if (isItem(item, QLatin1String("FirstName")))
+                slot = 0;
+            else if (isItem(item, QLatin1String("MiddleName")))
+                slot = 1;
+            else if (isItem(item, QLatin1String("LastName")))
+                slot = 2;
+            else if (isItem(item, QLatin1String("CompanyName")))
+                slot = 3;
+            else if (isItem(item, QLatin1String("MailAddress")))
+                slot = 4;
+            if (slot < 0 || seen[slot])
+                continue;
+            const QStringView v = QStringView(item.value).trimmed();
+            // The first item of a name that has a value.
+            if (v.isEmpty())
+                continue;
+            seen[slot] = true;
+            (slot == 0 ? first : slot == 1 ? middle : slot == 2 ? last : slot == 3 ? company : mail) = v;
+        }
+        auto join = [](QString& out, std::initializer_list<QStringView> parts) {
+            out.clear();
+            for (const QStringView p : parts) {
+                if (p.isEmpty())
+                    continue;
+                if (!out.isEmpty())
+                    out.append(u' ');
+                out.append(p);
+            }
+        };
+        count = 0;
+        auto add = [&](QStringView name) {
+            if (name.isEmpty())
+                return;
+            for (std::size_t i = 0; i < count; ++i)
+                if (names[i].compare(name, Qt::CaseInsensitive) == 0)
+                    return;
+            names[count++] = name;
+        };
+        join(withMiddle, {first, middle, last});
+        add(withMiddle);
+        if (!middle.isEmpty()) {
+            join(withoutMiddle, {first, last});
+            add(withoutMiddle);
+        }
+        if (count == 0)
+            add(company);
+        add(mail);
     }
-    auto join = [](std::initializer_list<QString> parts) {
-        QStringList kept;
-        for (const QString& p : parts)
-            if (!p.isEmpty())
-                kept.append(p);
-        return kept.join(u' ');
-    };
-    QStringList names;
-    auto add = [&](const QString& name) {
-        if (!name.isEmpty() && !names.contains(name, Qt::CaseInsensitive))
-            names.append(name);
-    };
-    add(join({first, middle, last}));
-    add(join({first, last}));
-    if (names.isEmpty())
-        add(company);
-    add(mail);
-    return names;
+    std::size_t size() const { return count; }
+    QStringView front() const { return names[0]; }
+    const QStringView* begin() const { return names.data(); }
+    const QStringView* end() const { return names.data() + count; }
+};
+
+// The universal id a document gets in DXL (see dxl::notesUnid).
+void appendNotesUnid(Out& out, const QString& bookUnid, std::optional<qint64> createdMs)
+{
+    // Our ids are an origin random for each run of the program and a count
+    // rising within the run: mixing the count into the origin keeps the
+    // halves of two documents apart even when they were made in the same
+    // hundredth of a second.
+    quint64 file = 0;
+    if (const auto halves = bookUnidHalves(bookUnid))
+        file = halves->first ^ mix(halves->second);
+    else
+        file = hashText(bookUnid, 1);
+    dxl::TimeDate note;
+    if (createdMs) {
+        note = dxl::toTimeDate(*createdMs);
+    } else {
+        const quint64 h = hashText(bookUnid, 2);
+        note = {quint32(h), quint32(h >> 32)};
+    }
+    appendHex32(out, quint32(file >> 32));
+    appendHex32(out, quint32(file));
+    appendHex32(out, note.innards1);
+    appendHex32(out, note.innards0);
 }
 
 }  // namespace
@@ -357,59 +518,24 @@ TimeDate toTimeDate(qint64 ms)
     return {quint32(rest / 10), quint32((day + JulianDayOfEpoch) & 0xFFFFFF)};
 }
 
-std::optional<qint64> createdFromBookUnid(const QString& bookUnid)
-{
-    const auto halves = bookUnidHalves(bookUnid);
-    if (!halves)
-        return std::nullopt;
-    const qint64 ms = qint64(halves->second / 10000);
-    // From 1990 to 2200: anything else is no time of ours.
-    if (ms < 631152000000LL || ms > 7258118400000LL)
-        return std::nullopt;
-    return ms;
-}
-
 QString notesUnid(const QString& bookUnid, std::optional<qint64> createdMs)
 {
-    // Our ids are an origin random for each run of the program and a count
-    // rising within the run: mixing the count into the origin keeps the
-    // halves of two documents apart even when they were made in the same
-    // hundredth of a second.
-    quint64 file = 0;
-    if (const auto halves = bookUnidHalves(bookUnid))
-        file = halves->first ^ mix(halves->second);
-    else
-        file = hashText(bookUnid, 1);
-    TimeDate note;
-    if (createdMs) {
-        note = toTimeDate(*createdMs);
-    } else {
-        const quint64 h = hashText(bookUnid, 2);
-        note = {quint32(h), quint32(h >> 32)};
-    }
     QByteArray hex;
-    hex.reserve(32);
-    appendHex32(hex, quint32(file >> 32));
-    appendHex32(hex, quint32(file));
-    appendHex32(hex, note.innards1);
-    appendHex32(hex, note.innards0);
+    {
+        Out out(hex);
+        appendNotesUnid(out, bookUnid, createdMs);
+    }
     return QString::fromLatin1(hex);
 }
 
 QByteArray utcDateTime(qint64 ms)
 {
-    qint64 day = ms / MsPerDay;
-    qint64 rest = ms % MsPerDay;
-    if (rest < 0) {
-        rest += MsPerDay;
-        --day;
+    QByteArray text;
+    {
+        Out out(text);
+        appendUtc(out, ms);
     }
-    QByteArray out;
-    out.reserve(24);
-    appendDate(out, QDate::fromJulianDay(day + JulianDayOfEpoch));
-    appendTime(out, QTime::fromMSecsSinceStartOfDay(int(rest)));
-    lit(out, "+00");
-    return out;
+    return text;
 }
 
 }  // namespace dxl
@@ -419,25 +545,28 @@ DxlWriter::DxlWriter(QLocale locale)
 {
 }
 
-void DxlWriter::begin(QByteArray& out, const Database& db)
+void DxlWriter::begin(QByteArray& buffer, const Database& db)
 {
-    lit(out, Prolog);
+    Out out(buffer);
+    out.lit(Prolog);
     if (!db.replicaId.isEmpty()) {
-        lit(out, " replicaid=\"");
-        appendXml(out, db.replicaId, false, replaced_);
-        out.append('"');
+        out.lit(" replicaid=\"");
+        out.xml(db.replicaId, false, replaced_);
+        out.byte('"');
     }
     if (!db.title.isEmpty()) {
-        lit(out, " title=\"");
-        appendXml(out, db.title, false, replaced_);
-        out.append('"');
+        out.lit(" title=\"");
+        out.xml(db.title, false, replaced_);
+        out.byte('"');
     }
-    lit(out, ">\n");
+    out.lit(">\n");
 }
 
-void DxlWriter::writeGroupMembers(QByteArray& out, const QString& members, qint64& summaryBytes)
+namespace {
+
+// A Group's members as a names list.
+void writeGroupMembers(ItemWriter& item, const QString& members)
 {
-    ItemWriter item(out, summaryBytes, replaced_);
     const auto list = splitMembers(members);
     if (!list) {
         // Not the list form: kept as the book has it.
@@ -470,45 +599,52 @@ void DxlWriter::writeGroupMembers(QByteArray& out, const QString& members, qint6
     item.finish();
 }
 
-bool DxlWriter::writeDocument(QByteArray& out, const notes::StoredDocument& doc)
+}  // namespace
+
+bool DxlWriter::writeDocument(QByteArray& buffer, const notes::StoredDocument& doc)
 {
     if (doc.isDesign)
         return false;
     const bool person = isForm(doc, QLatin1String("Person"));
     const bool group = isForm(doc, QLatin1String("Group"));
 
-    lit(out, "<document");
+    Out out(buffer);
+    out.lit("<document");
     const notes::StoredItem* formItem = nullptr;
     for (const notes::StoredItem& item : doc.items) {
         if (isItem(item, QLatin1String("Form"))) {
             formItem = &item;
-            lit(out, " form=\"");
-            appendXml(out, item.value, false, replaced_);
-            out.append('"');
+            out.lit(" form=\"");
+            out.xml(item.value, false, replaced_);
+            out.byte('"');
             break;
         }
     }
-    lit(out, ">\n<noteinfo unid=\"");
-    // The reader hands out no times of a document: its creation time comes
-    // from its universal id, and the time of its last change is not known.
-    const std::optional<qint64> created = dxl::createdFromBookUnid(doc.unid);
-    out.append(dxl::notesUnid(doc.unid, created).toLatin1());
-    lit(out, "\">");
+    out.lit(">\n<noteinfo unid=\"");
+    // A book not written by us may lack the times (0).
+    const std::optional<qint64> created = doc.created > 0 ? std::optional(doc.created) : std::nullopt;
+    appendNotesUnid(out, doc.unid, created);
+    out.lit("\">");
     if (created) {
-        lit(out, "<created><datetime>");
-        out.append(dxl::utcDateTime(*created));
-        lit(out, "</datetime></created>");
+        out.lit("<created><datetime>");
+        appendUtc(out, *created);
+        out.lit("</datetime></created>");
     }
-    lit(out, "</noteinfo>\n");
+    if (doc.modified > 0) {
+        out.lit("<modified><datetime>");
+        appendUtc(out, doc.modified);
+        out.lit("</datetime></modified>");
+    }
+    out.lit("</noteinfo>\n");
 
     qint64 summaryBytes = 0;
     bool hasFullName = false;
     bool hasGroupType = false;
     bool membersDone = false;
+    ItemWriter w(out, summaryBytes, replaced_);
     for (const notes::StoredItem& item : doc.items) {
         if (&item == formItem)
             continue;
-        ItemWriter w(out, summaryBytes, replaced_);
         if (person) {
             hasFullName = hasFullName || isItem(item, QLatin1String("FullName"));
             if (isItem(item, QLatin1String("Birthday")) || isItem(item, QLatin1String("Anniversary"))) {
@@ -520,14 +656,14 @@ bool DxlWriter::writeDocument(QByteArray& out, const notes::StoredDocument& doc)
                 }
             } else if (isItem(item, QLatin1String("Categories")) || isItem(item, QLatin1String("Children"))) {
                 w.start(item.name);
-                w.textList(splitJoinedList(item.value));
+                w.joinedList(item.value);
                 w.finish();
                 continue;
             }
         } else if (group) {
             hasGroupType = hasGroupType || isItem(item, QLatin1String("GroupType"));
             if (!membersDone && isItem(item, QLatin1String("Members"))) {
-                writeGroupMembers(out, item.value, summaryBytes);
+                writeGroupMembers(w, item.value);
                 membersDone = true;
                 continue;
             }
@@ -538,9 +674,9 @@ bool DxlWriter::writeDocument(QByteArray& out, const notes::StoredDocument& doc)
     }
 
     if (person && !hasFullName) {
-        const QStringList names = fullNames(doc);
-        if (!names.isEmpty()) {
-            ItemWriter w(out, summaryBytes, replaced_);
+        FullNames names;
+        names.make(doc);
+        if (names.size() > 0) {
             w.start(u"FullName", true);
             w.textList(names);
             w.finish();
@@ -549,7 +685,6 @@ bool DxlWriter::writeDocument(QByteArray& out, const notes::StoredDocument& doc)
     if (group && !hasGroupType) {
         // A multi-purpose group ("0"), the kind Notes makes by default: the
         // address book lists it with the groups it can mail to.
-        ItemWriter w(out, summaryBytes, replaced_);
         w.start(u"GroupType");
         w.text(u"0");
         w.finish();
@@ -557,27 +692,28 @@ bool DxlWriter::writeDocument(QByteArray& out, const notes::StoredDocument& doc)
 
     if (!doc.folders.isEmpty()) {
         // Not summary: the filing agent reads it from the document.
-        lit(out, "<item name=\"");
-        appendXml(out, foldersItemName(), false, replaced_);
-        lit(out, "\" summary=\"false\">");
+        out.lit("<item name=\"");
+        out.xml(foldersItemName(), false, replaced_);
+        out.lit("\" summary=\"false\">");
         if (doc.folders.size() > 1)
-            lit(out, "<textlist>");
+            out.lit("<textlist>");
         for (const QString& folder : doc.folders) {
-            lit(out, "<text>");
-            appendXml(out, folder, true, replaced_);
-            lit(out, "</text>");
+            out.lit("<text>");
+            out.xml(folder, true, replaced_);
+            out.lit("</text>");
         }
         if (doc.folders.size() > 1)
-            lit(out, "</textlist>");
-        lit(out, "</item>\n");
+            out.lit("</textlist>");
+        out.lit("</item>\n");
     }
-    lit(out, "</document>\n");
+    out.lit("</document>\n");
     return true;
 }
 
-void DxlWriter::end(QByteArray& out)
+void DxlWriter::end(QByteArray& buffer)
 {
-    lit(out, "</database>\n");
+    Out out(buffer);
+    out.lit("</database>\n");
 }
 
 }  // namespace exporting

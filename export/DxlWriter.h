@@ -4,7 +4,8 @@
 //
 //   <database xmlns="http://www.lotus.com/dxl" version="9.0" ...>
 //   <document form="Person">
-//   <noteinfo unid="..."><created><datetime>...</datetime></created></noteinfo>
+//   <noteinfo unid="..."><created><datetime>...</datetime></created>
+//     <modified><datetime>...</datetime></modified></noteinfo>
 //   <item name="FirstName"><text>...</text></item>
 //   <item name="Birthday"><datetime>19800712</datetime></item>
 //   <item name="Categories"><textlist><text>...</text>...</textlist></item>
@@ -64,8 +65,6 @@ public:
     static QString foldersItemName() { return QStringLiteral("$PellaroFolders"); }
 
 private:
-    void writeGroupMembers(QByteArray& out, const QString& members, qint64& summaryBytes);
-
     BookDateReader dates_;
     qint64 replaced_ = 0;
 };
@@ -88,11 +87,6 @@ TimeDate toTimeDate(qint64 msSinceEpoch);
 // Notes writes universal ids. Made from the book's universal id, so the same
 // document always gets the same id; `createdMs` empty when unknown.
 QString notesUnid(const QString& bookUnid, std::optional<qint64> createdMs);
-
-// The creation time the book's universal id carries (its second half counts
-// 100 ns steps since 1970, docs/BOOK_FORMAT.md), in ms; empty for an id not
-// of that form.
-std::optional<qint64> createdFromBookUnid(const QString& bookUnid);
 
 // An instant in DXL's datetime form, UTC: 20261210T081500,25+00.
 QByteArray utcDateTime(qint64 msSinceEpoch);

@@ -22,6 +22,8 @@ struct StoredItem {
 struct StoredDocument {
     qint64 noteId = 0;
     QString unid;  // universal id, 32 hex digits
+    qint64 created = 0;  // ms since 1970, UTC
+    qint64 modified = 0;  // the last change, ms since 1970, UTC
     bool isDesign = false;  // forms, views and other design notes
     QString form;  // value of the "Form" item (design notes: their kind)
     QStringList folders;  // folders the document is filed in, by name
@@ -42,8 +44,13 @@ public:
 
     // Calls `visit` for each document in note id order, one at a time (memory
     // does not grow with the number of documents). Design notes only when
-    // `withDesign`.
-    void forEachDocument(bool withDesign, const std::function<void(const StoredDocument&)>& visit) const;
+    // `withDesign`. Where `onlyForm` is given, only the documents of that
+    // form (compared without regard to case), whose other documents' values
+    // are then not read. The document handed to `visit` is valid during the
+    // call; its strings' room is used again for the next one (a copy taken
+    // of a string stays as it was).
+    void forEachDocument(bool withDesign, const std::function<void(const StoredDocument&)>& visit,
+                         QStringView onlyForm = {}) const;
 
     struct Impl;
 

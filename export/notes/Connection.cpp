@@ -8,6 +8,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -522,14 +523,18 @@ QString Connection::newReplicaId()
     return store::newReplicaId();
 }
 
-qint64 Connection::insertNote(std::string_view noteClass, const QString& unid, const ItemList& items, qint64 time)
+qint64 Connection::insertNote(std::string_view noteClass, const QString& unid, const ItemList& items, qint64 time,
+                              qint64 modified)
 {
     encodeItems(items, itemBuffer_);
-    statement("INSERT INTO notes(unid, class, created, modified, items) VALUES(?1, ?2, ?3, ?3, ?4)")
+    if (time == 0)
+        time = QDateTime::currentMSecsSinceEpoch();
+    statement("INSERT INTO notes(unid, class, created, modified, items) VALUES(?1, ?2, ?3, ?4, ?5)")
         .bind(1, unid)
         .bind(2, noteClass)
-        .bind(3, time != 0 ? time : QDateTime::currentMSecsSinceEpoch())
-        .bindBlob(4, itemBuffer_)
+        .bind(3, time)
+        .bind(4, std::max(time, modified))
+        .bindBlob(5, itemBuffer_)
         .run();
     keepItemBufferSmall();
     return sqlite3_last_insert_rowid(db_);

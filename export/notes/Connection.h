@@ -123,7 +123,10 @@ public:
     // Inserts a note with its items in order; returns its note id. Must run
     // inside a transaction. `time` (ms since 1970) is when it was written,
     // 0 for now.
-    qint64 insertNote(std::string_view noteClass, const QString& unid, const ItemList& items, qint64 time = 0);
+    // `time` (0: now) is the note's creation time, and the time of its last
+    // change unless `modified` is later.
+    qint64 insertNote(std::string_view noteClass, const QString& unid, const ItemList& items, qint64 time = 0,
+                      qint64 modified = 0);
     void replaceItems(qint64 noteId, const ItemList& items, qint64 time = 0);
 
 private:

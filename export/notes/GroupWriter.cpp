@@ -84,7 +84,9 @@ void GroupWriter::saveAgain(const std::shared_ptr<WrittenDocument>& document, It
         ensureGroup();
     if (document->insertGroup == filling_.serial) {
         // Not committed yet: the stored form is the latest one.
-        filling_.steps[document->insertStep].items = std::move(items);
+        Step& insert = filling_.steps[document->insertStep];
+        insert.items = std::move(items);
+        insert.modified = QDateTime::currentMSecsSinceEpoch();
         return;
     }
     filling_.steps.push_back(
@@ -293,7 +295,7 @@ std::vector<LostDocument> GroupWriter::commit(Group& group)
             try {
                 switch (step.kind) {
                 case StepKind::Insert:
-                    d.noteId = c.insertNote(ClassDocument, step.unid, step.items, step.time);
+                    d.noteId = c.insertNote(ClassDocument, step.unid, step.items, step.time, step.modified);
                     break;
                 case StepKind::Replace:
                     c.replaceItems(d.noteId, step.items, step.time);

@@ -76,6 +76,7 @@ private:
         QString unid;  // Insert
         qint64 time = 0;  // Insert, Replace: ms since 1970
         QString folder;  // File
+        qint64 modified = 0;  // Insert: saved again before it was committed
     };
     struct Group {
         quint64 serial = 0;

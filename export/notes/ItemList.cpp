@@ -122,56 +122,6 @@ const char16_t* units(const QString& s)
     return reinterpret_cast<const char16_t*>(s.constData());
 }
 
-class ItemListReader {
-public:
-    ItemListReader(const unsigned char* p, qsizetype n)
-        : p_(p)
-        , end_(p + n)
-    {
-    }
-    bool atEnd() const { return p_ == end_; }
-    unsigned char byte()
-    {
-        need(1);
-        return *p_++;
-    }
-    QString text(bool utf16)
-    {
-        quint64 len = 0;
-        for (int shift = 0;; shift += 7) {
-            const unsigned char b = byte();
-            if (shift > 56)
-                bad();
-            len |= quint64(b & 0x7F) << shift;
-            if (!(b & 0x80))
-                break;
-        }
-        if (len > quint64(end_ - p_))
-            bad();
-        const unsigned char* start = p_;
-        p_ += len;
-        if (!utf16)
-            return QString::fromUtf8(reinterpret_cast<const char*>(start), qsizetype(len));
-        if (len % 2)
-            bad();
-        QString s(qsizetype(len / 2), Qt::Uninitialized);
-        char16_t* out = reinterpret_cast<char16_t*>(s.data());
-        for (quint64 i = 0; i < len / 2; ++i)
-            out[i] = char16_t(start[2 * i] | (start[2 * i + 1] << 8));
-        return s;
-    }
-
-private:
-    void need(qsizetype n)
-    {
-        if (end_ - p_ < n)
-            bad();
-    }
-    [[noreturn]] static void bad() { throw NotesError("damaged item list in the address book", Cause::Damaged); }
-    const unsigned char* p_;
-    const unsigned char* end_;
-};
-
 }  // namespace
 
 void encodeItems(const ItemList& items, QByteArray& out)
@@ -206,15 +156,117 @@ void encodeItems(const ItemList& items, QByteArray& out)
 ItemList decodeItems(const void* data, qsizetype size)
 {
     ItemList items;
-    ItemListReader r(static_cast<const unsigned char*>(data), size);
-    if (r.byte() != ItemListFormat)
-        throw NotesError("item list of an unknown format in the address book", Cause::FormatNotRead);
+    ItemListReader r(data, size);
     while (!r.atEnd()) {
-        const unsigned char flags = r.byte();
-        QString name = r.text(flags & NameIsUtf16);
-        QString value = r.text(flags & ValueIsUtf16);
+        QString name, value;
+        r.name(name);
+        r.value(value);
         items.emplace_back(std::move(name), std::move(value));
     }
     return items;
 }
+
+ItemListReader::ItemListReader(const void* data, qsizetype size)
+    : p_(static_cast<const unsigned char*>(data))
+    , end_(p_ + size)
+{
+    if (size < 1)
+        bad();
+    if (*p_++ != ItemListFormat)
+        throw NotesError("item list of an unknown format in the address book", Cause::FormatNotRead);
+}
+
+void ItemListReader::bad()
+{
+    throw NotesError("damaged item list in the address book", Cause::Damaged);
+}
+
+ItemListReader::Text ItemListReader::text()
+{
+    quint64 len = 0;
+    for (int shift = 0;; shift += 7) {
+        if (p_ == end_ || shift > 56)
+            bad();
+        const unsigned char b = *p_++;
+        len |= quint64(b & 0x7F) << shift;
+        if (!(b & 0x80))
+            break;
+    }
+    if (len > quint64(end_ - p_))
+        bad();
+    const Text t{p_, qsizetype(len)};
+    p_ += len;
+    return t;
+}
+
+void ItemListReader::name(QString& out)
+{
+    if (p_ == end_)
+        bad();
+    flags_ = *p_++;
+    assign(out, text(), flags_ & NameIsUtf16);
+}
+
+void ItemListReader::value(QString& out)
+{
+    assign(out, text(), flags_ & ValueIsUtf16);
+}
+
+void ItemListReader::skipValue()
+{
+    text();
+}
+
+namespace {
+
+// How many bytes from the start are plain ASCII, eight at a time.
+qsizetype asciiPrefix(const unsigned char* p, qsizetype n)
+{
+    qsizetype i = 0;
+    for (; i + 8 <= n; i += 8) {
+        quint64 word;
+        std::memcpy(&word, p + i, 8);
+        if (word & 0x8080808080808080ull)
+            break;
+    }
+    while (i < n && p[i] < 0x80)
+        ++i;
+    return i;
+}
+
+}  // namespace
+
+void ItemListReader::assign(QString& out, Text t, bool utf16)
+{
+    const unsigned char* p = t.bytes;
+    const qsizetype n = t.size;
+    if (utf16) {
+        if (n % 2)
+            bad();
+        out.resize(n / 2);
+        char16_t* q = reinterpret_cast<char16_t*>(out.data());
+        for (qsizetype i = 0; i < n / 2; ++i)
+            q[i] = char16_t(p[2 * i] | (p[2 * i + 1] << 8));
+        return;
+    }
+    const qsizetype ascii = asciiPrefix(p, n);
+    // Decoded into the string's own room where it has enough (reading note
+    // after note into the same strings allocates nothing): plain ASCII
+    // widened, eight bytes at a time, the rest from the first other byte by
+    // the UTF-8 decoder. A text of n bytes takes at most n units.
+    out.resize(ascii == n ? n : n + 1);
+    char16_t* q = reinterpret_cast<char16_t*>(out.data());
+    qsizetype i = 0;
+    for (; i + 8 <= ascii; i += 8) {
+        for (int k = 0; k < 8; ++k)
+            q[i + k] = p[i + k];
+    }
+    for (; i < ascii; ++i)
+        q[i] = p[i];
+    if (ascii == n)
+        return;
+    QChar* end = utf8_.appendToBuffer(out.data() + i, QByteArrayView(p + i, n - i));
+    out.truncate(end - out.constData());
+}
+
 }  // namespace notes::store

@@ -121,6 +121,13 @@ QString Statement::columnText(int index) const
     return QString::fromUtf8(reinterpret_cast<const char*>(text), bytes);
 }
 
+QByteArrayView Statement::columnBytes(int index) const
+{
+    const void* data = sqlite3_column_blob(stmt_, index);
+    const int bytes = sqlite3_column_bytes(stmt_, index);
+    return QByteArrayView(static_cast<const char*>(data), data ? bytes : 0);
+}
+
 ItemList Statement::columnItems(int index) const
 {
     const void* data = sqlite3_column_blob(stmt_, index);

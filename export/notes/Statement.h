@@ -4,6 +4,7 @@
 #include "common/cause/Cause.h"
 #include "export/notes/ItemList.h"
 
+#include <QByteArrayView>
 #include <QString>
 
 #include <string_view>
@@ -34,6 +35,9 @@ public:
     qint64 columnInt(int index) const;
     QString columnText(int index) const;
     ItemList columnItems(int index) const;
+    // The bytes of a text or blob column, valid until the next step() or
+    // reset().
+    QByteArrayView columnBytes(int index) const;
 
 private:
     sqlite3* db_;

@@ -28,6 +28,7 @@ struct DxlNote {
     QString form;
     QString unid;
     QString created;
+    QString modified;
     std::vector<DxlItem> items;
     QStringList folders;
 
@@ -100,11 +101,14 @@ DxlFile readDxl(const QByteArray& bytes)
             if (xml.name() == QLatin1String("noteinfo")) {
                 note.unid = xml.attributes().value(QLatin1String("unid")).toString();
                 while (xml.readNextStartElement()) {
-                    const bool created = xml.name() == QLatin1String("created");
+                    const QStringView kind = xml.name();
+                    QString* time = kind == QLatin1String("created") ? &note.created
+                        : kind == QLatin1String("modified")          ? &note.modified
+                                                                     : nullptr;
                     while (xml.readNextStartElement()) {
                         const QString t = xml.readElementText();
-                        if (created)
-                            note.created = t;
+                        if (time)
+                            *time = t;
                     }
                 }
                 continue;
@@ -179,17 +183,15 @@ TEST(NotesTimes, TimeDateAndUniversalIdHaveTheLayoutNotesDocuments)
         + QStringLiteral("%1").arg(quint64(ms) * 10000, 16, 16, QChar(u'0')).toUpper();
     const QString b = QStringLiteral("0123456789ABCDEF")
         + QStringLiteral("%1").arg(quint64(ms) * 10000 + 1, 16, 16, QChar(u'0')).toUpper();
-    ASSERT_EQ(dxl::createdFromBookUnid(a), ms);
-    const QString ua = dxl::notesUnid(a, dxl::createdFromBookUnid(a));
-    const QString ub = dxl::notesUnid(b, dxl::createdFromBookUnid(b));
+    const QString ua = dxl::notesUnid(a, ms);
+    const QString ub = dxl::notesUnid(b, ms);
     EXPECT_EQ(ua.size(), 32);
     EXPECT_EQ(ua.mid(16),
               QStringLiteral("%1%2").arg(t.innards1, 8, 16, QChar(u'0')).arg(t.innards0, 8, 16, QChar(u'0')).toUpper());
     EXPECT_EQ(ua.mid(16), ub.mid(16));
     EXPECT_NE(ua, ub);
-    EXPECT_EQ(ua, dxl::notesUnid(a, dxl::createdFromBookUnid(a)));
+    EXPECT_EQ(ua, dxl::notesUnid(a, ms));
     // An id of another form gets an id all the same.
-    EXPECT_FALSE(dxl::createdFromBookUnid(QStringLiteral("not hex")).has_value());
     EXPECT_EQ(dxl::notesUnid(QStringLiteral("not hex"), std::nullopt).size(), 32);
 }
 
@@ -241,11 +243,13 @@ TEST_F(DxlExport, EveryDocumentReadsBackAsNotesKeepsIt)
         SCOPED_TRACE(i);
         EXPECT_EQ(n.element, QStringLiteral("document"));
         EXPECT_EQ(n.form, d.form);
-        EXPECT_EQ(n.unid, dxl::notesUnid(d.unid, dxl::createdFromBookUnid(d.unid)));
+        EXPECT_EQ(n.unid, dxl::notesUnid(d.unid, d.created));
         // Made today (in GMT, give or take the date line of the test run).
         EXPECT_LE(std::abs(qint64(n.unid.mid(18, 6).toUInt(nullptr, 16)) - julianToday), 1);
         EXPECT_TRUE(n.created.startsWith(QDateTime::currentDateTimeUtc().date().toString(QStringLiteral("yyyyMMdd"))))
             << qPrintable(n.created);
+        EXPECT_EQ(n.created, QString::fromLatin1(dxl::utcDateTime(d.created)));
+        EXPECT_EQ(n.modified, QString::fromLatin1(dxl::utcDateTime(d.modified)));
         EXPECT_EQ(n.folders, d.folders);
         const bool person = d.form == QLatin1String("Person");
         bool formSeen = false;

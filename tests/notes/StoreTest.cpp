@@ -8,6 +8,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QThread>
+#include <QDateTime>
 
 #include "tests/support/PrintQt.h"
 
@@ -245,6 +247,117 @@ TEST(Document, SavingAgainReplacesTheStoredItems)
     EXPECT_EQ(docs[1].items[63].name, QStringLiteral("ITEM63"));
     EXPECT_EQ(docs[1].items[63].value, QStringLiteral("again"));
     EXPECT_EQ(docs[1].items[64].value, QStringLiteral("64"));
+}
+
+// The reader hands out one document after another in the same strings:
+// each must come out whole, however long or short, plain or not the one
+// before was; with a form given, only the documents of that form.
+TEST(Document, ReadOneAfterAnotherEachWholeWithItsTimes)
+{
+    TestHome home;
+    const QString book = newBook(home.file(QStringLiteral("b.nsf")));
+    const qint64 before = QDateTime::currentMSecsSinceEpoch();
+    using Items = std::vector<std::pair<QString, QString>>;
+    const std::vector<Items> written = {
+        {{QStringLiteral("Form"), QStringLiteral("Person")},
+         {QStringLiteral("LastName"), QStringLiteral("Lastname-Müller with a long name, 日本")},
+         {QStringLiteral("Comment"), QString(300, u'x')},
+         {QStringLiteral("Odd"), QString(QChar(0xDC00))}},
+        {{QStringLiteral("Form"), QStringLiteral("Group")}, {QStringLiteral("LastName"), QStringLiteral("Ann")}},
+        {{QStringLiteral("Type"), QStringLiteral("Person")},
+         {QStringLiteral("form"), QStringLiteral("person")},
+         {QStringLiteral("LastName"), QStringLiteral("Lastname-Muller")},
+         {QStringLiteral("Comment"), QStringLiteral("é")},
+         {QStringLiteral("Odd"), QStringLiteral("plain")},
+         {QStringLiteral("More"), QString()}},
+    };
+    {
+        NotesSession s;
+        auto db = s.GetDatabase(QString(), book);
+        for (const Items& items : written) {
+            auto doc = db->CreateDocument();
+            for (const auto& [n, v] : items)
+                doc->ReplaceItemValue(n, v);
+            doc->Save(false, false);
+            if (&items == &written[1]) {
+                // Saved again a moment later.
+                QThread::msleep(5);
+                doc->Save(false, false);
+            }
+        }
+    }
+    const qint64 after = QDateTime::currentMSecsSinceEpoch();
+
+    std::size_t at = 0;
+    BookReader(book).forEachDocument(false, [&](const StoredDocument& d) {
+        ASSERT_LT(at, written.size());
+        const Items& items = written[at++];
+        ASSERT_EQ(d.items.size(), items.size()) << at;
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            EXPECT_EQ(d.items[i].name, items[i].first) << at << " " << i;
+            EXPECT_EQ(d.items[i].value, items[i].second) << at << " " << i;
+        }
+        EXPECT_GE(d.created, before);
+        EXPECT_LE(d.modified, after);
+        if (at == 2)
+            EXPECT_GE(d.modified, d.created + 5);
+        else
+            EXPECT_EQ(d.modified, d.created);
+    });
+    EXPECT_EQ(at, written.size());
+
+    std::vector<qint64> persons;
+    BookReader(book).forEachDocument(
+        false, [&](const StoredDocument& d) { persons.push_back(d.items.size()); }, u"PERSON");
+    EXPECT_EQ(persons, (std::vector<qint64>{4, 6}));
+}
+
+// Past the first hundreds of documents: a damaged note ends the walk with
+// its cause after every document before it, and a walk the visitor ends by
+// throwing leaves the reader as it was for the next.
+TEST(Document, AWalkEndsAtADamagedNoteOrWhenTheVisitorThrows)
+{
+    TestHome home;
+    const QString book = newBook(home.file(QStringLiteral("b.nsf")));
+    {
+        NotesSession s;
+        auto db = s.GetDatabase(QString(), book);
+        for (int i = 0; i < 700; ++i) {
+            auto doc = db->CreateDocument();
+            doc->ReplaceItemValue(QStringLiteral("Form"), QStringLiteral("Person"));
+            doc->ReplaceItemValue(QStringLiteral("Number"), QString::number(i));
+            doc->Save(false, false);
+        }
+    }
+    FinishWriting();
+    BookReader reader(book);
+    struct Stop { };
+    int seen = 0;
+    EXPECT_THROW(reader.forEachDocument(false,
+                                        [&](const StoredDocument&) {
+                                            if (++seen == 450)
+                                                throw Stop();
+                                        }),
+                 Stop);
+    seen = 0;
+    reader.forEachDocument(false, [&](const StoredDocument& d) {
+        EXPECT_EQ(d.items.at(1).value, QString::number(seen));
+        ++seen;
+    });
+    EXPECT_EQ(seen, 700);
+
+    // The item list of the 500th document cut short.
+    rawExec(book,
+            "UPDATE notes SET items=substr(items, 1, length(items) - 1) WHERE note_id=(SELECT note_id FROM "
+            "notes WHERE class='document' ORDER BY note_id LIMIT 1 OFFSET 499)");
+    seen = 0;
+    try {
+        BookReader(book).forEachDocument(false, [&](const StoredDocument&) { ++seen; });
+        ADD_FAILURE() << "a damaged note was read";
+    } catch (const NotesError& e) {
+        EXPECT_EQ(e.cause(), Cause::Damaged) << e.what();
+    }
+    EXPECT_EQ(seen, 499);
 }
 
 TEST(Folders, CreatedOnFirstUseAndOnlyForSavedDocuments)
