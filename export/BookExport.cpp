@@ -124,10 +124,13 @@ BookExportResult ExportBook(const BookExportOptions& o, const std::function<void
         // the lists it is in: the lists are read before any card is written,
         // and their cards are written after the contacts'.
         if (o.format == ExportFormat::VCard) {
-            reader->forEachDocument(false, [&](const notes::StoredDocument& doc) {
-                vcard.noteList(doc);
-                stopIfAsked();
-            });
+            reader->forEachDocument(
+                false,
+                [&](const notes::StoredDocument& doc) {
+                    vcard.noteList(doc);
+                    stopIfAsked();
+                },
+                u"Group");
         }
         reader->forEachDocument(false, [&](const notes::StoredDocument& doc) {
             const bool written
@@ -140,11 +143,14 @@ BookExportResult ExportBook(const BookExportOptions& o, const std::function<void
                 afterDocument(read);
         });
         if (o.format == ExportFormat::VCard) {
-            reader->forEachDocument(false, [&](const notes::StoredDocument& doc) {
-                vcard.writeList(buffer, doc);
-                flushIfFull();
-                stopIfAsked();
-            });
+            reader->forEachDocument(
+                false,
+                [&](const notes::StoredDocument& doc) {
+                    vcard.writeList(buffer, doc);
+                    flushIfFull();
+                    stopIfAsked();
+                },
+                u"Group");
         }
     } catch (const notes::NotesError& e) {
         fail(BookExportError::Failed, o.book + QStringLiteral(": ") + QString::fromStdString(e.what()));
