@@ -6,6 +6,10 @@
 #include <QCryptographicHash>
 #include <QHash>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 #include <algorithm>
 #include <cstring>
 #include <initializer_list>
@@ -211,6 +215,27 @@ public:
             ++replaced_;
         };
         for (qsizetype i = 0; i < n; ++i) {
+#ifdef __SSE2__
+            // Eight characters at a time while they are plain ASCII and fit
+            // on the line.
+            while (i + 8 <= n && column + 8 <= 75) {
+                const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+                // 0x20..0x7E: what is left above 0x5E once 0x20 is taken off.
+                const __m128i outside
+                    = _mm_subs_epu16(_mm_sub_epi16(units, _mm_set1_epi16(0x20)), _mm_set1_epi16(0x5E));
+                const __m128i escaped = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(units, _mm_set1_epi16('\\')),
+                                                                  _mm_cmpeq_epi16(units, _mm_set1_epi16(','))),
+                                                     _mm_cmpeq_epi16(units, _mm_set1_epi16(';')));
+                if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_or_si128(outside, escaped), _mm_setzero_si128())) != 0xFFFF)
+                    break;
+                _mm_storel_epi64(reinterpret_cast<__m128i*>(p), _mm_packus_epi16(units, units));
+                p += 8;
+                column += 8;
+                i += 8;
+            }
+            if (i == n)
+                break;
+#endif
             const char16_t u = in[i];
             if (u < 0x80) {
                 switch (AsciiKinds[u]) {
@@ -295,7 +320,10 @@ public:
         endLine();
     }
 
-    void finish() { put("END:VCARD\r\n", 11); }
+    void finish()
+    {
+        put("END:VCARD\r\n", 11);
+    }
 
 private:
     void need(qsizetype n)
@@ -426,6 +454,14 @@ bool urlLine(Card& card, QStringView s, QByteArray& scratch)
 bool sameWord(QStringView text, QLatin1String word)
 {
     return text.size() == word.size() && (text == word || text.compare(word, Qt::CaseInsensitive) == 0);
+}
+
+// QStringView::trimmed, with the common case of nothing to trim first.
+QStringView trimmed(QStringView s)
+{
+    if (s.isEmpty() || (s.front().unicode() - 0x21u < 0x5Eu && s.back().unicode() - 0x21u < 0x5Eu))
+        return s;
+    return s.trimmed();
 }
 
 bool isForm(const notes::StoredDocument& doc, QLatin1String form)
@@ -847,7 +883,7 @@ void VCardWriter::writePerson(QByteArray& out, const notes::StoredDocument& doc)
     QString& fn = text_;
     fn.resize(0);
     for (int slot : {Title, FirstName, MiddleName, LastName, Suffix}) {
-        const QStringView part = QStringView(v[slot]).trimmed();
+        const QStringView part = trimmed(v[slot]);
         if (part.isEmpty())
             continue;
         if (!fn.isEmpty())
@@ -857,7 +893,7 @@ void VCardWriter::writePerson(QByteArray& out, const notes::StoredDocument& doc)
     if (fn.isEmpty()) {
         for (int slot : {CompanyName, MailAddress, MiscPhone1, MiscPhone2, MiscPhone3, OfficePhoneNumber,
                          CellPhoneNumber, PhoneNumber, PhoneNumber_6, OfficeFAXPhoneNumber, HomeFAXPhoneNumber}) {
-            const QStringView value = QStringView(v[slot]).trimmed();
+            const QStringView value = trimmed(v[slot]);
             if (!value.isEmpty()) {
                 fn.append(value);
                 break;
@@ -894,17 +930,17 @@ void VCardWriter::writePerson(QByteArray& out, const notes::StoredDocument& doc)
     int given = 0;
     for (int slot : {MailAddress, MiscPhone1, MiscPhone2, MiscPhone3}) {
         const QString& address = v[slot];
-        const QStringView trimmed = QStringView(address).trimmed();
-        if (trimmed.isEmpty()) {
+        const QStringView bare = trimmed(address);
+        if (bare.isEmpty()) {
             if (!address.isEmpty())
                 card.extra(v.name(slot), address);
             continue;
         }
-        if (std::find(addresses, addresses + given, trimmed) != addresses + given)
+        if (std::find(addresses, addresses + given, bare) != addresses + given)
             continue;
-        addresses[given++] = trimmed;
+        addresses[given++] = bare;
         if (anyMembers)
-            claim(trimmed, uid);
+            claim(bare, uid);
         card.textLine(slot == MailAddress ? "EMAIL;TYPE=internet,pref" : "EMAIL;TYPE=internet", address);
     }
 
