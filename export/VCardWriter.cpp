@@ -682,6 +682,10 @@ QByteArray keyUtf8(QByteArrayView key)
     return QStringView(reinterpret_cast<const char16_t*>(key.data() + 1), (key.size() - 1) / 2).toUtf8();
 }
 
+// The members' keys are kept in blocks of this size (or one of its own, for
+// a longer key).
+constexpr qsizetype KeyBlock = 64 * 1024;
+
 enum MemberFlag : quint32 {
     Claimed = 1,  // uid is a contact's card
     UidKnown = 2,  // uid is the member's own card
@@ -722,9 +726,9 @@ qsizetype VCardWriter::memberMemory() const
     qsizetype names = 0;
     for (const QString& name : listNames_)
         names += name.capacity() * 2 + qsizetype(sizeof(QString)) + 32;  // and its entry in listNameIds_
-    return qsizetype(members_.capacity() * sizeof(MemberEntry) + table_.capacity() * sizeof(quint64)
-                     + memberships_.capacity() * sizeof(Membership))
-        + keys_.capacity() + names;
+    return qsizetype(members_.size() * sizeof(MemberEntry) + table_.capacity() * sizeof(quint64)
+                     + memberships_.size() * sizeof(Membership))
+        + qsizetype(keyBlocks_.size()) * KeyBlock + names;
 }
 
 quint32 VCardWriter::findMember(bool add)
@@ -747,28 +751,26 @@ quint32 VCardWriter::findMember(bool add)
         if ((slot & 0xFFFFFFFF00000000) != tag)
             continue;
         const MemberEntry& m = members_[quint32(slot) - 1];
-        if (m.keyLength == quint32(key_.size())
-            && std::memcmp(keys_.constData() + m.keyAt, key_.constData(), std::size_t(key_.size())) == 0)
+        if (m.keyLength == quint32(key_.size()) && std::memcmp(m.key, key_.constData(), std::size_t(key_.size())) == 0)
             return quint32(slot) - 1;
     }
     if (!add)
         return None;
     const auto index = quint32(members_.size());
     MemberEntry entry;
-    entry.keyAt = quint32(keys_.size());
+    entry.key = storeKey();
     entry.keyLength = quint32(key_.size());
-    keys_.append(key_);
     members_.push_back(entry);
     table_[at] = tag | (index + 1);
-    // At most half full.
-    if (2 * members_.size() > table_.size()) {
+    // At most three quarters full.
+    if (4 * members_.size() > 3 * table_.size()) {
         std::vector<quint64> bigger(2 * table_.size(), 0);
         mask = bigger.size() - 1;
         for (const quint64 slot : table_) {
             if (slot == 0)
                 continue;
             const MemberEntry& m = members_[quint32(slot) - 1];
-            std::size_t i = qHashBits(keys_.constData() + m.keyAt, m.keyLength, 0) & mask;
+            std::size_t i = qHashBits(m.key, m.keyLength, 0) & mask;
             while (bigger[i] != 0)
                 i = (i + 1) & mask;
             bigger[i] = slot;
@@ -778,11 +780,26 @@ quint32 VCardWriter::findMember(bool add)
     return index;
 }
 
+const char* VCardWriter::storeKey()
+{
+    const qsizetype n = key_.size();
+    if (n > keyRoom_) {
+        keyRoom_ = std::max(KeyBlock, n);
+        keyBlocks_.emplace_back(new char[std::size_t(keyRoom_)]);
+        keyFree_ = keyBlocks_.back().get();
+    }
+    char* key = keyFree_;
+    std::memcpy(key, key_.constData(), std::size_t(n));
+    keyFree_ += n;
+    keyRoom_ -= n;
+    return key;
+}
+
 const std::array<uchar, 16>& VCardWriter::memberUid(quint32 member)
 {
     MemberEntry& m = members_[member];
     if (!(m.flags & (Claimed | UidKnown))) {
-        m.uid = nameUuid("urn:pellaro:member:", keyUtf8(QByteArrayView(keys_).sliced(m.keyAt, m.keyLength)));
+        m.uid = nameUuid("urn:pellaro:member:", keyUtf8(QByteArrayView(m.key, m.keyLength)));
         m.flags |= UidKnown;
     }
     return m.uid;

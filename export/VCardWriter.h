@@ -35,6 +35,7 @@
 #include <QStringView>
 
 #include <array>
+#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
@@ -81,7 +82,7 @@ private:
     static constexpr quint32 None = 0xFFFFFFFF;
     // One distinct member of the lists, by Member::key().
     struct MemberEntry {
-        quint32 keyAt = 0;  // its key in keys_
+        const char* key = nullptr;  // its key (see keyBytes in the .cpp), in keyBlocks_
         quint32 keyLength = 0;
         quint32 firstName = None;  // the names of its lists: a chain in memberships_
         quint32 lastName = None;
@@ -105,6 +106,7 @@ private:
     void writeMember(QByteArray& out, quint32 member, QStringView name, QStringView address);
     // The member whose key is `key_`, or None; `add` adds it if missing.
     quint32 findMember(bool add);
+    const char* storeKey();
     void claim(QStringView keyText, const std::array<uchar, 16>& uid);
     const std::array<uchar, 16>& memberUid(quint32 member);
     void readOccurrences(const notes::StoredDocument& doc, quint32 ordinal, bool* listForm);
@@ -113,10 +115,14 @@ private:
     qint64 replaced_ = 0;
     std::unique_ptr<Slots> slots_;
 
-    std::vector<MemberEntry> members_;
+    // In blocks, which do not move: no room kept spare for growth, and no
+    // copy of everything when it grows.
+    std::deque<MemberEntry> members_;
     std::vector<quint64> table_;  // open addressing, 0 free (see findMember)
-    QByteArray keys_;  // the members' keys (see keyBytes in the .cpp)
-    std::vector<Membership> memberships_;
+    std::vector<std::unique_ptr<char[]>> keyBlocks_;
+    char* keyFree_ = nullptr;
+    qsizetype keyRoom_ = 0;
+    std::deque<Membership> memberships_;
     std::vector<QString> listNames_;
     QHash<QString, quint32> listNameIds_;
     quint32 listsNoted_ = 0;
