@@ -426,6 +426,90 @@ TEST_F(VCardExport, ListsAreGroupsWhoseEveryMemberResolvesToACard)
     EXPECT_TRUE(error.isEmpty()) << qPrintable(error);
 }
 
+// The lists are read again for their cards, after the contacts': a member
+// is still one card, with the first name any list gives it and the address
+// it was first given with, and every card of a member names all its lists.
+TEST_F(VCardExport, MembersOfSeveralListsResolveOnceWithTheirFirstNameAndAddress)
+{
+    PersonFields ann;
+    ann.elotus_FirstName = QStringLiteral("Ann");
+    ann.elotus_LastName = QStringLiteral("Smith");
+    ann.elotus_Email = QStringLiteral("ann@example.com");
+    addPerson(ann);
+    PersonFields other;  // the same address: the first contact is the member
+    other.elotus_FirstName = QStringLiteral("Ann");
+    other.elotus_LastName = QStringLiteral("Other");
+    other.elotus_Email = QStringLiteral("ANN@example.com");
+    addPerson(other);
+    // Carl and Kate are first given by address alone, and named by a later
+    // list; Dora is named by the second mention in the same list. The second
+    // "Alpha" is another list of the same name. Kate's second address and
+    // Émile's are the first ones in another case (U+212A folds to "k").
+    addGroup(QStringLiteral("Alpha"),
+             QStringLiteral("'carl@EXAMPLE.com' 'ann@example.com' 'dora@example.com' 'Dora <dora@example.com>' "
+                            "'kate@example.com' "),
+             QString());
+    addGroup(QStringLiteral("Beta"),
+             QStringLiteral("'Carl Jones <carl@example.com>' 'Ann Smith' 'Kate <\u212Aate@example.com>' "), QString());
+    addGroup(QStringLiteral("Alpha"), QStringLiteral("'ann@example.com' 'Émile <ÉMILE@exämple.com>' "), QString());
+    addGroup(QStringLiteral("Gamma"), QStringLiteral("'émile@exÄmple.com' "), QString());
+
+    const VCardFile vcf = exportAndRead();
+    ASSERT_TRUE(vcf.error.isEmpty()) << qPrintable(vcf.error);
+    QString error;
+    auto fn = [&](const VCard& card) { return unescapeText(card.first(QStringLiteral("FN"))->value, &error); };
+    auto value = [&](const VCard& card, const char* name) {
+        const VProperty* p = card.first(QString::fromLatin1(name));
+        return p ? unescapeText(p->value, &error) : QString();
+    };
+    auto categories = [&](const VCard& card) {
+        const VProperty* p = card.first(QStringLiteral("CATEGORIES"));
+        return p ? splitValue(p->value, ',', &error) : QStringList();
+    };
+    QStringList order;
+    QHash<QString, const VCard*> byUid;
+    for (const VCard& card : vcf.cards) {
+        order.append(fn(card));
+        byUid.insert(value(card, "UID"), &card);
+    }
+    // Each list's card, then the members that get their card with it.
+    EXPECT_EQ(order,
+              (QStringList{QStringLiteral("Ann Smith"), QStringLiteral("Ann Other"), QStringLiteral("Alpha"),
+                           QStringLiteral("Dora"), QStringLiteral("Beta"), QStringLiteral("Carl Jones"),
+                           QStringLiteral("Kate"), QStringLiteral("Alpha"), QStringLiteral("Émile"),
+                           QStringLiteral("Gamma")}));
+    ASSERT_EQ(byUid.size(), vcf.cards.size());
+    auto members = [&](int list) {
+        QStringList names;
+        for (const VProperty* p : vcf.cards[std::size_t(list)].all(QStringLiteral("X-ADDRESSBOOKSERVER-MEMBER"))) {
+            const VCard* card = byUid.value(QString::fromLatin1(p->value.mid(9)));
+            names.append(card ? fn(*card) : QStringLiteral("(unresolved)"));
+        }
+        return names;
+    };
+    EXPECT_EQ(members(2),
+              (QStringList{QStringLiteral("Carl Jones"), QStringLiteral("Ann Smith"), QStringLiteral("Dora"),
+                           QStringLiteral("Kate")}));
+    EXPECT_EQ(members(4),
+              (QStringList{QStringLiteral("Carl Jones"), QStringLiteral("Ann Smith"), QStringLiteral("Kate")}));
+    EXPECT_EQ(members(7), (QStringList{QStringLiteral("Ann Smith"), QStringLiteral("Émile")}));
+    EXPECT_EQ(members(9), QStringList{QStringLiteral("Émile")});
+
+    const QStringList alphaBeta{QStringLiteral("Alpha"), QStringLiteral("Beta")};
+    // By its name first, then by its address.
+    EXPECT_EQ(categories(vcf.cards[0]), (QStringList{QStringLiteral("Beta"), QStringLiteral("Alpha")}));
+    EXPECT_TRUE(categories(vcf.cards[1]).isEmpty());
+    EXPECT_EQ(value(vcf.cards[3], "EMAIL"), QStringLiteral("dora@example.com"));
+    EXPECT_EQ(categories(vcf.cards[3]), QStringList{QStringLiteral("Alpha")});
+    EXPECT_EQ(value(vcf.cards[5], "EMAIL"), QStringLiteral("carl@EXAMPLE.com"));
+    EXPECT_EQ(categories(vcf.cards[5]), alphaBeta);
+    EXPECT_EQ(value(vcf.cards[6], "EMAIL"), QStringLiteral("kate@example.com"));
+    EXPECT_EQ(categories(vcf.cards[6]), alphaBeta);
+    EXPECT_EQ(value(vcf.cards[8], "EMAIL"), QStringLiteral("ÉMILE@exämple.com"));
+    EXPECT_EQ(categories(vcf.cards[8]), (QStringList{QStringLiteral("Alpha"), QStringLiteral("Gamma")}));
+    EXPECT_TRUE(error.isEmpty()) << qPrintable(error);
+}
+
 TEST_F(VCardExport, OtherDocumentsAreLeftOutAndUnknownItemsKept)
 {
     addDocument({{QStringLiteral("Form"), QStringLiteral("Memo")}, {QStringLiteral("Subject"), QStringLiteral("x")}},
