@@ -721,16 +721,6 @@ VCardWriter::VCardWriter(QLocale locale)
 
 VCardWriter::~VCardWriter() = default;
 
-qsizetype VCardWriter::memberMemory() const
-{
-    qsizetype names = 0;
-    for (const QString& name : listNames_)
-        names += name.capacity() * 2 + qsizetype(sizeof(QString)) + 32;  // and its entry in listNameIds_
-    return qsizetype(members_.size() * sizeof(MemberEntry) + table_.capacity() * sizeof(quint64)
-                     + memberships_.size() * sizeof(Membership))
-        + qsizetype(keyBlocks_.size()) * KeyBlock + names;
-}
-
 quint32 VCardWriter::findMember(bool add)
 {
     if (table_.empty()) {

@@ -73,9 +73,6 @@ public:
     // tab and line breaks, halves of surrogate pairs), written as U+FFFD.
     qint64 replacedCharacters() const { return replaced_; }
 
-    // Bytes held for the lists' members and names.
-    qsizetype memberMemory() const;
-
     struct Slots;
 
 private:
