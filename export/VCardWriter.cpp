@@ -721,16 +721,34 @@ VCardWriter::VCardWriter(QLocale locale)
 
 VCardWriter::~VCardWriter() = default;
 
+namespace {
+
+// The two bits of a key's hash in a filter of `bits` bits (a power of two).
+std::pair<std::size_t, std::size_t> filterBits(std::size_t hash, std::size_t bits)
+{
+    return {(hash >> 32) & (bits - 1), std::size_t((quint64(hash) * 0x9E3779B97F4A7C15ull) >> 40) & (bits - 1)};
+}
+
+}  // namespace
+
 quint32 VCardWriter::findMember(bool add)
 {
     if (table_.empty()) {
         if (!add)
             return None;
         table_.assign(1024, 0);
+        filter_.assign(table_.size() / 8, 0);
     }
+    const std::size_t hash = qHashBits(key_.constData(), std::size_t(key_.size()), 0);
+    // Most keys a contact is looked up by are no member's: a filter of
+    // two bits per key, far smaller than the table, tells most of them
+    // without a look at the table.
+    const auto [bit1, bit2] = filterBits(hash, filter_.size() * 64);
+    const bool maybe = (filter_[bit1 / 64] >> (bit1 % 64) & 1) && (filter_[bit2 / 64] >> (bit2 % 64) & 1);
+    if (!maybe && !add)
+        return None;
     // A slot holds the upper half of the key's hash and the member's index
     // + 1: a key is compared only where the hashes agree.
-    const std::size_t hash = qHashBits(key_.constData(), std::size_t(key_.size()), 0);
     const auto tag = quint64(quint32(hash >> 32)) << 32;
     std::size_t mask = table_.size() - 1;
     std::size_t at = hash & mask;
@@ -738,7 +756,7 @@ quint32 VCardWriter::findMember(bool add)
         const quint64 slot = table_[at];
         if (slot == 0)
             break;
-        if ((slot & 0xFFFFFFFF00000000) != tag)
+        if (!maybe || (slot & 0xFFFFFFFF00000000) != tag)
             continue;
         const MemberEntry& m = members_[quint32(slot) - 1];
         if (m.keyLength == quint32(key_.size()) && std::memcmp(m.key, key_.constData(), std::size_t(key_.size())) == 0)
@@ -752,18 +770,25 @@ quint32 VCardWriter::findMember(bool add)
     entry.keyLength = quint32(key_.size());
     members_.push_back(entry);
     table_[at] = tag | (index + 1);
-    // At most three quarters full.
+    filter_[bit1 / 64] |= quint64(1) << (bit1 % 64);
+    filter_[bit2 / 64] |= quint64(1) << (bit2 % 64);
+    // At most three quarters full; the filter eight bits a slot.
     if (4 * members_.size() > 3 * table_.size()) {
         std::vector<quint64> bigger(2 * table_.size(), 0);
+        filter_.assign(bigger.size() / 8, 0);
         mask = bigger.size() - 1;
         for (const quint64 slot : table_) {
             if (slot == 0)
                 continue;
             const MemberEntry& m = members_[quint32(slot) - 1];
-            std::size_t i = qHashBits(m.key, m.keyLength, 0) & mask;
+            const std::size_t h = qHashBits(m.key, m.keyLength, 0);
+            std::size_t i = h & mask;
             while (bigger[i] != 0)
                 i = (i + 1) & mask;
             bigger[i] = slot;
+            const auto [b1, b2] = filterBits(h, filter_.size() * 64);
+            filter_[b1 / 64] |= quint64(1) << (b1 % 64);
+            filter_[b2 / 64] |= quint64(1) << (b2 % 64);
         }
         table_.swap(bigger);
     }

@@ -116,6 +116,7 @@ private:
     // copy of everything when it grows.
     std::deque<MemberEntry> members_;
     std::vector<quint64> table_;  // open addressing, 0 free (see findMember)
+    std::vector<quint64> filter_;  // bits of the keys' hashes (see findMember)
     std::vector<std::unique_ptr<char[]>> keyBlocks_;
     char* keyFree_ = nullptr;
     qsizetype keyRoom_ = 0;
