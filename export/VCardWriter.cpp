@@ -679,7 +679,10 @@ QByteArray keyUtf8(QByteArrayView key)
 {
     if (key.isEmpty() || key[0] != char(0xFF))
         return key.toByteArray();
-    return QStringView(reinterpret_cast<const char16_t*>(key.data() + 1), (key.size() - 1) / 2).toUtf8();
+    // The units may not be aligned as char16_t: copied out first.
+    std::u16string units(std::size_t(key.size() - 1) / 2, u'\0');
+    std::memcpy(units.data(), key.data() + 1, 2 * units.size());
+    return QStringView(units).toUtf8();
 }
 
 // The members' keys are kept in blocks of this size (or one of its own, for
