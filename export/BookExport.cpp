@@ -121,12 +121,16 @@ BookExportResult ExportBook(const BookExportOptions& o, const std::function<void
         if (o.format == ExportFormat::Dxl)
             dxl.begin(buffer, {reader->title(), reader->replicaId()});
         // A list's card names the cards of its members, and a member's card
-        // the lists it is in: the lists are read before any card is written.
+        // the lists it is in: the lists are read before any card is written,
+        // and their cards are written after the contacts'.
         if (o.format == ExportFormat::VCard) {
-            reader->forEachDocument(false, [&](const notes::StoredDocument& doc) {
-                vcard.noteList(doc);
-                stopIfAsked();
-            });
+            reader->forEachDocument(
+                false,
+                [&](const notes::StoredDocument& doc) {
+                    vcard.noteList(doc);
+                    stopIfAsked();
+                },
+                u"Group");
         }
         reader->forEachDocument(false, [&](const notes::StoredDocument& doc) {
             const bool written
@@ -138,6 +142,16 @@ BookExportResult ExportBook(const BookExportOptions& o, const std::function<void
             if (afterDocument)
                 afterDocument(read);
         });
+        if (o.format == ExportFormat::VCard) {
+            reader->forEachDocument(
+                false,
+                [&](const notes::StoredDocument& doc) {
+                    vcard.writeList(buffer, doc);
+                    flushIfFull();
+                    stopIfAsked();
+                },
+                u"Group");
+        }
     } catch (const notes::NotesError& e) {
         fail(BookExportError::Failed, o.book + QStringLiteral(": ") + QString::fromStdString(e.what()));
     }
@@ -146,7 +160,7 @@ BookExportResult ExportBook(const BookExportOptions& o, const std::function<void
         dxl.end(buffer);
         result.replacedCharacters = dxl.replacedCharacters();
     } else {
-        vcard.finish(buffer, flushIfFull);
+        vcard.finish(buffer);
         result.replacedCharacters = vcard.replacedCharacters();
     }
     writeOut(*file, buffer);

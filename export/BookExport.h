@@ -49,7 +49,8 @@ private:
 
 // Runs the export. `afterDocument` (if set) is called with the number of
 // documents written out so far, after each one. (The vCard export reads the
-// book's lists first, which is not counted.) Throws BookExportError.
+// book's lists before and after that, which is not counted.) Throws
+// BookExportError.
 BookExportResult ExportBook(const BookExportOptions& options,
                             const std::function<void(qint64 documentsRead)>& afterDocument = {});
 

@@ -158,22 +158,43 @@ std::optional<QStringList> splitMembers(const QString& members)
     return members.mid(1, members.size() - 3).split(QStringLiteral("' '"));
 }
 
-QString Member::key() const
+bool splitMembers(QStringView members, std::vector<QStringView>& parts)
 {
-    return address.isEmpty() ? name.trimmed().toCaseFolded() : address.trimmed().toCaseFolded();
+    parts.clear();
+    if (members.isEmpty())
+        return true;
+    if (members.size() < 3 || !members.startsWith(u'\'') || !members.endsWith(QLatin1String("' ")))
+        return false;
+    const QStringView body = members.mid(1, members.size() - 3);
+    qsizetype from = 0;
+    for (qsizetype at; (at = body.indexOf(QLatin1String("' '"), from)) >= 0; from = at + 3)
+        parts.push_back(body.mid(from, at - from));
+    parts.push_back(body.mid(from));
+    return true;
 }
 
-Member parseMember(const QString& text)
+QString Member::key() const
+{
+    return MemberParts{name, address}.keyText().toString().toCaseFolded();
+}
+
+MemberParts parseMemberParts(QStringView text)
 {
     // "Name <address>", as the reader writes a member with both.
     if (text.endsWith(u'>')) {
-        const qsizetype open = text.lastIndexOf(QStringLiteral(" <"));
+        const qsizetype open = text.lastIndexOf(QLatin1String(" <"));
         if (open > 0)
             return {text.left(open), text.mid(open + 2, text.size() - open - 3)};
     }
     if (isMailAddress(text))
-        return {QString(), text};
-    return {text, QString()};
+        return {QStringView(), text};
+    return {text, QStringView()};
+}
+
+Member parseMember(const QString& text)
+{
+    const MemberParts parts = parseMemberParts(text);
+    return {parts.name.toString(), parts.address.toString()};
 }
 
 bool isMailAddress(QStringView text)

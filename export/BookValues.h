@@ -57,6 +57,10 @@ QStringList splitJoinedList(const QString& value);
 // order. Empty optional when the text does not have that form.
 std::optional<QStringList> splitMembers(const QString& members);
 
+// splitMembers without copies: the members as parts of `members`, into
+// `parts` (cleared first). False when the text does not have that form.
+bool splitMembers(QStringView members, std::vector<QStringView>& parts);
+
 // One member as the list holds it: "Name <address>", a bare address or a
 // bare name.
 struct Member {
@@ -66,6 +70,15 @@ struct Member {
     QString key() const;
 };
 Member parseMember(const QString& text);
+
+// parseMember without copies: the name and the address as parts of the text.
+struct MemberParts {
+    QStringView name;
+    QStringView address;
+    // Member::key() before its case is folded.
+    QStringView keyText() const { return address.isEmpty() ? name.trimmed() : address.trimmed(); }
+};
+MemberParts parseMemberParts(QStringView text);
 
 // Whether `text` is a plain internet mail address (local@domain).
 bool isMailAddress(QStringView text);

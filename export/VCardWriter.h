@@ -12,10 +12,14 @@
 // that is a contact of the book is that contact's card; any other member
 // gets a card of its own, once per distinct address. Every member's card
 // carries the list's name in CATEGORIES, which address books without group
-// cards show as groups. So the lists are read first (noteList), then the
-// documents are written in order (writeDocument: the Person cards), and
-// finish() writes the group cards and the cards of the other members.
-// The exact mapping is described in docs/EXPORTS.md.
+// cards show as groups.
+//
+// So the book is read three times: the Group documents (noteList: which
+// members each list has, kept compactly, not the documents), then every
+// document (writeDocument: the Person cards, each claiming the members it
+// is), then the Group documents again (writeList: the group cards and the
+// cards of the members that are no contact). The exact mapping is described
+// in docs/EXPORTS.md.
 //
 // Cards are written with CRLF line ends, text values escaped and lines
 // folded at 75 octets without splitting a UTF-8 sequence.
@@ -30,7 +34,10 @@
 #include <QStringList>
 #include <QStringView>
 
-#include <functional>
+#include <array>
+#include <deque>
+#include <memory>
+#include <string>
 #include <vector>
 
 namespace exporting {
@@ -39,73 +46,104 @@ class VCardWriter {
 public:
     // `locale` is the one the book's dates were written under (the user's).
     explicit VCardWriter(QLocale locale = QLocale());
+    ~VCardWriter();
+    VCardWriter(const VCardWriter&) = delete;
+    VCardWriter& operator=(const VCardWriter&) = delete;
 
-    // Takes in one Group document before any card is written; other
-    // documents are ignored.
+    // First reading: takes in the members of one Group document; other
+    // documents are ignored. Nothing of the document is kept but its members'
+    // keys and the list's name.
     void noteList(const notes::StoredDocument& doc);
 
-    // Appends the card of a Person document to `out`, and takes a Group
-    // document for finish(). False, and nothing written, for other documents
-    // (and design notes).
+    // Second reading: appends the card of a Person document to `out`. True
+    // and nothing written for a Group document (writeList writes its card);
+    // false, and nothing written, for other documents (and design notes).
     bool writeDocument(QByteArray& out, const notes::StoredDocument& doc);
 
-    // The group cards, then the cards of members that are no contact of the
-    // book; `afterCard` (if set) is called after each.
-    void finish(QByteArray& out, const std::function<void()>& afterCard = {});
+    // Third reading, over the Group documents in the same order as the
+    // first: appends the card of one list, then the cards of those of its
+    // members that are no contact of the book and have no card yet.
+    void writeList(QByteArray& out, const notes::StoredDocument& doc);
+
+    // After the third reading: the cards still owed (only when the lists
+    // changed between the readings).
+    void finish(QByteArray& out);
 
     // Characters that a vCard cannot carry (control characters other than
     // tab and line breaks, halves of surrogate pairs), written as U+FFFD.
     qint64 replacedCharacters() const { return replaced_; }
 
+    // Bytes held for the lists' members and names.
+    qsizetype memberMemory() const;
+
+    struct Slots;
+
 private:
+    static constexpr quint32 None = 0xFFFFFFFF;
+    // One distinct member of the lists, by Member::key().
     struct MemberEntry {
-        QString key;  // Member::key()
-        QString name;
-        QString address;
-        QString contactUid;  // the card of the contact it is, once found
-        QStringList lists;  // the names of the lists it is in
+        const char* key = nullptr;  // its key (see keyBytes in the .cpp), in keyBlocks_
+        quint32 keyLength = 0;
+        quint32 firstName = None;  // the names of its lists: a chain in memberships_
+        quint32 lastName = None;
+        quint32 seenInList = None;  // the last list (by ordinal) that named it
+        quint32 flags = 0;
+        std::array<uchar, 16> uid{};  // its card's UID, once known
     };
-    struct List {
-        notes::StoredDocument doc;
-        QString name;
-        std::vector<int> members;  // into members_, each once
-        bool listForm = true;  // the "Members" text has the quoted form
+    struct Membership {
+        quint32 name;  // into listNames_
+        quint32 next;
+    };
+    // A member as one list holds it.
+    struct Occurrence {
+        quint32 member;
+        QStringView name;
+        QStringView address;
+        bool firstInList;
     };
 
     void writePerson(QByteArray& out, const notes::StoredDocument& doc);
-    void writeGroup(QByteArray& out, const List& list);
-    void writeMember(QByteArray& out, const MemberEntry& member);
+    void writeMember(QByteArray& out, quint32 member, QStringView name, QStringView address);
+    // The member whose key is `key_`, or None; `add` adds it if missing.
+    quint32 findMember(bool add);
+    const char* storeKey();
+    void claim(QStringView keyText, const std::array<uchar, 16>& uid);
+    const std::array<uchar, 16>& memberUid(quint32 member);
+    void readOccurrences(const notes::StoredDocument& doc, quint32 ordinal, bool* listForm);
 
     BookDateReader dates_;
     qint64 replaced_ = 0;
-    std::vector<List> lists_;
-    std::vector<MemberEntry> members_;
-    QHash<QString, int> memberByKey_;
-    qsizetype listsWritten_ = 0;
-    QByteArray line_;  // the content line being written
+    std::unique_ptr<Slots> slots_;
+
+    // In blocks, which do not move: no room kept spare for growth, and no
+    // copy of everything when it grows.
+    std::deque<MemberEntry> members_;
+    std::vector<quint64> table_;  // open addressing, 0 free (see findMember)
+    std::vector<std::unique_ptr<char[]>> keyBlocks_;
+    char* keyFree_ = nullptr;
+    qsizetype keyRoom_ = 0;
+    std::deque<Membership> memberships_;
+    std::vector<QString> listNames_;
+    QHash<QString, quint32> listNameIds_;
+    quint32 listsNoted_ = 0;
+    quint32 listsWritten_ = 0;
+    QHash<quint32, QString> pendingAddress_;  // one-off members named only in a later list
+
+    // Reused from card to card.
+    QByteArray key_;
+    std::u16string units_;
+    QString text_;
+    std::vector<QStringView> parts_;
+    std::vector<Occurrence> occurrences_;
+    std::vector<quint32> cardLists_;
+    std::vector<bool> listUsed_;
 };
 
 namespace vcard {
 
-// A text value with backslash, comma, semicolon and line breaks (CRLF, CR or
-// LF) escaped, as UTF-8. Characters a vCard cannot carry become U+FFFD and
-// are counted in `*replaced`.
-QByteArray escapeText(QStringView value, qint64* replaced);
-void appendEscaped(QByteArray& out, QStringView value, qint64* replaced);
-
-// Appends one content line, folded so that no physical line is longer than
-// 75 octets (continuation lines start with one blank), never inside a UTF-8
-// sequence or an escape pair, each ended by CRLF.
-void appendFolded(QByteArray& out, const QByteArray& line);
-
 // The UID of the card of a document: its universal id as a UUID
 // (8-4-4-4-12 hex digits, lower case), so that urn:uuid: can name it.
 QString cardUid(const QString& unid);
-
-// The value of URL for a web site, or empty when the text is no URI: a
-// "www." address gets "http://"; ";", ",", blanks and backslashes, which
-// parsers take as separators, are percent-encoded.
-QByteArray urlValue(const QString& webSite);
 
 }  // namespace vcard
 

@@ -375,8 +375,9 @@ TEST_F(VCardExport, ListsAreGroupsWhoseEveryMemberResolvesToACard)
     const VCardFile vcf = exportAndRead(&result);
     ASSERT_TRUE(vcf.error.isEmpty()) << qPrintable(vcf.error);
     EXPECT_EQ(result.exported, 7);
-    // The contacts, the lists, then a card for each member that is no
-    // contact: "x, y; z", o@example.gr (in two lists, one card), new@.
+    // The contacts, then each list followed by a card for each of its members
+    // that is no contact and has none yet: Team, "x, y; z", o@example.gr (in
+    // two lists, one card), Other, new@, Nobody, Not quoted.
     ASSERT_EQ(vcf.cards.size(), 10u);
     QString error;
     QHash<QString, const VCard*> byUid;
@@ -408,20 +409,20 @@ TEST_F(VCardExport, ListsAreGroupsWhoseEveryMemberResolvesToACard)
     EXPECT_EQ(members(teamCard),
               (QStringList{QStringLiteral("Ann Smith"), QStringLiteral("Jane O'Brien"), QStringLiteral("x, y; z"),
                            QStringLiteral("Ωμέγα"), QStringLiteral("Bob")}));
-    EXPECT_EQ(members(vcf.cards[4]), (QStringList{QStringLiteral("Ωμέγα"), QStringLiteral("New Person")}));
-    EXPECT_TRUE(members(vcf.cards[5]).isEmpty());
-    EXPECT_EQ(unescapeText(vcf.cards[6].first(QStringLiteral("X-PELLARO-MEMBERS"))->value, &error),
+    EXPECT_EQ(members(vcf.cards[6]), (QStringList{QStringLiteral("Ωμέγα"), QStringLiteral("New Person")}));
+    EXPECT_TRUE(members(vcf.cards[8]).isEmpty());
+    EXPECT_EQ(unescapeText(vcf.cards[9].first(QStringLiteral("X-PELLARO-MEMBERS"))->value, &error),
               QStringLiteral("Ann, Bob"));
 
     // Every member's card names its lists.
     EXPECT_EQ(categories(&vcf.cards[0]), (QStringList{QStringLiteral("Friends"), team}));
     EXPECT_EQ(categories(&vcf.cards[1]), QStringList{team});
     EXPECT_EQ(categories(&vcf.cards[2]), QStringList{team});
-    const VCard& omega = vcf.cards[8];
+    const VCard& omega = vcf.cards[5];
     EXPECT_EQ(fn(&omega), QStringLiteral("Ωμέγα"));
     EXPECT_EQ(unescapeText(omega.first(QStringLiteral("EMAIL"))->value, &error), QStringLiteral("o@example.gr"));
     EXPECT_EQ(categories(&omega), (QStringList{team, QStringLiteral("Other")}));
-    EXPECT_EQ(vcf.cards[7].first(QStringLiteral("EMAIL")), nullptr);
+    EXPECT_EQ(vcf.cards[4].first(QStringLiteral("EMAIL")), nullptr);
     EXPECT_TRUE(error.isEmpty()) << qPrintable(error);
 }
 
