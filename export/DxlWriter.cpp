@@ -387,6 +387,15 @@ public:
         tagEnd_ = out_.pos();
         out_.byte('>');
     }
+    // The start of an item whose name was written before (`tag`, up to the
+    // closing quote, with the characters replaced in it).
+    void start(const DxlWriter::NameTag& tag)
+    {
+        out_.bytes(tag.bytes.constData(), tag.bytes.size());
+        replaced_ += tag.replaced;
+        tagEnd_ = out_.pos();
+        out_.byte('>');
+    }
     // A text, or "<text/>" for an empty one.
     void text(QStringView value)
     {
@@ -672,25 +681,46 @@ bool DxlWriter::writeDocument(QByteArray& buffer, const notes::StoredDocument& d
     }
     out.lit("</noteinfo>\n");
 
+    // Documents of one form hold the same items in the same order: the start
+    // tag of the item at each position is kept from one to the next.
+    auto startItem = [&](ItemWriter& w, std::size_t position, const QString& name) {
+        if (position >= nameTags_.size())
+            nameTags_.resize(position + 1);
+        NameTag& tag = nameTags_[position];
+        const bool same = tag.name.size() == name.size() && !tag.bytes.isEmpty()
+            && std::memcmp(tag.name.constData(), name.constData(), std::size_t(name.size()) * sizeof(QChar)) == 0;
+        if (!same) {
+            tag.name = name;
+            tag.bytes.resize(0);
+            Out out(tag.bytes);
+            out.lit("<item name=\"");
+            tag.replaced = 0;
+            out.xml(name, false, tag.replaced);
+            out.byte('"');
+        }
+        w.start(tag);
+    };
+
     qint64 summaryBytes = 0;
     bool hasFullName = false;
     bool hasGroupType = false;
     bool membersDone = false;
     ItemWriter w(out, summaryBytes, replaced_);
-    for (const notes::StoredItem& item : doc.items) {
+    for (std::size_t position = 0; position < doc.items.size(); ++position) {
+        const notes::StoredItem& item = doc.items[position];
         if (&item == formItem)
             continue;
         if (person) {
             hasFullName = hasFullName || isItem(item, QLatin1String("FullName"));
             if (isItem(item, QLatin1String("Birthday")) || isItem(item, QLatin1String("Anniversary"))) {
                 if (const auto when = item.value.isEmpty() ? std::nullopt : dates_.read(item.value)) {
-                    w.start(item.name);
+                    startItem(w, position, item.name);
                     appendBookDate(out, *when);
                     w.finish();
                     continue;
                 }
             } else if (isItem(item, QLatin1String("Categories")) || isItem(item, QLatin1String("Children"))) {
-                w.start(item.name);
+                startItem(w, position, item.name);
                 w.joinedList(item.value);
                 w.finish();
                 continue;
@@ -703,7 +733,7 @@ bool DxlWriter::writeDocument(QByteArray& buffer, const notes::StoredDocument& d
                 continue;
             }
         }
-        w.start(item.name);
+        startItem(w, position, item.name);
         w.text(item.value);
         w.finish();
     }
