@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 
 namespace exporting {
@@ -34,9 +35,28 @@ bool isForm(const notes::StoredDocument& doc, QLatin1String form)
     return doc.form.compare(form, Qt::CaseInsensitive) == 0;
 }
 
+// Item names compare without regard to case. `name` is plain ASCII: a
+// name of ASCII characters only is compared here, letter by letter, any
+// other by Qt's case folding (some characters beyond ASCII fold to ASCII
+// letters).
 bool isItem(const notes::StoredItem& item, QLatin1String name)
 {
-    return item.name.size() == name.size() && item.name.compare(name, Qt::CaseInsensitive) == 0;
+    const qsizetype n = name.size();
+    if (item.name.size() != n)
+        return false;
+    const char16_t* a = reinterpret_cast<const char16_t*>(item.name.constData());
+    const char* b = name.data();
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = a[i];
+        if (c >= 0x80)
+            return item.name.compare(name, Qt::CaseInsensitive) == 0;
+        if (c == char16_t(b[i]))
+            continue;
+        const char16_t lower = c | 0x20;
+        if (lower < u'a' || lower > u'z' || lower != char16_t(b[i] | 0x20))
+            return false;
+    }
+    return true;
 }
 
 // Writes into the room of a buffer through a pointer, and cuts the buffer
@@ -149,13 +169,28 @@ void Out::xml(QStringView s, bool value, qint64& replaced)
         p += len;
     };
     for (qsizetype i = 0; i < n; ++i) {
-        // Runs of plain ASCII, the bulk of an address book.
-        while (i + 4 <= n && in[i] < 0x80 && in[i + 1] < 0x80 && in[i + 2] < 0x80 && in[i + 3] < 0x80 && plain[in[i]]
-               && plain[in[i + 1]] && plain[in[i + 2]] && plain[in[i + 3]]) {
-            p[0] = char(in[i]);
-            p[1] = char(in[i + 1]);
-            p[2] = char(in[i + 2]);
-            p[3] = char(in[i + 3]);
+        // Runs of plain ASCII, the bulk of an address book, four units at a
+        // time.
+        while (i + 4 <= n) {
+            quint64 units;
+            if constexpr (std::endian::native == std::endian::little)
+                std::memcpy(&units, in + i, 8);
+            else
+                units = quint64(in[i]) | quint64(in[i + 1]) << 16 | quint64(in[i + 2]) << 32 | quint64(in[i + 3]) << 48;
+            if ((units & 0xFF80FF80FF80FF80ull) || !plain[units & 0x7F] || !plain[(units >> 16) & 0x7F]
+                || !plain[(units >> 32) & 0x7F] || !plain[units >> 48])
+                break;
+            // The low byte of each unit, in order.
+            const quint64 pairs = (units | units >> 8) & 0x0000FFFF0000FFFFull;
+            const quint32 bytes = quint32(pairs | pairs >> 16);
+            if constexpr (std::endian::native == std::endian::little) {
+                std::memcpy(p, &bytes, 4);
+            } else {
+                p[0] = char(in[i]);
+                p[1] = char(in[i + 1]);
+                p[2] = char(in[i + 2]);
+                p[3] = char(in[i + 3]);
+            }
             p += 4;
             i += 4;
         }
@@ -349,6 +384,15 @@ public:
         out_.byte('"');
         if (names)
             out_.lit(" names=\"true\"");
+        tagEnd_ = out_.pos();
+        out_.byte('>');
+    }
+    // The start of an item whose name was written before (`tag`, up to the
+    // closing quote, with the characters replaced in it).
+    void start(const DxlWriter::NameTag& tag)
+    {
+        out_.bytes(tag.bytes.constData(), tag.bytes.size());
+        replaced_ += tag.replaced;
         tagEnd_ = out_.pos();
         out_.byte('>');
     }
@@ -637,25 +681,46 @@ bool DxlWriter::writeDocument(QByteArray& buffer, const notes::StoredDocument& d
     }
     out.lit("</noteinfo>\n");
 
+    // Documents of one form hold the same items in the same order: the start
+    // tag of the item at each position is kept from one to the next.
+    auto startItem = [&](ItemWriter& w, std::size_t position, const QString& name) {
+        if (position >= nameTags_.size())
+            nameTags_.resize(position + 1);
+        NameTag& tag = nameTags_[position];
+        const bool same = tag.name.size() == name.size() && !tag.bytes.isEmpty()
+            && std::memcmp(tag.name.constData(), name.constData(), std::size_t(name.size()) * sizeof(QChar)) == 0;
+        if (!same) {
+            tag.name = name;
+            tag.bytes.resize(0);
+            Out out(tag.bytes);
+            out.lit("<item name=\"");
+            tag.replaced = 0;
+            out.xml(name, false, tag.replaced);
+            out.byte('"');
+        }
+        w.start(tag);
+    };
+
     qint64 summaryBytes = 0;
     bool hasFullName = false;
     bool hasGroupType = false;
     bool membersDone = false;
     ItemWriter w(out, summaryBytes, replaced_);
-    for (const notes::StoredItem& item : doc.items) {
+    for (std::size_t position = 0; position < doc.items.size(); ++position) {
+        const notes::StoredItem& item = doc.items[position];
         if (&item == formItem)
             continue;
         if (person) {
             hasFullName = hasFullName || isItem(item, QLatin1String("FullName"));
             if (isItem(item, QLatin1String("Birthday")) || isItem(item, QLatin1String("Anniversary"))) {
-                if (const auto when = dates_.read(item.value)) {
-                    w.start(item.name);
+                if (const auto when = item.value.isEmpty() ? std::nullopt : dates_.read(item.value)) {
+                    startItem(w, position, item.name);
                     appendBookDate(out, *when);
                     w.finish();
                     continue;
                 }
             } else if (isItem(item, QLatin1String("Categories")) || isItem(item, QLatin1String("Children"))) {
-                w.start(item.name);
+                startItem(w, position, item.name);
                 w.joinedList(item.value);
                 w.finish();
                 continue;
@@ -668,7 +733,7 @@ bool DxlWriter::writeDocument(QByteArray& buffer, const notes::StoredDocument& d
                 continue;
             }
         }
-        w.start(item.name);
+        startItem(w, position, item.name);
         w.text(item.value);
         w.finish();
     }

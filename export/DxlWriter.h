@@ -33,6 +33,7 @@
 #include <QString>
 
 #include <optional>
+#include <vector>
 
 namespace exporting {
 
@@ -64,9 +65,17 @@ public:
     // The item that carries the folder names.
     static QString foldersItemName() { return QStringLiteral("$PellaroFolders"); }
 
+    // The start tag of an item of a name, written once.
+    struct NameTag {
+        QString name;
+        QByteArray bytes;  // <item name="..."
+        qint64 replaced = 0;
+    };
+
 private:
     BookDateReader dates_;
     qint64 replaced_ = 0;
+    std::vector<NameTag> nameTags_;  // by position in the document
 };
 
 namespace dxl {

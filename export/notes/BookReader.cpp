@@ -60,7 +60,7 @@ public:
             return false;
         store::ItemListReader r(blob.data(), blob.size());
         std::size_t count = 0;
-        doc.form.clear();
+        doc.form.resize(0);
         while (!r.atEnd()) {
             if (count == doc.items.size()) {
                 if (spare_.empty()) {
@@ -74,7 +74,9 @@ public:
             r.name(item.name);
             r.value(item.value);
             if (!doc.isDesign && doc.form.isEmpty() && isForm(item.name))
-                doc.form = item.value;
+                // A copy of its own, so that the item's string is not shared
+                // when the next document is read into it.
+                doc.form.append(item.value.constData(), item.value.size());
         }
         while (doc.items.size() > count) {
             spare_.push_back(std::move(doc.items.back()));
