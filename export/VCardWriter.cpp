@@ -490,7 +490,6 @@ void splitJoined(QStringView value, std::vector<QStringView>& parts)
 // The items of a Person document by slot: "Form", the items of PersonItems
 // in their order, "Type".
 constexpr int PersonSlotCount = int(PersonItems.size()) + 2;
-constexpr int Form = 0;
 constexpr int Type = PersonSlotCount - 1;
 
 // The slot of the Person item `name`; a name the table lacks does not compile.
