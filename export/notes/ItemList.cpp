@@ -204,7 +204,19 @@ void ItemListReader::name(QString& out)
     if (p_ == end_)
         bad();
     flags_ = *p_++;
-    assign(out, text(), flags_ & NameIsUtf16);
+    const Text t = text();
+    // Notes of one form hold the same names in the same order: a name equal
+    // to the one the string holds is left as it is, unwritten, so that a
+    // thread reading it keeps it in its cache.
+    if (!(flags_ & NameIsUtf16) && out.size() == t.size) {
+        const char16_t* held = reinterpret_cast<const char16_t*>(out.constData());
+        qsizetype i = 0;
+        while (i < t.size && t.bytes[i] < 0x80 && held[i] == t.bytes[i])
+            ++i;
+        if (i == t.size)
+            return;
+    }
+    assign(out, t, flags_ & NameIsUtf16);
 }
 
 void ItemListReader::value(QString& out)
