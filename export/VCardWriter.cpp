@@ -2,6 +2,7 @@
 #include "export/BookValues.h"
 #include "export/PersonFields.h"
 #include "common/text/Utf8.h"
+#include "common/vector/VectorPaths.h"
 
 #include <QCryptographicHash>
 #include <QHash>
@@ -217,8 +218,9 @@ public:
         for (qsizetype i = 0; i < n; ++i) {
 #ifdef __SSE2__
             // Eight characters at a time while they are plain ASCII and fit
-            // on the line.
-            while (i + 8 <= n && column + 8 <= 75) {
+            // on the line ("ascii" in PELLARO_PORTABLE turns it off).
+            static const bool vector = VectorPathOn("ascii");
+            while (vector && i + 8 <= n && column + 8 <= 75) {
                 const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
                 // 0x20..0x7E: what is left above 0x5E once 0x20 is taken off.
                 const __m128i outside
