@@ -6,6 +6,7 @@
 
 #include "export/DateText.h"
 #include "export/VCardWriter.h"
+#include "export/notes/ItemList.h"
 #include "tests/bookexport/ExportFixture.h"
 #include "tests/bookexport/VCardReader.h"
 
@@ -13,6 +14,8 @@
 #include <QJsonDocument>
 #include <QProcess>
 #include <QUrl>
+
+#include <sqlite3.h>
 
 #include <algorithm>
 
@@ -519,13 +522,39 @@ TEST_F(VCardExport, OtherDocumentsAreLeftOutAndUnknownItemsKept)
                  {QStringLiteral("ShortName"), QStringLiteral("jdoe; j,d")},
                  {QStringLiteral("Type"), QStringLiteral("Person")}},
                 {});
+    // A list with a second "Members" item, which only another program's
+    // book can hold (ours replace an item of the same name): kept as an
+    // item, not taken for the members.
+    addDocument({{QStringLiteral("Form"), QStringLiteral("Group")}}, {});
+    {
+        QByteArray items;
+        notes::store::encodeItems({{QStringLiteral("Form"), QStringLiteral("Group")},
+                                   {QStringLiteral("ListName"), QStringLiteral("Team")},
+                                   {QStringLiteral("Members"), QStringLiteral("'Ann <ann@example.com>' ")},
+                                   {QStringLiteral("MEMBERS"), QStringLiteral("second")}},
+                                  items);
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(QFile::encodeName(book).constData(), &db), SQLITE_OK);
+        sqlite3_stmt* update = nullptr;
+        ASSERT_EQ(sqlite3_prepare_v2(db, "UPDATE notes SET items=?1 WHERE note_id=(SELECT max(note_id) FROM notes)", -1,
+                                     &update, nullptr),
+                  SQLITE_OK);
+        sqlite3_bind_blob(update, 1, items.constData(), int(items.size()), SQLITE_STATIC);
+        EXPECT_EQ(sqlite3_step(update), SQLITE_DONE);
+        sqlite3_finalize(update);
+        sqlite3_close(db);
+    }
     BookExportResult result;
     const VCardFile vcf = exportAndRead(&result);
     ASSERT_TRUE(vcf.error.isEmpty()) << qPrintable(vcf.error);
-    EXPECT_EQ(result.exported, 1);
+    EXPECT_EQ(result.exported, 2);
     EXPECT_EQ(result.leftOut, 1);
-    ASSERT_EQ(vcf.cards.size(), 1u);
+    ASSERT_EQ(vcf.cards.size(), 3u);  // the contact, the list, its member
     expectPersonCard(documents()[1], vcf.cards[0]);
+    const auto extras = vcf.cards[1].all(QStringLiteral("X-PELLARO-ITEM"));
+    ASSERT_EQ(extras.size(), 1u);
+    EXPECT_EQ(extras[0]->value, QStringLiteral("MEMBERS;second"));
+    EXPECT_EQ(vcf.cards[1].all(QStringLiteral("X-ADDRESSBOOKSERVER-MEMBER")).size(), 1u);
 }
 
 TEST_F(VCardExport, ControlCharactersAndBrokenPairsAreReplacedAndCounted)
