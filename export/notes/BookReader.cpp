@@ -117,7 +117,10 @@ private:
 class DocumentWalk {
 public:
     DocumentWalk(sqlite3* db, bool withDesign, QStringView onlyForm)
-        : entries_(db, "SELECT note_id, folder_id FROM folder_entries ORDER BY note_id, folder_id")
+        : entries_(db,
+                   onlyForm.isEmpty()
+                       ? "SELECT note_id, folder_id FROM folder_entries ORDER BY note_id, folder_id"
+                       : "SELECT note_id, folder_id FROM folder_entries WHERE note_id=?1 ORDER BY folder_id")
         , notes_(db,
                  withDesign ? "SELECT note_id, unid, class, created, modified, items FROM notes "
                               "ORDER BY note_id"
@@ -126,11 +129,14 @@ public:
         , onlyForm_(onlyForm)
     {
         // The folders by id; a document's folders come from a walk of the
-        // filing table beside the walk of the notes, both in note id order.
+        // filing table beside the walk of the notes, both in note id order,
+        // or, where only the documents of one form are read, from a look-up
+        // for each.
         Statement folders(db, "SELECT folder_id, name FROM folders");
         while (folders.step())
             folderNames_.insert(folders.columnInt(0), folders.columnText(1));
-        entry_ = entries_.step();
+        if (onlyForm.isEmpty())
+            entry_ = entries_.step();
     }
 
     // The next document into `doc`; false at the end.
@@ -153,6 +159,11 @@ public:
             doc.created = notes_.columnInt(3);
             doc.modified = notes_.columnInt(4);
             doc.folders.clear();
+            if (!onlyForm_.isEmpty()) {
+                entries_.reset();
+                entries_.bind(1, noteId);
+                entry_ = entries_.step();
+            }
             while (entry_ && entries_.columnInt(0) < noteId)
                 entry_ = entries_.step();
             for (; entry_ && entries_.columnInt(0) == noteId; entry_ = entries_.step()) {

@@ -279,6 +279,8 @@ TEST(Document, ReadOneAfterAnotherEachWholeWithItsTimes)
             for (const auto& [n, v] : items)
                 doc->ReplaceItemValue(n, v);
             doc->Save(false, false);
+            if (&items != &written[1])
+                doc->PutInFolder(QStringLiteral("F"));
             if (&items == &written[1]) {
                 // Saved again a moment later.
                 QThread::msleep(5);
@@ -299,6 +301,7 @@ TEST(Document, ReadOneAfterAnotherEachWholeWithItsTimes)
         }
         EXPECT_GE(d.created, before);
         EXPECT_LE(d.modified, after);
+        EXPECT_EQ(d.folders, at == 2 ? QStringList() : QStringList{QStringLiteral("F")});
         if (at == 2)
             EXPECT_GE(d.modified, d.created + 5);
         else
@@ -308,7 +311,12 @@ TEST(Document, ReadOneAfterAnotherEachWholeWithItsTimes)
 
     std::vector<qint64> persons;
     BookReader(book).forEachDocument(
-        false, [&](const StoredDocument& d) { persons.push_back(d.items.size()); }, u"PERSON");
+        false,
+        [&](const StoredDocument& d) {
+            persons.push_back(d.items.size());
+            EXPECT_EQ(d.folders, QStringList{QStringLiteral("F")});
+        },
+        u"PERSON");
     EXPECT_EQ(persons, (std::vector<qint64>{4, 6}));
 }
 
