@@ -266,7 +266,9 @@ void ItemListReader::assign(QString& out, Text t, bool utf16)
     // after note into the same strings allocates nothing): plain ASCII
     // widened, eight bytes at a time, the rest from the first other byte by
     // the UTF-8 decoder. A text of n bytes takes at most n units.
-    out.resize(ascii == n ? n : n + 1);
+    const qsizetype room = ascii == n ? n : n + 1;
+    if (out.size() != room)
+        out.resize(room);
     char16_t* q = reinterpret_cast<char16_t*>(out.data());
     qsizetype i = 0;
     for (; i + 8 <= ascii; i += 8) {
