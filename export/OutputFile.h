@@ -49,4 +49,6 @@ private:
     QString target_;
     QByteArray path_;  // the named temporary file, when there is one
     int fd_ = -1;
+    qint64 written_ = 0;
+    qint64 handedToDisk_ = 0;  // bytes whose writing to the disk was started
 };
