@@ -366,6 +366,19 @@ std::optional<std::pair<quint64, quint64>> bookUnidHalves(const QString& unid)
     return std::pair{first, second};
 }
 
+// Where the ", " that joins the parts of a list starts, from `from` on; -1
+// where there is none.
+qsizetype separatorAt(QStringView value, qsizetype from)
+{
+    const char16_t* p = value.utf16();
+    const qsizetype n = value.size();
+    for (qsizetype i = from; i + 1 < n; ++i) {
+        if (p[i] == u',' && p[i + 1] == u' ')
+            return i;
+    }
+    return -1;
+}
+
 // One item element being written: the start tag is finished by the value,
 // and the summary flag is decided once the value's size is known.
 class ItemWriter {
@@ -421,14 +434,18 @@ public:
     // A text the book joined from a list with ", ": one text per part.
     void joinedList(QStringView value)
     {
-        const QLatin1String separator(", ");
-        if (!value.contains(separator)) {
+        qsizetype at = separatorAt(value, 0);
+        if (at < 0) {
             text(value);
             return;
         }
         out_.lit("<textlist>");
-        for (const QStringView part : value.tokenize(separator))
-            text(part);
+        qsizetype start = 0;
+        for (; at >= 0; at = separatorAt(value, start)) {
+            text(value.sliced(start, at - start));
+            start = at + 2;
+        }
+        text(value.sliced(start));
         out_.lit("</textlist>");
     }
     Out& out() { return out_; }
@@ -467,16 +484,24 @@ struct FullNames {
         bool seen[5] = {};
         for (const notes::StoredItem& item : doc.items) {
             int slot = -1;
-            if (isItem(item, QLatin1String("FirstName")))
-                slot = 0;
-            else if (isItem(item, QLatin1String("MiddleName")))
-                slot = 1;
-            else if (isItem(item, QLatin1String("LastName")))
-                slot = 2;
-            else if (isItem(item, QLatin1String("CompanyName")))
-                slot = 3;
-            else if (isItem(item, QLatin1String("MailAddress")))
-                slot = 4;
+            switch (item.name.size()) {
+            case 8:
+                slot = isItem(item, QLatin1String("LastName")) ? 2 : -1;
+                break;
+            case 9:
+                slot = isItem(item, QLatin1String("FirstName")) ? 0 : -1;
+                break;
+            case 10:
+                slot = isItem(item, QLatin1String("MiddleName")) ? 1 : -1;
+                break;
+            case 11:
+                slot = isItem(item, QLatin1String("CompanyName")) ? 3
+                    : isItem(item, QLatin1String("MailAddress"))  ? 4
+                                                                  : -1;
+                break;
+            default:
+                break;
+            }
             if (slot < 0 || seen[slot])
                 continue;
             const QStringView v = QStringView(item.value).trimmed();
