@@ -91,18 +91,20 @@ private:
         return name.size() == 4 && name.compare(QLatin1String("Form"), Qt::CaseInsensitive) == 0;
     }
 
-    // Whether the first "Form" item of the note is `form`, reading no other
-    // value.
+    // Whether the note's form (its first "Form" item with a value, as read()
+    // takes it) is `form`, reading no other value.
     bool hasForm(QByteArrayView blob, QStringView form)
     {
         store::ItemListReader r(blob.data(), blob.size());
         while (!r.atEnd()) {
             r.name(name_);
-            if (isForm(name_)) {
-                r.value(value_);
-                return value_.compare(form, Qt::CaseInsensitive) == 0;
+            if (!isForm(name_)) {
+                r.skipValue();
+                continue;
             }
-            r.skipValue();
+            r.value(value_);
+            if (!value_.isEmpty())
+                return value_.compare(form, Qt::CaseInsensitive) == 0;
         }
         return false;
     }
