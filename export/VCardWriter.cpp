@@ -849,12 +849,10 @@ void VCardWriter::noteList(const notes::StoredDocument& doc)
     if (!splitMembers(QStringView(items[Members]), parts_))
         return;
     for (const QStringView text : parts_) {
-        const MemberParts m = parseMemberParts(text);
-        const QStringView keyText = m.keyText();
-        if (keyText.isEmpty())
+        MemberParts m;
+        const quint32 index = listMember(text, m);
+        if (index == None)
             continue;
-        keyBytes(keyText, key_, units_);
-        const quint32 index = findMember(true);
         MemberEntry& entry = members_[index];
         if (!m.name.trimmed().isEmpty())
             entry.flags |= Named;
@@ -890,6 +888,16 @@ bool VCardWriter::writeDocument(QByteArray& out, const notes::StoredDocument& do
     }
     // Its card is written by writeList, once every contact is known.
     return isForm(doc, QLatin1String("Group"));
+}
+
+quint32 VCardWriter::listMember(QStringView text, MemberParts& m)
+{
+    m = parseMemberParts(text);
+    const QStringView keyText = m.keyText();
+    if (keyText.isEmpty())
+        return None;
+    keyBytes(keyText, key_, units_);
+    return findMember(true);
 }
 
 void VCardWriter::claim(QStringView keyText, const std::array<uchar, 16>& uid)
@@ -1095,13 +1103,11 @@ void VCardWriter::writeList(QByteArray& out, const notes::StoredDocument& doc)
     const bool listForm = splitMembers(QStringView(items[Members]), parts_);
     if (listForm) {
         for (const QStringView text : parts_) {
-            const MemberParts m = parseMemberParts(text);
-            const QStringView keyText = m.keyText();
-            if (keyText.isEmpty())
-                continue;
-            keyBytes(keyText, key_, units_);
+            MemberParts m;
             // Only a list that changed since the first reading adds one.
-            const quint32 index = findMember(true);
+            const quint32 index = listMember(text, m);
+            if (index == None)
+                continue;
             MemberEntry& entry = members_[index];
             const bool first = entry.seenInList != ordinal;
             entry.seenInList = ordinal;

@@ -106,7 +106,9 @@ private:
     const char* storeKey();
     void claim(QStringView keyText, const std::array<uchar, 16>& uid);
     const std::array<uchar, 16>& memberUid(quint32 member);
-    void readOccurrences(const notes::StoredDocument& doc, quint32 ordinal, bool* listForm);
+    // The member a list names by `text` (its parts in `m`), added if missing;
+    // None for a member without a key.
+    quint32 listMember(QStringView text, MemberParts& m);
 
     BookDateReader dates_;
     qint64 replaced_ = 0;
